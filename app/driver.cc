@@ -1,0 +1,136 @@
+#include "app/driver.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/platform.h"
+#include "shogi/board_text.h"
+#include "shogi/csa_reader.h"
+#include "shogi/move.h"
+#include "shogi/search_log_reader.h"
+#include "shogi/settings.h"
+#include "shogi/texts.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+namespace {
+
+constexpr const char* kReportPath = "./report.html";
+constexpr const char* kLogFolder = "./log";
+constexpr const char* kGameRecordPath = "./log/game000.csa";
+constexpr const char* kSearchLogPath = "./log/n000.log";
+constexpr int kPicturesPerReportRow = 5;
+
+void Fail(const std::string& message) {
+  std::fprintf(stderr, "fvscope: %s\n", message.c_str());
+}
+
+void Warn(const std::string& message) {
+  std::fprintf(stderr, "fvscope: warning: %s\n", message.c_str());
+}
+
+// Game analysis: runs the engine, plays its PV on the input position.
+// Returns the exit status when the run cannot go on, else 0.
+int AnalyseGame(const CommandLine& command_line) {
+  std::fflush(stdout);
+  std::fflush(ReportFile);
+  std::string error;
+  if (!RunCommand(command_line.engine, &error)) {
+    Warn("engine command \"" + command_line.engine + "\" " + error);
+  }
+
+  Position position;
+  std::memset(position.cells, 0, sizeof position.cells);
+  position.cells[kBlackKingCell] = -1;
+  position.cells[kWhiteKingCell] = -1;
+  if (!ReadCsaPosition(kGameRecordPath, &position)) {
+    Fail(std::string(kGameRecordPath) + ": cannot open (" + std::strerror(errno) +
+         "): the engine left no game record");
+    return 1;
+  }
+  PrintPosition(position, stdout);
+
+  static char pv_text[kPvTextCapacity];
+  int side = 0;
+  if (!ReadPvText(kSearchLogPath, pv_text, &side)) {
+    Warn(std::string(kSearchLogPath) + ": cannot open (" + std::strerror(errno) +
+         "); no moves are played");
+  }
+  static PvLine pv_line;
+  if (!DecodePvLine(pv_text, &pv_line, &error)) {
+    Warn(std::string(kSearchLogPath) + ": " + error);
+  }
+
+  std::fprintf(ReportFile, "%s<br><img src=./log/init.png width=320>  ",
+               JapaneseText(kTextInputToLeaf));
+  std::fputs("<img src=./log/leaf.png width=320><br>", ReportFile);
+  std::fputs("PV=", ReportFile);
+  std::fputs("\nPV=", stdout);
+  for (int n = 0; n < pv_line.count; ++n) {
+    const char* text = pv_text + kMoveTextLength * n;
+    const char sign = side == kBlack ? '+' : '-';
+    std::fprintf(stdout, "%c%.6s\n", sign, text);
+    std::fprintf(ReportFile, "%c%.6s\n", sign, text);
+    ApplyMove(side, &position, &pv_line.moves[n]);
+    side = 1 - side;
+  }
+  std::fputs("\n\n", stdout);
+  std::fputs("<br><br>", ReportFile);
+  PrintPosition(position, stdout);
+  return 0;
+}
+
+void WritePictureList() {
+  for (int i = 1; i <= kRankingLength; ++i) {
+    std::fprintf(ReportFile, "<img src=./log/rank%03d.png width=320> ", i);
+    if (i % kPicturesPerReportRow == 0) std::fputs("<br><br>", ReportFile);
+  }
+}
+
+}  // namespace
+
+int RunFvscope(const CommandLine& command_line) {
+  SortMode = command_line.sort_mode;
+  ScanKingSquare = command_line.scan_king_square;
+  OutputUtf8 = command_line.utf8;
+
+  if (!command_line.workdir.empty() && chdir(command_line.workdir.c_str()) != 0) {
+    Fail(command_line.workdir + ": cannot change to this folder (" + std::strerror(errno) + ")");
+    return 1;
+  }
+  ReportFile = std::fopen(kReportPath, "w");
+  if (ReportFile == nullptr) {
+    Fail(std::string(kReportPath) + ": cannot create (" + std::strerror(errno) + ")");
+    return 1;
+  }
+  std::fputs("<HTML><BODY>\n", ReportFile);
+
+  std::string error;
+  if (!ClearLogFolder(kLogFolder, &error)) {
+    Fail(error);
+    return 1;
+  }
+  if (ScanKingSquare == -1) {
+    const int status = AnalyseGame(command_line);
+    if (status != 0) return status;
+  }
+
+  WritePictureList();
+  std::fputs("</BODY></HTML>", ReportFile);
+  const bool written = std::ferror(ReportFile) == 0;
+  if (std::fclose(ReportFile) != 0 || !written) {
+    ReportFile = nullptr;
+    Fail(std::string(kReportPath) + ": the report could not be written in full");
+    return 1;
+  }
+  ReportFile = nullptr;
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace fvscope

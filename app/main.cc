@@ -1,0 +1,25 @@
+// fvscope: takes a shogi engine's evaluation of its principal variation's
+// leaf apart, or ranks the largest entries of its KPP table.
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/driver.h"
+
+int main(int argc, char** argv) {
+  fvscope::CommandLine command_line;
+  std::string error;
+  if (!fvscope::ParseCommandLine(argc, argv, &command_line, &error)) {
+    std::fprintf(stderr, "fvscope: %s (see fvscope --help)\n", error.c_str());
+    return 2;
+  }
+  if (command_line.help) {
+    std::fputs(fvscope::UsageText(), stdout);
+    return 0;
+  }
+  if (command_line.version) {
+    std::puts("fvscope 0.1.0");
+    return 0;
+  }
+  return fvscope::RunFvscope(command_line);
+}

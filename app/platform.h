@@ -1,0 +1,21 @@
+// What the run needs of the operating system: the log folder and the engine.
+#ifndef FVSCOPE_APP_PLATFORM_H_
+#define FVSCOPE_APP_PLATFORM_H_
+
+#include <string>
+
+namespace fvscope {
+
+// Removes every entry of the folder dir that is not a folder (files and
+// links; a link is removed, never followed) and creates dir when it is
+// missing. Returns false with *error set when dir is not a folder (a file or
+// a link) or an entry cannot be removed.
+bool ClearLogFolder(const std::string& dir, std::string* error);
+
+// Runs command through /bin/sh -c and waits for it. Returns false with
+// *error describing the status when it cannot be started or does not exit 0.
+bool RunCommand(const std::string& command, std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_APP_PLATFORM_H_

@@ -1,0 +1,23 @@
+// The Japanese texts of the outputs, each held in code page 932 and UTF-8.
+#ifndef FVSCOPE_SHOGI_TEXTS_H_
+#define FVSCOPE_SHOGI_TEXTS_H_
+
+namespace fvscope {
+
+enum TextId : int {
+  kTextInputToLeaf,  // 入力局面->末端局面, the report's caption of the two boards
+  kTextCount,
+};
+
+// The text in code page 932, or in UTF-8 when OutputUtf8 is set.
+const char* JapaneseText(TextId id);
+
+// The text in code page 932.
+const char* JapaneseTextCp932(TextId id);
+
+// The text in UTF-8.
+const char* JapaneseTextUtf8(TextId id);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_SHOGI_TEXTS_H_
