@@ -1,0 +1,81 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace fvscope {
+namespace {
+
+struct Parsed {
+  bool ok;
+  CommandLine command_line;
+  std::string error;
+};
+
+Parsed Parse(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv = {"fvscope"};
+  argv.insert(argv.end(), args);
+  Parsed parsed;
+  parsed.ok = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &parsed.command_line,
+                               &parsed.error);
+  return parsed;
+}
+
+TEST(Positional, CountDecidesTheMode) {
+  Parsed p = Parse({});
+  EXPECT_EQ(p.command_line.sort_mode, 0);
+  EXPECT_EQ(p.command_line.scan_king_square, -1);
+  p = Parse({"2"});
+  EXPECT_EQ(p.command_line.sort_mode, 2);
+  EXPECT_EQ(p.command_line.scan_king_square, -1);
+  p = Parse({"1", "40"});
+  EXPECT_EQ(p.command_line.sort_mode, 1);
+  EXPECT_EQ(p.command_line.scan_king_square, 40);
+  p = Parse({"0", "-1"});
+  EXPECT_EQ(p.command_line.scan_king_square, -1);
+  p = Parse({"1", "40", "3"});  // three are ignored
+  EXPECT_EQ(p.command_line.sort_mode, 0);
+  EXPECT_EQ(p.command_line.scan_king_square, -1);
+}
+
+TEST(Positional, NumbersReadAsAtoiReadsThem) {
+  Parsed p = Parse({"-1", "abc"});
+  EXPECT_EQ(p.command_line.sort_mode, -1);
+  EXPECT_EQ(p.command_line.scan_king_square, 0);
+  p = Parse({"12x", " 7"});
+  EXPECT_EQ(p.command_line.sort_mode, 12);
+  EXPECT_EQ(p.command_line.scan_king_square, 7);
+}
+
+TEST(Options, AreTakenOutBeforeThePositionalRules) {
+  Parsed p = Parse({"--utf8", "1", "-C", "/tmp/w", "40", "--engine=./e -x", "--help"});
+  ASSERT_TRUE(p.ok);
+  EXPECT_TRUE(p.command_line.utf8);
+  EXPECT_TRUE(p.command_line.help);
+  EXPECT_EQ(p.command_line.workdir, "/tmp/w");
+  EXPECT_EQ(p.command_line.engine, "./e -x");
+  EXPECT_EQ(p.command_line.sort_mode, 1);
+  EXPECT_EQ(p.command_line.scan_king_square, 40);
+  p = Parse({"--workdir=w", "--version"});
+  EXPECT_EQ(p.command_line.workdir, "w");
+  EXPECT_TRUE(p.command_line.version);
+  EXPECT_EQ(Parse({}).command_line.engine, "./engine");
+  p = Parse({"--", "--utf8", "5"});
+  EXPECT_FALSE(p.command_line.utf8);
+  EXPECT_EQ(p.command_line.scan_king_square, 5);
+}
+
+TEST(Options, UnknownOrIncompleteOptionsFail) {
+  for (auto args : {std::initializer_list<const char*>{"--jump"}, {"1", "--engine"},
+                    {"--utf8=1"}, {"-C"}}) {
+    const Parsed p = Parse(args);
+    EXPECT_FALSE(p.ok);
+    EXPECT_FALSE(p.error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace fvscope

@@ -1,0 +1,193 @@
+// End-to-end runs of the real executable on the sample game.
+#include "app/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "shogi/texts.h"
+#include "test/run_tool.h"
+#include "test/scratch_dir.h"
+
+namespace fvscope {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kSampleInput[] =
+    "   9  8  7  6  5  4  3  2  1\n"
+    "P1-KY-KE-GI-KI-OU-KI-GI-KE-KY\n"
+    "P2 * -HI *  *  *  *  * -KA * \n"
+    "P3-FU * -FU-FU-FU-FU * -FU-FU\n"
+    "P4 *  *  *  *  *  * -FU *  * \n"
+    "P5 * -FU *  *  *  *  * +FU * \n"
+    "P6 *  * +FU *  *  *  *  *  * \n"
+    "P7+FU+FU * +FU+FU+FU+FU * +FU\n"
+    "P8 * +KA *  *  *  *  * +HI * \n"
+    "P9+KY+KE+GI+KI+OU+KI+GI+KE+KY\n"
+    "P+\n"
+    "P-\n";
+
+const char kSamplePv[] =
+    "+8822UM\n-3122GI\n+7988GI\n-7162GI\n+3948GI\n-0055KA\n+2524FU\n-2324FU\n"
+    "+2824HI\n-0023FU\n+2434HI\n-5533KA\n+3433RY\n-2133KE\n+0055KA\n";
+
+const char kSampleLeaf[] =
+    "   9  8  7  6  5  4  3  2  1\n"
+    "P1-KY-KE * -KI-OU-KI *  * -KY\n"
+    "P2 * -HI * -GI *  *  * -GI * \n"
+    "P3-FU * -FU-FU-FU-FU-KE-FU-FU\n"
+    "P4 *  *  *  *  *  *  *  *  * \n"
+    "P5 * -FU *  * +KA *  *  *  * \n"
+    "P6 *  * +FU *  *  *  *  *  * \n"
+    "P7+FU+FU * +FU+FU+FU+FU * +FU\n"
+    "P8 * +GI *  *  * +GI *  *  * \n"
+    "P9+KY+KE * +KI+OU+KI * +KE+KY\n"
+    "P+00KA00FU00FU\n"
+    "P-00HI\n";
+
+std::string PictureListAndTail() {
+  std::string list;
+  for (int i = 1; i <= 150; ++i) {
+    char item[64];
+    std::snprintf(item, sizeof item, "<img src=./log/rank%03d.png width=320> ", i);
+    list += item;
+    if (i % 5 == 0) list += "<br><br>";
+  }
+  return list + "</BODY></HTML>";
+}
+
+std::string GameReport(const std::string& caption, const std::string& pv) {
+  return "<HTML><BODY>\n" + caption +
+         "<br><img src=./log/init.png width=320>  <img src=./log/leaf.png width=320><br>PV=" + pv +
+         "<br><br>" + PictureListAndTail();
+}
+
+// A working folder "work" with the replay engine on the sample.
+struct DemoFolder {
+  DemoFolder() {
+    InstallReplayEngine(dir, "work");
+    path = dir.File("work");
+  }
+  std::string Report() const { return ReadWholeFile(path + "/report.html"); }
+  ScratchDir dir;
+  std::string path;
+};
+
+TEST(GameAnalysis, SampleGivesTheBoardsThePvAndTheReport) {
+  for (const char* args : {"", "2", "0 -1", "1 40 3"}) {
+    DemoFolder demo;
+    const ToolRun run = RunTool(demo.path, args);
+    EXPECT_EQ(run.status, 0) << args;
+    EXPECT_EQ(run.err, "") << args;
+    EXPECT_EQ(run.out, std::string(kSampleInput) + "\nPV=" + kSamplePv + "\n\n" + kSampleLeaf)
+        << args;
+    EXPECT_EQ(demo.Report(), GameReport(JapaneseTextCp932(kTextInputToLeaf), kSamplePv)) << args;
+  }
+}
+
+TEST(GameAnalysis, Utf8AndOptionsInAnyPlace) {
+  DemoFolder demo;
+  const ToolRun run = RunTool(demo.dir.path(), "--utf8 -C work");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(demo.Report(), GameReport("入力局面->末端局面", kSamplePv));
+}
+
+TEST(GameAnalysis, WhiteToMoveFirst) {
+  DemoFolder demo;
+  demo.dir.Write("white/game000.csa", ReadWholeFile(std::string(FVSCOPE_SOURCE_DIR) +
+                                                    "/samples/opening/game000.csa"));
+  demo.dir.Write("white/n000.log", "  8      -10    1.-3334FU  2.+2625FU\npruning\n");
+  const ToolRun run = RunTool(demo.path, "--engine=" + ShellQuote(FVSCOPE_SOURCE_DIR +
+                                                                 std::string("/tools/replay_engine ") +
+                                                                 demo.dir.File("white")));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\nPV=-3334FU\n+2625FU\n\n\n"), std::string::npos) << run.out;
+}
+
+TEST(TableScan, RunsNoEngineButClearsTheLogAndListsThePictures) {
+  DemoFolder demo;
+  demo.dir.Write("work/log/rank001.png", "old");
+  const ToolRun run = RunTool(demo.path, "1 40");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_FALSE(fs::exists(demo.path + "/log/rank001.png"));
+  EXPECT_FALSE(fs::exists(demo.path + "/log/game000.csa"));
+  EXPECT_EQ(demo.Report(), "<HTML><BODY>\n" + PictureListAndTail());
+}
+
+TEST(Failures, NoGameRecordStopsWithExitOne) {
+  DemoFolder demo;
+  fs::remove(demo.path + "/engine");
+  const ToolRun run = RunTool(demo.path, "");
+  EXPECT_EQ(run.status, 1);
+  // One warning for the engine, one line for the missing record.
+  EXPECT_NE(run.err.find("warning: engine command \"./engine\" exited with status 127"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("./log/game000.csa: cannot open (No such file or directory): "
+                         "the engine left no game record\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(demo.Report(), "<HTML><BODY>\n");
+}
+
+TEST(Failures, AFailingEngineIsAWarningOnly) {
+  DemoFolder demo;
+  const ToolRun run = RunTool(demo.path, "--engine='./engine; exit 4'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "fvscope: warning: engine command \"./engine; exit 4\" exited with status 4\n");
+  EXPECT_NE(run.out.find(kSampleLeaf), std::string::npos);
+}
+
+TEST(Failures, ABadMoveEndsThePvWithAWarning) {
+  DemoFolder demo;
+  demo.dir.Write("bad/game000.csa", ReadWholeFile(std::string(FVSCOPE_SOURCE_DIR) +
+                                                  "/samples/opening/game000.csa"));
+  demo.dir.Write("bad/n000.log", "  8      +1     1.+8822UM  2.-3102GI  3.+7988GI\npruning\n");
+  const ToolRun run = RunTool(demo.path, "--engine=" + ShellQuote(FVSCOPE_SOURCE_DIR +
+                                                                 std::string("/tools/replay_engine ") +
+                                                                 demo.dir.File("bad")));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "fvscope: warning: ./log/n000.log: move 2 \"3102GI\" is no move an engine writes; "
+            "the PV ends before it\n");
+  EXPECT_NE(run.out.find("\nPV=+8822UM\n\n\n"), std::string::npos);
+}
+
+TEST(Failures, UnwritableReportOrLogAndUnknownOptions) {
+  DemoFolder demo;
+  fs::create_directory(demo.path + "/report.html");
+  ToolRun run = RunTool(demo.path, "");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("./report.html: cannot create"), std::string::npos) << run.err;
+
+  DemoFolder file_log;
+  file_log.dir.Write("work/log", "a file");
+  run = RunTool(file_log.path, "");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("./log is not a folder"), std::string::npos) << run.err;
+
+  run = RunTool(demo.path, "--colour");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "fvscope: unknown option --colour (see fvscope --help)\n");
+
+  run = RunTool(demo.path, "-C /nonexistent/folder");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("/nonexistent/folder"), std::string::npos);
+}
+
+TEST(Usage, HelpAndVersion) {
+  ScratchDir dir;
+  ToolRun run = RunTool(dir.path(), "--help");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("usage: fvscope", 0), 0u);
+  run = RunTool(dir.path(), "--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("fvscope ", 0), 0u);
+  EXPECT_FALSE(fs::exists(dir.File("report.html")));
+}
+
+}  // namespace
+}  // namespace fvscope

@@ -1,0 +1,36 @@
+# Shared by the scripts: installs missing Debian packages and builds.
+# Sourced, not run.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+
+# The Debian packages the build and the tests need.
+PACKAGES="cmake make g++ libgtest-dev"
+
+# Installs those of the given packages that are missing; apt-get update runs
+# only when something must be installed.
+ensure_packages() {
+  local missing=""
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing="$missing $pkg"
+    fi
+  done
+  if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+  fi
+}
+
+# Configures and builds the given targets (all when none are given) in $BUILD.
+build() {
+  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  if [ $# -eq 0 ]; then
+    cmake --build "$BUILD" -j "$(nproc)"
+  else
+    cmake --build "$BUILD" -j "$(nproc)" --target "$@"
+  fi
+}

@@ -1,0 +1,66 @@
+// Runs the real fvscope executable in a working folder and collects what it
+// printed.
+#ifndef FVSCOPE_TEST_RUN_TOOL_H_
+#define FVSCOPE_TEST_RUN_TOOL_H_
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "test/scratch_dir.h"
+
+namespace fvscope {
+
+// Exit status and output of one run.
+struct ToolRun {
+  int status;  // exit status, or -1 when the tool did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Quotes text for /bin/sh.
+inline std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// Runs "fvscope args" (args already quoted for the shell) with workdir as the
+// current folder; stdout and stderr are kept in files beside workdir.
+inline ToolRun RunTool(const std::string& workdir, const std::string& args) {
+  const std::string out = workdir + ".stdout";
+  const std::string err = workdir + ".stderr";
+  const std::string command = "cd " + ShellQuote(workdir) + " && " + ShellQuote(FVSCOPE_BINARY) +
+                              " " + args + " >" + ShellQuote(out) + " 2>" + ShellQuote(err);
+  const int raw = std::system(command.c_str());
+  ToolRun run;
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = ReadWholeFile(out);
+  run.err = ReadWholeFile(err);
+  std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  return run;
+}
+
+// Writes an engine script into workdir that copies the sample named sample
+// (a folder under samples/) into ./log.
+inline void InstallReplayEngine(const ScratchDir& dir, const std::string& workdir_name,
+                                const std::string& sample = "opening") {
+  const std::string source = FVSCOPE_SOURCE_DIR;
+  const std::string script = "#!/bin/sh\nexec " + ShellQuote(source + "/tools/replay_engine") +
+                             " " + ShellQuote(source + "/samples/" + sample) + "\n";
+  const std::string path = dir.Write(workdir_name + "/engine", script);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_TEST_RUN_TOOL_H_
