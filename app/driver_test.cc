@@ -71,6 +71,14 @@ struct DemoFolder {
     path = dir.File("work");
   }
   std::string Report() const { return ReadWholeFile(path + "/report.html"); }
+  // Runs with an engine that leaves the sample's game record and search_log.
+  ToolRun RunWithSearchLog(const std::string& search_log) const {
+    const std::string source = FVSCOPE_SOURCE_DIR;
+    dir.Write("replay/game000.csa", ReadWholeFile(source + "/samples/opening/game000.csa"));
+    dir.Write("replay/n000.log", search_log);
+    return RunTool(path, "--engine=" + ShellQuote(source + "/tools/replay_engine " +
+                                                   dir.File("replay")));
+  }
   ScratchDir dir;
   std::string path;
 };
@@ -96,12 +104,7 @@ TEST(GameAnalysis, Utf8AndOptionsInAnyPlace) {
 
 TEST(GameAnalysis, WhiteToMoveFirst) {
   DemoFolder demo;
-  demo.dir.Write("white/game000.csa", ReadWholeFile(std::string(FVSCOPE_SOURCE_DIR) +
-                                                    "/samples/opening/game000.csa"));
-  demo.dir.Write("white/n000.log", "  8      -10    1.-3334FU  2.+2625FU\npruning\n");
-  const ToolRun run = RunTool(demo.path, "--engine=" + ShellQuote(FVSCOPE_SOURCE_DIR +
-                                                                 std::string("/tools/replay_engine ") +
-                                                                 demo.dir.File("white")));
+  const ToolRun run = demo.RunWithSearchLog("  8      -10    1.-3334FU  2.+2625FU\npruning\n");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\nPV=-3334FU\n+2625FU\n\n\n"), std::string::npos) << run.out;
 }
@@ -143,12 +146,8 @@ TEST(Failures, AFailingEngineIsAWarningOnly) {
 
 TEST(Failures, ABadMoveEndsThePvWithAWarning) {
   DemoFolder demo;
-  demo.dir.Write("bad/game000.csa", ReadWholeFile(std::string(FVSCOPE_SOURCE_DIR) +
-                                                  "/samples/opening/game000.csa"));
-  demo.dir.Write("bad/n000.log", "  8      +1     1.+8822UM  2.-3102GI  3.+7988GI\npruning\n");
-  const ToolRun run = RunTool(demo.path, "--engine=" + ShellQuote(FVSCOPE_SOURCE_DIR +
-                                                                 std::string("/tools/replay_engine ") +
-                                                                 demo.dir.File("bad")));
+  const ToolRun run =
+      demo.RunWithSearchLog("  8      +1     1.+8822UM  2.-3102GI  3.+7988GI\npruning\n");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
             "fvscope: warning: ./log/n000.log: move 2 \"3102GI\" is no move an engine writes; "
