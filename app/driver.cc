@@ -8,6 +8,10 @@
 #include <string>
 
 #include "app/platform.h"
+#include "eval/breakdown.h"
+#include "eval/eval_file.h"
+#include "eval/ranking.h"
+#include "eval/table_scan.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
@@ -21,6 +25,7 @@ namespace fvscope {
 namespace {
 
 constexpr const char* kReportPath = "./report.html";
+constexpr const char* kEvalFilePath = "./fv.bin";
 constexpr const char* kLogFolder = "./log";
 constexpr const char* kGameRecordPath = "./log/game000.csa";
 constexpr const char* kSearchLogPath = "./log/n000.log";
@@ -34,9 +39,10 @@ void Warn(const std::string& message) {
   std::fprintf(stderr, "fvscope: warning: %s\n", message.c_str());
 }
 
-// Game analysis: runs the engine, plays its PV on the input position.
-// Returns the exit status when the run cannot go on, else 0.
-int AnalyseGame(const CommandLine& command_line) {
+// Game analysis: runs the engine, plays its PV on the input position and
+// breaks the leaf's evaluation down. Returns the exit status when the run
+// cannot go on, else 0.
+int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
   std::fflush(stdout);
   std::fflush(ReportFile);
   std::string error;
@@ -82,6 +88,14 @@ int AnalyseGame(const CommandLine& command_line) {
   std::fputs("\n\n", stdout);
   std::fputs("<br><br>", ReportFile);
   PrintPosition(position, stdout);
+
+  int32_t value = 0;
+  if (!EvaluateLeaf(position, stdout, &value, ranked, &error)) {
+    Fail(error);
+    return 1;
+  }
+  std::fprintf(ReportFile, "evaluation value (material+position)=%+d<br><br>", value);
+  std::fprintf(ReportFile, "material=%+d<br>\n\n\n", MaterialSum(position));
   return 0;
 }
 
@@ -98,6 +112,11 @@ int RunFvscope(const CommandLine& command_line) {
   SortMode = command_line.sort_mode;
   ScanKingSquare = command_line.scan_king_square;
   OutputUtf8 = command_line.utf8;
+  if (ScanKingSquare != -1 && !IsSquare(ScanKingSquare)) {
+    Fail("scan king square " + std::to_string(ScanKingSquare) +
+         " is outside 0..80 (-1 selects game analysis)");
+    return 2;
+  }
 
   if (!command_line.workdir.empty() && chdir(command_line.workdir.c_str()) != 0) {
     Fail(command_line.workdir + ": cannot change to this folder (" + std::strerror(errno) + ")");
@@ -110,14 +129,24 @@ int RunFvscope(const CommandLine& command_line) {
   }
   std::fputs("<HTML><BODY>\n", ReportFile);
 
-  std::string error;
+  std::string error, warning;
+  if (!LoadEvalFile(kEvalFilePath, &error, &warning)) {
+    Fail(error);
+    return 1;
+  }
+  if (!warning.empty()) Warn(warning);
   if (!ClearLogFolder(kLogFolder, &error)) {
     Fail(error);
     return 1;
   }
+  static RankedTerms ranked;
+  ranked.count = 0;
   if (ScanKingSquare == -1) {
-    const int status = AnalyseGame(command_line);
+    const int status = AnalyseGame(command_line, &ranked);
     if (status != 0) return status;
+  } else if (!ScanKppTable(ScanKingSquare, stdout, &ranked, &error)) {
+    Fail(error);
+    return 1;
   }
 
   WritePictureList();

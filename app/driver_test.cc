@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shogi/texts.h"
+#include "test/eval_files.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
 
@@ -58,17 +59,26 @@ std::string PictureListAndTail() {
   return list + "</BODY></HTML>";
 }
 
+// The report of the sample, in its middle the tally that WriteTally writes.
 std::string GameReport(const std::string& caption, const std::string& pv) {
   return "<HTML><BODY>\n" + caption +
          "<br><img src=./log/init.png width=320>  <img src=./log/leaf.png width=320><br>PV=" + pv +
-         "<br><br>" + PictureListAndTail();
+         "<br><br>";
 }
 
-// A working folder "work" with the replay engine on the sample.
+std::string ValueLines() {
+  return "evaluation value (material+position)=+58<br><br>material=+28<br>\n\n\n";
+}
+
+// A working folder "work" with the replay engine on the sample and an
+// evaluation file of zeros but for two values that the sample's leaf reads
+// (the black king on 59 with two pawns in hand, the white king on 51):
+// KKP 320 and KPP 640 table units, with material +28 a value of +58.
 struct DemoFolder {
   DemoFolder() {
     InstallReplayEngine(dir, "work");
     path = dir.File("work");
+    WriteEvalFile(path + "/fv.bin", {{KkpOffset(76, 4, 2), 320}, {KppOffset(76, 2, 2), 640}});
   }
   std::string Report() const { return ReadWholeFile(path + "/report.html"); }
   // Runs with an engine that leaves the sample's game record and search_log.
@@ -89,9 +99,13 @@ TEST(GameAnalysis, SampleGivesTheBoardsThePvAndTheReport) {
     const ToolRun run = RunTool(demo.path, args);
     EXPECT_EQ(run.status, 0) << args;
     EXPECT_EQ(run.err, "") << args;
-    EXPECT_EQ(run.out, std::string(kSampleInput) + "\nPV=" + kSamplePv + "\n\n" + kSampleLeaf)
-        << args;
-    EXPECT_EQ(demo.Report(), GameReport(JapaneseTextCp932(kTextInputToLeaf), kSamplePv)) << args;
+    const std::string boards = std::string(kSampleInput) + "\nPV=" + kSamplePv + "\n\n" + kSampleLeaf;
+    EXPECT_EQ(run.out.substr(0, boards.size()), boards) << args;
+    EXPECT_EQ(run.out.substr(boards.size(), 15), "KKP=320\nKPP=20\n") << args;
+    const std::string report = demo.Report();
+    const std::string head = GameReport(JapaneseTextCp932(kTextInputToLeaf), kSamplePv);
+    EXPECT_EQ(report.substr(0, head.size()), head) << args;
+    EXPECT_NE(report.find("<br>" + ValueLines() + PictureListAndTail()), std::string::npos) << args;
   }
 }
 
@@ -99,7 +113,7 @@ TEST(GameAnalysis, Utf8AndOptionsInAnyPlace) {
   DemoFolder demo;
   const ToolRun run = RunTool(demo.dir.path(), "--utf8 -C work");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(demo.Report(), GameReport("入力局面->末端局面", kSamplePv));
+  EXPECT_EQ(demo.Report().rfind(GameReport("入力局面->末端局面", kSamplePv) + "先手有利特徴数=", 0), 0u);
 }
 
 TEST(GameAnalysis, WhiteToMoveFirst) {
@@ -116,7 +130,56 @@ TEST(TableScan, RunsNoEngineButClearsTheLogAndListsThePictures) {
   EXPECT_EQ(run.status, 0);
   EXPECT_FALSE(fs::exists(demo.path + "/log/rank001.png"));
   EXPECT_FALSE(fs::exists(demo.path + "/log/game000.csa"));
+  EXPECT_EQ(run.out, "rnum = 0\nRANKING:\n");
   EXPECT_EQ(demo.Report(), "<HTML><BODY>\n" + PictureListAndTail());
+}
+
+TEST(GameAnalysis, RanksTheLeafTerms) {
+  DemoFolder demo;
+  const ToolRun run = RunTool(demo.path, "");
+  EXPECT_NE(run.out.find("RANKING:\n1: value = 640  [+59OU]-[+FU*]-[+FU*]\n2: value = 0  "),
+            std::string::npos);
+  EXPECT_NE(run.out.find("\n150: value = 0  "), std::string::npos);
+  EXPECT_EQ(run.out.find("\n151: "), std::string::npos);
+}
+
+TEST(EvalFileFailures, MissingShortAndLongFiles) {
+  DemoFolder demo;
+  fs::remove(demo.path + "/fv.bin");
+  ToolRun run = RunTool(demo.path, "");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fvscope: ./fv.bin: cannot open (No such file or directory)\n");
+  EXPECT_EQ(demo.Report(), "<HTML><BODY>\n");
+
+  demo.dir.Write("work/fv.bin", std::string(100, '\0'));
+  run = RunTool(demo.path, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "fvscope: warning: ./fv.bin: 100 bytes, expected 186268248; the missing "
+                     "values are taken as 0\n");
+
+  WriteEvalFile(demo.path + "/fv.bin", {}, kEvalFileBytes + 1);
+  run = RunTool(demo.path, "1 40");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("186268249 bytes"), std::string::npos);
+}
+
+TEST(TableScan, SquaresOutsideTheBoardStopBeforeTheReport) {
+  DemoFolder demo;
+  for (const char* args : {"0 81", "1 -2", "0 1000"}) {
+    const ToolRun run = RunTool(demo.path, args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("is outside 0..80"), std::string::npos);
+    EXPECT_FALSE(fs::exists(demo.path + "/report.html"));
+  }
+}
+
+TEST(Failures, ALeafOutsideTheTablesStopsWithExitOne) {
+  DemoFolder demo;
+  // White drops a bishop it does not hold: its hand count becomes -1.
+  const ToolRun run = demo.RunWithSearchLog("  8      +1     1.+7776FU  2.-0055KA\npruning\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fvscope: the leaf's white hand holds -1 KA, a count the tables have no "
+                     "feature for\n");
 }
 
 TEST(Failures, NoGameRecordStopsWithExitOne) {

@@ -5,7 +5,11 @@
 namespace fvscope {
 
 enum TextId : int {
-  kTextInputToLeaf,  // 入力局面->末端局面, the report's caption of the two boards
+  kTextInputToLeaf,   // 入力局面->末端局面, the report's caption of the two boards
+  kTextBlackTally,    // 先手有利特徴数=%d, 総和=%d: terms favouring black, their sum
+  kTextWhiteTally,    // 後手有利特徴数=%d，総和=%d (full-width comma, no blank)
+  kTextDistribution,  // 分布
+  kTextBucket,        //  [%d～%d] = %d: one histogram bucket, with the wave dash
   kTextCount,
 };
 

@@ -1,0 +1,69 @@
+// The breakdown of a leaf position's evaluation into material, KKP and KPP
+// sums, with every KPP term tallied.
+#ifndef FVSCOPE_EVAL_BREAKDOWN_H_
+#define FVSCOPE_EVAL_BREAKDOWN_H_
+
+#include <cstdint>
+#include <string>
+
+#include "eval/features.h"
+#include "eval/ranking.h"
+#include "eval/term_tally.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// Most pieces besides the kings that the feature lists hold.
+constexpr int kMaxBoardPieces = 38;
+constexpr int kMaxFeatureEntries = 2 * kHandKinds + kMaxBoardPieces;
+
+// One feature of a side's list and the Position cell it describes.
+struct FeatureEntry {
+  FeatureIndex feature;
+  int16_t cell;
+};
+
+// The black and the white list, made together; both have count entries:
+// 14 hand entries, then one per piece besides the kings in square order.
+struct FeatureList {
+  int32_t count;
+  FeatureEntry black[kMaxFeatureEntries];
+  FeatureEntry white[kMaxFeatureEntries];
+};
+
+// What a breakdown finds.
+struct LeafBreakdown {
+  FeatureList features;
+  int32_t kkp_sum;   // table units
+  int32_t kpp_sum;   // table units
+  int32_t material;  // points
+  int32_t value;     // (32 * material + kpp_sum + kkp_sum) / 32
+  TermTally tally;
+};
+
+// Checks that position fits the tables: both king cells 0..80, every KPP
+// feature 0..1475 and KKP index 0..737 (no hand count below 0), at most 38
+// pieces besides the kings. Returns false with *error saying what is wrong.
+bool CheckLeaf(const Position& position, std::string* error);
+
+// Material in points, positive when black has more; hands count by kind.
+int32_t MaterialSum(const Position& position);
+
+// Builds the feature lists of a checked position and returns its KKP sum.
+// KppSquare is not read; KkpTable is.
+int32_t BuildFeatureList(const Position& position, FeatureList* list);
+
+// Checks position, loads the two king squares' KPP tables and fills *out.
+// Returns false with *error set when the position or a table read fails.
+bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* error);
+
+// Breaks the leaf down and prints "KKP=", "KPP=", the tally (also to the
+// report) and the ranking to out; fills *ranked with the top terms and
+// *value with the evaluation value. Returns false with *error set when the
+// breakdown fails, before anything is printed.
+bool EvaluateLeaf(const Position& position, FILE* out, int32_t* value, RankedTerms* ranked,
+                  std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_EVAL_BREAKDOWN_H_

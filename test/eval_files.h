@@ -1,0 +1,45 @@
+// Crafted evaluation files for tests: sparse files of the real size with a
+// few chosen values, or short files.
+#ifndef FVSCOPE_TEST_EVAL_FILES_H_
+#define FVSCOPE_TEST_EVAL_FILES_H_
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "eval/eval_file.h"
+
+namespace fvscope {
+
+// Byte offset of KPP value (k, f1, f2) in an evaluation file.
+inline int64_t KppOffset(int k, int f1, int f2) {
+  if (f2 > f1) std::swap(f1, f2);
+  return 2 * (k * kKppTriangleValues + TriangleIndex(f1, f2));
+}
+
+// Byte offset of KKP value (k, k2, g).
+inline int64_t KkpOffset(int k, int k2, int g) {
+  return kKkpSectionOffset + 2 * ((int64_t{k} * kSquares + k2) * kKkpFeatures + g);
+}
+
+// Writes a file of size bytes, zero but for the 16-bit values at the given
+// byte offsets; the zeros cost no disk.
+inline void WriteEvalFile(const std::string& path, const std::vector<std::pair<int64_t, int16_t>>& values,
+                          int64_t size = kEvalFileBytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (ftruncate(fd, size) != 0) return;
+  for (const auto& [offset, value] : values) {
+    const unsigned char bytes[2] = {static_cast<unsigned char>(value & 0xff),
+                                    static_cast<unsigned char>((value >> 8) & 0xff)};
+    if (pwrite(fd, bytes, 2, offset) != 2) break;
+  }
+  close(fd);
+}
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_TEST_EVAL_FILES_H_
