@@ -34,3 +34,18 @@ build() {
     cmake --build "$BUILD" -j "$(nproc)" --target "$@"
   fi
 }
+
+DEMO="$BUILD/demo"
+
+# Lays out the demo working folder $DEMO: log/, an engine script that replays
+# the sample game, and the synthetic evaluation file, made once and kept
+# while its size is right. Needs the fvscope and make_sample_fv targets.
+setup_demo() {
+  mkdir -p "$DEMO/log"
+  printf '#!/bin/sh\nexec "%s" "%s"\n' "$ROOT/tools/replay_engine" "$ROOT/samples/opening" \
+    > "$DEMO/engine"
+  chmod +x "$DEMO/engine"
+  if [ "$(stat -c %s "$DEMO/fv.bin" 2>/dev/null || echo 0)" != 186268248 ]; then
+    "$BUILD/make_sample_fv" "$DEMO/fv.bin"
+  fi
+}
