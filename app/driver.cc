@@ -5,13 +5,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <opencv2/core/utils/logger.hpp>
 #include <string>
+#include <vector>
 
 #include "app/platform.h"
 #include "eval/breakdown.h"
 #include "eval/eval_file.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
+#include "render/board_image.h"
+#include "render/term_image.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
@@ -27,6 +31,9 @@ namespace {
 constexpr const char* kReportPath = "./report.html";
 constexpr const char* kEvalFilePath = "./fv.bin";
 constexpr const char* kLogFolder = "./log";
+constexpr const char* kPieceImageFolder = "./img";
+constexpr const char* kInputPicturePath = "./log/init.png";
+constexpr const char* kLeafPicturePath = "./log/leaf.png";
 constexpr const char* kGameRecordPath = "./log/game000.csa";
 constexpr const char* kSearchLogPath = "./log/n000.log";
 constexpr int kPicturesPerReportRow = 5;
@@ -37,6 +44,21 @@ void Fail(const std::string& message) {
 
 void Warn(const std::string& message) {
   std::fprintf(stderr, "fvscope: warning: %s\n", message.c_str());
+}
+
+// Draws position into a picture file; a picture that cannot be saved is a
+// warning.
+void DrawPositionPicture(const Position& position, const char* path) {
+  cv::Mat picture = NewBoardImage();
+  DrawBoardImage(position, &picture);
+  std::string error;
+  if (!SaveImage(path, picture, &error)) Warn(error);
+}
+
+void DrawRankingPictures(const RankedTerms& ranked) {
+  std::vector<std::string> failures;
+  DrawRankedTerms(ranked, &failures);
+  for (const std::string& failure : failures) Warn(failure);
 }
 
 // Game analysis: runs the engine, plays its PV on the input position and
@@ -72,6 +94,8 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
     Warn(std::string(kSearchLogPath) + ": " + error);
   }
 
+  DrawPositionPicture(position, kInputPicturePath);
+
   std::fprintf(ReportFile, "%s<br><img src=./log/init.png width=320>  ",
                JapaneseText(kTextInputToLeaf));
   std::fputs("<img src=./log/leaf.png width=320><br>", ReportFile);
@@ -89,6 +113,7 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
   std::fputs("<br><br>", ReportFile);
   PrintPosition(position, stdout);
 
+  DrawPositionPicture(position, kLeafPicturePath);
   int32_t value = 0;
   if (!EvaluateLeaf(position, stdout, &value, ranked, &error)) {
     Fail(error);
@@ -96,6 +121,7 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
   }
   std::fprintf(ReportFile, "evaluation value (material+position)=%+d<br><br>", value);
   std::fprintf(ReportFile, "material=%+d<br>\n\n\n", MaterialSum(position));
+  DrawRankingPictures(*ranked);
   return 0;
 }
 
@@ -112,6 +138,8 @@ int RunFvscope(const CommandLine& command_line) {
   SortMode = command_line.sort_mode;
   ScanKingSquare = command_line.scan_king_square;
   OutputUtf8 = command_line.utf8;
+  // Failures are reported in our own words, one line each.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   if (ScanKingSquare != -1 && !IsSquare(ScanKingSquare)) {
     Fail("scan king square " + std::to_string(ScanKingSquare) +
          " is outside 0..80 (-1 selects game analysis)");
@@ -135,6 +163,10 @@ int RunFvscope(const CommandLine& command_line) {
     return 1;
   }
   if (!warning.empty()) Warn(warning);
+  if (!LoadPieceImages(kPieceImageFolder, &error)) {
+    Fail(error);
+    return 1;
+  }
   if (!ClearLogFolder(kLogFolder, &error)) {
     Fail(error);
     return 1;
@@ -144,9 +176,12 @@ int RunFvscope(const CommandLine& command_line) {
   if (ScanKingSquare == -1) {
     const int status = AnalyseGame(command_line, &ranked);
     if (status != 0) return status;
-  } else if (!ScanKppTable(ScanKingSquare, stdout, &ranked, &error)) {
-    Fail(error);
-    return 1;
+  } else {
+    if (!ScanKppTable(ScanKingSquare, stdout, &ranked, &error)) {
+      Fail(error);
+      return 1;
+    }
+    DrawRankingPictures(ranked);
   }
 
   WritePictureList();

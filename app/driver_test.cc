@@ -76,7 +76,7 @@ std::string ValueLines() {
 // KKP 320 and KPP 640 table units, with material +28 a value of +58.
 struct DemoFolder {
   DemoFolder() {
-    InstallReplayEngine(dir, "work");
+    InstallWorkingFolder(dir, "work");
     path = dir.File("work");
     WriteEvalFile(path + "/fv.bin", {{KkpOffset(76, 4, 2), 320}, {KppOffset(76, 2, 2), 640}});
   }
@@ -134,9 +134,13 @@ TEST(TableScan, RunsNoEngineButClearsTheLogAndListsThePictures) {
   EXPECT_EQ(demo.Report(), "<HTML><BODY>\n" + PictureListAndTail());
 }
 
-TEST(GameAnalysis, RanksTheLeafTerms) {
+TEST(GameAnalysis, RanksTheLeafTermsAndDrawsEveryPicture) {
   DemoFolder demo;
   const ToolRun run = RunTool(demo.path, "");
+  for (const char* name : {"init.png", "leaf.png", "rank001.png", "rank150.png"}) {
+    EXPECT_TRUE(fs::is_regular_file(demo.path + "/log/" + name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(demo.path + "/log/rank151.png"));
   EXPECT_NE(run.out.find("RANKING:\n1: value = 640  [+59OU]-[+FU*]-[+FU*]\n2: value = 0  "),
             std::string::npos);
   EXPECT_NE(run.out.find("\n150: value = 0  "), std::string::npos);
@@ -171,6 +175,23 @@ TEST(TableScan, SquaresOutsideTheBoardStopBeforeTheReport) {
     EXPECT_NE(run.err.find("is outside 0..80"), std::string::npos);
     EXPECT_FALSE(fs::exists(demo.path + "/report.html"));
   }
+}
+
+TEST(Failures, PiecePicturesMissingOrPicturesThatCannotBeSaved) {
+  DemoFolder demo;
+  fs::remove(demo.path + "/img/HI.jpg");
+  ToolRun run = RunTool(demo.path, "1 40");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fvscope: ./img/HI.jpg: missing or not a picture that decodes\n");
+
+  DemoFolder blocked;
+  fs::create_directories(blocked.path + "/log/rank007.png");
+  fs::create_directories(blocked.path + "/log/leaf.png");
+  run = RunTool(blocked.path, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "fvscope: warning: ./log/leaf.png: cannot save the picture\n"
+                     "fvscope: warning: ./log/rank007.png: cannot save the picture\n");
+  EXPECT_TRUE(fs::is_regular_file(blocked.path + "/log/rank008.png"));
 }
 
 TEST(Failures, ALeafOutsideTheTablesStopsWithExitOne) {

@@ -5,7 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 
 # The Debian packages the build and the tests need.
-PACKAGES="cmake make g++ libgtest-dev"
+PACKAGES="cmake make g++ libgtest-dev libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev"
 
 # Installs those of the given packages that are missing; apt-get update runs
 # only when something must be installed.
@@ -37,11 +37,12 @@ build() {
 
 DEMO="$BUILD/demo"
 
-# Lays out the demo working folder $DEMO: log/, an engine script that replays
+# Lays out the demo working folder $DEMO: log/, img/, an engine script that replays
 # the sample game, and the synthetic evaluation file, made once and kept
 # while its size is right. Needs the fvscope and make_sample_fv targets.
 setup_demo() {
-  mkdir -p "$DEMO/log"
+  mkdir -p "$DEMO/log" "$DEMO/img"
+  cp "$ROOT"/assets/img/*.jpg "$DEMO/img/"
   printf '#!/bin/sh\nexec "%s" "%s"\n' "$ROOT/tools/replay_engine" "$ROOT/samples/opening" \
     > "$DEMO/engine"
   chmod +x "$DEMO/engine"

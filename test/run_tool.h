@@ -50,15 +50,17 @@ inline ToolRun RunTool(const std::string& workdir, const std::string& args) {
   return run;
 }
 
-// Writes an engine script into workdir that copies the sample named sample
-// (a folder under samples/) into ./log.
-inline void InstallReplayEngine(const ScratchDir& dir, const std::string& workdir_name,
+// Lays out workdir_name in dir as a working folder: the piece pictures in
+// img/ and an engine script that copies the sample named sample (a folder
+// under samples/) into ./log.
+inline void InstallWorkingFolder(const ScratchDir& dir, const std::string& workdir_name,
                                 const std::string& sample = "opening") {
   const std::string source = FVSCOPE_SOURCE_DIR;
   const std::string script = "#!/bin/sh\nexec " + ShellQuote(source + "/tools/replay_engine") +
                              " " + ShellQuote(source + "/samples/" + sample) + "\n";
   const std::string path = dir.Write(workdir_name + "/engine", script);
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  std::filesystem::copy(source + "/assets/img", dir.File(workdir_name + "/img"));
 }
 
 }  // namespace fvscope

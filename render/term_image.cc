@@ -1,0 +1,103 @@
+#include "render/term_image.h"
+
+#include <cstdio>
+#include <opencv2/imgproc.hpp>
+
+#include "eval/features.h"
+#include "render/board_image.h"
+
+namespace fvscope {
+
+namespace {
+
+const cv::Scalar kPositiveColour(255, 0, 0, 0);  // blue
+const cv::Scalar kNegativeColour(0, 0, 255, 0);  // red
+const cv::Scalar kOutlineColour(255, 255, 255, 0);
+constexpr int kSideThickness = 3;
+constexpr int kCornerRadius = 5;
+constexpr int kLabelShift = 50;  // label origin up and left of the centroid
+constexpr int kOutlineOffset = 2;
+constexpr int kLabelThickness = 2;
+
+// The labels' font scale: the mean of two single-precision 1.4 scales.
+const double kLabelScale = static_cast<double>(1.4f + 1.4f) * 0.5;
+
+void PutLabel(cv::Mat* picture, const char* text, cv::Point origin, const cv::Scalar& colour) {
+  cv::putText(*picture, text, origin, cv::FONT_HERSHEY_SIMPLEX, kLabelScale, colour,
+              kLabelThickness, cv::LINE_AA);
+}
+
+}  // namespace
+
+void LocationCentre(int location, int* x, int* y) {
+  // A square's point is half a square right of and below its corner, truncated;
+  // a hand picture's is 25 right of and 22 below its corner.
+  constexpr double kHalfWidth = kSquareWidth / 2.0;
+  constexpr double kHalfHeight = kSquareHeight / 2.0;
+  constexpr int kHandPointX = 25;
+  constexpr int kHandPointY = 22;
+  if (IsSquare(location)) {
+    *x = static_cast<int>(kBoardLeft + kSquareWidth * (location % kFiles) + kHalfWidth);
+    *y = static_cast<int>(kBoardTop + kSquareHeight * (location / kFiles) + kHalfHeight);
+  } else if (location >= kBlackHandBase && location < kWhiteHandBase) {
+    *x = kHandLeft + kSquareWidth * (location - kBlackHandBase) + kHandPointX;
+    *y = kBlackHandTop + kHandPointY;
+  } else if (location >= kWhiteHandBase && location < kFilledCells) {
+    *x = kHandLeft + kSquareWidth * (location - kWhiteHandBase) + kHandPointX;
+    *y = kWhiteHandTop + kHandPointY;
+  } else {
+    *x = 0;
+    *y = 0;
+  }
+}
+
+void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
+                     cv::Mat* picture) {
+  DrawBoardImage(position, picture);
+  const cv::Scalar& colour = value >= 0 ? kPositiveColour : kNegativeColour;
+  cv::Point points[3];
+  const int locations[3] = {king, a, b};
+  for (int i = 0; i < 3; ++i) LocationCentre(locations[i], &points[i].x, &points[i].y);
+  for (int i = 0; i < 3; ++i) {
+    cv::line(*picture, points[i], points[(i + 1) % 3], colour, kSideThickness, cv::LINE_8, 0);
+  }
+  for (const cv::Point& p : points) {
+    cv::circle(*picture, p, kCornerRadius, colour, cv::FILLED, cv::LINE_8, 0);
+  }
+  char label[16];
+  std::snprintf(label, sizeof label, "%+d", value / kFvScale);
+  const cv::Point origin((points[0].x + points[1].x + points[2].x) / 3 - kLabelShift,
+                         (points[0].y + points[1].y + points[2].y) / 3 - kLabelShift);
+  const int d = kOutlineOffset;
+  for (const cv::Point offset : {cv::Point(d, d), cv::Point(-d, -d), cv::Point(-d, d),
+                                 cv::Point(d, -d)}) {
+    PutLabel(picture, label, origin + offset, kOutlineColour);
+  }
+  PutLabel(picture, label, origin, colour);
+}
+
+bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
+                   int a, int b, std::string* error) {
+  cv::Mat picture = NewBoardImage();
+  DrawTermPicture(position, value, king, a, b, &picture);
+  return SaveImage(path, picture, error);
+}
+
+std::string RankPictureName(int rank) {
+  char name[256];
+  std::snprintf(name, sizeof name, "./log/rank%03d.png", rank);
+  return name;
+}
+
+void DrawRankedTerms(const RankedTerms& ranked, std::vector<std::string>* failures) {
+  for (int r = 0; r < ranked.count; ++r) {
+    const RankedTerm& t = ranked.terms[r];
+    std::string error;
+    if (!DrawTermImage(RankPictureName(r + 1), t.position, t.value, t.king, t.cell_a, t.cell_b,
+                       &error)) {
+      failures->push_back(error);
+    }
+  }
+}
+
+}  // namespace fvscope

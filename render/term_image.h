@@ -1,0 +1,39 @@
+// The picture of one ranked KPP term: the board with a triangle joining the
+// king and the term's two pieces, coloured by the term's sign, and the value
+// in points written inside.
+#ifndef FVSCOPE_RENDER_TERM_IMAGE_H_
+#define FVSCOPE_RENDER_TERM_IMAGE_H_
+
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+#include "eval/ranking.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// The point of a location on the picture: the middle of a square 0..80, or of
+// a hand picture for a HandSlot 81..94. Other locations give (0, 0).
+void LocationCentre(int location, int* x, int* y);
+
+// Draws position and the term's triangle (king, a, b) with the label
+// value / 32 on picture, a kImageSize square CV_8UC3 picture.
+void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
+                     cv::Mat* picture);
+
+// Makes, draws and saves one term picture at path. Returns false with *error
+// set when it cannot be saved.
+bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
+                   int a, int b, std::string* error);
+
+// Name of the picture of rank r (from 1): "./log/rank%03d.png".
+std::string RankPictureName(int rank);
+
+// Draws every ranked term into its rank picture; appends one message per
+// picture that cannot be saved to *failures.
+void DrawRankedTerms(const RankedTerms& ranked, std::vector<std::string>* failures);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_RENDER_TERM_IMAGE_H_
