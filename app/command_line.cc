@@ -8,6 +8,8 @@ namespace fvscope {
 
 namespace {
 
+constexpr long kMaxJobs = 256;
+
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
 const char* OptionValue(const char* arg, const char* name) {
   const size_t length = std::strlen(name);
@@ -33,6 +35,7 @@ const char* UsageText() {
          "  --engine=CMD           the engine command, run through /bin/sh -c\n"
          "                         (default ./engine)\n"
          "  --utf8                 write the Japanese texts in UTF-8, not code page 932\n"
+         "  --jobs=N               draw the pictures on N threads (default: one per core)\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -66,6 +69,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->engine = value;
     } else if ((value = OptionValue(arg, "--workdir")) != nullptr) {
       command_line->workdir = value;
+    } else if ((value = OptionValue(arg, "--jobs")) != nullptr) {
+      char* end = nullptr;
+      const long jobs = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
+        *error = std::string("--jobs takes a number of threads from 1 to ") +
+                 std::to_string(kMaxJobs) + ", not \"" + value + "\"";
+        return false;
+      }
+      command_line->jobs = static_cast<int>(jobs);
     } else {
       *error = std::string("unknown option ") + arg;
       return false;

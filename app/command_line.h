@@ -14,6 +14,7 @@ struct CommandLine {
   int32_t scan_king_square = -1;
   std::string engine = "./engine";  // run through /bin/sh -c
   std::string workdir;              // empty: stay where started
+  int jobs = 0;                     // drawing threads; 0: as many as the machine runs
   bool utf8 = false;
   bool help = false;
   bool version = false;

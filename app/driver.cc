@@ -15,7 +15,7 @@
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
 #include "render/board_image.h"
-#include "render/term_image.h"
+#include "render/picture_batch.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
@@ -46,25 +46,20 @@ void Warn(const std::string& message) {
   std::fprintf(stderr, "fvscope: warning: %s\n", message.c_str());
 }
 
-// Draws position into a picture file; a picture that cannot be saved is a
-// warning.
-void DrawPositionPicture(const Position& position, const char* path) {
-  cv::Mat picture = NewBoardImage();
-  DrawBoardImage(position, &picture);
-  std::string error;
-  if (!SaveImage(path, picture, &error)) Warn(error);
-}
-
-void DrawRankingPictures(const RankedTerms& ranked) {
+// Draws the run's pictures once all text is out; a picture that cannot be
+// saved is a warning.
+void DrawRunPictures(const std::vector<PictureJob>& jobs, int threads) {
+  std::fflush(stdout);
   std::vector<std::string> failures;
-  DrawRankedTerms(ranked, &failures);
+  DrawPictures(jobs, threads, &failures);
   for (const std::string& failure : failures) Warn(failure);
 }
 
 // Game analysis: runs the engine, plays its PV on the input position and
 // breaks the leaf's evaluation down. Returns the exit status when the run
 // cannot go on, else 0.
-int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
+int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked,
+                std::vector<PictureJob>* pictures) {
   std::fflush(stdout);
   std::fflush(ReportFile);
   std::string error;
@@ -94,7 +89,7 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
     Warn(std::string(kSearchLogPath) + ": " + error);
   }
 
-  DrawPositionPicture(position, kInputPicturePath);
+  pictures->push_back(BoardPictureJob(kInputPicturePath, position));
 
   std::fprintf(ReportFile, "%s<br><img src=./log/init.png width=320>  ",
                JapaneseText(kTextInputToLeaf));
@@ -113,7 +108,7 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
   std::fputs("<br><br>", ReportFile);
   PrintPosition(position, stdout);
 
-  DrawPositionPicture(position, kLeafPicturePath);
+  pictures->push_back(BoardPictureJob(kLeafPicturePath, position));
   int32_t value = 0;
   if (!EvaluateLeaf(position, stdout, &value, ranked, &error)) {
     Fail(error);
@@ -121,7 +116,6 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked) {
   }
   std::fprintf(ReportFile, "evaluation value (material+position)=%+d<br><br>", value);
   std::fprintf(ReportFile, "material=%+d<br>\n\n\n", MaterialSum(position));
-  DrawRankingPictures(*ranked);
   return 0;
 }
 
@@ -173,19 +167,20 @@ int RunFvscope(const CommandLine& command_line) {
   }
   static RankedTerms ranked;
   ranked.count = 0;
+  std::vector<PictureJob> pictures;
   if (ScanKingSquare == -1) {
-    const int status = AnalyseGame(command_line, &ranked);
+    const int status = AnalyseGame(command_line, &ranked, &pictures);
     if (status != 0) return status;
-  } else {
-    if (!ScanKppTable(ScanKingSquare, stdout, &ranked, &error)) {
-      Fail(error);
-      return 1;
-    }
-    DrawRankingPictures(ranked);
+  } else if (!ScanKppTable(ScanKingSquare, stdout, &ranked, &error)) {
+    Fail(error);
+    return 1;
   }
 
   WritePictureList();
   std::fputs("</BODY></HTML>", ReportFile);
+  std::fflush(ReportFile);
+  AddRankedTermJobs(ranked, &pictures);
+  DrawRunPictures(pictures, command_line.jobs > 0 ? command_line.jobs : MachineThreads());
   const bool written = std::ferror(ReportFile) == 0;
   if (std::fclose(ReportFile) != 0 || !written) {
     ReportFile = nullptr;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "shogi/texts.h"
@@ -145,6 +146,42 @@ TEST(GameAnalysis, RanksTheLeafTermsAndDrawsEveryPicture) {
             std::string::npos);
   EXPECT_NE(run.out.find("\n150: value = 0  "), std::string::npos);
   EXPECT_EQ(run.out.find("\n151: "), std::string::npos);
+}
+
+// Every file a run leaves in its working folder, by name.
+std::map<std::string, std::string> FolderFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file() && entry.path().filename() != "fv.bin") {
+      files[fs::relative(entry.path(), folder).string()] = ReadWholeFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST(Pictures, TheSameFilesOnOneThreadAsOnFour) {
+  for (const char* mode : {"", "1 76"}) {
+    DemoFolder one, four;
+    for (const DemoFolder* demo : {&one, &four}) {
+      WriteEvalFile(demo->path + "/fv.bin", {{KppOffset(76, 2, 2), 640}, {KppOffset(76, 733, 85), 2417},
+                                             {KppOffset(76, 1300, 90), -3000}});
+    }
+    const ToolRun serial = RunTool(one.path, std::string("--jobs=1 ") + mode);
+    const ToolRun parallel = RunTool(four.path, std::string("--jobs=4 ") + mode);
+    EXPECT_EQ(serial.status, 0);
+    EXPECT_EQ(serial.out, parallel.out);
+    EXPECT_EQ(serial.err, parallel.err);
+    const auto serial_files = FolderFiles(one.path), parallel_files = FolderFiles(four.path);
+    EXPECT_EQ(serial_files.size(), parallel_files.size());
+    EXPECT_TRUE(serial_files.count("log/rank002.png")) << mode;
+    for (const auto& [name, bytes] : serial_files) {
+      EXPECT_TRUE(parallel_files.count(name) && parallel_files.at(name) == bytes) << name;
+    }
+  }
+  DemoFolder demo;
+  for (const char* bad : {"--jobs=0", "--jobs=x", "--jobs=", "--jobs=1000"}) {
+    EXPECT_EQ(RunTool(demo.path, bad).status, 2) << bad;
+  }
 }
 
 TEST(EvalFileFailures, MissingShortAndLongFiles) {

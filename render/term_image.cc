@@ -89,15 +89,4 @@ std::string RankPictureName(int rank) {
   return name;
 }
 
-void DrawRankedTerms(const RankedTerms& ranked, std::vector<std::string>* failures) {
-  for (int r = 0; r < ranked.count; ++r) {
-    const RankedTerm& t = ranked.terms[r];
-    std::string error;
-    if (!DrawTermImage(RankPictureName(r + 1), t.position, t.value, t.king, t.cell_a, t.cell_b,
-                       &error)) {
-      failures->push_back(error);
-    }
-  }
-}
-
 }  // namespace fvscope

@@ -6,9 +6,7 @@
 
 #include <opencv2/core.hpp>
 #include <string>
-#include <vector>
 
-#include "eval/ranking.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -29,10 +27,6 @@ bool DrawTermImage(const std::string& path, const Position& position, int32_t va
 
 // Name of the picture of rank r (from 1): "./log/rank%03d.png".
 std::string RankPictureName(int rank);
-
-// Draws every ranked term into its rank picture; appends one message per
-// picture that cannot be saved to *failures.
-void DrawRankedTerms(const RankedTerms& ranked, std::vector<std::string>* failures);
 
 }  // namespace fvscope
 

@@ -1,0 +1,62 @@
+// The floor of a run's time: draws one board and saves it as 152 PNG
+// pictures of 640 x 640 with cv::imwrite on every core, as many as a game
+// analysis saves.
+//
+// usage: encode_floor GAME_RECORD OUT_FOLDER   (run where ./img holds the pieces)
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "render/board_image.h"
+#include "render/picture_batch.h"
+#include "shogi/csa_reader.h"
+
+namespace fvscope {
+namespace {
+
+constexpr int kPictures = 152;
+
+int Main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: encode_floor GAME_RECORD OUT_FOLDER\n");
+    return 2;
+  }
+  std::string error;
+  if (!LoadPieceImages("./img", &error)) {
+    std::fprintf(stderr, "encode_floor: %s\n", error.c_str());
+    return 1;
+  }
+  Position position = {};
+  if (!ReadCsaPosition(argv[1], &position)) {
+    std::fprintf(stderr, "encode_floor: %s: cannot open\n", argv[1]);
+    return 1;
+  }
+  cv::Mat board = NewBoardImage();
+  DrawBoardImage(position, &board);
+  const std::string folder = argv[2];
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    for (int i; (i = next.fetch_add(1)) < kPictures;) {
+      if (!cv::imwrite(folder + "/floor" + std::to_string(i) + ".png", board)) failed = true;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 1; t < MachineThreads(); ++t) threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads) thread.join();
+  if (failed) {
+    std::fprintf(stderr, "encode_floor: cannot write into %s\n", argv[2]);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace fvscope
+
+int main(int argc, char** argv) { return fvscope::Main(argc, argv); }
