@@ -69,6 +69,12 @@ bool ReadHandLine(const char* line, int length, Position* position) {
 bool ReadCsaPosition(const char* path, Position* position) {
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) return false;
+  ReadCsaPositionFrom(file, position);
+  std::fclose(file);
+  return true;
+}
+
+void ReadCsaPositionFrom(FILE* file, Position* position) {
   char line[kLineBufferSize];
   for (int i = 0; i < kSkippedLines; ++i) ReadTextLine(file, line);
   std::memset(position->cells, 0, kFilledCells);
@@ -81,8 +87,6 @@ bool ReadCsaPosition(const char* path, Position* position) {
     const int length = ReadTextLine(file, line);
     if (length < 0 || !ReadHandLine(line, length, position)) break;
   }
-  std::fclose(file);
-  return true;
 }
 
 }  // namespace fvscope

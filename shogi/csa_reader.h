@@ -2,6 +2,8 @@
 #ifndef FVSCOPE_SHOGI_CSA_READER_H_
 #define FVSCOPE_SHOGI_CSA_READER_H_
 
+#include <cstdio>
+
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -13,6 +15,9 @@ namespace fvscope {
 // short file or line stay empty. Returns false, leaving *position untouched,
 // when the file cannot be opened.
 bool ReadCsaPosition(const char* path, Position* position);
+
+// The same from an open file, read to the line that ends the hand lines.
+void ReadCsaPositionFrom(FILE* file, Position* position);
 
 }  // namespace fvscope
 

@@ -85,6 +85,14 @@ bool ReadPvText(const char* path, char (&pv_text)[kPvTextCapacity], int* first_s
   *first_side = 0;
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) return false;
+  ReadPvTextFrom(file, pv_text, first_side);
+  std::fclose(file);
+  return true;
+}
+
+void ReadPvTextFrom(FILE* file, char (&pv_text)[kPvTextCapacity], int* first_side) {
+  pv_text[0] = '\0';
+  *first_side = 0;
   PvScan scan;
   scan.file = file;
   scan.pv_text = pv_text;
@@ -94,8 +102,6 @@ bool ReadPvText(const char* path, char (&pv_text)[kPvTextCapacity], int* first_s
     if (std::strstr(scan.line, kPvMarker) == nullptr) continue;
     ReadPvMoves(&scan, first_side);
   }
-  std::fclose(file);
-  return true;
 }
 
 }  // namespace fvscope

@@ -2,6 +2,8 @@
 #ifndef FVSCOPE_SHOGI_SEARCH_LOG_READER_H_
 #define FVSCOPE_SHOGI_SEARCH_LOG_READER_H_
 
+#include <cstdio>
+
 namespace fvscope {
 
 // Room of a PV text, terminator included: 170 six-character moves.
@@ -20,6 +22,9 @@ constexpr int kPvMovesPerLine = 15;
 // line's first move (0 black, 1 white; 0 when none is found). Returns false,
 // with pv_text empty and *first_side 0, when the file cannot be opened.
 bool ReadPvText(const char* path, char (&pv_text)[kPvTextCapacity], int* first_side);
+
+// The same from an open file, read to its stop line or its end.
+void ReadPvTextFrom(FILE* file, char (&pv_text)[kPvTextCapacity], int* first_side);
 
 }  // namespace fvscope
 
