@@ -76,6 +76,13 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked,
          "): the engine left no game record");
     return 1;
   }
+  for (int side = kBlack; side <= kWhite; ++side) {
+    if (!IsSquare(position.cells[KingCell(side)])) {
+      Fail(std::string(kGameRecordPath) + ": no " + (side == kBlack ? "black" : "white") +
+           " king on the board; the engine's game record is incomplete or not a CSA record");
+      return 1;
+    }
+  }
   PrintPosition(position, stdout);
 
   static char pv_text[kPvTextCapacity];

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "shogi/texts.h"
+#include "test/demo_folder.h"
 #include "test/eval_files.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
@@ -71,28 +72,6 @@ std::string ValueLines() {
   return "evaluation value (material+position)=+58<br><br>material=+28<br>\n\n\n";
 }
 
-// A working folder "work" with the replay engine on the sample and an
-// evaluation file of zeros but for two values that the sample's leaf reads
-// (the black king on 59 with two pawns in hand, the white king on 51):
-// KKP 320 and KPP 640 table units, with material +28 a value of +58.
-struct DemoFolder {
-  DemoFolder() {
-    InstallWorkingFolder(dir, "work");
-    path = dir.File("work");
-    WriteEvalFile(path + "/fv.bin", {{KkpOffset(76, 4, 2), 320}, {KppOffset(76, 2, 2), 640}});
-  }
-  std::string Report() const { return ReadWholeFile(path + "/report.html"); }
-  // Runs with an engine that leaves the sample's game record and search_log.
-  ToolRun RunWithSearchLog(const std::string& search_log) const {
-    const std::string source = FVSCOPE_SOURCE_DIR;
-    dir.Write("replay/game000.csa", ReadWholeFile(source + "/samples/opening/game000.csa"));
-    dir.Write("replay/n000.log", search_log);
-    return RunTool(path, "--engine=" + ShellQuote(source + "/tools/replay_engine " +
-                                                   dir.File("replay")));
-  }
-  ScratchDir dir;
-  std::string path;
-};
 
 TEST(GameAnalysis, SampleGivesTheBoardsThePvAndTheReport) {
   for (const char* args : {"", "2", "0 -1", "1 40 3"}) {

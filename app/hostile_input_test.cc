@@ -1,0 +1,130 @@
+// Bad working folders through the real executable: whatever the files hold,
+// the run ends with its normal output or one clear line on stderr, exit
+// 0, 1 or 2, and touches nothing outside its working folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+
+#include "test/demo_folder.h"
+#include "test/eval_files.h"
+#include "test/run_tool.h"
+
+namespace fvscope {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Names and contents of every file below folder, links by their target text.
+std::set<std::string> Snapshot(const std::string& folder) {
+  std::set<std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (name.rfind("work", 0) == 0 || name.rfind("replay", 0) == 0) continue;
+    entries.insert(name + (entry.is_regular_file() ? "=" + ReadWholeFile(entry.path()) : ""));
+  }
+  return entries;
+}
+
+std::string Garbage(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+std::string PvLines(int count) {
+  std::string log;
+  for (int i = 0; i < count; ++i) {
+    log += "  8      +1    ";
+    for (int n = 1; n <= 15; ++n) log += " " + std::to_string(n) + ".+7776FU";
+    log += "\n";
+  }
+  return log + "pruning\n";
+}
+
+struct BadCase {
+  const char* name;
+  std::string game_record;  // what the engine leaves
+  std::string search_log;
+  std::function<void(const DemoFolder&)> change;  // what else is wrong in the folder
+  std::string args;
+  int expected_status;
+};
+
+TEST(HostileInput, EveryBadFolderEndsCleanly) {
+  const std::string sample = DemoFolder::SampleGameRecord();
+  const std::string good_log = "  8      +1     1.+7776FU  2.-3334FU\npruning\n";
+  const auto none = [](const DemoFolder&) {};
+  const BadCase cases[] = {
+      {"empty records", "", "", none, "", 1},
+      {"a record without kings", sample.substr(0, sample.find("P9")), good_log, none, "", 1},
+      {"binary garbage", Garbage(5000, 1), Garbage(5000, 2), none, "", -1},
+      {"garbage with line feeds", Garbage(3000, 3) + "\n" + sample, "  8  " + Garbage(3000, 4),
+       none, "", -1},
+      {"lines of 100,000 characters", sample.substr(0, 40) + std::string(100000, '+'),
+       "  8  " + std::string(100000, '1') + "1.+", none, "", -1},
+      {"three lines only", "V2.2\nN+a\nN-b\n", good_log, none, "", 1},
+      {"200 PV lines", sample, PvLines(200), none, "", -1},
+      {"a PV line of eight characters", sample, "  8  1.\n", none, "", 0},
+      {"a move with a zero file", sample, "  8      +1     1.+7076FU\n", none, "", 0},
+      {"a drop from an empty hand", sample, "  8      +1     1.+0055HI\n", none, "", 1},
+      {"fv.bin of 1 byte", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/fv.bin", "x"); }, "", 0},
+      {"fv.bin of one byte too many", sample, good_log,
+       [](const DemoFolder& d) { WriteEvalFile(d.path + "/fv.bin", {}, kEvalFileBytes + 1); }, "",
+       0},
+      {"fv.bin is a folder", sample, good_log,
+       [](const DemoFolder& d) {
+         fs::remove(d.path + "/fv.bin");
+         fs::create_directory(d.path + "/fv.bin");
+       },
+       "", 1},
+      {"log is a file", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/log", "file"); }, "", 1},
+      {"no img folder", sample, good_log,
+       [](const DemoFolder& d) { fs::remove_all(d.path + "/img"); }, "", 1},
+      {"a piece picture of garbage", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/img/UM.jpg", Garbage(2000, 5)); }, "", 1},
+      {"a link in log to a file outside", sample, good_log,
+       [](const DemoFolder& d) {
+         fs::create_directories(d.path + "/log");
+         fs::create_symlink(d.dir.File("outside/keep.txt"), d.path + "/log/link.png");
+       },
+       "", 0},
+      {"scan of a square outside the board", sample, good_log, none, "0 99", 2},
+      {"scan with a garbage fv.bin", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/fv.bin", Garbage(300000, 6)); }, "1 0", 0},
+  };
+  for (const BadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DemoFolder demo;
+    demo.dir.Write("outside/keep.txt", "keep");
+    c.change(demo);
+    const std::set<std::string> before = Snapshot(demo.dir.path());
+    const ToolRun run = demo.RunWithRecords(c.game_record, c.search_log, c.args);
+    if (c.expected_status >= 0) {
+      EXPECT_EQ(run.status, c.expected_status) << run.err;
+    } else {
+      EXPECT_TRUE(run.status == 0 || run.status == 1) << run.status << run.err;
+    }
+    if (run.status != 0) {
+      EXPECT_FALSE(run.err.empty());
+      EXPECT_EQ(run.err.rfind("fvscope: ", 0), 0u) << run.err;
+      // The last line says why the run stopped.
+      const size_t last = run.err.rfind("fvscope: ");
+      EXPECT_NE(run.err.substr(last, 18), "fvscope: warning: ") << run.err;
+    } else {
+      const std::string report = ReadWholeFile(demo.path + "/report.html");
+      EXPECT_EQ(report.substr(report.size() - 14), "</BODY></HTML>");
+    }
+    EXPECT_EQ(Snapshot(demo.dir.path()), before);
+    EXPECT_EQ(ReadWholeFile(demo.dir.File("outside/keep.txt")), "keep");
+  }
+}
+
+}  // namespace
+}  // namespace fvscope
