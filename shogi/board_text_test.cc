@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "test/start_position.h"
+
 namespace fvscope {
 namespace {
 
@@ -38,18 +40,7 @@ Position StartingPosition() {
 
 TEST(PrintPosition, StartingPositionIsTwelveLines) {
   EXPECT_EQ(Print(StartingPosition()),
-            "   9  8  7  6  5  4  3  2  1\n"
-            "P1-KY-KE-GI-KI-OU-KI-GI-KE-KY\n"
-            "P2 * -HI *  *  *  *  * -KA * \n"
-            "P3-FU-FU-FU-FU-FU-FU-FU-FU-FU\n"
-            "P4 *  *  *  *  *  *  *  *  * \n"
-            "P5 *  *  *  *  *  *  *  *  * \n"
-            "P6 *  *  *  *  *  *  *  *  * \n"
-            "P7+FU+FU+FU+FU+FU+FU+FU+FU+FU\n"
-            "P8 * +KA *  *  *  *  * +HI * \n"
-            "P9+KY+KE+GI+KI+OU+KI+GI+KE+KY\n"
-            "P+\n"
-            "P-\n");
+            std::string("   9  8  7  6  5  4  3  2  1\n") + kStartPositionRows + "P+\nP-\n");
 }
 
 TEST(PrintPosition, HandsRookFirstPawnsLastAndPromotedNames) {

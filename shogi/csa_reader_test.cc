@@ -5,21 +5,12 @@
 #include <string>
 
 #include "test/scratch_dir.h"
+#include "test/start_position.h"
 
 namespace fvscope {
 namespace {
 
 const char kHeader[] = "V2.2\nN+black\nN-white\n";
-const char kStartRows[] =
-    "P1-KY-KE-GI-KI-OU-KI-GI-KE-KY\n"
-    "P2 * -HI *  *  *  *  * -KA * \n"
-    "P3-FU-FU-FU-FU-FU-FU-FU-FU-FU\n"
-    "P4 *  *  *  *  *  *  *  *  * \n"
-    "P5 *  *  *  *  *  *  *  *  * \n"
-    "P6 *  *  *  *  *  *  *  *  * \n"
-    "P7+FU+FU+FU+FU+FU+FU+FU+FU+FU\n"
-    "P8 * +KA *  *  *  *  * +HI * \n"
-    "P9+KY+KE+GI+KI+OU+KI+GI+KE+KY\n";
 const char kEmptyRow[] = "P0 *  *  *  *  *  *  *  *  * \n";
 
 // A position whose every cell holds a marker, to see which cells are written.
@@ -43,7 +34,7 @@ Position Read(const std::string& text) {
 }
 
 TEST(CsaReaderRows, StartingPosition) {
-  const Position p = Read(std::string(kHeader) + kStartRows + "P+\nP-\n+\n");
+  const Position p = Read(std::string(kHeader) + kStartPositionRows + "P+\nP-\n+\n");
   const int top[9] = {-2, -3, -4, -5, -8, -5, -4, -3, -2};
   const int bottom[9] = {2, 3, 4, 5, 8, 5, 4, 3, 2};
   for (int c = 0; c < 9; ++c) {

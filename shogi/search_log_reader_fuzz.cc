@@ -8,16 +8,11 @@
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
 #include "shogi/search_log_reader.h"
+#include "test/start_position.h"
 
 namespace {
 
-const char kStart[] =
-    "a\nb\nc\n"
-    "P1-KY-KE-GI-KI-OU-KI-GI-KE-KY\nP2 * -HI *  *  *  *  * -KA * \n"
-    "P3-FU-FU-FU-FU-FU-FU-FU-FU-FU\nP4 *  *  *  *  *  *  *  *  * \n"
-    "P5 *  *  *  *  *  *  *  *  * \nP6 *  *  *  *  *  *  *  *  * \n"
-    "P7+FU+FU+FU+FU+FU+FU+FU+FU+FU\nP8 * +KA *  *  *  *  * +HI * \n"
-    "P9+KY+KE+GI+KI+OU+KI+GI+KE+KY\n+\n";
+const std::string kStart = std::string("a\nb\nc\n") + fvscope::kStartPositionRows + "+\n";
 
 }  // namespace
 
@@ -35,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
   fvscope::DecodePvLine(pv_text, &line, &error);
   fvscope::Position position;
-  FILE* start = fmemopen(const_cast<char*>(kStart), sizeof kStart - 1, "r");
+  FILE* start = fmemopen(const_cast<char*>(kStart.data()), kStart.size(), "r");
   fvscope::ReadCsaPositionFrom(start, &position);
   std::fclose(start);
   for (int n = 0; n < line.count; ++n) {
