@@ -78,7 +78,7 @@ int AnalyseGame(const CommandLine& command_line, RankedTerms* ranked,
   }
   for (int side = kBlack; side <= kWhite; ++side) {
     if (!IsSquare(position.cells[KingCell(side)])) {
-      Fail(std::string(kGameRecordPath) + ": no " + (side == kBlack ? "black" : "white") +
+      Fail(std::string(kGameRecordPath) + ": no " + SideName(side) +
            " king on the board; the engine's game record is incomplete or not a CSA record");
       return 1;
     }

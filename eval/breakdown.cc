@@ -9,8 +9,6 @@ namespace fvscope {
 
 namespace {
 
-const char* kSideNames[2] = {"black", "white"};
-
 int MaterialOf(int code) { return code < 0 ? -kMaterialValue[-code] : kMaterialValue[code]; }
 
 bool IsBoardPiece(int code) { return code != 0 && IsPieceCode(code) && KindOf(code) != kKing; }
@@ -22,7 +20,7 @@ bool CheckLeaf(const Position& position, std::string* error) {
   for (int side = kBlack; side <= kWhite; ++side) {
     const int king = cells[KingCell(side)];
     if (!IsSquare(king)) {
-      *error = std::string("the leaf has no ") + kSideNames[side] + " king (its king cell holds " +
+      *error = std::string("the leaf has no ") + SideName(side) + " king (its king cell holds " +
                std::to_string(king) + ")";
       return false;
     }
@@ -30,7 +28,7 @@ bool CheckLeaf(const Position& position, std::string* error) {
       const int count = cells[HandSlot(side, h)];
       const int highest = kKppOpponentHandBase[h] + count;
       if (count < 0 || highest >= kKppFeatures || kKkpHandBase[h] + count >= kKkpFeatures) {
-        *error = std::string("the leaf's ") + kSideNames[side] + " hand holds " +
+        *error = std::string("the leaf's ") + SideName(side) + " hand holds " +
                  std::to_string(count) + " " + kPieceNames[h + 1] +
                  ", a count the tables have no feature for";
         return false;

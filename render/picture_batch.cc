@@ -12,14 +12,14 @@ namespace {
 
 // Draws and saves one job; returns the empty text or what went wrong.
 std::string DrawJob(const PictureJob& job) {
-  cv::Mat picture = NewBoardImage();
-  if (job.triangle) {
-    DrawTermPicture(job.position, job.value, job.king, job.cell_a, job.cell_b, &picture);
-  } else {
-    DrawBoardImage(job.position, &picture);
-  }
   std::string error;
-  SaveImage(job.path, picture, &error);
+  if (job.triangle) {
+    DrawTermImage(job.path, job.position, job.value, job.king, job.cell_a, job.cell_b, &error);
+  } else {
+    cv::Mat picture = NewBoardImage();
+    DrawBoardImage(job.position, &picture);
+    SaveImage(job.path, picture, &error);
+  }
   return error;
 }
 

@@ -17,6 +17,9 @@ constexpr int kSquares = 81;
 constexpr int kBlack = 0;  // the first player, "+"
 constexpr int kWhite = 1;  // the second player, "-"
 
+// A side's name in messages.
+constexpr const char* SideName(int side) { return side == kBlack ? "black" : "white"; }
+
 // Piece kinds in CSA order; a PieceCode is +kind for black, -kind for white.
 enum PieceKind : int {
   kEmpty = 0,
