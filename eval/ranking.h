@@ -4,6 +4,7 @@
 #define FVSCOPE_EVAL_RANKING_H_
 
 #include <cstdint>
+#include <cstdio>
 
 #include "shogi/settings.h"
 #include "shogi/types.h"
@@ -26,6 +27,11 @@ bool RankPrecedes(const RankEntry& a, const RankEntry& b);
 // Sorts entries[0..count) in place by RankPrecedes; equivalent entries end
 // in an order the sort alone decides.
 void SortRanking(RankEntry* entries, int count);
+
+// Prints the ranking line of rank (from 1) to out: the value in table units,
+// then the king and the two pieces, each cell named with its code by CellName.
+void PrintRankingLine(FILE* out, int rank, int32_t value, int king, int king_code, int cell_a,
+                      int code_a, int cell_b, int code_b);
 
 // A ranked term as it is drawn: the position under it and its three places.
 struct RankedTerm {

@@ -5,7 +5,6 @@
 
 #include "eval/eval_file.h"
 #include "eval/features.h"
-#include "shogi/cell_name.h"
 #include "shogi/settings.h"
 
 namespace fvscope {
@@ -49,10 +48,7 @@ bool ScanKppTable(int k, FILE* out, RankedTerms* ranked, std::string* error) {
     term.king = e.king_square;
     term.cell_a = a.cell;
     term.cell_b = b.cell;
-    std::fprintf(out, "%d: value = %d  ", n + 1, e.value);
-    std::fprintf(out, "[%s]-", CellName(e.king_square, kKing));
-    std::fprintf(out, "[%s]-", CellName(a.cell, a.value));
-    std::fprintf(out, "[%s]\n", CellName(b.cell, b.value));
+    PrintRankingLine(out, n + 1, e.value, e.king_square, kKing, a.cell, a.value, b.cell, b.value);
   }
   return true;
 }

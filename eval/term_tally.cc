@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "eval/features.h"
-#include "shogi/cell_name.h"
 #include "shogi/settings.h"
 #include "shogi/texts.h"
 
@@ -89,10 +88,9 @@ void RankLeafTerms(TermTally* tally, const Position& position, FILE* out, Ranked
   ranked->count = count;
   for (int r = 0; r < count; ++r) {
     const RankEntry& e = tally->entries[r];
-    std::fprintf(out, "%d: value = %d  ", r + 1, e.value);
-    std::fprintf(out, "[%s]-", CellName(e.king_square, position.cells[e.king_square]));
-    std::fprintf(out, "[%s]-", CellName(e.item_a, position.cells[e.item_a]));
-    std::fprintf(out, "[%s]\n", CellName(e.item_b, position.cells[e.item_b]));
+    const int8_t* cells = position.cells;
+    PrintRankingLine(out, r + 1, e.value, e.king_square, cells[e.king_square], e.item_a,
+                     cells[e.item_a], e.item_b, cells[e.item_b]);
     ranked->terms[r] = {position, e.value, e.king_square, e.item_a, e.item_b};
   }
 }
