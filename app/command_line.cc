@@ -36,6 +36,8 @@ const char* UsageText() {
          "                         (default ./engine)\n"
          "  --utf8                 write the Japanese texts in UTF-8, not code page 932\n"
          "  --jobs=N               draw the pictures on N threads (default: one per core)\n"
+         "  --json=FILE            also write every figure of the run as one JSON document\n"
+         "                         to FILE; --json=- writes it to stdout instead of the text\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -67,6 +69,12 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->utf8 = true;
     } else if ((value = OptionValue(arg, "--engine")) != nullptr) {
       command_line->engine = value;
+    } else if ((value = OptionValue(arg, "--json")) != nullptr) {
+      if (*value == '\0') {
+        *error = "--json needs a file name, or - for standard output";
+        return false;
+      }
+      command_line->json = value;
     } else if ((value = OptionValue(arg, "--workdir")) != nullptr) {
       command_line->workdir = value;
     } else if ((value = OptionValue(arg, "--jobs")) != nullptr) {

@@ -15,6 +15,7 @@ struct CommandLine {
   std::string engine = "./engine";  // run through /bin/sh -c
   std::string workdir;              // empty: stay where started
   int jobs = 0;                     // drawing threads; 0: as many as the machine runs
+  std::string json;                 // the JSON document's file, "-" for stdout; empty: none
   bool utf8 = false;
   bool help = false;
   bool version = false;

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "shogi/texts.h"
+#include "report/texts.h"
 #include "test/demo_folder.h"
 #include "test/eval_files.h"
 #include "test/run_tool.h"

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "eval/eval_file.h"
-#include "shogi/settings.h"
 
 namespace fvscope {
 
@@ -17,7 +16,7 @@ bool IsBoardPiece(int code) { return code != 0 && IsPieceCode(code) && KindOf(co
 
 bool CheckLeaf(const Position& position, std::string* error) {
   const int8_t* cells = position.cells;
-  for (int side = kBlack; side <= kWhite; ++side) {
+  for (Side side : kSides) {
     const int king = cells[KingCell(side)];
     if (!IsSquare(king)) {
       *error = std::string("the leaf has no ") + SideName(side) + " king (its king cell holds " +
@@ -123,18 +122,6 @@ bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* er
   }
   out->material = MaterialSum(position);
   out->value = (kFvScale * out->material + out->kpp_sum + out->kkp_sum) / kFvScale;
-  return true;
-}
-
-bool EvaluateLeaf(const Position& position, FILE* out, int32_t* value, RankedTerms* ranked,
-                  std::string* error) {
-  auto breakdown = std::make_unique<LeafBreakdown>();
-  if (!BreakDownLeaf(position, breakdown.get(), error)) return false;
-  std::fprintf(out, "KKP=%d\n", breakdown->kkp_sum);
-  std::fprintf(out, "KPP=%d\n", breakdown->kpp_sum / kFvScale);
-  WriteTally(breakdown->tally, out, ReportFile);
-  RankLeafTerms(&breakdown->tally, position, out, ranked);
-  *value = breakdown->value;
   return true;
 }
 

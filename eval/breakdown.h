@@ -57,13 +57,6 @@ int32_t BuildFeatureList(const Position& position, FeatureList* list);
 // Returns false with *error set when the position or a table read fails.
 bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* error);
 
-// Breaks the leaf down and prints "KKP=", "KPP=", the tally (also to the
-// report) and the ranking to out; fills *ranked with the top terms and
-// *value with the evaluation value. Returns false with *error set when the
-// breakdown fails, before anything is printed.
-bool EvaluateLeaf(const Position& position, FILE* out, int32_t* value, RankedTerms* ranked,
-                  std::string* error);
-
 }  // namespace fvscope
 
 #endif  // FVSCOPE_EVAL_BREAKDOWN_H_

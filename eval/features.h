@@ -17,9 +17,6 @@ constexpr int kKppHandFeatures = 90;
 // Number of KKP features.
 constexpr int kKkpFeatures = 738;
 
-// 32 table units make one evaluation point; divisions truncate toward zero.
-constexpr int kFvScale = 32;
-
 // A KPP feature from one side's viewpoint.
 using FeatureIndex = uint16_t;
 
@@ -48,7 +45,7 @@ inline constexpr int kKkpHandBase[kHandKinds] = {0, 19, 24, 29, 34, 39, 42};
 inline constexpr int kMaxHandCount[kHandKinds] = {18, 4, 4, 4, 4, 2, 2};
 
 // The square as the side sees it: itself for black, turned half a turn for white.
-constexpr int ViewedSquare(int side, int square) {
+constexpr int ViewedSquare(Side side, int square) {
   return side == kBlack ? square : FlipSquare(square);
 }
 

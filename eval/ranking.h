@@ -1,15 +1,16 @@
-// The ranking record, the run's ranking order, and the ranked terms that
-// are printed and drawn.
+// The ranking record, the ranking orders, and the top of a ranking as it is
+// printed and drawn.
 #ifndef FVSCOPE_EVAL_RANKING_H_
 #define FVSCOPE_EVAL_RANKING_H_
 
 #include <cstdint>
-#include <cstdio>
 
-#include "shogi/settings.h"
 #include "shogi/types.h"
 
 namespace fvscope {
+
+// Number of ranked terms printed and drawn.
+constexpr int32_t kRankingLength = 150;
 
 // One ranked KPP term.
 struct RankEntry {
@@ -20,30 +21,41 @@ struct RankEntry {
 };
 static_assert(sizeof(RankEntry) == 8);
 
-// True when a goes before b under SortMode: 0 by magnitude (after widening,
-// so -32768 leads), 1 largest value first, any other value smallest first.
-bool RankPrecedes(const RankEntry& a, const RankEntry& b);
-
-// Sorts entries[0..count) in place by RankPrecedes; equivalent entries end
-// in an order the sort alone decides.
-void SortRanking(RankEntry* entries, int count);
-
-// Prints the ranking line of rank (from 1) to out: the value in table units,
-// then the king and the two pieces, each cell named with its code by CellName.
-void PrintRankingLine(FILE* out, int rank, int32_t value, int king, int king_code, int cell_a,
-                      int code_a, int cell_b, int code_b);
-
-// A ranked term as it is drawn: the position under it and its three places.
-struct RankedTerm {
-  Position position;
-  int32_t value;
-  int32_t king;    // the king's square
-  int32_t cell_a;  // square or HandSlot
-  int32_t cell_b;
+// The order of a ranking.
+enum SortMode : int {
+  kByMagnitude = 0,        // largest magnitude first
+  kMostPositiveFirst = 1,  // largest value first
+  kMostNegativeFirst = 2,  // smallest value first
 };
 
-// The top of a ranking, ready to be drawn as rank001.png onward.
-struct RankedTerms {
+// The order a number on the command line selects: 0 and 1 their own, any
+// other number most negative first.
+constexpr SortMode SortModeOf(int32_t number) {
+  return number == 0 ? kByMagnitude : number == 1 ? kMostPositiveFirst : kMostNegativeFirst;
+}
+
+// True when a goes before b under mode; by magnitude the values are widened
+// first, so -32768 leads.
+bool RankPrecedes(const RankEntry& a, const RankEntry& b, SortMode mode);
+
+// Sorts entries[0..count) in place by RankPrecedes under mode; equivalent
+// entries end in an order the sort alone decides.
+void SortRanking(RankEntry* entries, int count, SortMode mode);
+
+// A ranked term as it is printed and drawn: its value and its three places,
+// each a Position cell with the code it is named by.
+struct RankedTerm {
+  int32_t value;  // table units
+  int32_t king;   // the king's square
+  int32_t king_code;
+  int32_t cell_a;  // square or HandSlot
+  int32_t code_a;  // the piece on the square, or the count in the slot
+  int32_t cell_b;
+  int32_t code_b;
+};
+
+// The top of a ranking, rank 1 first.
+struct Ranking {
   int32_t count;
   RankedTerm terms[kRankingLength];
 };

@@ -4,19 +4,16 @@
 
 #include <vector>
 
-#include "shogi/settings.h"
 
 namespace fvscope {
 namespace {
 
 std::vector<int> Sorted(int mode, std::vector<int> values) {
-  SortMode = mode;
   std::vector<RankEntry> entries;
   for (int v : values) entries.push_back({static_cast<int16_t>(v), 0, 0, 0});
-  SortRanking(entries.data(), static_cast<int>(entries.size()));
+  SortRanking(entries.data(), static_cast<int>(entries.size()), SortModeOf(mode));
   std::vector<int> out;
   for (const RankEntry& e : entries) out.push_back(e.value);
-  SortMode = 0;
   return out;
 }
 

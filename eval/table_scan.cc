@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "eval/eval_file.h"
 #include "eval/features.h"
-#include "shogi/settings.h"
 
 namespace fvscope {
 
@@ -26,31 +26,33 @@ bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* erro
   return true;
 }
 
-bool ScanKppTable(int k, FILE* out, RankedTerms* ranked, std::string* error) {
+bool ScanKppTable(int k, SortMode mode, TableScan* scan, std::string* error) {
   std::vector<RankEntry> entries;
   if (!CollectKppEntries(k, &entries, error)) return false;
-  const int rnum = static_cast<int>(entries.size());
-  std::fprintf(out, "rnum = %d\n", rnum);
-  SortRanking(entries.data(), rnum);
-  std::fputs("RANKING:\n", out);
-  ranked->count = rnum < kRankingLength ? rnum : kRankingLength;
-  for (int n = 0; n < ranked->count; ++n) {
+  const int count = static_cast<int>(entries.size());
+  SortRanking(entries.data(), count, mode);
+  scan->king_square = k;
+  scan->count = count;
+  scan->ranking.count = count < kRankingLength ? count : kRankingLength;
+  for (int n = 0; n < scan->ranking.count; ++n) {
     const RankEntry& e = entries[n];
     DecodedFeature a, b;
     DecodeFeature(e.item_a, &a);
     DecodeFeature(e.item_b, &b);
-    RankedTerm& term = ranked->terms[n];
-    std::memset(term.position.cells, 0, sizeof term.position.cells);
-    term.position.cells[e.king_square] = kKing;
-    term.position.cells[a.cell] = static_cast<int8_t>(a.value);
-    term.position.cells[b.cell] = static_cast<int8_t>(b.value);
-    term.value = e.value;
-    term.king = e.king_square;
-    term.cell_a = a.cell;
-    term.cell_b = b.cell;
-    PrintRankingLine(out, n + 1, e.value, e.king_square, kKing, a.cell, a.value, b.cell, b.value);
+    scan->ranking.terms[n] = {e.value, e.king_square, kKing, a.cell, a.value, b.cell, b.value};
   }
   return true;
+}
+
+Position ScanTermPosition(const RankedTerm& term) {
+  Position position;
+  std::memset(position.cells, 0, sizeof position.cells);
+  for (const auto& [cell, code] : {std::pair{term.king, term.king_code},
+                                   std::pair{term.cell_a, term.code_a},
+                                   std::pair{term.cell_b, term.code_b}}) {
+    if (cell >= 0 && cell < kFilledCells) position.cells[cell] = static_cast<int8_t>(code);
+  }
+  return position;
 }
 
 }  // namespace fvscope

@@ -3,7 +3,6 @@
 #define FVSCOPE_EVAL_TABLE_SCAN_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,12 +17,23 @@ constexpr int32_t kScanThreshold = 2000;
 // exceeds kScanThreshold, in the order i, then j, ascending.
 bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* error);
 
-// Collects king square k's entries, prints "rnum = N", sorts them by
-// SortMode and prints "RANKING:" and up to kRankingLength lines to out;
-// fills *ranked with a king-and-two-pieces position per printed entry.
-// Returns false with *error set when k is outside 0..80 or the table cannot
-// be read.
-bool ScanKppTable(int k, FILE* out, RankedTerms* ranked, std::string* error);
+// What a scan finds.
+struct TableScan {
+  int32_t king_square;
+  int32_t count;  // entries above the threshold
+  Ranking ranking;
+};
+
+// Collects king square k's entries, ranks them under mode and fills *scan
+// with their count and the top kRankingLength, each named as black's king
+// and the two pieces its features decode to. Returns false with *error set
+// when k is outside 0..80 or the table cannot be read.
+bool ScanKppTable(int k, SortMode mode, TableScan* scan, std::string* error);
+
+// The position a scanned term is drawn on: cells 0..94 empty but for the
+// black king on its square, then piece a, then piece b (a later piece
+// replaces an earlier one on a shared cell); the king cells are 0.
+Position ScanTermPosition(const RankedTerm& term);
 
 }  // namespace fvscope
 

@@ -1,16 +1,13 @@
 #include "eval/term_tally.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <memory>
 
 #include "eval/features.h"
-#include "shogi/settings.h"
-#include "shogi/texts.h"
 
 namespace fvscope {
 
 namespace {
-
-constexpr int kPointsPerBucket = 10;
 
 int16_t ClampToValue(int32_t value) {
   if (value > INT16_MAX) return INT16_MAX;
@@ -23,24 +20,6 @@ void AddTerm(TermTally* tally, int32_t value, int king, int cell_i, int cell_j) 
   tally->entries[tally->entry_count++] = {ClampToValue(value), static_cast<int16_t>(king),
                                           static_cast<int16_t>(cell_i),
                                           static_cast<int16_t>(cell_j)};
-}
-
-// Writes one side's count, sum and histogram.
-void WriteSide(TextId count_text, int32_t count, int32_t sum, const int32_t* histogram, FILE* out,
-               FILE* report) {
-  const char* count_format = JapaneseText(count_text);
-  std::fprintf(out, count_format, count, sum / kFvScale);
-  std::fprintf(out, "\n%s\n", JapaneseText(kTextDistribution));
-  std::fprintf(report, count_format, count, sum / kFvScale);
-  std::fputs("<br>", report);
-  const char* bucket_format = JapaneseText(kTextBucket);
-  for (int k = 0; k < kHistogramBuckets; ++k) {
-    const int low = kPointsPerBucket * k;
-    std::fprintf(out, bucket_format, low, low + kPointsPerBucket, histogram[k]);
-    std::fputc('\n', out);
-    std::fprintf(report, bucket_format, low, low + kPointsPerBucket, histogram[k]);
-    std::fputs("<br>", report);
-  }
 }
 
 }  // namespace
@@ -74,24 +53,18 @@ void TallyPair(TermTally* tally, int32_t a, int32_t b, int black_king, int white
   AddTerm(tally, -b, white_king, white_cell_i, white_cell_j);
 }
 
-void WriteTally(const TermTally& tally, FILE* out, FILE* report) {
-  WriteSide(kTextBlackTally, tally.black_count, tally.black_sum, tally.black_histogram, out,
-            report);
-  WriteSide(kTextWhiteTally, tally.white_count, tally.white_sum, tally.white_histogram, out,
-            report);
-}
-
-void RankLeafTerms(TermTally* tally, const Position& position, FILE* out, RankedTerms* ranked) {
-  SortRanking(tally->entries, tally->entry_count);
-  std::fputs("RANKING:\n", out);
-  const int count = tally->entry_count < kRankingLength ? tally->entry_count : kRankingLength;
-  ranked->count = count;
-  for (int r = 0; r < count; ++r) {
-    const RankEntry& e = tally->entries[r];
-    const int8_t* cells = position.cells;
-    PrintRankingLine(out, r + 1, e.value, e.king_square, cells[e.king_square], e.item_a,
-                     cells[e.item_a], e.item_b, cells[e.item_b]);
-    ranked->terms[r] = {position, e.value, e.king_square, e.item_a, e.item_b};
+void RankLeafTerms(const TermTally& tally, const Position& position, SortMode mode,
+                   Ranking* ranking) {
+  auto entries = std::make_unique<RankEntry[]>(kTallyCapacity);
+  const int count = std::min(tally.entry_count, kTallyCapacity);
+  std::copy(tally.entries, tally.entries + count, entries.get());
+  SortRanking(entries.get(), count, mode);
+  ranking->count = std::min(count, kRankingLength);
+  const int8_t* cells = position.cells;
+  for (int r = 0; r < ranking->count; ++r) {
+    const RankEntry& e = entries[r];
+    ranking->terms[r] = {e.value,  e.king_square, cells[e.king_square], e.item_a,
+                         cells[e.item_a], e.item_b, cells[e.item_b]};
   }
 }
 

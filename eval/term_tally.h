@@ -4,14 +4,16 @@
 #define FVSCOPE_EVAL_TERM_TALLY_H_
 
 #include <cstdint>
-#include <cstdio>
 
 #include "eval/ranking.h"
 #include "shogi/types.h"
 
 namespace fvscope {
 
+// Histogram buckets; bucket k holds the terms of 10k to 10k + 9 points,
+// the last every term of 70 points or more.
 constexpr int kHistogramBuckets = 8;
+constexpr int kPointsPerBucket = 10;
 
 // Room for the entries of the largest leaf: 2 * 52 * 53 / 2 = 2756 terms.
 constexpr int kTallyCapacity = 4096;
@@ -36,13 +38,10 @@ int SizeBucket(int32_t magnitude);
 void TallyPair(TermTally* tally, int32_t a, int32_t b, int black_king, int white_king,
                int black_cell_i, int black_cell_j, int white_cell_i, int white_cell_j);
 
-// Writes the counts, sums (in points) and histograms of both sides to out
-// and to report.
-void WriteTally(const TermTally& tally, FILE* out, FILE* report);
-
-// Sorts the tally's entries by SortMode, prints "RANKING:" and the top
-// kRankingLength lines to out, and fills *ranked with them on position.
-void RankLeafTerms(TermTally* tally, const Position& position, FILE* out, RankedTerms* ranked);
+// Ranks the tally's entries (left as they are) under mode and fills *ranking
+// with the top kRankingLength, each cell named by its code in position.
+void RankLeafTerms(const TermTally& tally, const Position& position, SortMode mode,
+                   Ranking* ranking);
 
 }  // namespace fvscope
 

@@ -14,11 +14,10 @@ namespace {
 const cv::Scalar kBlackColour(0, 0, 0, 0);
 const cv::Scalar kWhiteColour(255, 255, 255, 0);
 
-// The count labels' font scale: the mean of two single-precision 0.4 scales.
-const double kLabelScale = static_cast<double>(0.4f + 0.4f) * 0.5;
+const double kLabelScale = FontScale(0.4f, 0.4f);
 constexpr int kLabelThickness = 1;
 
-void DrawHand(const Position& position, int side, cv::Mat* board) {
+void DrawHand(const Position& position, Side side, cv::Mat* board) {
   const int top = side == kBlack ? kBlackHandTop : kWhiteHandTop;
   const bool rotated = side == kWhite;
   for (int k = 0; k < kHandKinds; ++k) {

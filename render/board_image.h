@@ -23,6 +23,12 @@ constexpr int kWhiteHandTop = 10;
 constexpr int kLabelOffsetX = 8;  // count label origin from the hand picture
 constexpr int kLabelOffsetY = 3;
 
+// The font scale that OpenCV draws Hershey text at for the single-precision
+// horizontal and vertical scales of a font: their mean, in double precision.
+constexpr double FontScale(float horizontal, float vertical) {
+  return static_cast<double>(horizontal + vertical) * 0.5;
+}
+
 // The 14 piece pictures, by piece kind - 1, upright as black sees them.
 extern cv::Mat PieceImages[kPieceKinds];
 

@@ -1,10 +1,8 @@
 #include "render/picture_batch.h"
 
-#include <atomic>
-#include <thread>
-
 #include "render/board_image.h"
 #include "render/term_image.h"
+#include "render/thread_pool.h"
 
 namespace fvscope {
 
@@ -29,34 +27,19 @@ PictureJob BoardPictureJob(const std::string& path, const Position& position) {
   return {path, position, false, 0, 0, 0, 0};
 }
 
-void AddRankedTermJobs(const RankedTerms& ranked, std::vector<PictureJob>* jobs) {
-  for (int r = 0; r < ranked.count; ++r) {
-    const RankedTerm& t = ranked.terms[r];
-    jobs->push_back({RankPictureName(r + 1), t.position, true, t.value, t.king, t.cell_a, t.cell_b});
-  }
+PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
+                          int king, int cell_a, int cell_b) {
+  return {path, position, true, value, king, cell_a, cell_b};
 }
 
 void DrawPictures(const std::vector<PictureJob>& jobs, int threads,
                   std::vector<std::string>* failures) {
   const int count = static_cast<int>(jobs.size());
   std::vector<std::string> errors(count);
-  std::atomic<int> next{0};
-  auto work = [&] {
-    for (int i; (i = next.fetch_add(1)) < count;) errors[i] = DrawJob(jobs[i]);
-  };
-  if (threads > count) threads = count;
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  RunParallel(count, threads, [&](int i) { errors[i] = DrawJob(jobs[i]); });
   for (const std::string& error : errors) {
     if (!error.empty()) failures->push_back(error);
   }
-}
-
-int MachineThreads() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : static_cast<int>(n);
 }
 
 }  // namespace fvscope

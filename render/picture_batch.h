@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "eval/ranking.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -16,17 +15,18 @@ struct PictureJob {
   std::string path;
   Position position;
   bool triangle;
-  int32_t value;
-  int32_t king;
-  int32_t cell_a;
+  int32_t value;   // the term in table units
+  int32_t king;    // the triangle's corners: the king's square,
+  int32_t cell_a;  // and two squares or HandSlots
   int32_t cell_b;
 };
 
 // The job of a board picture without a triangle.
 PictureJob BoardPictureJob(const std::string& path, const Position& position);
 
-// Appends the jobs of the ranked terms' pictures, rank 1 first.
-void AddRankedTermJobs(const RankedTerms& ranked, std::vector<PictureJob>* jobs);
+// The job of a term picture: position with the triangle (king, a, b) and value.
+PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
+                          int king, int cell_a, int cell_b);
 
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The
@@ -34,9 +34,6 @@ void AddRankedTermJobs(const RankedTerms& ranked, std::vector<PictureJob>* jobs)
 // in job order.
 void DrawPictures(const std::vector<PictureJob>& jobs, int threads,
                   std::vector<std::string>* failures);
-
-// The number of threads the machine runs at once, at least 1.
-int MachineThreads();
 
 }  // namespace fvscope
 

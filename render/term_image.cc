@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 
-#include "eval/features.h"
 #include "render/board_image.h"
 
 namespace fvscope {
@@ -19,8 +18,7 @@ constexpr int kLabelShift = 50;  // label origin up and left of the centroid
 constexpr int kOutlineOffset = 2;
 constexpr int kLabelThickness = 2;
 
-// The labels' font scale: the mean of two single-precision 1.4 scales.
-const double kLabelScale = static_cast<double>(1.4f + 1.4f) * 0.5;
+const double kLabelScale = FontScale(1.4f, 1.4f);
 
 void PutLabel(cv::Mat* picture, const char* text, cv::Point origin, const cv::Scalar& colour) {
   cv::putText(*picture, text, origin, cv::FONT_HERSHEY_SIMPLEX, kLabelScale, colour,
@@ -81,12 +79,6 @@ bool DrawTermImage(const std::string& path, const Position& position, int32_t va
   cv::Mat picture = NewBoardImage();
   DrawTermPicture(position, value, king, a, b, &picture);
   return SaveImage(path, picture, error);
-}
-
-std::string RankPictureName(int rank) {
-  char name[256];
-  std::snprintf(name, sizeof name, "./log/rank%03d.png", rank);
-  return name;
 }
 
 }  // namespace fvscope

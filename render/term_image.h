@@ -25,9 +25,6 @@ void DrawTermPicture(const Position& position, int32_t value, int king, int a, i
 bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
                    int a, int b, std::string* error);
 
-// Name of the picture of rank r (from 1): "./log/rank%03d.png".
-std::string RankPictureName(int rank);
-
 }  // namespace fvscope
 
 #endif  // FVSCOPE_RENDER_TERM_IMAGE_H_

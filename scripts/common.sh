@@ -5,7 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 
 # The Debian packages the build and the tests need.
-PACKAGES="cmake make g++ libgtest-dev libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev"
+PACKAGES="cmake make g++ libgtest-dev libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev nlohmann-json3-dev"
 
 # Installs those of the given packages that are missing; apt-get update runs
 # only when something must be installed.

@@ -6,15 +6,9 @@
 
 namespace fvscope {
 
-namespace {
-
-char cell_name_buffer[1024];
-
-}  // namespace
-
-const char* CellName(int cell, int code) {
-  char* out = cell_name_buffer;
-  const size_t size = sizeof cell_name_buffer;
+std::string CellName(int cell, int code) {
+  char out[16];
+  const size_t size = sizeof out;
   if (cell < 0 || cell >= kFilledCells) {
     std::snprintf(out, size, "?");
   } else if (cell < kSquares) {

@@ -9,12 +9,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t values[3] = {0, 0, 0};
   std::memcpy(values, data, size < sizeof values ? size : sizeof values);
-  const char* name = fvscope::CellName(values[0], values[1]);
-  if (std::strlen(name) > 5) __builtin_trap();
+  if (fvscope::CellName(values[0], values[1]).size() > 5) __builtin_trap();
   fvscope::DecodedFeature decoded;
   if (fvscope::DecodeFeature(values[2], &decoded)) {
     if (decoded.cell < 0 || decoded.cell >= fvscope::kFilledCells) __builtin_trap();
-    if (std::strlen(fvscope::CellName(decoded.cell, decoded.value)) > 5) __builtin_trap();
+    if (fvscope::CellName(decoded.cell, decoded.value).size() > 5) __builtin_trap();
   }
   int x = 0, y = 0;
   fvscope::LocationCentre(values[0], &x, &y);

@@ -15,16 +15,6 @@ constexpr int kRowCellWidth = 3;
 constexpr int kHandCellStart = 2;  // cell i at 2 + 4i, name at 4 + 4i
 constexpr int kHandCellWidth = 4;
 
-// Piece kind 1..14 whose CSA name is the two letters at name, or 0.
-int KindOfName(const char* name) {
-  for (int kind = 1; kind <= kPieceKinds; ++kind) {
-    if (name[0] == kPieceNames[kind][0] && name[1] == kPieceNames[kind][1]) {
-      return kind;
-    }
-  }
-  return 0;
-}
-
 void ReadRow(const char* line, int length, int row, Position* position) {
   for (int c = 0; c < kFiles; ++c) {
     const int at = kRowCellStart + kRowCellWidth * c;
@@ -33,7 +23,7 @@ void ReadRow(const char* line, int length, int row, Position* position) {
     if (sign == ' ') continue;
     const int side_factor = sign == '+' ? 1 : sign == '-' ? -1 : 0;
     const int square = row * kFiles + c;
-    const int kind = KindOfName(line + at + 1);
+    const int kind = KindOfCsaName(line + at + 1);
     if (kind != 0) {
       position->cells[square] = static_cast<int8_t>(kind * side_factor);
     }
@@ -58,7 +48,7 @@ bool ReadHandLine(const char* line, int length, Position* position) {
   for (int at = kHandCellStart; at < length - 1; at += kHandCellWidth) {
     const int name = at + 2;
     if (name + 1 >= length) break;
-    const int kind = KindOfName(line + name);
+    const int kind = KindOfCsaName(line + name);
     if (kind >= 1 && kind <= kHandKinds) AddToHand(position, base + kind - 1, 1);
   }
   return true;

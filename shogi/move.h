@@ -1,4 +1,4 @@
-// Move words of the principal variation: decoding from CSA move texts and
+// Moves of the principal variation: decoding from CSA move texts and
 // playing them on a Position.
 #ifndef FVSCOPE_SHOGI_MOVE_H_
 #define FVSCOPE_SHOGI_MOVE_H_
@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "shogi/search_log_reader.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -21,14 +20,12 @@ constexpr int kMoveCaptureShift = 19;
 constexpr MoveCode kMoveSquareMask = 0x7f;
 constexpr MoveCode kMoveCaptureMask = 0xf;
 
-// Most moves a PV text can hold.
-constexpr int kMaxPvMoves = (kPvTextCapacity - 1) / kMoveTextLength;
+// Length of one CSA move text without its sign: "7776FU".
+constexpr int kMoveTextLength = 6;
 
-// The decoded principal variation.
-struct PvLine {
-  int32_t count;
-  MoveCode moves[kMaxPvMoves];
-};
+// Most moves a principal variation holds: as many six-character texts as
+// fit in a 1,024-byte PV text with its terminator.
+constexpr int kMaxPvMoves = 1023 / kMoveTextLength;
 
 // To-square of a move word.
 constexpr int MoveTo(MoveCode move) { return move & kMoveSquareMask; }
@@ -44,17 +41,40 @@ constexpr int MoveCaptured(MoveCode move) {
   return (move >> kMoveCaptureShift) & kMoveCaptureMask;
 }
 
-// Cuts pv_text into six-character moves (a shorter tail is ignored) and
-// decodes them into *line. A move text that no engine writes (a square digit
-// outside 1..9 other than a drop's 00, a drop of a name that is not one of
-// the seven hand kinds) ends the line before it: false is returned and
-// *error names the move and its number from 1.
-bool DecodePvLine(const char* pv_text, PvLine* line, std::string* error);
+// True for a move word that drops a piece from the hand.
+constexpr bool MoveIsDrop(MoveCode move) { return MoveFrom(move) >= kBlackHandBase; }
 
-// Plays *move for side (0 black, 1 white) on *position, unchecked for
-// legality; a capture is recorded in *move and goes to side's hand. A word
-// whose squares lie outside the board and hands changes nothing.
-void ApplyMove(int side, Position* position, MoveCode* move);
+// One move of a principal variation.
+struct PvMove {
+  Side side;      // the side that makes it
+  MoveCode code;  // the captured kind is filled in when it is played
+  int8_t kind;    // kind of the piece after the move, as the move text names it
+  bool promotes;  // the piece promotes with this move; set when it is played
+};
+
+// A decoded principal variation.
+struct PvLine {
+  Side first_side;  // the side to move before the first move
+  int32_t count;
+  PvMove moves[kMaxPvMoves];
+};
+
+// Cuts pv_text into six-character moves (a shorter tail is ignored) and
+// decodes them into *line, the first made by first_side and the sides
+// alternating after it. A move text that no engine writes (a square digit
+// outside 1..9 other than a drop's 00, a piece name that is none of the 14,
+// a drop of a kind that cannot be held) ends the line before it: false is
+// returned and *error names the move and its number from 1.
+bool DecodePvLine(const char* pv_text, Side first_side, PvLine* line, std::string* error);
+
+// Plays *move for side on *position, unchecked for legality; a capture is
+// recorded in *move and goes to side's hand. A word whose squares lie
+// outside the board and hands changes nothing.
+void ApplyMove(Side side, Position* position, MoveCode* move);
+
+// Plays every move of *line on *position in order, each for its own side,
+// recording in each move its capture and whether it promotes.
+void PlayPvLine(PvLine* line, Position* position);
 
 }  // namespace fvscope
 

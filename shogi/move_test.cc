@@ -7,26 +7,30 @@
 namespace fvscope {
 namespace {
 
-PvLine Decode(const std::string& text) {
+PvLine Decode(const std::string& text, Side first_side = kBlack) {
   PvLine line;
   std::string error;
-  EXPECT_TRUE(DecodePvLine(text.c_str(), &line, &error)) << error;
+  EXPECT_TRUE(DecodePvLine(text.c_str(), first_side, &line, &error)) << error;
   return line;
 }
 
-TEST(DecodePvLine, MoveWords) {
-  const PvLine line = Decode("7776FU0055KA2822UM5545UM");
+TEST(DecodePvLine, MoveWordsAndSides) {
+  const PvLine line = Decode("7776FU0055KA2822UM5545UM", kWhite);
   ASSERT_EQ(line.count, 4);
-  EXPECT_EQ(line.moves[0], 7215);
-  EXPECT_EQ(MoveFrom(line.moves[0]), 56);
-  EXPECT_EQ(MoveTo(line.moves[0]), 47);
-  EXPECT_EQ(line.moves[1], 11048);
-  EXPECT_EQ(line.moves[2], 25360);
-  EXPECT_TRUE(MovePromotes(line.moves[3]));  // a horse that merely moves
+  EXPECT_EQ(line.moves[0].code, 7215);
+  EXPECT_EQ(MoveFrom(line.moves[0].code), 56);
+  EXPECT_EQ(MoveTo(line.moves[0].code), 47);
+  EXPECT_EQ(line.moves[1].code, 11048);
+  EXPECT_EQ(line.moves[2].code, 25360);
+  EXPECT_TRUE(MovePromotes(line.moves[3].code));  // a horse that merely moves
+  EXPECT_EQ(line.moves[1].kind, kBishop);
+  EXPECT_EQ(line.first_side, kWhite);
+  EXPECT_EQ(line.moves[0].side, kWhite);
+  EXPECT_EQ(line.moves[1].side, kBlack);
+  EXPECT_EQ(line.moves[2].side, kWhite);
 }
 
 TEST(DecodePvLine, CountIsLengthDivSix) {
-  EXPECT_EQ(Decode(std::string(90, '1').replace(4, 2, "FU")).count, 15);
   std::string text;
   for (int i = 0; i < 15; ++i) text += "7776FU";
   EXPECT_EQ(Decode(text + "12345").count, 15);
@@ -35,11 +39,11 @@ TEST(DecodePvLine, CountIsLengthDivSix) {
 
 TEST(DecodePvLine, MoveTextsNoEngineWritesEndTheLine) {
   const char* bad[] = {"7776FU7076FU", "7776FU77a6FU", "7776FU0055OU", "7776FU0055TO",
-                       "7776FU0555FU", "7776FU7770FU", "7776FU00\n5FU"};
+                       "7776FU0555FU", "7776FU7770FU", "7776FU00\n5FU", "7776FU7675XX"};
   for (const char* text : bad) {
     PvLine line;
     std::string error;
-    EXPECT_FALSE(DecodePvLine(text, &line, &error)) << text;
+    EXPECT_FALSE(DecodePvLine(text, kBlack, &line, &error)) << text;
     EXPECT_EQ(line.count, 1) << text;
     EXPECT_NE(error.find("move 2"), std::string::npos) << error;
     EXPECT_NE(error.find(std::string(text + 6, 6)), std::string::npos) << error;
@@ -53,8 +57,8 @@ class ApplyMoveTest : public ::testing::Test {
     position.cells[kBlackKingCell] = 76;
     position.cells[kWhiteKingCell] = 4;
   }
-  MoveCode Play(int side, const char* text) {
-    MoveCode move = Decode(text).moves[0];
+  MoveCode Play(Side side, const char* text) {
+    MoveCode move = Decode(text).moves[0].code;
     ApplyMove(side, &position, &move);
     return move;
   }

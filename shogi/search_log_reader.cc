@@ -1,5 +1,6 @@
 #include "shogi/search_log_reader.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -101,6 +102,24 @@ void ReadPvTextFrom(FILE* file, char (&pv_text)[kPvTextCapacity], int* first_sid
     if (IsStopLine(scan.line)) break;
     if (std::strstr(scan.line, kPvMarker) == nullptr) continue;
     ReadPvMoves(&scan, first_side);
+  }
+}
+
+void ReadPv(const char* path, PvLine* line, std::string* warning) {
+  static_assert(kMaxPvMoves == (kPvTextCapacity - 1) / kMoveTextLength);
+  warning->clear();
+  line->first_side = kBlack;
+  line->count = 0;
+  char pv_text[kPvTextCapacity];
+  int first_side = 0;
+  if (!ReadPvText(path, pv_text, &first_side)) {
+    *warning = std::string(path) + ": cannot open (" + std::strerror(errno) +
+               "); no moves are played";
+    return;
+  }
+  std::string error;
+  if (!DecodePvLine(pv_text, first_side == 0 ? kBlack : kWhite, line, &error)) {
+    *warning = std::string(path) + ": " + error;
   }
 }
 

@@ -3,14 +3,14 @@
 #define FVSCOPE_SHOGI_SEARCH_LOG_READER_H_
 
 #include <cstdio>
+#include <string>
+
+#include "shogi/move.h"
 
 namespace fvscope {
 
 // Room of a PV text, terminator included: 170 six-character moves.
 constexpr int kPvTextCapacity = 1024;
-
-// Length of one move text in a PV text.
-constexpr int kMoveTextLength = 6;
 
 // Moves taken from one PV line, numbered 1..kPvMovesPerLine.
 constexpr int kPvMovesPerLine = 15;
@@ -25,6 +25,12 @@ bool ReadPvText(const char* path, char (&pv_text)[kPvTextCapacity], int* first_s
 
 // The same from an open file, read to its stop line or its end.
 void ReadPvTextFrom(FILE* file, char (&pv_text)[kPvTextCapacity], int* first_side);
+
+// Reads the PV of the search log at path and decodes it into *line, the
+// sides alternating from the side of its first move. *warning is empty, or
+// says why fewer moves were taken: the log cannot be opened (no moves), or a
+// move text that no engine writes ends the PV before it.
+void ReadPv(const char* path, PvLine* line, std::string* warning);
 
 }  // namespace fvscope
 

@@ -1,5 +1,5 @@
 // Fuzz target: the search-log reader, then the decoder, then every decoded
-// move played on the starting position.
+// move played on the starting position and written in both notations.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +7,7 @@
 
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
+#include "shogi/notation.h"
 #include "shogi/search_log_reader.h"
 #include "test/start_position.h"
 
@@ -28,15 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   static fvscope::PvLine line;
   std::string error;
-  fvscope::DecodePvLine(pv_text, &line, &error);
+  fvscope::DecodePvLine(pv_text, side == 0 ? fvscope::kBlack : fvscope::kWhite, &line, &error);
   fvscope::Position position;
   FILE* start = fmemopen(const_cast<char*>(kStart.data()), kStart.size(), "r");
   fvscope::ReadCsaPositionFrom(start, &position);
   std::fclose(start);
+  fvscope::PlayPvLine(&line, &position);
   for (int n = 0; n < line.count; ++n) {
-    fvscope::ApplyMove(side, &position, &line.moves[n]);
-    side = 1 - side;
+    if (fvscope::CsaMoveText(line.moves[n]).size() != 7) __builtin_trap();
+    if (fvscope::UsiMoveText(line.moves[n]).size() > 5) __builtin_trap();
   }
+  if (fvscope::PositionSfen(position, fvscope::kBlack).empty()) __builtin_trap();
   for (int s = 0; s < fvscope::kSquares; ++s) {
     if (!fvscope::IsPieceCode(position.cells[s])) __builtin_trap();
   }

@@ -13,12 +13,23 @@ constexpr int kFiles = 9;
 constexpr int kRanks = 9;
 constexpr int kSquares = 81;
 
-// Sides, as passed by number.
-constexpr int kBlack = 0;  // the first player, "+"
-constexpr int kWhite = 1;  // the second player, "-"
+// The two sides, numbered as the tables and records number them.
+enum Side : int {
+  kBlack = 0,  // the first player, "+"
+  kWhite = 1,  // the second player, "-"
+};
 
-// A side's name in messages.
-constexpr const char* SideName(int side) { return side == kBlack ? "black" : "white"; }
+// Both sides, black first.
+inline constexpr Side kSides[] = {kBlack, kWhite};
+
+// The side that moves after side.
+constexpr Side Opponent(Side side) { return side == kBlack ? kWhite : kBlack; }
+
+// A side's name in messages and documents: "black" or "white".
+constexpr const char* SideName(Side side) { return side == kBlack ? "black" : "white"; }
+
+// The CSA sign of a side: '+' for black, '-' for white.
+constexpr char SideSign(Side side) { return side == kBlack ? '+' : '-'; }
 
 // Piece kinds in CSA order; a PieceCode is +kind for black, -kind for white.
 enum PieceKind : int {
@@ -63,6 +74,22 @@ inline constexpr const char* kPieceNames[kPieceKinds + 1] = {
     "",   "FU", "KY", "KE", "GI", "KI", "KA", "HI",
     "OU", "TO", "NY", "NK", "NG", "UM", "RY"};
 
+// Piece kind 1..14 whose CSA name is the two letters at name[0] and name[1];
+// 0 when they name no kind.
+constexpr int KindOfCsaName(const char* name) {
+  for (int kind = 1; kind <= kPieceKinds; ++kind) {
+    if (name[0] == kPieceNames[kind][0] && name[1] == kPieceNames[kind][1]) return kind;
+  }
+  return 0;
+}
+
+// True for the kinds that have been promoted (9..14).
+constexpr bool IsPromotedKind(int kind) { return kind >= kProPawn && kind <= kDragon; }
+
+// 32 units of the evaluation tables make one evaluation point; divisions
+// truncate toward zero.
+constexpr int kFvScale = 32;
+
 // Promoted kind of each kind (gold, king and promoted kinds map to themselves).
 inline constexpr int kPromotedKind[kPieceKinds + 1] = {
     0, 9, 10, 11, 12, 5, 13, 14, 8, 9, 10, 11, 12, 13, 14};
@@ -106,12 +133,12 @@ constexpr int SquareOf(int file, int rank) {
 constexpr int FlipSquare(int square) { return kSquares - 1 - square; }
 
 // HandSlot of a side's hand kind.
-constexpr int HandSlot(int side, int hand_kind) {
+constexpr int HandSlot(Side side, int hand_kind) {
   return (side == kBlack ? kBlackHandBase : kWhiteHandBase) + hand_kind;
 }
 
 // Cell that holds a side's king square.
-constexpr int KingCell(int side) {
+constexpr int KingCell(Side side) {
   return side == kBlack ? kBlackKingCell : kWhiteKingCell;
 }
 

@@ -6,13 +6,11 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "render/board_image.h"
-#include "render/picture_batch.h"
+#include "render/thread_pool.h"
 #include "shogi/csa_reader.h"
 
 namespace fvscope {
@@ -38,17 +36,10 @@ int Main(int argc, char** argv) {
   cv::Mat board = NewBoardImage();
   DrawBoardImage(position, &board);
   const std::string folder = argv[2];
-  std::atomic<int> next{0};
   std::atomic<bool> failed{false};
-  auto work = [&] {
-    for (int i; (i = next.fetch_add(1)) < kPictures;) {
-      if (!cv::imwrite(folder + "/floor" + std::to_string(i) + ".png", board)) failed = true;
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int t = 1; t < MachineThreads(); ++t) threads.emplace_back(work);
-  work();
-  for (std::thread& thread : threads) thread.join();
+  RunParallel(kPictures, MachineThreads(), [&](int i) {
+    if (!cv::imwrite(folder + "/floor" + std::to_string(i) + ".png", board)) failed = true;
+  });
   if (failed) {
     std::fprintf(stderr, "encode_floor: cannot write into %s\n", argv[2]);
     return 1;

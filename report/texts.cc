@@ -1,6 +1,4 @@
-#include "shogi/texts.h"
-
-#include "shogi/settings.h"
+#include "report/texts.h"
 
 namespace fvscope {
 
@@ -27,8 +25,8 @@ const char* JapaneseTextCp932(TextId id) { return kTexts[id].cp932; }
 
 const char* JapaneseTextUtf8(TextId id) { return kTexts[id].utf8; }
 
-const char* JapaneseText(TextId id) {
-  return OutputUtf8 ? JapaneseTextUtf8(id) : JapaneseTextCp932(id);
+const char* JapaneseText(TextId id, bool utf8) {
+  return utf8 ? JapaneseTextUtf8(id) : JapaneseTextCp932(id);
 }
 
 }  // namespace fvscope

@@ -1,6 +1,6 @@
 // The Japanese texts of the outputs, each held in code page 932 and UTF-8.
-#ifndef FVSCOPE_SHOGI_TEXTS_H_
-#define FVSCOPE_SHOGI_TEXTS_H_
+#ifndef FVSCOPE_REPORT_TEXTS_H_
+#define FVSCOPE_REPORT_TEXTS_H_
 
 namespace fvscope {
 
@@ -13,8 +13,8 @@ enum TextId : int {
   kTextCount,
 };
 
-// The text in code page 932, or in UTF-8 when OutputUtf8 is set.
-const char* JapaneseText(TextId id);
+// The text in UTF-8 when utf8 is set, else in code page 932.
+const char* JapaneseText(TextId id, bool utf8);
 
 // The text in code page 932.
 const char* JapaneseTextCp932(TextId id);
@@ -24,4 +24,4 @@ const char* JapaneseTextUtf8(TextId id);
 
 }  // namespace fvscope
 
-#endif  // FVSCOPE_SHOGI_TEXTS_H_
+#endif  // FVSCOPE_REPORT_TEXTS_H_

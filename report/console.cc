@@ -1,0 +1,59 @@
+#include "report/console.h"
+
+#include "report/texts.h"
+#include "shogi/board_text.h"
+#include "shogi/cell_name.h"
+#include "shogi/notation.h"
+
+namespace fvscope {
+
+namespace {
+
+// Writes one side's count, sum and histogram.
+void WriteTallySide(FILE* out, TextId count_text, int32_t count, int32_t sum,
+                    const int32_t* histogram, bool utf8) {
+  std::fprintf(out, JapaneseText(count_text, utf8), count, sum / kFvScale);
+  std::fprintf(out, "\n%s\n", JapaneseText(kTextDistribution, utf8));
+  const char* bucket_format = JapaneseText(kTextBucket, utf8);
+  for (int k = 0; k < kHistogramBuckets; ++k) {
+    const int low = kPointsPerBucket * k;
+    std::fprintf(out, bucket_format, low, low + kPointsPerBucket, histogram[k]);
+    std::fputc('\n', out);
+  }
+}
+
+}  // namespace
+
+void WritePvText(FILE* out, const PvLine& pv, const Position& leaf) {
+  std::fputs("\nPV=", out);
+  for (int n = 0; n < pv.count; ++n) std::fprintf(out, "%s\n", CsaMoveText(pv.moves[n]).c_str());
+  std::fputs("\n\n", out);
+  PrintPosition(leaf, out);
+}
+
+void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ranking,
+                   bool utf8) {
+  std::fprintf(out, "KKP=%d\n", breakdown.kkp_sum);
+  std::fprintf(out, "KPP=%d\n", breakdown.kpp_sum / kFvScale);
+  const TermTally& t = breakdown.tally;
+  WriteTallySide(out, kTextBlackTally, t.black_count, t.black_sum, t.black_histogram, utf8);
+  WriteTallySide(out, kTextWhiteTally, t.white_count, t.white_sum, t.white_histogram, utf8);
+  WriteRankingText(out, ranking);
+}
+
+void WriteScanText(FILE* out, const TableScan& scan) {
+  std::fprintf(out, "rnum = %d\n", scan.count);
+  WriteRankingText(out, scan.ranking);
+}
+
+void WriteRankingText(FILE* out, const Ranking& ranking) {
+  std::fputs("RANKING:\n", out);
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    std::fprintf(out, "%d: value = %d  [%s]-[%s]-[%s]\n", r + 1, t.value,
+                 CellName(t.king, t.king_code).c_str(), CellName(t.cell_a, t.code_a).c_str(),
+                 CellName(t.cell_b, t.code_b).c_str());
+  }
+}
+
+}  // namespace fvscope

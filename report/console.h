@@ -1,0 +1,35 @@
+// The console text of a run: the boards, the PV, the figures of the leaf and
+// the rankings.
+#ifndef FVSCOPE_REPORT_CONSOLE_H_
+#define FVSCOPE_REPORT_CONSOLE_H_
+
+#include <cstdio>
+
+#include "eval/breakdown.h"
+#include "eval/ranking.h"
+#include "eval/table_scan.h"
+#include "shogi/move.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// Writes "\nPV=", one line per move in CSA form with its sign, two blank
+// lines and the text board of leaf.
+void WritePvText(FILE* out, const PvLine& pv, const Position& leaf);
+
+// Writes "KKP=" (table units), "KPP=" (points), the count, sum (points) and
+// histogram of the terms favouring each side, and the ranking, with the
+// Japanese texts in UTF-8 when utf8 is set, else in code page 932.
+void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ranking,
+                   bool utf8);
+
+// Writes "rnum = N" and the ranking of a table scan.
+void WriteScanText(FILE* out, const TableScan& scan);
+
+// Writes "RANKING:" and one line per ranked term: rank, value in table units,
+// then the king and the two pieces by their names.
+void WriteRankingText(FILE* out, const Ranking& ranking);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_REPORT_CONSOLE_H_

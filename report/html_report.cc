@@ -1,0 +1,55 @@
+#include "report/html_report.h"
+
+#include "eval/ranking.h"
+#include "report/paths.h"
+#include "report/texts.h"
+#include "shogi/notation.h"
+
+namespace fvscope {
+
+namespace {
+
+constexpr int kPicturesPerRow = 5;
+
+void WriteTallySide(FILE* report, TextId count_text, int32_t count, int32_t sum,
+                    const int32_t* histogram, bool utf8) {
+  std::fprintf(report, JapaneseText(count_text, utf8), count, sum / kFvScale);
+  std::fputs("<br>", report);
+  const char* bucket_format = JapaneseText(kTextBucket, utf8);
+  for (int k = 0; k < kHistogramBuckets; ++k) {
+    const int low = kPointsPerBucket * k;
+    std::fprintf(report, bucket_format, low, low + kPointsPerBucket, histogram[k]);
+    std::fputs("<br>", report);
+  }
+}
+
+}  // namespace
+
+void WriteReportHead(FILE* report) { std::fputs("<HTML><BODY>\n", report); }
+
+void WriteReportPv(FILE* report, const PvLine& pv, bool utf8) {
+  std::fprintf(report, "%s<br><img src=%s width=320>  <img src=%s width=320><br>PV=",
+               JapaneseText(kTextInputToLeaf, utf8), kInputPicturePath, kLeafPicturePath);
+  for (int n = 0; n < pv.count; ++n) {
+    std::fprintf(report, "%s\n", CsaMoveText(pv.moves[n]).c_str());
+  }
+  std::fputs("<br><br>", report);
+}
+
+void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8) {
+  const TermTally& t = breakdown.tally;
+  WriteTallySide(report, kTextBlackTally, t.black_count, t.black_sum, t.black_histogram, utf8);
+  WriteTallySide(report, kTextWhiteTally, t.white_count, t.white_sum, t.white_histogram, utf8);
+  std::fprintf(report, "evaluation value (material+position)=%+d<br><br>", breakdown.value);
+  std::fprintf(report, "material=%+d<br>\n\n\n", breakdown.material);
+}
+
+void WriteReportTail(FILE* report) {
+  for (int i = 1; i <= kRankingLength; ++i) {
+    std::fprintf(report, "<img src=%s width=320> ", RankPicturePath(i).c_str());
+    if (i % kPicturesPerRow == 0) std::fputs("<br><br>", report);
+  }
+  std::fputs("</BODY></HTML>", report);
+}
+
+}  // namespace fvscope

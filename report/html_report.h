@@ -1,0 +1,30 @@
+// report.html: the pictures of the input and the leaf, the PV, the figures
+// of the leaf and the list of the ranked terms' pictures.
+#ifndef FVSCOPE_REPORT_HTML_REPORT_H_
+#define FVSCOPE_REPORT_HTML_REPORT_H_
+
+#include <cstdio>
+
+#include "eval/breakdown.h"
+#include "shogi/move.h"
+
+namespace fvscope {
+
+// Writes the head, "<HTML><BODY>" and a line feed.
+void WriteReportHead(FILE* report);
+
+// Writes the caption and the pictures of the input and the leaf, then "PV="
+// and the moves in CSA form with their signs, each followed by a line feed.
+void WriteReportPv(FILE* report, const PvLine& pv, bool utf8);
+
+// Writes the count, sum (points) and histogram of the terms favouring each
+// side, the evaluation value and the material.
+void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8);
+
+// Writes the list of the kRankingLength rank pictures, five to a row, and
+// the tail.
+void WriteReportTail(FILE* report);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_REPORT_HTML_REPORT_H_

@@ -1,0 +1,139 @@
+#include "report/json_report.h"
+
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "report/paths.h"
+#include "shogi/cell_name.h"
+#include "shogi/notation.h"
+
+namespace fvscope {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Head(const RunFacts& facts, const char* mode) {
+  return Json{{"format", "fvscope"},     {"version", kJsonVersion},
+              {"mode", mode},            {"sort_mode", facts.sort_mode},
+              {"fv", facts.fv},          {"warnings", facts.warnings}};
+}
+
+Json RankingJson(const Ranking& ranking) {
+  Json list = Json::array();
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    list.push_back({{"rank", r + 1},
+                    {"value", t.value},
+                    {"king", CellName(t.king, t.king_code)},
+                    {"a", CellName(t.cell_a, t.code_a)},
+                    {"b", CellName(t.cell_b, t.code_b)},
+                    {"picture", DocumentName(RankPicturePath(r + 1))}});
+  }
+  return list;
+}
+
+Json TallySideJson(int32_t count, int32_t sum, const int32_t* histogram) {
+  return {{"count", count},
+          {"sum", sum},
+          {"histogram", std::vector<int32_t>(histogram, histogram + kHistogramBuckets)}};
+}
+
+std::string Dump(const Json& document) {
+  // Texts that are not UTF-8 (none the tool makes) are replaced, not thrown.
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+std::string GameJson(const RunFacts& facts, const Position& input, const PvLine& pv,
+                     const Position& leaf, const LeafBreakdown& breakdown,
+                     const Ranking& ranking) {
+  Json document = Head(facts, "game");
+  document["input"] = {{"sfen", PositionSfen(input, pv.first_side)},
+                       {"side", SideName(pv.first_side)}};
+  Json moves = Json::array();
+  Side leaf_side = pv.first_side;
+  for (int n = 0; n < pv.count; ++n) {
+    const PvMove& move = pv.moves[n];
+    moves.push_back(
+        {{"side", SideName(move.side)}, {"csa", CsaMoveText(move)}, {"usi", UsiMoveText(move)}});
+    leaf_side = Opponent(move.side);
+  }
+  document["pv"] = moves;
+  document["leaf"] = {{"sfen", PositionSfen(leaf, leaf_side)}};
+  document["kkp"] = breakdown.kkp_sum;
+  document["kpp"] = breakdown.kpp_sum;
+  document["material"] = breakdown.material;
+  document["value"] = breakdown.value;
+  const TermTally& t = breakdown.tally;
+  document["tally"] = {{"black", TallySideJson(t.black_count, t.black_sum, t.black_histogram)},
+                       {"white", TallySideJson(t.white_count, t.white_sum, t.white_histogram)}};
+  document["ranking"] = RankingJson(ranking);
+  return Dump(document);
+}
+
+std::string ScanJson(const RunFacts& facts, const TableScan& scan) {
+  Json document = Head(facts, "scan");
+  document["king_square"] = scan.king_square;
+  document["count"] = scan.count;
+  document["ranking"] = RankingJson(scan.ranking);
+  return Dump(document);
+}
+
+bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* error) {
+  target->path = path;
+  if (path == "-") {
+    target->temporary.clear();
+    target->file = stdout;
+    return true;
+  }
+  target->temporary = path + ".tmp";
+  target->file = std::fopen(target->temporary.c_str(), "w");
+  if (target->file == nullptr) {
+    *error = target->temporary + ": cannot create (" + std::strerror(errno) + ")";
+    return false;
+  }
+  return true;
+}
+
+bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::string* error) {
+  if (target->file == nullptr) {
+    *error = target->path + ": not open";
+    return false;
+  }
+  const bool to_stdout = target->temporary.empty();
+  std::fwrite(document.data(), 1, document.size(), target->file);
+  bool written = std::fflush(target->file) == 0 && std::ferror(target->file) == 0;
+  int saved_errno = errno;
+  if (!to_stdout) {
+    if (std::fclose(target->file) != 0 && written) {
+      written = false;
+      saved_errno = errno;
+    }
+    target->file = nullptr;
+    if (written && std::rename(target->temporary.c_str(), target->path.c_str()) != 0) {
+      *error = target->path + ": cannot rename " + target->temporary + " to it (" +
+               std::strerror(errno) + ")";
+      std::remove(target->temporary.c_str());
+      return false;
+    }
+  }
+  if (!written) {
+    *error = (to_stdout ? std::string("standard output") : target->path) +
+             ": the JSON document could not be written (" + std::strerror(saved_errno) + ")";
+    if (!to_stdout) std::remove(target->temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+void AbandonJsonTarget(JsonTarget* target) {
+  if (target->file == nullptr || target->temporary.empty()) return;
+  std::fclose(target->file);
+  target->file = nullptr;
+  std::remove(target->temporary.c_str());
+}
+
+}  // namespace fvscope

@@ -1,0 +1,59 @@
+// The JSON document of a run: every figure it prints, for scripts.
+#ifndef FVSCOPE_REPORT_JSON_REPORT_H_
+#define FVSCOPE_REPORT_JSON_REPORT_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "eval/breakdown.h"
+#include "eval/ranking.h"
+#include "eval/table_scan.h"
+#include "shogi/move.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// Version of the document's layout.
+constexpr int kJsonVersion = 1;
+
+// What every document holds besides its mode's figures.
+struct RunFacts {
+  int32_t sort_mode;                  // the number as read
+  std::string fv;                     // the evaluation file as opened
+  std::vector<std::string> warnings;  // the warning lines as printed
+};
+
+// The document of a game analysis: the input and its side to move, the PV,
+// the leaf, its sums, value, tally and ranking.
+std::string GameJson(const RunFacts& facts, const Position& input, const PvLine& pv,
+                     const Position& leaf, const LeafBreakdown& breakdown,
+                     const Ranking& ranking);
+
+// The document of a table scan: the king square, the count and the ranking.
+std::string ScanJson(const RunFacts& facts, const TableScan& scan);
+
+// Where a document goes: standard output for "-", else the file path,
+// written whole as path.tmp and renamed when it is complete.
+struct JsonTarget {
+  std::string path;
+  std::string temporary;  // empty for standard output
+  FILE* file = nullptr;
+};
+
+// Opens the target for path ("-" for standard output). Returns false with
+// *error naming the file and the reason when it cannot be created.
+bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* error);
+
+// Writes document to the target and, for a file, renames it into place.
+// Returns false with *error set, leaving nothing under the path, when any
+// of it fails.
+bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::string* error);
+
+// Closes the target and removes what was written of it.
+void AbandonJsonTarget(JsonTarget* target);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_REPORT_JSON_REPORT_H_

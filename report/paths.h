@@ -1,0 +1,23 @@
+// The names of everything a run writes, relative to the working folder.
+#ifndef FVSCOPE_REPORT_PATHS_H_
+#define FVSCOPE_REPORT_PATHS_H_
+
+#include <string>
+
+namespace fvscope {
+
+constexpr const char* kReportPath = "./report.html";
+constexpr const char* kLogFolder = "./log";
+constexpr const char* kInputPicturePath = "./log/init.png";
+constexpr const char* kLeafPicturePath = "./log/leaf.png";
+
+// The picture of rank (from 1), as the file is saved and as the report
+// links it: "./log/rank%03d.png".
+std::string RankPicturePath(int rank);
+
+// A path as a document names it, without a leading "./": "log/rank001.png".
+std::string DocumentName(const std::string& path);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_REPORT_PATHS_H_

@@ -1,0 +1,30 @@
+// Texts of moves and positions in the notations other programs read: CSA
+// moves, USI moves and SFEN positions.
+#ifndef FVSCOPE_SHOGI_NOTATION_H_
+#define FVSCOPE_SHOGI_NOTATION_H_
+
+#include <string>
+
+#include "shogi/move.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// The move in CSA form with its mover's sign: "+7776FU", "-0055KA", the
+// piece named as it stands after the move.
+std::string CsaMoveText(const PvMove& move);
+
+// The move in USI form: "7g7f", "P*5e", "8h2b+" ("+" when it promotes).
+// A word whose squares lie outside the board gives "?".
+std::string UsiMoveText(const PvMove& move);
+
+// The position in SFEN (USI) form: ranks a..i from the top, files 9..1,
+// black's pieces in capitals, "+" before a promoted piece, the side to move
+// "b" or "w", the hands in the order R B G S N L P with their counts ("-"
+// when both are empty), then move_number. Cells outside -14..14 and hand
+// counts of 0 or less are left out.
+std::string PositionSfen(const Position& position, Side side_to_move, int move_number = 1);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_SHOGI_NOTATION_H_
