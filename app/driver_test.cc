@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "report/texts.h"
@@ -275,6 +277,101 @@ TEST(Failures, UnwritableReportOrLogAndUnknownOptions) {
   run = RunTool(demo.path, "-C /nonexistent/folder");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("/nonexistent/folder"), std::string::npos);
+}
+
+// The lines of text from the first line that starts with marker to the end.
+std::vector<std::string> LinesAfter(const std::string& text, const std::string& marker) {
+  std::vector<std::string> lines;
+  std::istringstream in(text.substr(text.find(marker)));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The ranking of a document, printed as the console prints it.
+std::vector<std::string> RankingLines(const nlohmann::json& document) {
+  std::vector<std::string> lines = {"RANKING:"};
+  for (const auto& e : document["ranking"]) {
+    lines.push_back(std::to_string(e["rank"].get<int>()) + ": value = " +
+                    std::to_string(e["value"].get<int>()) + "  [" + e["king"].get<std::string>() +
+                    "]-[" + e["a"].get<std::string>() + "]-[" + e["b"].get<std::string>() + "]");
+  }
+  return lines;
+}
+
+TEST(JsonDocument, SampleGameHoldsWhatTheConsoleShows) {
+  DemoFolder demo;
+  const ToolRun run = RunTool(demo.path, "--json=out.json 1");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string text = ReadWholeFile(demo.path + "/out.json");
+  const nlohmann::json d = nlohmann::json::parse(text);
+  EXPECT_EQ(d["format"], "fvscope");
+  EXPECT_EQ(d["version"], 1);
+  EXPECT_EQ(d["mode"], "game");
+  EXPECT_EQ(d["sort_mode"], 1);
+  EXPECT_EQ(d["fv"], "./fv.bin");
+  EXPECT_TRUE(d["warnings"].empty());
+  EXPECT_EQ(d["input"]["sfen"], "lnsgkgsnl/1r5b1/p1pppp1pp/6p2/1p5P1/2P6/PP1PPPP1P/1B5R1/LNSGKGSNL b - 1");
+  EXPECT_EQ(d["input"]["side"], "black");
+  std::string pv;
+  for (const auto& move : d["pv"]) pv += move["csa"].get<std::string>() + "\n";
+  EXPECT_EQ(pv, kSamplePv);
+  EXPECT_EQ(d["pv"][0]["usi"], "8h2b+");
+  EXPECT_EQ(d["pv"][5]["usi"], "B*5e");
+  EXPECT_EQ(d["pv"][5]["side"], "white");
+  EXPECT_EQ(d["leaf"]["sfen"], "ln1gkg2l/1r1s3s1/p1ppppnpp/9/1p2B4/2P6/PP1PPPP1P/1S3S3/LN1GKG1NL w B2Pr 1");
+  EXPECT_EQ(d["kkp"], 320);
+  EXPECT_EQ(d["kpp"], 640);
+  EXPECT_EQ(d["material"], 28);
+  EXPECT_EQ(d["value"], 58);
+  // 14 hand entries and 34 pieces on each side: 48 * 49 / 2 pairs, two terms each.
+  EXPECT_EQ(d["tally"]["black"]["count"].get<int>() + d["tally"]["white"]["count"].get<int>(), 2352);
+  EXPECT_EQ(d["tally"]["black"]["sum"], 640);
+  EXPECT_EQ(d["tally"]["black"]["histogram"], nlohmann::json({0, 0, 1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(RankingLines(d), LinesAfter(run.out, "RANKING:"));
+  EXPECT_EQ(d["ranking"][149]["picture"], "log/rank150.png");
+  EXPECT_TRUE(fs::is_regular_file(demo.path + "/log/rank150.png"));
+  EXPECT_FALSE(fs::exists(demo.path + "/out.json.tmp"));
+
+  // On stdout the document takes the place of the text.
+  const ToolRun to_stdout = RunTool(demo.path, "--json=- 1");
+  EXPECT_EQ(to_stdout.status, 0);
+  EXPECT_EQ(to_stdout.out, text);
+}
+
+TEST(JsonDocument, ScanAndWarnings) {
+  DemoFolder demo;
+  WriteEvalFile(demo.path + "/fv.bin", {{KppOffset(76, 733, 85), 2417}, {KppOffset(76, 1300, 90), -3000}});
+  ToolRun run = RunTool(demo.path, "--json=scan.json 2 76");
+  ASSERT_EQ(run.status, 0) << run.err;
+  nlohmann::json d = nlohmann::json::parse(ReadWholeFile(demo.path + "/scan.json"));
+  EXPECT_EQ(d["mode"], "scan");
+  EXPECT_EQ(d["sort_mode"], 2);
+  EXPECT_EQ(d["king_square"], 76);
+  EXPECT_EQ(d["count"], 2);
+  EXPECT_EQ(run.out.substr(0, 9), "rnum = 2\n");
+  EXPECT_EQ(RankingLines(d), LinesAfter(run.out, "RANKING:"));
+
+  run = demo.RunWithSearchLog("  8      +1     1.+8822UM  2.-3102GI\npruning\n", "--json=game.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  d = nlohmann::json::parse(ReadWholeFile(demo.path + "/game.json"));
+  EXPECT_EQ(d["warnings"].size(), 1u);
+  EXPECT_EQ(d["warnings"][0].get<std::string>() + "\n", run.err);
+  EXPECT_EQ(d["pv"].size(), 1u);
+}
+
+TEST(JsonDocument, NothingHalfWritten) {
+  DemoFolder demo;
+  ToolRun run = RunTool(demo.path, "--json=missing/out.json");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fvscope: missing/out.json: cannot create (No such file or directory)\n");
+  EXPECT_FALSE(fs::exists(demo.path + "/report.html"));
+
+  fs::remove(demo.path + "/fv.bin");
+  run = RunTool(demo.path, "--json=out.json");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(fs::exists(demo.path + "/out.json"));
+  EXPECT_FALSE(fs::exists(demo.path + "/out.json.tmp"));
+  EXPECT_EQ(RunTool(demo.path, "--json=").status, 2);
 }
 
 TEST(Usage, HelpAndVersion) {

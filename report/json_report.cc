@@ -92,7 +92,7 @@ bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* er
   target->temporary = path + ".tmp";
   target->file = std::fopen(target->temporary.c_str(), "w");
   if (target->file == nullptr) {
-    *error = target->temporary + ": cannot create (" + std::strerror(errno) + ")";
+    *error = path + ": cannot create (" + std::strerror(errno) + ")";
     return false;
   }
   return true;

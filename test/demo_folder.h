@@ -30,9 +30,9 @@ struct DemoFolder {
                              ShellQuote(std::string(FVSCOPE_SOURCE_DIR) + "/tools/replay_engine " +
                                         dir.File("replay")));
   }
-  // Runs with an engine that leaves the sample's game record and search_log.
-  ToolRun RunWithSearchLog(const std::string& search_log) const {
-    return RunWithRecords(SampleGameRecord(), search_log);
+  // Runs args with an engine that leaves the sample's game record and search_log.
+  ToolRun RunWithSearchLog(const std::string& search_log, const std::string& args = "") const {
+    return RunWithRecords(SampleGameRecord(), search_log, args);
   }
   static std::string SampleGameRecord() {
     return ReadWholeFile(std::string(FVSCOPE_SOURCE_DIR) + "/samples/opening/game000.csa");
