@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace fvscope {
 
@@ -88,15 +90,21 @@ bool LoadKppSquare(int k, std::string* error) {
     return false;
   }
   if (kpp_squares[k] != nullptr) return true;
-  static int16_t triangle[kKppTriangleValues];
-  if (!ReadValues(k * kKppTriangleValues * 2, kKppTriangleValues, triangle, error)) return false;
+  const std::unique_ptr<int16_t[]> triangle(new (std::nothrow) int16_t[kKppTriangleValues]);
+  if (triangle == nullptr) {
+    *error = "out of memory for the KPP table of king square " + std::to_string(k);
+    return false;
+  }
+  if (!ReadValues(k * kKppTriangleValues * 2, kKppTriangleValues, triangle.get(), error)) {
+    return false;
+  }
   KppMatrix* matrix = static_cast<KppMatrix*>(std::malloc(sizeof(KppMatrix)));
   if (matrix == nullptr) {
     *error = "out of memory for the KPP table of king square " + std::to_string(k);
     return false;
   }
   for (int f1 = 0; f1 < kKppFeatures; ++f1) {
-    const int16_t* row = triangle + TriangleIndex(f1, 0);
+    const int16_t* row = triangle.get() + TriangleIndex(f1, 0);
     for (int f2 = 0; f2 <= f1; ++f2) {
       (*matrix)[f1][f2] = row[f2];
       (*matrix)[f2][f1] = row[f2];
