@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,37 @@ namespace fvscope {
 namespace {
 
 constexpr long kMaxJobs = 256;
+constexpr long kMaxUsiTimeout = 86400;
+
+// Reads "--name=N" with N in [low, high] into *number; false with *error otherwise.
+bool ReadNumber(const char* name, const char* value, long low, long high, int32_t* number,
+                std::string* error) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(value, &end, 10);
+  if (*value == '\0' || *end != '\0' || errno != 0 || n < low || n > high) {
+    *error = std::string(name) + " takes a number from " + std::to_string(low) + " to " +
+             std::to_string(high) + ", not \"" + value + "\"";
+    return false;
+  }
+  *number = static_cast<int32_t>(n);
+  return true;
+}
+
+// The options whose values are texts, by name.
+struct TextOption {
+  const char* name;
+  std::string CommandLine::*field;
+  bool may_be_empty;
+};
+
+constexpr TextOption kTextOptions[] = {
+    {"--engine", &CommandLine::engine, true},  {"--workdir", &CommandLine::workdir, true},
+    {"--position", &CommandLine::position, false}, {"--pv", &CommandLine::pv, true},
+    {"--usi", &CommandLine::usi, false},       {"--go", &CommandLine::go, true},
+    {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
+    {"--json", &CommandLine::json, false},
+};
 
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
 const char* OptionValue(const char* arg, const char* name) {
@@ -17,7 +49,20 @@ const char* OptionValue(const char* arg, const char* name) {
   return arg + length + 1;
 }
 
+// The text option arg sets, with its value in *value; nullptr for none.
+const TextOption* FindTextOption(const char* arg, const char** value) {
+  for (const TextOption& option : kTextOptions) {
+    if ((*value = OptionValue(arg, option.name)) != nullptr) return &option;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+bool AnalysesPosition(const CommandLine& command_line) {
+  return !command_line.position.empty() || !command_line.pv.empty() ||
+         !command_line.usi.empty();
+}
 
 const char* UsageText() {
   return "usage: fvscope [options] [SORT_MODE [SCAN_KING_SQUARE]]\n"
@@ -38,6 +83,17 @@ const char* UsageText() {
          "  --jobs=N               draw the pictures on N threads (default: one per core)\n"
          "  --json=FILE            also write every figure of the run as one JSON document\n"
          "                         to FILE; --json=- writes it to stdout instead of the text\n"
+         "  --position=POS         analyse POS without the engine: \"startpos\" or \"sfen ...\",\n"
+         "                         optionally with \"moves ...\", or a file holding such a\n"
+         "                         text or a CSA record\n"
+         "  --ply=N                take the position after the first N moves of it\n"
+         "  --pv=MOVES             moves from the position to the leaf (USI or CSA form,\n"
+         "                         separated by blanks or commas)\n"
+         "  --usi=CMD              let the USI engine CMD search the position and play its PV\n"
+         "  --go=ARGS              what the USI engine is told after go (default depth 10)\n"
+         "  --usi-timeout=S        seconds the USI engine has for its bestmove (default 60)\n"
+         "  --fv=FILE              the evaluation file (default ./fv.bin)\n"
+         "  --img=DIR              the piece pictures (default ./img, else built-in ones)\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -67,25 +123,23 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->version = true;
     } else if (std::strcmp(arg, "--utf8") == 0) {
       command_line->utf8 = true;
-    } else if ((value = OptionValue(arg, "--engine")) != nullptr) {
-      command_line->engine = value;
-    } else if ((value = OptionValue(arg, "--json")) != nullptr) {
-      if (*value == '\0') {
-        *error = "--json needs a file name, or - for standard output";
-        return false;
-      }
-      command_line->json = value;
-    } else if ((value = OptionValue(arg, "--workdir")) != nullptr) {
-      command_line->workdir = value;
     } else if ((value = OptionValue(arg, "--jobs")) != nullptr) {
-      char* end = nullptr;
-      const long jobs = std::strtol(value, &end, 10);
-      if (*value == '\0' || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
-        *error = std::string("--jobs takes a number of threads from 1 to ") +
-                 std::to_string(kMaxJobs) + ", not \"" + value + "\"";
+      int32_t jobs = 0;
+      if (!ReadNumber("--jobs", value, 1, kMaxJobs, &jobs, error)) return false;
+      command_line->jobs = jobs;
+    } else if ((value = OptionValue(arg, "--ply")) != nullptr) {
+      if (!ReadNumber("--ply", value, 0, INT32_MAX, &command_line->ply, error)) return false;
+    } else if ((value = OptionValue(arg, "--usi-timeout")) != nullptr) {
+      if (!ReadNumber("--usi-timeout", value, 1, kMaxUsiTimeout, &command_line->usi_timeout,
+                      error)) {
         return false;
       }
-      command_line->jobs = static_cast<int>(jobs);
+    } else if (const TextOption* option = FindTextOption(arg, &value)) {
+      if (*value == '\0' && !option->may_be_empty) {
+        *error = std::string(option->name) + " needs a value";
+        return false;
+      }
+      command_line->*(option->field) = value;
     } else {
       *error = std::string("unknown option ") + arg;
       return false;
@@ -96,6 +150,18 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
   } else if (positional.size() == 2) {
     command_line->sort_mode = std::atoi(positional[0]);
     command_line->scan_king_square = std::atoi(positional[1]);
+  }
+  if (command_line->scan_king_square != -1 && AnalysesPosition(*command_line)) {
+    *error = "a table scan takes no position (--position, --pv, --usi)";
+    return false;
+  }
+  if (!command_line->pv.empty() && !command_line->usi.empty()) {
+    *error = "--pv and --usi both give the PV; take one";
+    return false;
+  }
+  if (command_line->ply >= 0 && command_line->position.empty()) {
+    *error = "--ply needs --position";
+    return false;
   }
   return true;
 }

@@ -16,16 +16,30 @@ struct CommandLine {
   std::string workdir;              // empty: stay where started
   int jobs = 0;                     // drawing threads; 0: as many as the machine runs
   std::string json;                 // the JSON document's file, "-" for stdout; empty: none
+  std::string position;             // a USI position text or a file; empty: none
+  int32_t ply = -1;                 // moves of the position's record to play; -1: all
+  std::string pv;                   // moves from the position to the leaf
+  std::string usi;                  // a USI engine that searches the position
+  std::string go = "depth 10";      // what the USI engine is told after "go"
+  int32_t usi_timeout = 60;         // seconds the USI engine has for its bestmove
+  std::string fv = "./fv.bin";      // the evaluation file
+  std::string img;                  // the piece pictures; empty: ./img, else the built-in ones
   bool utf8 = false;
   bool help = false;
   bool version = false;
 };
 
+// True when the run analyses a position of the command line rather than
+// running the engine or scanning the table.
+bool AnalysesPosition(const CommandLine& command_line);
+
 // Reads argv into *command_line. Arguments that start with "--" and "-C DIR"
 // are options; "--" alone ends the options. What is left is positional: with
 // one argument it is the sort mode, with two the sort mode and the scan king
 // square (each read as atoi reads it); any other number of them is ignored.
-// Returns false with *error set for an unknown or incomplete option.
+// Returns false with *error set for an unknown or incomplete option, or for
+// options that do not go together (a position with a table scan, --pv with
+// --usi, --ply without --position).
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_line,
                       std::string* error);
 

@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <opencv2/core/utils/logger.hpp>
 #include <string>
 #include <vector>
 
 #include "app/platform.h"
+#include "app/usi_engine.h"
 #include "eval/breakdown.h"
 #include "eval/eval_file.h"
 #include "eval/ranking.h"
@@ -25,7 +27,11 @@
 #include "report/paths.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
+#include "shogi/csa_record.h"
 #include "shogi/move.h"
+#include "shogi/move_check.h"
+#include "shogi/notation.h"
+#include "shogi/sfen.h"
 #include "shogi/search_log_reader.h"
 #include "shogi/types.h"
 
@@ -33,8 +39,8 @@ namespace fvscope {
 
 namespace {
 
-constexpr const char* kEvalFilePath = "./fv.bin";
 constexpr const char* kPieceImageFolder = "./img";
+constexpr size_t kMaxPositionFileBytes = 16 << 20;
 constexpr const char* kGameRecordPath = "./log/game000.csa";
 constexpr const char* kSearchLogPath = "./log/n000.log";
 
@@ -57,6 +63,8 @@ struct Run {
   std::vector<std::string> warnings;  // as printed
   std::vector<PictureJob> pictures;
 };
+
+int AnalyseLine(Run* run, GameAnalysis* game);
 
 void Fail(const std::string& message) {
   std::fprintf(stderr, "fvscope: %s\n", message.c_str());
@@ -123,6 +131,165 @@ int AnalyseGame(Run* run, GameAnalysis* game) {
   std::string warning;
   ReadPv(kSearchLogPath, &game->pv, &warning);
   if (!warning.empty()) Warn(run, warning);
+  return AnalyseLine(run, game);
+}
+
+// Reads the position that --position names (startpos when it is not given)
+// and plays the first --ply moves of it into *position. Returns the exit
+// status when it cannot be read or played, else 0.
+int ReadCommandLinePosition(const CommandLine& options, Position* position, Side* to_move) {
+  const std::string text = options.position.empty() ? "startpos" : options.position;
+  std::string name = "--position", content = text, error;
+  GameRecord record;
+  bool read;
+  Notation names = Notation::kUsi;
+  if (LooksLikeUsiPosition(text)) {
+    read = ParseUsiPosition(text, &record, &error);
+  } else {
+    name = text;
+    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, &error)) {
+      Fail(error);
+      return 2;
+    }
+    if (LooksLikeUsiPosition(content)) {
+      read = ParseUsiPosition(content, &record, &error);
+    } else {
+      names = Notation::kCsa;
+      read = ReadCsaRecord(content, &record, &error);
+    }
+  }
+  if (!read || !PlayRecord(record, options.ply, names, position, to_move, &error)) {
+    Fail(name + ": " + error);
+    return 2;
+  }
+  for (Side side : kSides) {
+    if (!IsSquare(position->cells[KingCell(side)])) {
+      Fail(name + ": the position has no " + SideName(side) + " king");
+      return 2;
+    }
+  }
+  return 0;
+}
+
+// Splits text at blanks and commas.
+std::vector<std::string> MoveWords(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text + " ") {
+    if (c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return words;
+}
+
+// Reads the moves of --pv, each USI or CSA, into *pv from position with
+// to_move to move, checking each. Returns the exit status when one cannot
+// be read or played, else 0.
+int ReadCommandLinePv(const std::string& text, const Position& position, Side to_move,
+                      PvLine* pv) {
+  pv->first_side = to_move;
+  pv->count = 0;
+  Position board = position;
+  Side side = to_move;
+  const std::vector<std::string> words = MoveWords(text);
+  for (size_t n = 0; n < words.size(); ++n) {
+    const std::string prefix = "--pv move " + std::to_string(n + 1) + " \"" + words[n] + "\": ";
+    if (pv->count >= kMaxPvMoves) {
+      Fail(prefix + "a PV holds at most " + std::to_string(kMaxPvMoves) + " moves");
+      return 2;
+    }
+    Move move;
+    Notation names = Notation::kUsi;
+    if (!ParseUsiMove(words[n], side, &move)) {
+      names = Notation::kCsa;
+      if (!ParseCsaMove(words[n], side, &move)) {
+        Fail(prefix + "no move in USI (7g7f, P*5e, 8h2b+) or CSA (+7776FU, 7776FU) form");
+        return 2;
+      }
+    }
+    std::string why;
+    if (!CheckMove(board, side, names, &move, &why)) {
+      Fail(prefix + why);
+      return 2;
+    }
+    PlayMove(&board, &move);
+    move.code &= ~(kMoveCaptureMask << kMoveCaptureShift);
+    pv->moves[pv->count++] = move;
+    side = Opponent(side);
+  }
+  return 0;
+}
+
+// Lets the USI engine of --usi search position and takes its PV into *pv;
+// a move that cannot be played ends it with a warning. Returns the exit
+// status when the engine fails, else 0.
+int SearchWithUsiEngine(Run* run, const Position& position, Side to_move, PvLine* pv) {
+  const CommandLine& options = run->options;
+  pv->first_side = to_move;
+  pv->count = 0;
+  UsiSearch search;
+  search.command = options.usi;
+  search.sfen = PositionSfen(position, to_move);
+  search.go = options.go;
+  search.search_ms = options.usi_timeout * 1000;
+  UsiResult result;
+  std::string error;
+  std::fflush(stdout);
+  if (!RunUsiSearch(search, &result, &error)) {
+    Fail(error);
+    return 1;
+  }
+  const std::string engine = "usi engine \"" + options.usi + "\"";
+  if (result.bestmove == "resign" || result.bestmove == "win" || result.pv.empty()) {
+    Warn(run, engine + " gave " + (result.pv.empty() ? "no PV" : "bestmove " + result.bestmove) +
+                  "; the position itself is the leaf");
+    return 0;
+  }
+  Position board = position;
+  Side side = to_move;
+  for (size_t n = 0; n < result.pv.size() && pv->count < kMaxPvMoves; ++n) {
+    Move move;
+    std::string why = "no USI move";
+    if (!ParseUsiMove(result.pv[n], side, &move) ||
+        !CheckMove(board, side, Notation::kUsi, &move, &why)) {
+      Warn(run, engine + ": PV move " + std::to_string(n + 1) + " \"" + result.pv[n] +
+                    "\": " + why + "; the PV ends before it");
+      break;
+    }
+    PlayMove(&board, &move);
+    move.code &= ~(kMoveCaptureMask << kMoveCaptureShift);
+    pv->moves[pv->count++] = move;
+    side = Opponent(side);
+  }
+  return 0;
+}
+
+// Analysis of a position of the command line, with its PV from --pv or
+// --usi. Returns the exit status when the run cannot go on, else 0.
+int AnalysePosition(Run* run, GameAnalysis* game) {
+  Side to_move = kBlack;
+  int status = ReadCommandLinePosition(run->options, &game->input, &to_move);
+  if (status != 0) return status;
+  if (!run->options.usi.empty()) {
+    status = SearchWithUsiEngine(run, game->input, to_move, &game->pv);
+  } else {
+    status = ReadCommandLinePv(run->options.pv, game->input, to_move, &game->pv);
+  }
+  if (status != 0) return status;
+  if (run->text != nullptr) PrintPosition(game->input, run->text);
+  return AnalyseLine(run, game);
+}
+
+// Plays game->pv on game->input to the leaf, writes both with the PV and
+// breaks the leaf's evaluation down. Returns the exit status when the leaf
+// cannot be broken down, else 0.
+int AnalyseLine(Run* run, GameAnalysis* game) {
+  std::string error;
+  const Position& position = game->input;
   game->leaf = position;
   PlayPvLine(&game->pv, &game->leaf);
 
@@ -173,12 +340,18 @@ int RunInWorkingFolder(Run* run) {
   }
   WriteReportHead(run->report);
 
-  if (!LoadEvalFile(kEvalFilePath, &error, &warning)) {
+  if (!LoadEvalFile(run->options.fv.c_str(), &error, &warning)) {
     Fail(error);
     return 1;
   }
   if (!warning.empty()) Warn(run, warning);
-  if (!LoadPieceImages(kPieceImageFolder, &error)) {
+  const std::string& img = run->options.img;
+  std::error_code ec;
+  const bool pictures_loaded =
+      !img.empty()                                      ? LoadPieceImages(img, &error)
+      : std::filesystem::exists(kPieceImageFolder, ec) ? LoadPieceImages(kPieceImageFolder, &error)
+                                                        : LoadBuiltinPieceImages(&error);
+  if (!pictures_loaded) {
     Fail(error);
     return 1;
   }
@@ -187,12 +360,14 @@ int RunInWorkingFolder(Run* run) {
     return 1;
   }
 
+  const bool position_mode = AnalysesPosition(run->options);
   const bool game_mode = run->options.scan_king_square == -1;
   std::unique_ptr<GameAnalysis> game;
   std::unique_ptr<TableScan> scan;
   if (game_mode) {
     game = std::make_unique<GameAnalysis>();
-    const int status = AnalyseGame(run, game.get());
+    const int status =
+        position_mode ? AnalysePosition(run, game.get()) : AnalyseGame(run, game.get());
     if (status != 0) return status;
   } else {
     scan = std::make_unique<TableScan>();
@@ -211,10 +386,10 @@ int RunInWorkingFolder(Run* run) {
     return 1;
   }
   if (run->json) {
-    const RunFacts facts{run->options.sort_mode, kEvalFilePath, run->warnings};
+    const RunFacts facts{run->options.sort_mode, run->options.fv, run->warnings};
     const std::string document =
-        game_mode ? GameJson(facts, game->input, game->pv, game->leaf, game->breakdown,
-                             game->ranking)
+        game_mode ? GameJson(facts, position_mode ? "position" : "game", game->input, game->pv,
+                             game->leaf, game->breakdown, game->ranking)
                   : ScanJson(facts, *scan);
     if (!CommitJsonTarget(&run->json_target, document, &error)) {
       Fail(error);

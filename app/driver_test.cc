@@ -374,6 +374,71 @@ TEST(JsonDocument, NothingHalfWritten) {
   EXPECT_EQ(RunTool(demo.path, "--json=").status, 2);
 }
 
+const char kSampleSfen[] = "lnsgkgsnl/1r5b1/p1pppp1pp/6p2/1p5P1/2P6/PP1PPPP1P/1B5R1/LNSGKGSNL b - 1";
+
+TEST(PositionMode, TheSameTextAndReportAsAnEngineRunOfThatPositionAndPv) {
+  DemoFolder engine_run, position_run;
+  const ToolRun by_engine = RunTool(engine_run.path, "");
+  // The sample's PV in both notations, blanks and commas.
+  const std::string pv =
+      "8h2b+,3122GI 7988GI -7162GI 3948GI -0055KA 2e2d,2324FU +2824HI 0023FU 2d3d 5533KA "
+      "+3433RY 2a3c B*5e";
+  const ToolRun by_position = RunTool(
+      position_run.path, ShellQuote(std::string("--position=sfen ") + kSampleSfen) + " " +
+                             ShellQuote("--pv=" + pv));
+  ASSERT_EQ(by_position.status, 0) << by_position.err;
+  EXPECT_EQ(by_position.out, by_engine.out);
+  EXPECT_EQ(position_run.Report(), engine_run.Report());
+
+  // The sample's game record, as a file, read to its end: the input without a PV.
+  fs::copy_file(std::string(FVSCOPE_SOURCE_DIR) + "/samples/opening/game000.csa",
+                position_run.path + "/game.csa");
+  const ToolRun by_record = RunTool(position_run.path, "--position=game.csa --json=-");
+  ASSERT_EQ(by_record.status, 0) << by_record.err;
+  const nlohmann::json d = nlohmann::json::parse(by_record.out);
+  EXPECT_EQ(d["mode"], "position");
+  EXPECT_EQ(d["input"]["sfen"], kSampleSfen);
+  EXPECT_TRUE(d["pv"].empty());
+  EXPECT_EQ(d["leaf"]["sfen"], kSampleSfen);
+
+  const ToolRun by_ply = RunTool(position_run.path,
+                                 "'--position=startpos moves 7g7f 3c3d 2g2f' --ply=2 --json=-");
+  ASSERT_EQ(by_ply.status, 0) << by_ply.err;
+  EXPECT_EQ(nlohmann::json::parse(by_ply.out)["input"]["sfen"],
+            "lnsgkgsnl/1r5b1/pppppp1pp/6p2/9/2P6/PP1PPPPPP/1B5R1/LNSGKGSNL b - 1");
+}
+
+TEST(PositionMode, AFolderWithOnlyAnEvaluationFileAndPv) {
+  ScratchDir dir;
+  WriteEvalFile(dir.File("eval.bin"), {});
+  const ToolRun run = RunTool(dir.path(), "--fv=eval.bin --pv=7g7f --json=out.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_regular_file(dir.File("log/rank150.png")));
+  const nlohmann::json d = nlohmann::json::parse(ReadWholeFile(dir.File("out.json")));
+  EXPECT_EQ(d["fv"], "eval.bin");
+  EXPECT_EQ(d["pv"][0]["csa"], "+7776FU");
+  EXPECT_NE(run.out.find("\nPV=+7776FU\n\n\n"), std::string::npos);
+  const ToolRun refused = RunTool(dir.path(), "--fv=eval.bin '--pv=7g7f +8822UM'");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "fvscope: --pv move 2 \"+8822UM\": it is white's move, not black's\n");
+}
+
+TEST(UsiEngine, FairyStockfishSearchesTheStartingPosition) {
+  const char* engine = "/usr/games/fairy-stockfish";
+  if (!fs::exists(engine)) GTEST_SKIP() << engine << " is missing (Debian package fairy-stockfish)";
+  DemoFolder demo;
+  const ToolRun run =
+      RunTool(demo.path, std::string("--usi=") + engine + " '--go=depth 6' --json=-");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json d = nlohmann::json::parse(run.out);
+  EXPECT_EQ(d["mode"], "position");
+  EXPECT_EQ(d["input"]["sfen"], "lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1");
+  EXPECT_TRUE(d["warnings"].empty()) << d["warnings"];
+  ASSERT_FALSE(d["pv"].empty());
+  EXPECT_EQ(d["pv"][0]["side"], "black");
+  EXPECT_NE(d["leaf"]["sfen"], d["input"]["sfen"]);
+}
+
 TEST(Usage, HelpAndVersion) {
   ScratchDir dir;
   ToolRun run = RunTool(dir.path(), "--help");

@@ -1,5 +1,6 @@
 // fvscope: takes a shogi engine's evaluation of its principal variation's
 // leaf apart, or ranks the largest entries of its KPP table.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,9 @@
 #include "app/driver.h"
 
 int main(int argc, char** argv) {
+  // A closed pipe (stdout to a pager that quit, an engine that exited) fails
+  // the write instead of ending the run.
+  std::signal(SIGPIPE, SIG_IGN);
   fvscope::CommandLine command_line;
   std::string error;
   if (!fvscope::ParseCommandLine(argc, argv, &command_line, &error)) {

@@ -2,7 +2,10 @@
 
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -43,6 +46,33 @@ bool ClearLogFolder(const std::string& dir, std::string* error) {
   }
   if (ec) {
     *error = dir + ": cannot read the folder (" + ec.message() + ")";
+    return false;
+  }
+  return true;
+}
+
+bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = path + ": cannot open (" + std::strerror(errno) + ")";
+    return false;
+  }
+  text->clear();
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    if (text->size() + got > limit) {
+      std::fclose(file);
+      *error = path + ": larger than " + std::to_string(limit) + " bytes";
+      return false;
+    }
+    text->append(buffer, got);
+  }
+  const bool failed = std::ferror(file) != 0;
+  const int saved_errno = errno;
+  std::fclose(file);
+  if (failed) {
+    *error = path + ": cannot read (" + std::strerror(saved_errno) + ")";
     return false;
   }
   return true;

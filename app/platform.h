@@ -2,6 +2,7 @@
 #ifndef FVSCOPE_APP_PLATFORM_H_
 #define FVSCOPE_APP_PLATFORM_H_
 
+#include <cstddef>
 #include <string>
 
 namespace fvscope {
@@ -11,6 +12,11 @@ namespace fvscope {
 // missing. Returns false with *error set when dir is not a folder (a file or
 // a link) or an entry cannot be removed.
 bool ClearLogFolder(const std::string& dir, std::string* error);
+
+// Reads the whole file at path into *text. Returns false with *error naming
+// the file and the reason when it cannot be read or holds more than limit
+// bytes.
+bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std::string* error);
 
 // Runs command through /bin/sh -c and waits for it. Returns false with
 // *error describing the status when it cannot be started or does not exit 0.

@@ -5,6 +5,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "render/embedded_pieces.h"
+
 namespace fvscope {
 
 cv::Mat PieceImages[kPieceKinds];
@@ -47,6 +49,30 @@ bool LoadPieceImages(const std::string& folder, std::string* error) {
     }
     if (picture.empty() || picture.type() != CV_8UC3) {
       *error = path + ": missing or not a picture that decodes";
+      return false;
+    }
+    PieceImages[kind - 1] = picture;
+  }
+  return true;
+}
+
+bool LoadBuiltinPieceImages(std::string* error) {
+  for (int kind = 1; kind <= kPieceKinds; ++kind) {
+    const std::string name = std::string(kPieceNames[kind]) + ".jpg";
+    cv::Mat picture;
+    for (int i = 0; i < kEmbeddedPieceFileCount; ++i) {
+      const EmbeddedFile& file = kEmbeddedPieceFiles[i];
+      if (name != file.name) continue;
+      try {
+        picture = cv::imdecode(cv::Mat(1, static_cast<int>(file.size), CV_8UC1,
+                                       const_cast<unsigned char*>(file.data)),
+                               cv::IMREAD_COLOR);
+      } catch (const std::exception&) {
+        picture.release();
+      }
+    }
+    if (picture.empty() || picture.type() != CV_8UC3) {
+      *error = "the built-in picture " + name + " is missing or does not decode";
       return false;
     }
     PieceImages[kind - 1] = picture;

@@ -37,6 +37,11 @@ extern cv::Mat PieceImages[kPieceKinds];
 // or does not decode.
 bool LoadPieceImages(const std::string& folder, std::string* error);
 
+// Loads the piece pictures built into the executable into PieceImages.
+// Returns false with *error naming the first that is missing or does not
+// decode.
+bool LoadBuiltinPieceImages(std::string* error);
+
 // Writes piece into board with its top-left corner at (x, y), turned by 180
 // degrees when rotated; when dimmed every channel gets half the source's
 // blue. Pixels that fall outside the board are not written.

@@ -109,5 +109,15 @@ TEST(LoadPieceImages, NamesTheFirstMissingFile) {
   EXPECT_EQ(error, dir.File("img") + "/KA.jpg: missing or not a picture that decodes");
 }
 
+TEST(LoadBuiltinPieceImages, TheSamePicturesAsTheAssets) {
+  std::string error;
+  ASSERT_TRUE(LoadPieceImages(std::string(FVSCOPE_SOURCE_DIR) + "/assets/img", &error)) << error;
+  std::vector<cv::Mat> from_files(PieceImages, PieceImages + kPieceKinds);
+  ASSERT_TRUE(LoadBuiltinPieceImages(&error)) << error;
+  for (int i = 0; i < kPieceKinds; ++i) {
+    EXPECT_EQ(cv::norm(from_files[i], PieceImages[i], cv::NORM_INF), 0) << kPieceNames[i + 1];
+  }
+}
+
 }  // namespace
 }  // namespace fvscope

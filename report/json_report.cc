@@ -47,16 +47,16 @@ std::string Dump(const Json& document) {
 
 }  // namespace
 
-std::string GameJson(const RunFacts& facts, const Position& input, const PvLine& pv,
-                     const Position& leaf, const LeafBreakdown& breakdown,
+std::string GameJson(const RunFacts& facts, const char* mode, const Position& input,
+                     const PvLine& pv, const Position& leaf, const LeafBreakdown& breakdown,
                      const Ranking& ranking) {
-  Json document = Head(facts, "game");
+  Json document = Head(facts, mode);
   document["input"] = {{"sfen", PositionSfen(input, pv.first_side)},
                        {"side", SideName(pv.first_side)}};
   Json moves = Json::array();
   Side leaf_side = pv.first_side;
   for (int n = 0; n < pv.count; ++n) {
-    const PvMove& move = pv.moves[n];
+    const Move& move = pv.moves[n];
     moves.push_back(
         {{"side", SideName(move.side)}, {"csa", CsaMoveText(move)}, {"usi", UsiMoveText(move)}});
     leaf_side = Opponent(move.side);

@@ -25,9 +25,11 @@ struct RunFacts {
   std::vector<std::string> warnings;  // the warning lines as printed
 };
 
-// The document of a game analysis: the input and its side to move, the PV,
+// The document of a game analysis (mode "game") or of a position from the
+// command line (mode "position"): the input and its side to move, the PV,
 // the leaf, its sums, value, tally and ranking.
-std::string GameJson(const RunFacts& facts, const Position& input, const PvLine& pv,
+std::string GameJson(const RunFacts& facts, const char* mode, const Position& input,
+                     const PvLine& pv,
                      const Position& leaf, const LeafBreakdown& breakdown,
                      const Ranking& ranking);
 

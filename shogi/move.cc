@@ -12,7 +12,7 @@ bool IsSquareDigit(char c) { return c >= '1' && c <= '9'; }
 int SquareOfDigits(char file, char rank) { return SquareOf(file - '0', rank - '0'); }
 
 // Decodes one six-character move text; returns false for one no engine writes.
-bool DecodeMoveText(const char* t, PvMove* move) {
+bool DecodeMoveText(const char* t, Move* move) {
   const int kind = KindOfCsaName(t + 4);
   if (kind == 0) return false;
   int from;
@@ -32,7 +32,57 @@ bool DecodeMoveText(const char* t, PvMove* move) {
   return true;
 }
 
+// Square of a USI file digit and rank letter ("7g"), or -1.
+int SquareOfUsi(char file, char rank) {
+  if (!IsSquareDigit(file) || rank < 'a' || rank > 'i') return -1;
+  return SquareOf(file - '0', rank - 'a' + 1);
+}
+
+// Hand kind of an upper-case USI piece letter that can be dropped, or -1.
+int HandKindOfUsiLetter(char letter) {
+  constexpr char kLetters[kHandKinds + 1] = "PLNSGBR";
+  for (int k = 0; k < kHandKinds; ++k) {
+    if (kLetters[k] == letter) return k;
+  }
+  return -1;
+}
+
 }  // namespace
+
+bool ParseUsiMove(std::string_view text, Side side, Move* move) {
+  int from, to;
+  bool promotes = false;
+  if (text.size() == 4 && text[1] == '*') {
+    const int hand_kind = HandKindOfUsiLetter(text[0]);
+    to = SquareOfUsi(text[2], text[3]);
+    if (hand_kind < 0 || to < 0) return false;
+    from = kBlackHandBase + hand_kind;
+  } else if (text.size() == 4 || (text.size() == 5 && text[4] == '+')) {
+    from = SquareOfUsi(text[0], text[1]);
+    to = SquareOfUsi(text[2], text[3]);
+    if (from < 0 || to < 0) return false;
+    promotes = text.size() == 5;
+  } else {
+    return false;
+  }
+  move->side = side;
+  move->code = (from << kMoveFromShift) | to;
+  move->kind = 0;
+  move->promotes = promotes;
+  return true;
+}
+
+bool ParseCsaMove(std::string_view text, Side side, Move* move) {
+  if (text.size() == kMoveTextLength + 1) {
+    if (text[0] != '+' && text[0] != '-') return false;
+    side = text[0] == '+' ? kBlack : kWhite;
+    text.remove_prefix(1);
+  }
+  if (text.size() != kMoveTextLength) return false;
+  if (!DecodeMoveText(text.data(), move)) return false;
+  move->side = side;
+  return true;
+}
 
 bool DecodePvLine(const char* pv_text, Side first_side, PvLine* line, std::string* error) {
   const int count = static_cast<int>(std::strlen(pv_text)) / kMoveTextLength;
@@ -41,7 +91,7 @@ bool DecodePvLine(const char* pv_text, Side first_side, PvLine* line, std::strin
   Side side = first_side;
   for (int n = 0; n < count && n < kMaxPvMoves; ++n) {
     const char* text = pv_text + kMoveTextLength * n;
-    PvMove& move = line->moves[n];
+    Move& move = line->moves[n];
     if (!DecodeMoveText(text, &move)) {
       *error = "move " + std::to_string(n + 1) + " \"" + std::string(text, kMoveTextLength) +
                "\" is no move an engine writes; the PV ends before it";
@@ -82,7 +132,7 @@ void ApplyMove(Side side, Position* position, MoveCode* move) {
 
 void PlayPvLine(PvLine* line, Position* position) {
   for (int n = 0; n < line->count; ++n) {
-    PvMove& move = line->moves[n];
+    Move& move = line->moves[n];
     const int from = MoveFrom(move.code);
     const int before = IsSquare(from) ? KindOf(position->cells[from]) : 0;
     move.promotes = MovePromotes(move.code) && before >= 1 && before <= kPieceKinds &&

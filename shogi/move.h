@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "shogi/types.h"
 
@@ -44,19 +46,37 @@ constexpr int MoveCaptured(MoveCode move) {
 // True for a move word that drops a piece from the hand.
 constexpr bool MoveIsDrop(MoveCode move) { return MoveFrom(move) >= kBlackHandBase; }
 
-// One move of a principal variation.
-struct PvMove {
+// One move: of a principal variation, a record or the command line.
+struct Move {
   Side side;      // the side that makes it
   MoveCode code;  // the captured kind is filled in when it is played
-  int8_t kind;    // kind of the piece after the move, as the move text names it
+  int8_t kind;    // kind of the piece after the move; 0 until known (a USI move)
   bool promotes;  // the piece promotes with this move; set when it is played
+};
+
+// Parses a USI move made by side: "7g7f", "P*5e", "8h2b+". Its kind and the
+// promote bit of its word are left to the board (kind 0). Returns false for
+// a text that is no USI move.
+bool ParseUsiMove(std::string_view text, Side side, Move* move);
+
+// Parses a CSA move: "+7776FU" (the sign gives the side) or "7776FU" (made
+// by side). Returns false for a text that is no CSA move, a drop of a kind
+// that cannot be held included.
+bool ParseCsaMove(std::string_view text, Side side, Move* move);
+
+// A game as a record holds it: where it starts and the moves from there.
+struct GameRecord {
+  Position start;          // king cells set; -1 for a side without a king
+  Side side_to_move;       // at the start
+  int32_t move_number;     // of the start, 1 where it is not known
+  std::vector<Move> moves;  // as parsed; the first by side_to_move
 };
 
 // A decoded principal variation.
 struct PvLine {
   Side first_side;  // the side to move before the first move
   int32_t count;
-  PvMove moves[kMaxPvMoves];
+  Move moves[kMaxPvMoves];
 };
 
 // Cuts pv_text into six-character moves (a shorter tail is ignored) and

@@ -31,7 +31,7 @@ void AppendHand(const Position& position, Side side, std::string* out) {
 
 }  // namespace
 
-std::string CsaMoveText(const PvMove& move) {
+std::string CsaMoveText(const Move& move) {
   std::string text(1, SideSign(move.side));
   const int from = MoveFrom(move.code);
   const int to = MoveTo(move.code);
@@ -47,7 +47,7 @@ std::string CsaMoveText(const PvMove& move) {
   return text + (kind == 0 ? "??" : kPieceNames[kind]);
 }
 
-std::string UsiMoveText(const PvMove& move) {
+std::string UsiMoveText(const Move& move) {
   const int from = MoveFrom(move.code);
   const int to = MoveTo(move.code);
   if (!IsSquare(to) || from >= kBlackHandBase + kHandKinds) return "?";

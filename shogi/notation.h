@@ -12,11 +12,11 @@ namespace fvscope {
 
 // The move in CSA form with its mover's sign: "+7776FU", "-0055KA", the
 // piece named as it stands after the move.
-std::string CsaMoveText(const PvMove& move);
+std::string CsaMoveText(const Move& move);
 
 // The move in USI form: "7g7f", "P*5e", "8h2b+" ("+" when it promotes).
 // A word whose squares lie outside the board gives "?".
-std::string UsiMoveText(const PvMove& move);
+std::string UsiMoveText(const Move& move);
 
 // The position in SFEN (USI) form: ranks a..i from the top, files 9..1,
 // black's pieces in capitals, "+" before a promoted piece, the side to move

@@ -55,6 +55,10 @@ constexpr int kMaxPieceCode = 14;
 // Hand kinds 0..6 (pawn..rook); hand kind k is piece kind k + 1.
 constexpr int kHandKinds = 7;
 
+// Pieces of each hand kind in a full set, promoted ones counted with their
+// kind: 18 pawns, 4 lances, knights, silvers and golds, 2 bishops and rooks.
+inline constexpr int kPiecesInSet[kHandKinds] = {18, 4, 4, 4, 4, 2, 2};
+
 // Cell layout of a Position.
 constexpr int kBlackHandBase = 81;    // cells 81..87
 constexpr int kWhiteHandBase = 88;    // cells 88..94
@@ -73,6 +77,12 @@ struct Position {
 inline constexpr const char* kPieceNames[kPieceKinds + 1] = {
     "",   "FU", "KY", "KE", "GI", "KI", "KA", "HI",
     "OU", "TO", "NY", "NK", "NG", "UM", "RY"};
+
+// English names of the piece kinds, for messages; entry 0 is "piece".
+inline constexpr const char* kPieceWords[kPieceKinds + 1] = {
+    "piece", "pawn", "lance", "knight", "silver", "gold", "bishop", "rook",
+    "king", "promoted pawn", "promoted lance", "promoted knight", "promoted silver",
+    "horse", "dragon"};
 
 // Piece kind 1..14 whose CSA name is the two letters at name[0] and name[1];
 // 0 when they name no kind.
