@@ -37,6 +37,7 @@ struct TextOption {
 constexpr TextOption kTextOptions[] = {
     {"--engine", &CommandLine::engine, true},  {"--workdir", &CommandLine::workdir, true},
     {"--position", &CommandLine::position, false}, {"--pv", &CommandLine::pv, true},
+    {"--game", &CommandLine::game, false},
     {"--usi", &CommandLine::usi, false},       {"--go", &CommandLine::go, true},
     {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
     {"--json", &CommandLine::json, false},
@@ -87,6 +88,8 @@ const char* UsageText() {
          "                         optionally with \"moves ...\", or a file holding such a\n"
          "                         text or a CSA record\n"
          "  --ply=N                take the position after the first N moves of it\n"
+         "  --game=RECORD          evaluate every position of RECORD (read as --position reads\n"
+         "                         it) and draw the evaluation as a curve in log/game.png\n"
          "  --pv=MOVES             moves from the position to the leaf (USI or CSA form,\n"
          "                         separated by blanks or commas)\n"
          "  --usi=CMD              let the USI engine CMD search the position and play its PV\n"
@@ -151,6 +154,16 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
     command_line->sort_mode = std::atoi(positional[0]);
     command_line->scan_king_square = std::atoi(positional[1]);
   }
+  if (!command_line->game.empty()) {
+    const char* other = !positional.empty()              ? "a sort mode or king square"
+                        : AnalysesPosition(*command_line) ? "--position, --pv or --usi"
+                        : command_line->ply >= 0          ? "--ply"
+                                                          : nullptr;
+    if (other != nullptr) {
+      *error = std::string("--game evaluates every position of its record; it takes no ") + other;
+      return false;
+    }
+  }
   if (command_line->scan_king_square != -1 && AnalysesPosition(*command_line)) {
     *error = "a table scan takes no position (--position, --pv, --usi)";
     return false;
@@ -159,7 +172,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
     *error = "--pv and --usi both give the PV; take one";
     return false;
   }
-  if (command_line->ply >= 0 && command_line->position.empty()) {
+  if (command_line->ply >= 0 && command_line->position.empty() && command_line->game.empty()) {
     *error = "--ply needs --position";
     return false;
   }

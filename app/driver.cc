@@ -19,6 +19,7 @@
 #include "eval/table_scan.h"
 #include "eval/term_tally.h"
 #include "render/board_image.h"
+#include "render/chart.h"
 #include "render/picture_batch.h"
 #include "render/thread_pool.h"
 #include "report/console.h"
@@ -134,40 +135,110 @@ int AnalyseGame(Run* run, GameAnalysis* game) {
   return AnalyseLine(run, game);
 }
 
+// Reads text, a USI position text or the name of a file holding one or a
+// CSA record, into *record; *names gets the notation of its moves and *name
+// what messages call it. Returns false after one line on stderr.
+bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
+                          Notation* names, std::string* name) {
+  std::string content, error;
+  *names = Notation::kUsi;
+  *name = option;
+  bool read;
+  if (LooksLikeUsiPosition(text)) {
+    read = ParseUsiPosition(text, record, &error);
+  } else {
+    *name = text;
+    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, &error)) {
+      Fail(error);
+      return false;
+    }
+    if (LooksLikeUsiPosition(content)) {
+      read = ParseUsiPosition(content, record, &error);
+    } else {
+      *names = Notation::kCsa;
+      read = ReadCsaRecord(content, record, &error);
+    }
+  }
+  if (!read) Fail(*name + ": " + error);
+  return read;
+}
+
+// Fails unless both kings stand on the board of position.
+bool HasBothKings(const Position& position, const std::string& name) {
+  for (Side side : kSides) {
+    if (!IsSquare(position.cells[KingCell(side)])) {
+      Fail(name + ": the position has no " + SideName(side) + " king");
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads the position that --position names (startpos when it is not given)
 // and plays the first --ply moves of it into *position. Returns the exit
 // status when it cannot be read or played, else 0.
 int ReadCommandLinePosition(const CommandLine& options, Position* position, Side* to_move) {
   const std::string text = options.position.empty() ? "startpos" : options.position;
-  std::string name = "--position", content = text, error;
   GameRecord record;
-  bool read;
-  Notation names = Notation::kUsi;
-  if (LooksLikeUsiPosition(text)) {
-    read = ParseUsiPosition(text, &record, &error);
-  } else {
-    name = text;
-    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, &error)) {
-      Fail(error);
-      return 2;
-    }
-    if (LooksLikeUsiPosition(content)) {
-      read = ParseUsiPosition(content, &record, &error);
-    } else {
-      names = Notation::kCsa;
-      read = ReadCsaRecord(content, &record, &error);
-    }
-  }
-  if (!read || !PlayRecord(record, options.ply, names, position, to_move, &error)) {
+  Notation names;
+  std::string name, error;
+  if (!ReadPositionArgument("--position", text, &record, &names, &name)) return 2;
+  if (!PlayRecord(record, options.ply, names, position, to_move, &error)) {
     Fail(name + ": " + error);
     return 2;
   }
-  for (Side side : kSides) {
-    if (!IsSquare(position->cells[KingCell(side)])) {
-      Fail(name + ": the position has no " + SideName(side) + " king");
-      return 2;
-    }
+  return HasBothKings(*position, name) ? 0 : 2;
+}
+
+// What a record's evaluation finds: every position and its figures.
+struct RecordAnalysis {
+  std::vector<RecordPly> plies;
+  std::vector<PositionFigures> figures;
+};
+
+// Value, material, KKP and KPP in points per ply, as the chart draws them.
+std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures) {
+  std::vector<ChartLine> lines = {
+      {"value", cv::Scalar(20, 20, 20), 3, {}},
+      {"material", cv::Scalar(60, 150, 60), 1, {}},
+      {"KKP / 32", cv::Scalar(200, 110, 30), 1, {}},
+      {"KPP / 32", cv::Scalar(40, 90, 220), 1, {}},
+  };
+  for (const PositionFigures& f : figures) {
+    lines[0].values.push_back(f.value);
+    lines[1].values.push_back(f.material);
+    lines[2].values.push_back(static_cast<double>(f.kkp_sum) / kFvScale);
+    lines[3].values.push_back(static_cast<double>(f.kpp_sum) / kFvScale);
   }
+  return lines;
+}
+
+// Evaluates every position of the record that --game names. Returns the
+// exit status when it cannot be read, played or evaluated, else 0.
+int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
+  GameRecord record;
+  Notation names;
+  std::string name, error;
+  if (!ReadPositionArgument("--game", run->options.game, &record, &names, &name)) return 2;
+  std::vector<RecordPly>& plies = record_analysis->plies;
+  if (!PlayRecordPlies(record, names, &plies, &error)) {
+    Fail(name + ": " + error);
+    return 2;
+  }
+  if (!HasBothKings(record.start, name)) return 2;
+  auto breakdown = std::make_unique<LeafBreakdown>();
+  for (const RecordPly& ply : plies) {
+    if (!BreakDownLeaf(ply.position, breakdown.get(), &error)) {
+      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      return 1;
+    }
+    record_analysis->figures.push_back(FiguresOf(*breakdown));
+  }
+  if (run->text != nullptr) WriteRecordText(run->text, plies, record_analysis->figures);
+  WriteRecordReport(run->report, plies, record_analysis->figures);
+  std::fflush(stdout);
+  const cv::Mat chart = DrawChart(RecordChartLines(record_analysis->figures), "ply", "points");
+  if (!SaveImage(kRecordChartPath, chart, &error)) Warn(run, error);
   return 0;
 }
 
@@ -361,10 +432,15 @@ int RunInWorkingFolder(Run* run) {
   }
 
   const bool position_mode = AnalysesPosition(run->options);
-  const bool game_mode = run->options.scan_king_square == -1;
+  const bool record_mode = !run->options.game.empty();
+  const bool game_mode = run->options.scan_king_square == -1 && !record_mode;
   std::unique_ptr<GameAnalysis> game;
   std::unique_ptr<TableScan> scan;
-  if (game_mode) {
+  RecordAnalysis record;
+  if (record_mode) {
+    const int status = AnalyseRecord(run, &record);
+    if (status != 0) return status;
+  } else if (game_mode) {
     game = std::make_unique<GameAnalysis>();
     const int status =
         position_mode ? AnalysePosition(run, game.get()) : AnalyseGame(run, game.get());
@@ -375,7 +451,7 @@ int RunInWorkingFolder(Run* run) {
     if (status != 0) return status;
   }
 
-  WriteReportTail(run->report);
+  if (!record_mode) WriteReportTail(run->report);
   std::fflush(run->report);
   DrawRunPictures(run);
   const bool written = std::ferror(run->report) == 0;
@@ -388,9 +464,10 @@ int RunInWorkingFolder(Run* run) {
   if (run->json) {
     const RunFacts facts{run->options.sort_mode, run->options.fv, run->warnings};
     const std::string document =
-        game_mode ? GameJson(facts, position_mode ? "position" : "game", game->input, game->pv,
-                             game->leaf, game->breakdown, game->ranking)
-                  : ScanJson(facts, *scan);
+        record_mode ? RecordJson(facts, record.plies, record.figures)
+        : game_mode ? GameJson(facts, position_mode ? "position" : "game", game->input, game->pv,
+                               game->leaf, game->breakdown, game->ranking)
+                    : ScanJson(facts, *scan);
     if (!CommitJsonTarget(&run->json_target, document, &error)) {
       Fail(error);
       return 1;

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -437,6 +439,59 @@ TEST(UsiEngine, FairyStockfishSearchesTheStartingPosition) {
   ASSERT_FALSE(d["pv"].empty());
   EXPECT_EQ(d["pv"][0]["side"], "black");
   EXPECT_NE(d["leaf"]["sfen"], d["input"]["sfen"]);
+}
+
+TEST(RecordMode, EveryPlyAsASinglePositionRunGivesIt) {
+  DemoFolder demo;
+  // Random triangles and KKP rows for the squares the kings keep: 59 for
+  // black, 51 for white (viewed by white as 59 too).
+  std::mt19937 random(11);
+  std::vector<std::pair<int64_t, int16_t>> values;
+  for (int i = 0; i < 40000; ++i) {
+    const int f1 = static_cast<int>(random() % kKppFeatures), f2 = static_cast<int>(random() % kKppFeatures);
+    values.push_back({KppOffset(76, f1, f2), static_cast<int16_t>(random() % 2001) - 1000});
+  }
+  for (int g = 0; g < kKkpFeatures; ++g) {
+    values.push_back({KkpOffset(76, 76, g), static_cast<int16_t>(random() % 2001) - 1000});
+  }
+  WriteEvalFile(demo.path + "/fv.bin", values);
+  const std::string moves = "7g7f 3c3d 8h2b+ 3a2b B*4e 2b3c";
+  const ToolRun run = RunTool(demo.path, "'--game=startpos moves " + moves + "' --json=record.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(demo.path + "/record.json"));
+  EXPECT_EQ(record["mode"], "record");
+  ASSERT_EQ(record["plies"].size(), 7u);
+  EXPECT_TRUE(record["plies"][0]["move"].is_null());
+  EXPECT_EQ(record["plies"][3]["move"], "+8822UM");
+  const cv::Mat chart = cv::imread(demo.path + "/log/game.png", cv::IMREAD_COLOR);
+  EXPECT_EQ(chart.cols, 960);
+  EXPECT_EQ(chart.rows, 540);
+  EXPECT_NE(demo.Report().find("<img src=./log/game.png>"), std::string::npos);
+  std::istringstream text(run.out);
+  std::string line;
+  std::getline(text, line);
+  EXPECT_EQ(line.substr(0, 9), " ply  mov");
+  for (int ply = 0; ply <= 6; ++ply) {
+    const ToolRun single = RunTool(demo.path, "'--position=startpos moves " + moves + "' --ply=" +
+                                                  std::to_string(ply) + " --json=-");
+    ASSERT_EQ(single.status, 0) << single.err;
+    const nlohmann::json d = nlohmann::json::parse(single.out);
+    const nlohmann::json& p = record["plies"][ply];
+    EXPECT_EQ(p["sfen"].get<std::string>().substr(0, 60), d["input"]["sfen"].get<std::string>().substr(0, 60));
+    for (const char* figure : {"kkp", "kpp", "material", "value"}) EXPECT_EQ(p[figure], d[figure]) << ply;
+    // The console line: ply, move, material, KKP and KPP in table units, value in points.
+    ASSERT_TRUE(std::getline(text, line));
+    std::istringstream fields(line);
+    int number, material, kkp, kpp, value;
+    std::string move;
+    fields >> number >> move >> material >> kkp >> kpp >> value;
+    EXPECT_EQ(number, ply);
+    EXPECT_EQ(move, ply == 0 ? "*" : p["move"].get<std::string>());
+    EXPECT_EQ(material, 32 * d["material"].get<int>());
+    EXPECT_EQ(kkp, d["kkp"].get<int>());
+    EXPECT_EQ(kpp, d["kpp"].get<int>());
+    EXPECT_EQ(value, d["value"].get<int>());
+  }
 }
 
 TEST(Usage, HelpAndVersion) {

@@ -117,6 +117,14 @@ TEST(HostileInput, EveryBadFolderEndsCleanly) {
       {"a position with a table scan", sample, good_log, none, "--position=startpos 0 40", 2},
       {"--pv with --usi", sample, good_log, none, "--pv=7g7f --usi=./engine", 2},
       {"a USI engine that exits at once", sample, good_log, none, "--usi=false", 1},
+      {"a --game record with a move that cannot be played", sample, good_log, none,
+       "'--game=startpos moves 7g7f 7g7f'", 2},
+      {"a --game record file of garbage", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/game.csa", Garbage(3000, 8)); },
+       "--game=game.csa", 2},
+      {"--game with a sort mode", sample, good_log, none, "--game=startpos 1", 2},
+      {"--game with --ply", sample, good_log, none, "--game=startpos --ply=1", 2},
+      {"--game with --position", sample, good_log, none, "--game=startpos --position=startpos", 2},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);

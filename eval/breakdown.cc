@@ -82,17 +82,17 @@ int32_t BuildFeatureList(const Position& position, FeatureList* list) {
     if (code > 0) {
       list->black[n] = {FeatureIndex(kKppOwnBase[kind] + s), int16_t(s)};
       list->white[n] = {FeatureIndex(kKppOpponentBase[kind] + flipped), int16_t(s)};
-      kkp += KkpTable[bk][wk][kKkpBase[kind] + s];
+      kkp += KkpValue(bk, wk, kKkpBase[kind] + s);
     } else {
       list->black[n] = {FeatureIndex(kKppOpponentBase[kind] + s), int16_t(s)};
       list->white[n] = {FeatureIndex(kKppOwnBase[kind] + flipped), int16_t(s)};
-      kkp -= KkpTable[wk_viewed][bk_viewed_by_white][kKkpBase[kind] + flipped];
+      kkp -= KkpValue(wk_viewed, bk_viewed_by_white, kKkpBase[kind] + flipped);
     }
     ++n;
   }
   for (int h = 0; h < kHandKinds; ++h) {
-    kkp += KkpTable[bk][wk][kKkpHandBase[h] + c[HandSlot(kBlack, h)]];
-    kkp -= KkpTable[wk_viewed][bk_viewed_by_white][kKkpHandBase[h] + c[HandSlot(kWhite, h)]];
+    kkp += KkpValue(bk, wk, kKkpHandBase[h] + c[HandSlot(kBlack, h)]);
+    kkp -= KkpValue(wk_viewed, bk_viewed_by_white, kKkpHandBase[h] + c[HandSlot(kWhite, h)]);
   }
   list->count = n;
   return kkp;
@@ -103,9 +103,6 @@ bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* er
   const int bk = position.cells[kBlackKingCell];
   const int wk = position.cells[kWhiteKingCell];
   const int wk_viewed = FlipSquare(wk);
-  if (!LoadKppSquare(bk, error) || !LoadKppSquare(wk_viewed, error)) return false;
-  const KppMatrix& black_table = KppSquare(bk);
-  const KppMatrix& white_table = KppSquare(wk_viewed);
 
   out->kkp_sum = BuildFeatureList(position, &out->features);
   out->kpp_sum = 0;
@@ -113,8 +110,8 @@ bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* er
   const FeatureList& list = out->features;
   for (int i = 0; i < list.count; ++i) {
     for (int j = 0; j <= i; ++j) {
-      const int32_t a = black_table[list.black[i].feature][list.black[j].feature];
-      const int32_t b = white_table[list.white[i].feature][list.white[j].feature];
+      const int32_t a = KppValue(bk, list.black[i].feature, list.black[j].feature);
+      const int32_t b = KppValue(wk_viewed, list.white[i].feature, list.white[j].feature);
       out->kpp_sum += a - b;
       TallyPair(&out->tally, a, b, bk, wk, list.black[i].cell, list.black[j].cell,
                 list.white[i].cell, list.white[j].cell);
@@ -123,6 +120,10 @@ bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* er
   out->material = MaterialSum(position);
   out->value = (kFvScale * out->material + out->kpp_sum + out->kkp_sum) / kFvScale;
   return true;
+}
+
+PositionFigures FiguresOf(const LeafBreakdown& breakdown) {
+  return {breakdown.kkp_sum, breakdown.kpp_sum, breakdown.material, breakdown.value};
 }
 
 }  // namespace fvscope

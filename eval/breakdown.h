@@ -41,6 +41,14 @@ struct LeafBreakdown {
   TermTally tally;
 };
 
+// The figures of one position's evaluation.
+struct PositionFigures {
+  int32_t kkp_sum;   // table units
+  int32_t kpp_sum;   // table units
+  int32_t material;  // points
+  int32_t value;     // points
+};
+
 // Checks that position fits the tables: both king cells 0..80, every KPP
 // feature 0..1475 and KKP index 0..737 (no hand count below 0), at most 38
 // pieces besides the kings. Returns false with *error saying what is wrong.
@@ -50,12 +58,14 @@ bool CheckLeaf(const Position& position, std::string* error);
 int32_t MaterialSum(const Position& position);
 
 // Builds the feature lists of a checked position and returns its KKP sum.
-// KppSquare is not read; KkpTable is.
 int32_t BuildFeatureList(const Position& position, FeatureList* list);
 
-// Checks position, loads the two king squares' KPP tables and fills *out.
-// Returns false with *error set when the position or a table read fails.
+// Checks position and fills *out from the loaded tables. Returns false with
+// *error saying what is wrong when the position does not fit the tables.
 bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* error);
+
+// The figures of a breakdown.
+PositionFigures FiguresOf(const LeafBreakdown& breakdown);
 
 }  // namespace fvscope
 

@@ -1,119 +1,78 @@
 #include "eval/eval_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace fvscope {
 
-int16_t KkpTable[kSquares][kSquares][kKkpFeatures];
+EvalValues LoadedEvalValues = {nullptr, 0};
 
 namespace {
 
-int eval_file = -1;
-std::string eval_path;
-KppMatrix* kpp_squares[kSquares];
+void* mapping = nullptr;
+size_t mapping_bytes = 0;
 
-// Reads count 16-bit little-endian values at byte offset into values; values
-// past the end of the file, and a value cut by it, are 0.
-bool ReadValues(int64_t offset, int64_t count, int16_t* values, std::string* error) {
-  char* bytes = reinterpret_cast<char*>(values);
-  const int64_t wanted = count * 2;
-  int64_t done = 0;
-  while (done < wanted) {
-    const ssize_t got = pread(eval_file, bytes + done, wanted - done, offset + done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *error = eval_path + ": cannot read (" + std::strerror(errno) + ")";
-      return false;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  if (done % 2 != 0) --done;
-  std::memset(bytes + done, 0, wanted - done);
-  if constexpr (std::endian::native == std::endian::big) {
-    for (int64_t i = 0; i < count; ++i) {
-      const uint16_t v = static_cast<uint16_t>(values[i]);
-      values[i] = static_cast<int16_t>((v >> 8) | (v << 8));
-    }
-  }
-  return true;
-}
-
-void DropLoadedSquares() {
-  for (KppMatrix*& square : kpp_squares) {
-    std::free(square);
-    square = nullptr;
-  }
+void DropLoadedFile() {
+  if (mapping != nullptr) munmap(mapping, mapping_bytes);
+  mapping = nullptr;
+  mapping_bytes = 0;
+  LoadedEvalValues = {nullptr, 0};
 }
 
 }  // namespace
 
 bool LoadEvalFile(const char* path, std::string* error, std::string* warning) {
-  DropLoadedSquares();
-  if (eval_file >= 0) close(eval_file);
-  eval_path = path;
-  eval_file = open(path, O_RDONLY | O_CLOEXEC);
-  if (eval_file < 0) {
-    *error = eval_path + ": cannot open (" + std::strerror(errno) + ")";
+  DropLoadedFile();
+  const std::string name = path;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = name + ": cannot open (" + std::strerror(errno) + ")";
     return false;
   }
   struct stat info;
-  if (fstat(eval_file, &info) != 0 || !S_ISREG(info.st_mode)) {
-    *error = eval_path + ": not a regular file";
-    close(eval_file);
-    eval_file = -1;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    *error = name + ": not a regular file";
+    close(fd);
     return false;
   }
   warning->clear();
-  if (info.st_size < kEvalFileBytes) {
-    *warning = eval_path + ": " + std::to_string(info.st_size) + " bytes, expected " +
-               std::to_string(kEvalFileBytes) + "; the missing values are taken as 0";
-  } else if (info.st_size > kEvalFileBytes) {
-    *warning = eval_path + ": " + std::to_string(info.st_size) + " bytes, expected " +
-               std::to_string(kEvalFileBytes) + "; the bytes after the tables are not read";
+  if (info.st_size != kEvalFileBytes) {
+    *warning = name + ": " + std::to_string(info.st_size) + " bytes, expected " +
+               std::to_string(kEvalFileBytes) +
+               (info.st_size < kEvalFileBytes ? "; the missing values are taken as 0"
+                                              : "; the bytes after the tables are not read");
   }
-  return ReadValues(kKkpSectionOffset, kKkpValues, &KkpTable[0][0][0], error);
-}
-
-bool LoadKppSquare(int k, std::string* error) {
-  if (k < 0 || k >= kSquares) {
-    *error = "king square " + std::to_string(k) + " is outside 0..80";
-    return false;
-  }
-  if (kpp_squares[k] != nullptr) return true;
-  const std::unique_ptr<int16_t[]> triangle(new (std::nothrow) int16_t[kKppTriangleValues]);
-  if (triangle == nullptr) {
-    *error = "out of memory for the KPP table of king square " + std::to_string(k);
-    return false;
-  }
-  if (!ReadValues(k * kKppTriangleValues * 2, kKppTriangleValues, triangle.get(), error)) {
-    return false;
-  }
-  KppMatrix* matrix = static_cast<KppMatrix*>(std::malloc(sizeof(KppMatrix)));
-  if (matrix == nullptr) {
-    *error = "out of memory for the KPP table of king square " + std::to_string(k);
-    return false;
-  }
-  for (int f1 = 0; f1 < kKppFeatures; ++f1) {
-    const int16_t* row = triangle.get() + TriangleIndex(f1, 0);
-    for (int f2 = 0; f2 <= f1; ++f2) {
-      (*matrix)[f1][f2] = row[f2];
-      (*matrix)[f2][f1] = row[f2];
+  const int64_t bytes = info.st_size < kEvalFileBytes ? info.st_size : kEvalFileBytes;
+  if (bytes >= 2) {
+    void* mapped = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+      *error = name + ": cannot map (" + std::strerror(errno) + ")";
+      close(fd);
+      return false;
     }
+    // Reads hop from row to row of the triangles: read no more than is asked.
+    madvise(mapped, bytes, MADV_RANDOM);
+    mapping = mapped;
+    mapping_bytes = bytes;
+    LoadedEvalValues = {static_cast<const int16_t*>(mapped), bytes / 2};
   }
-  kpp_squares[k] = matrix;
+  close(fd);
   return true;
 }
 
-const KppMatrix& KppSquare(int k) { return *kpp_squares[k]; }
+void PrefetchKppTriangle(int k) {
+  if (mapping == nullptr || k < 0 || k >= kSquares) return;
+  const long page = sysconf(_SC_PAGESIZE);
+  const int64_t begin = k * kKppTriangleValues * 2 / page * page;
+  const int64_t end = (k + 1) * kKppTriangleValues * 2;
+  if (begin >= static_cast<int64_t>(mapping_bytes)) return;
+  const int64_t stop = end < static_cast<int64_t>(mapping_bytes) ? end : mapping_bytes;
+  madvise(static_cast<char*>(mapping) + begin, stop - begin, MADV_WILLNEED);
+}
 
 }  // namespace fvscope

@@ -1,9 +1,9 @@
-// The evaluation file and the tables read from it. The KKP table is read at
-// load; each king square's KPP triangle is read and expanded into a full
-// symmetric matrix the first time the square is asked for, and kept.
+// The evaluation file and the tables in it, read where they lie: the file is
+// mapped read-only and only the values a run looks at are ever read.
 #ifndef FVSCOPE_EVAL_EVAL_FILE_H_
 #define FVSCOPE_EVAL_EVAL_FILE_H_
 
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -23,25 +23,50 @@ constexpr int64_t kEvalFileBytes = kKkpSectionOffset + kKkpValues * 2;
 // Index of (f1, f2) in a stored triangle, f2 <= f1.
 constexpr int64_t TriangleIndex(int f1, int f2) { return int64_t{f1} * (f1 + 1) / 2 + f2; }
 
-// The KPP matrix of one king square: [feature][feature], symmetric.
-using KppMatrix = int16_t[kKppFeatures][kKppFeatures];
+// The loaded file's 16-bit little-endian values; count is how many it holds
+// whole (a short file holds fewer than the tables have).
+struct EvalValues {
+  const int16_t* values;
+  int64_t count;
+};
 
-// KkpTable[own king viewed square][opponent king viewed square][KKP feature].
-extern int16_t KkpTable[kSquares][kSquares][kKkpFeatures];
+// The values of the file loaded last; empty before a load. Written by
+// LoadEvalFile only.
+extern EvalValues LoadedEvalValues;
 
-// Opens the evaluation file at path, reads the KKP table and keeps the file
-// open for the KPP squares; a previous load is dropped. Values that a short
-// file lacks (a trailing odd byte included) read as 0. Returns false with
-// *error set when the file cannot be opened or read; *warning is set (and
-// true returned) when its size is not kEvalFileBytes.
+// Maps the evaluation file at path read-only; a previous load is dropped.
+// Returns false with *error set when the file cannot be opened or mapped;
+// *warning is set (and true returned) when its size is not kEvalFileBytes.
 bool LoadEvalFile(const char* path, std::string* error, std::string* warning);
 
-// Reads and expands the KPP matrix of king square k (0..80) unless it is
-// already loaded. Returns false with *error set on a read failure.
-bool LoadKppSquare(int k, std::string* error);
+// Asks for the stored triangle of king square k to be read ahead, for a
+// caller about to read all of it.
+void PrefetchKppTriangle(int k);
 
-// The KPP matrix of king square k; LoadKppSquare(k) must have succeeded.
-const KppMatrix& KppSquare(int k);
+// Value number index of the loaded file; 0 past the values it holds.
+inline int16_t EvalValueAt(int64_t index) {
+  if (index < 0 || index >= LoadedEvalValues.count) return 0;
+  const int16_t value = LoadedEvalValues.values[index];
+  if constexpr (std::endian::native == std::endian::big) {
+    const uint16_t v = static_cast<uint16_t>(value);
+    return static_cast<int16_t>((v >> 8) | (v << 8));
+  }
+  return value;
+}
+
+// KPP value of own king viewed square k (0..80) for features f1 and f2
+// (0..1475, in either order).
+inline int16_t KppValue(int k, int f1, int f2) {
+  const int hi = f1 > f2 ? f1 : f2;
+  const int lo = f1 > f2 ? f2 : f1;
+  return EvalValueAt(k * kKppTriangleValues + TriangleIndex(hi, lo));
+}
+
+// KKP value of own king viewed square k, opponent king viewed square k2
+// (both 0..80) and KKP feature g (0..737).
+inline int16_t KkpValue(int k, int k2, int g) {
+  return EvalValueAt(kKkpSectionOffset / 2 + (int64_t{k} * kSquares + k2) * kKkpFeatures + g);
+}
 
 }  // namespace fvscope
 

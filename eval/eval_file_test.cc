@@ -20,11 +20,6 @@ void Load(const std::string& path, std::string* warning) {
   ASSERT_TRUE(LoadEvalFile(path.c_str(), &error, warning)) << error;
 }
 
-void LoadSquare(int k) {
-  std::string error;
-  ASSERT_TRUE(LoadKppSquare(k, &error)) << error;
-}
-
 TEST(EvalFile, AHundredByteFileFillsFiftyValuesOfSquareZero) {
   ScratchDir dir;
   std::string bytes;
@@ -33,30 +28,30 @@ TEST(EvalFile, AHundredByteFileFillsFiftyValuesOfSquareZero) {
   std::string warning;
   Load(dir.Write("fv.bin", bytes), &warning);
   EXPECT_NE(warning.find("101 bytes, expected 186268248"), std::string::npos) << warning;
-  LoadSquare(0);
-  LoadSquare(1);
-  const KppMatrix& m = KppSquare(0);
   int value = 1;
   for (int f1 = 0; f1 < 10; ++f1) {
     for (int f2 = 0; f2 <= f1; ++f2, ++value) {
       const int want = value <= 50 ? value : 0;
-      EXPECT_EQ(m[f1][f2], want);
-      EXPECT_EQ(m[f2][f1], want);
+      EXPECT_EQ(KppValue(0, f1, f2), want);
+      EXPECT_EQ(KppValue(0, f2, f1), want);
     }
   }
   long nonzero = 0;
   for (int f1 = 0; f1 < kKppFeatures; ++f1) {
-    for (int f2 = 0; f2 < kKppFeatures; ++f2) nonzero += m[f1][f2] != 0 || KppSquare(1)[f1][f2];
+    for (int f2 = 0; f2 < kKppFeatures; ++f2) {
+      nonzero += KppValue(0, f1, f2) != 0 || KppValue(1, f1, f2) != 0;
+    }
   }
   EXPECT_EQ(nonzero, 50 + 50 - 9);  // 9 diagonal values have no mirror
-  EXPECT_EQ(KkpTable[0][0][0], 0);
+  EXPECT_EQ(KkpValue(0, 0, 0), 0);
+  EXPECT_EQ(KkpValue(80, 80, 737), 0);
 }
 
-TEST(EvalFile, ExpandedSquaresMatchTheStoredTriangles) {
+TEST(EvalFile, ValuesMatchTheStoredTriangles) {
   ScratchDir dir;
   const std::string path = dir.File("fv.bin");
   WriteEvalFile(path, {{KkpOffset(0, 0, 0), -5}, {KkpOffset(80, 80, 737), 9}}, kEvalFileBytes + 1);
-  // Random triangles for three squares, read back through the matrices.
+  // Random triangles for three squares, read back in both orders of the features.
   std::mt19937 random(7);
   std::vector<int16_t> triangles[3];
   const int squares[3] = {0, 40, 80};
@@ -71,21 +66,19 @@ TEST(EvalFile, ExpandedSquaresMatchTheStoredTriangles) {
   std::string warning;
   Load(path, &warning);
   EXPECT_NE(warning.find("not read"), std::string::npos);
-  EXPECT_EQ(KkpTable[0][0][0], -5);
-  EXPECT_EQ(KkpTable[80][80][737], 9);
+  EXPECT_EQ(KkpValue(0, 0, 0), -5);
+  EXPECT_EQ(KkpValue(80, 80, 737), 9);
   for (int s = 0; s < 3; ++s) {
-    LoadSquare(squares[s]);
-    const KppMatrix& m = KppSquare(squares[s]);
     for (int f1 = 0; f1 < kKppFeatures; ++f1) {
       for (int f2 = 0; f2 < kKppFeatures; ++f2) {
         const int hi = f1 > f2 ? f1 : f2, lo = f1 > f2 ? f2 : f1;
-        ASSERT_EQ(m[f1][f2], triangles[s][TriangleIndex(hi, lo)]) << s << " " << f1 << " " << f2;
+        ASSERT_EQ(KppValue(squares[s], f1, f2), triangles[s][TriangleIndex(hi, lo)])
+            << s << " " << f1 << " " << f2;
       }
     }
   }
-  EXPECT_EQ(KppSquare(0)[1][1], triangles[0][2]);  // the file's third value
-  LoadSquare(1);
-  EXPECT_EQ(KppSquare(1)[1475][1475], 0);
+  EXPECT_EQ(KppValue(0, 1, 1), triangles[0][2]);  // the file's third value
+  EXPECT_EQ(KppValue(1, 1475, 1475), 0);
 }
 
 TEST(EvalFile, FailuresAreReported) {
@@ -95,8 +88,6 @@ TEST(EvalFile, FailuresAreReported) {
   ScratchDir dir;
   EXPECT_FALSE(LoadEvalFile(dir.path().c_str(), &error, &warning));
   EXPECT_NE(error.find("not a regular file"), std::string::npos);
-  EXPECT_FALSE(LoadKppSquare(81, &error));
-  EXPECT_FALSE(LoadKppSquare(-1, &error));
 }
 
 }  // namespace

@@ -10,15 +10,19 @@
 namespace fvscope {
 
 bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* error) {
-  if (!LoadKppSquare(k, error)) return false;
-  const KppMatrix& table = KppSquare(k);
+  if (!IsSquare(k)) {
+    *error = "king square " + std::to_string(k) + " is outside 0..80";
+    return false;
+  }
   entries->clear();
+  PrefetchKppTriangle(k);
+  const int64_t triangle = k * kKppTriangleValues;
   for (int i = 0; i < kKppFeatures; ++i) {
-    const int16_t* row = table[i];
+    const int64_t row = triangle + TriangleIndex(i, 0);
     for (int j = 0; j <= i; ++j) {
-      const int32_t v = row[j];
-      if (std::abs(v) > kScanThreshold) {
-        entries->push_back({row[j], static_cast<int16_t>(k), static_cast<int16_t>(i),
+      const int16_t v = EvalValueAt(row + j);
+      if (std::abs(int32_t{v}) > kScanThreshold) {
+        entries->push_back({v, static_cast<int16_t>(k), static_cast<int16_t>(i),
                             static_cast<int16_t>(j)});
       }
     }

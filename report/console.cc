@@ -46,6 +46,19 @@ void WriteScanText(FILE* out, const TableScan& scan) {
   WriteRankingText(out, scan.ranking);
 }
 
+void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
+                     const std::vector<PositionFigures>& figures) {
+  std::fprintf(out, "%4s  %-7s %10s %10s %10s %7s\n", "ply", "move", "material", "kkp", "kpp",
+               "value");
+  for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
+    const RecordPly& ply = plies[i];
+    const PositionFigures& f = figures[i];
+    std::fprintf(out, "%4d  %-7s %10d %10d %10d %7d\n", ply.ply,
+                 ply.has_move ? CsaMoveText(ply.move).c_str() : "*", f.material * kFvScale,
+                 f.kkp_sum, f.kpp_sum, f.value);
+  }
+}
+
 void WriteRankingText(FILE* out, const Ranking& ranking) {
   std::fputs("RANKING:\n", out);
   for (int r = 0; r < ranking.count; ++r) {

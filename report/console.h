@@ -4,11 +4,13 @@
 #define FVSCOPE_REPORT_CONSOLE_H_
 
 #include <cstdio>
+#include <vector>
 
 #include "eval/breakdown.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
 #include "shogi/move.h"
+#include "shogi/move_check.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -25,6 +27,12 @@ void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ran
 
 // Writes "rnum = N" and the ranking of a table scan.
 void WriteScanText(FILE* out, const TableScan& scan);
+
+// Writes the table of a record's positions: a header line, then per ply the
+// move that led there in CSA form ("*" for the start), material, KKP and KPP
+// in table units and the value in points, in aligned columns.
+void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
+                     const std::vector<PositionFigures>& figures);
 
 // Writes "RANKING:" and one line per ranked term: rank, value in table units,
 // then the king and the two pieces by their names.

@@ -52,4 +52,21 @@ void WriteReportTail(FILE* report) {
   std::fputs("</BODY></HTML>", report);
 }
 
+void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
+                       const std::vector<PositionFigures>& figures) {
+  std::fprintf(report, "<img src=%s><br>\n", kRecordChartPath);
+  std::fputs("<TABLE border=1><TR><TH>ply</TH><TH>move</TH><TH>material</TH><TH>KKP</TH>"
+             "<TH>KPP</TH><TH>value</TH></TR>\n",
+             report);
+  for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
+    const PositionFigures& f = figures[i];
+    std::fprintf(report,
+                 "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD>"
+                 "</TR>\n",
+                 plies[i].ply, plies[i].has_move ? CsaMoveText(plies[i].move).c_str() : "",
+                 f.material * kFvScale, f.kkp_sum, f.kpp_sum, f.value);
+  }
+  std::fputs("</TABLE>\n</BODY></HTML>", report);
+}
+
 }  // namespace fvscope

@@ -4,9 +4,11 @@
 #define FVSCOPE_REPORT_HTML_REPORT_H_
 
 #include <cstdio>
+#include <vector>
 
 #include "eval/breakdown.h"
 #include "shogi/move.h"
+#include "shogi/move_check.h"
 
 namespace fvscope {
 
@@ -24,6 +26,11 @@ void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8);
 // Writes the list of the kRankingLength rank pictures, five to a row, and
 // the tail.
 void WriteReportTail(FILE* report);
+
+// Writes the body and tail of a record's report: the chart, then the table
+// of its positions as the console shows it.
+void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
+                       const std::vector<PositionFigures>& figures);
 
 }  // namespace fvscope
 

@@ -82,6 +82,25 @@ std::string ScanJson(const RunFacts& facts, const TableScan& scan) {
   return Dump(document);
 }
 
+std::string RecordJson(const RunFacts& facts, const std::vector<RecordPly>& plies,
+                       const std::vector<PositionFigures>& figures) {
+  Json document = Head(facts, "record");
+  Json list = Json::array();
+  for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
+    const RecordPly& ply = plies[i];
+    const PositionFigures& f = figures[i];
+    list.push_back({{"ply", ply.ply},
+                    {"move", ply.has_move ? Json(CsaMoveText(ply.move)) : Json(nullptr)},
+                    {"sfen", PositionSfen(ply.position, ply.to_move, ply.move_number)},
+                    {"kkp", f.kkp_sum},
+                    {"kpp", f.kpp_sum},
+                    {"material", f.material},
+                    {"value", f.value}});
+  }
+  document["plies"] = list;
+  return Dump(document);
+}
+
 bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* error) {
   target->path = path;
   if (path == "-") {

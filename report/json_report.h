@@ -11,6 +11,7 @@
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
 #include "shogi/move.h"
+#include "shogi/move_check.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -35,6 +36,11 @@ std::string GameJson(const RunFacts& facts, const char* mode, const Position& in
 
 // The document of a table scan: the king square, the count and the ranking.
 std::string ScanJson(const RunFacts& facts, const TableScan& scan);
+
+// The document of a record (mode "record"): per ply the move that led there
+// (null for the start), the SFEN, the sums, material and value.
+std::string RecordJson(const RunFacts& facts, const std::vector<RecordPly>& plies,
+                       const std::vector<PositionFigures>& figures);
 
 // Where a document goes: standard output for "-", else the file path,
 // written whole as path.tmp and renamed when it is complete.

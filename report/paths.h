@@ -10,6 +10,7 @@ constexpr const char* kReportPath = "./report.html";
 constexpr const char* kLogFolder = "./log";
 constexpr const char* kInputPicturePath = "./log/init.png";
 constexpr const char* kLeafPicturePath = "./log/leaf.png";
+constexpr const char* kRecordChartPath = "./log/game.png";
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".

@@ -194,8 +194,13 @@ std::string MoveText(const Move& move, Notation names) {
   return names == Notation::kUsi ? UsiMoveText(move) : CsaMoveText(move);
 }
 
-bool PlayRecord(const GameRecord& record, int plies, Notation names, Position* position,
-                Side* to_move, std::string* error) {
+namespace {
+
+// Plays the first plies moves of record (all when negative), each checked,
+// handing every position reached with the move that led there to visit.
+template <typename Visit>
+bool PlayMoves(const GameRecord& record, int plies, Notation names, Position* position,
+               Side* to_move, std::string* error, Visit visit) {
   const int count = static_cast<int>(record.moves.size());
   if (plies > count) {
     *error = "ply " + std::to_string(plies) + " is past the " + std::to_string(count) +
@@ -213,8 +218,28 @@ bool PlayRecord(const GameRecord& record, int plies, Notation names, Position* p
     }
     PlayMove(position, &move);
     *to_move = Opponent(*to_move);
+    visit(n + 1, move);
   }
   return true;
+}
+
+}  // namespace
+
+bool PlayRecord(const GameRecord& record, int plies, Notation names, Position* position,
+                Side* to_move, std::string* error) {
+  return PlayMoves(record, plies, names, position, to_move, error, [](int, const Move&) {});
+}
+
+bool PlayRecordPlies(const GameRecord& record, Notation names, std::vector<RecordPly>* plies,
+                     std::string* error) {
+  Position position;
+  Side to_move;
+  plies->push_back({0, record.move_number, false, Move{}, record.start, record.side_to_move});
+  return PlayMoves(record, -1, names, &position, &to_move, error,
+                   [&](int ply, const Move& move) {
+                     plies->push_back(
+                         {ply, record.move_number + ply, true, move, position, to_move});
+                   });
 }
 
 }  // namespace fvscope

@@ -3,7 +3,9 @@
 #ifndef FVSCOPE_SHOGI_MOVE_CHECK_H_
 #define FVSCOPE_SHOGI_MOVE_CHECK_H_
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shogi/move.h"
 #include "shogi/types.h"
@@ -38,6 +40,23 @@ std::string MoveText(const Move& move, Notation names);
 // cannot be played, or when plies exceeds the moves there are.
 bool PlayRecord(const GameRecord& record, int plies, Notation names, Position* position,
                 Side* to_move, std::string* error);
+
+// One position of a record as it is played: the start (ply 0, no move) or
+// the position after a move.
+struct RecordPly {
+  int32_t ply;
+  int32_t move_number;  // in SFEN: the record's start's, plus ply
+  bool has_move;
+  Move move;  // the move that led here, checked and played
+  Position position;
+  Side to_move;
+};
+
+// Plays every move of record from its start, each checked, and appends the
+// start and every position reached to *plies. Returns false with *error as
+// PlayRecord gives it at the first move that cannot be played.
+bool PlayRecordPlies(const GameRecord& record, Notation names, std::vector<RecordPly>* plies,
+                     std::string* error);
 
 }  // namespace fvscope
 
