@@ -27,6 +27,25 @@ bool ReadNumber(const char* name, const char* value, long low, long high, int32_
   return true;
 }
 
+// Reads arg as atoi reads it (blanks, a sign, digits; anything else ends the
+// number, no digits read as 0) into *number. Returns false when the digits
+// give a number outside the range of a 32-bit integer.
+bool ReadAtoi(const char* arg, int32_t* number) {
+  const char* p = arg;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > int64_t{INT32_MAX} + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return false;
+  *number = static_cast<int32_t>(value);
+  return true;
+}
+
 // The options whose values are texts, by name.
 struct TextOption {
   const char* name;
@@ -148,11 +167,15 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       return false;
     }
   }
-  if (positional.size() == 1) {
-    command_line->sort_mode = std::atoi(positional[0]);
-  } else if (positional.size() == 2) {
-    command_line->sort_mode = std::atoi(positional[0]);
-    command_line->scan_king_square = std::atoi(positional[1]);
+  if (positional.size() == 1 || positional.size() == 2) {
+    int32_t* targets[2] = {&command_line->sort_mode, &command_line->scan_king_square};
+    for (size_t i = 0; i < positional.size(); ++i) {
+      if (!ReadAtoi(positional[i], targets[i])) {
+        *error = std::string(i == 0 ? "the sort mode" : "the scan king square") + " \"" +
+                 positional[i] + "\" is outside the range of a 32-bit integer";
+        return false;
+      }
+    }
   }
   if (!command_line->game.empty()) {
     const char* other = !positional.empty()              ? "a sort mode or king square"

@@ -42,7 +42,16 @@ TEST(Positional, CountDecidesTheMode) {
 }
 
 TEST(Positional, NumbersReadAsAtoiReadsThem) {
-  Parsed p = Parse({"-1", "abc"});
+  Parsed p = Parse({"2147483647", "-2147483648"});
+  EXPECT_TRUE(p.ok);
+  EXPECT_EQ(p.command_line.sort_mode, INT32_MAX);
+  EXPECT_EQ(p.command_line.scan_king_square, INT32_MIN);
+  for (const char* big : {"2147483648", "-2147483649", "99999999999999999999x"}) {
+    p = Parse({"0", big});
+    EXPECT_FALSE(p.ok) << big;
+    EXPECT_NE(p.error.find(std::string("scan king square \"") + big), std::string::npos);
+  }
+  p = Parse({"-1", "abc"});
   EXPECT_EQ(p.command_line.sort_mode, -1);
   EXPECT_EQ(p.command_line.scan_king_square, 0);
   p = Parse({"12x", " 7"});

@@ -32,6 +32,7 @@
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 #include "shogi/notation.h"
+#include "shogi/position_check.h"
 #include "shogi/sfen.h"
 #include "shogi/search_log_reader.h"
 #include "shogi/types.h"
@@ -65,7 +66,8 @@ struct Run {
   std::vector<PictureJob> pictures;
 };
 
-int AnalyseLine(Run* run, GameAnalysis* game);
+int AnalyseLine(Run* run, GameAnalysis* game, const std::string& leaf_source);
+void CheckEnginePv(Run* run, const Position& position, PvLine* pv);
 
 void Fail(const std::string& message) {
   std::fprintf(stderr, "fvscope: %s\n", message.c_str());
@@ -121,18 +123,46 @@ int AnalyseGame(Run* run, GameAnalysis* game) {
     return 1;
   }
   for (Side side : kSides) {
-    if (!IsSquare(position.cells[KingCell(side)])) {
+    const int king = position.cells[KingCell(side)];
+    if (!IsSquare(king) || position.cells[king] != (side == kBlack ? kKing : -kKing)) {
       Fail(std::string(kGameRecordPath) + ": no " + SideName(side) +
            " king on the board; the engine's game record is incomplete or not a CSA record");
       return 1;
     }
+  }
+  for (const std::string& finding : ImpossiblePieces(position)) {
+    Warn(run, std::string(kGameRecordPath) + ": " + finding);
+  }
+  if (!CheckLeaf(position, &error)) {
+    Fail(std::string(kGameRecordPath) + ": " + error);
+    return 1;
   }
   if (run->text != nullptr) PrintPosition(position, run->text);
 
   std::string warning;
   ReadPv(kSearchLogPath, &game->pv, &warning);
   if (!warning.empty()) Warn(run, warning);
-  return AnalyseLine(run, game);
+  CheckEnginePv(run, position, &game->pv);
+  return AnalyseLine(run, game, kSearchLogPath);
+}
+
+// Checks the moves of the engine's PV on position in turn; the first that
+// cannot be played ends the PV with a warning.
+void CheckEnginePv(Run* run, const Position& position, PvLine* pv) {
+  Position board = position;
+  for (int n = 0; n < pv->count; ++n) {
+    Move& move = pv->moves[n];
+    std::string why;
+    if (!CheckMove(board, move.side, Notation::kCsa, &move, &why)) {
+      Warn(run, std::string(kSearchLogPath) + ": move " + std::to_string(n + 1) + " \"" +
+                    CsaMoveText(move) + "\": " + why +
+                    "; the PV ends before it; the search log may belong to another position");
+      pv->count = n;
+      return;
+    }
+    MoveCode played = move.code;
+    ApplyMove(move.side, &board, &played);
+  }
 }
 
 // Reads text, a USI position text or the name of a file holding one or a
@@ -163,13 +193,21 @@ bool ReadPositionArgument(const std::string& option, const std::string& text, Ga
   return read;
 }
 
-// Fails unless both kings stand on the board of position.
-bool HasBothKings(const Position& position, const std::string& name) {
+// Fails unless position, given on the command line as name, is one a game
+// can reach and the tables can index: both kings, no piece where it can
+// never move, no more pieces than the set, hand counts the tables have.
+bool IsAnalysablePosition(const Position& position, const std::string& name) {
   for (Side side : kSides) {
     if (!IsSquare(position.cells[KingCell(side)])) {
       Fail(name + ": the position has no " + SideName(side) + " king");
       return false;
     }
+  }
+  const std::vector<std::string> findings = ImpossiblePieces(position);
+  std::string error;
+  if (!findings.empty() || !CheckLeaf(position, &error)) {
+    Fail(name + ": " + (findings.empty() ? error : findings[0]));
+    return false;
   }
   return true;
 }
@@ -187,7 +225,7 @@ int ReadCommandLinePosition(const CommandLine& options, Position* position, Side
     Fail(name + ": " + error);
     return 2;
   }
-  return HasBothKings(*position, name) ? 0 : 2;
+  return IsAnalysablePosition(*position, name) ? 0 : 2;
 }
 
 // What a record's evaluation finds: every position and its figures.
@@ -225,9 +263,9 @@ int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
     Fail(name + ": " + error);
     return 2;
   }
-  if (!HasBothKings(record.start, name)) return 2;
   auto breakdown = std::make_unique<LeafBreakdown>();
   for (const RecordPly& ply : plies) {
+    if (!IsAnalysablePosition(ply.position, name + ": ply " + std::to_string(ply.ply))) return 2;
     if (!BreakDownLeaf(ply.position, breakdown.get(), &error)) {
       Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 1;
@@ -352,13 +390,13 @@ int AnalysePosition(Run* run, GameAnalysis* game) {
   }
   if (status != 0) return status;
   if (run->text != nullptr) PrintPosition(game->input, run->text);
-  return AnalyseLine(run, game);
+  return AnalyseLine(run, game, "the leaf of the PV");
 }
 
 // Plays game->pv on game->input to the leaf, writes both with the PV and
 // breaks the leaf's evaluation down. Returns the exit status when the leaf
 // cannot be broken down, else 0.
-int AnalyseLine(Run* run, GameAnalysis* game) {
+int AnalyseLine(Run* run, GameAnalysis* game, const std::string& leaf_source) {
   std::string error;
   const Position& position = game->input;
   game->leaf = position;
@@ -370,7 +408,7 @@ int AnalyseLine(Run* run, GameAnalysis* game) {
 
   run->pictures.push_back(BoardPictureJob(kLeafPicturePath, game->leaf));
   if (!BreakDownLeaf(game->leaf, &game->breakdown, &error)) {
-    Fail(error);
+    Fail(leaf_source + ": " + error);
     return 1;
   }
   RankLeafTerms(game->breakdown.tally, game->leaf, SortModeOf(run->options.sort_mode),

@@ -102,9 +102,10 @@ TEST(GameAnalysis, Utf8AndOptionsInAnyPlace) {
 
 TEST(GameAnalysis, WhiteToMoveFirst) {
   DemoFolder demo;
-  const ToolRun run = demo.RunWithSearchLog("  8      -10    1.-3334FU  2.+2625FU\npruning\n");
+  const ToolRun run = demo.RunWithSearchLog("  8      -10    1.-4132KI  2.+2524FU\npruning\n");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("\nPV=-3334FU\n+2625FU\n\n\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("\nPV=-4132KI\n+2524FU\n\n\n"), std::string::npos) << run.out;
 }
 
 TEST(TableScan, RunsNoEngineButClearsTheLogAndListsThePictures) {
@@ -214,13 +215,33 @@ TEST(Failures, PiecePicturesMissingOrPicturesThatCannotBeSaved) {
   EXPECT_TRUE(fs::is_regular_file(blocked.path + "/log/rank008.png"));
 }
 
-TEST(Failures, ALeafOutsideTheTablesStopsWithExitOne) {
+TEST(Failures, AHandTheTablesCannotIndexStopsWithExitOne) {
   DemoFolder demo;
-  // White drops a bishop it does not hold: its hand count becomes -1.
-  const ToolRun run = demo.RunWithSearchLog("  8      +1     1.+7776FU  2.-0055KA\npruning\n");
+  std::string record = DemoFolder::SampleGameRecord();
+  record.replace(record.find("P-\n"), 3, "P-00HI00HI00HI\n");
+  const ToolRun run = demo.RunWithRecords(record, "  8      +1     1.+2524FU\npruning\n");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "fvscope: the leaf's white hand holds -1 KA, a count the tables have no "
-                     "feature for\n");
+  EXPECT_EQ(run.err,
+            "fvscope: warning: ./log/game000.csa: 5 rooks on the board and in hand; the set "
+            "holds 2\n"
+            "fvscope: ./log/game000.csa: white's hand holds 3 HI, a count the tables have no "
+            "feature for (0..2)\n");
+}
+
+TEST(Failures, AClosedStandardOutputStopsNothing) {
+  DemoFolder demo;
+  for (const char* json : {"--json=out.json", "--json=-"}) {
+    // The reader of the pipe is gone before the tool starts.
+    const std::string command = "cd " + ShellQuote(demo.path) + " && (sleep 0.5; " +
+                                ShellQuote(FVSCOPE_BINARY) + " " + json +
+                                " 2>err; echo $? >status) | true";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(demo.path + "/status"), "0\n") << json;
+    EXPECT_EQ(ReadWholeFile(demo.path + "/err"), "") << json;
+    EXPECT_EQ(demo.Report().substr(demo.Report().size() - 14), "</BODY></HTML>");
+    EXPECT_TRUE(fs::is_regular_file(demo.path + "/log/rank150.png"));
+  }
+  EXPECT_EQ(nlohmann::json::parse(ReadWholeFile(demo.path + "/out.json"))["kkp"], 320);
 }
 
 TEST(Failures, NoGameRecordStopsWithExitOne) {

@@ -46,6 +46,17 @@ std::string PvLines(int count) {
   return log + "pruning\n";
 }
 
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 struct BadCase {
   const char* name;
   std::string game_record;  // what the engine leaves
@@ -53,11 +64,12 @@ struct BadCase {
   std::function<void(const DemoFolder&)> change;  // what else is wrong in the folder
   std::string args;
   int expected_status;
+  std::string message = "";  // a part of what stderr says, when given
 };
 
 TEST(HostileInput, EveryBadFolderEndsCleanly) {
   const std::string sample = DemoFolder::SampleGameRecord();
-  const std::string good_log = "  8      +1     1.+7776FU  2.-3334FU\npruning\n";
+  const std::string good_log = "  8      +1     1.+2524FU  2.-4132KI\npruning\n";
   const auto none = [](const DemoFolder&) {};
   const BadCase cases[] = {
       {"empty records", "", "", none, "", 1},
@@ -71,7 +83,33 @@ TEST(HostileInput, EveryBadFolderEndsCleanly) {
       {"200 PV lines", sample, PvLines(200), none, "", -1},
       {"a PV line of eight characters", sample, "  8  1.\n", none, "", 0},
       {"a move with a zero file", sample, "  8      +1     1.+7076FU\n", none, "", 0},
-      {"a drop from an empty hand", sample, "  8      +1     1.+0055HI\n", none, "", 1},
+      {"a drop from an empty hand", sample, "  8      +1     1.+0055HI\n", none, "", 0},
+      {"a search log of another game", sample,
+       "  8      +1     1.+7776FU  2.-3334FU  3.+8822UM\npruning\n", none, "", 0,
+       "move 1 \"+7776FU\": no black piece on 77; the PV ends before it; the search log may "
+       "belong to another position"},
+      {"a PV that takes a king", sample.substr(0, sample.find("P3")) +
+           "P3 *  *  *  *  *  *  *  *  * \nP4 *  *  *  * +HI *  *  *  * \n" +
+           sample.substr(sample.find("P5")),
+       "  8      +1     1.+5451HI\npruning\n", none, "", 0, "51 holds the white king"},
+      {"19 pawns in black's hand", Replace(sample, "P+\n", "P+" + Repeat("00FU", 19) + "\n"),
+       good_log, none, "", 1,
+       "./log/game000.csa: black's hand holds 19 FU, a count the tables have no feature for"},
+      {"a pawn on its last rank and a third rook",
+       Replace(Replace(sample, "-KE-KY\nP2", "-KE+FU\nP2"), "P+\n", "P+00HI\n"), good_log,
+       none, "", 0,
+       "warning: ./log/game000.csa: +11FU: a black pawn on its last rank can never move\n"
+       "fvscope: warning: ./log/game000.csa: 19 pawns on the board and in hand; the set holds 18\n"
+       "fvscope: warning: ./log/game000.csa: 3 rooks on the board and in hand; the set holds 2\n"},
+      {"a --position with 19 pawns", sample, good_log, none,
+       "'--position=sfen 4k4/9/9/9/9/9/9/9/4K4 b 19P 1'", 2,
+       "--position: 19 pawns on the board and in hand; the set holds 18"},
+      {"a --position with a knight on its last two ranks", sample, good_log, none,
+       "'--position=sfen 4k4/2N6/9/9/9/9/9/9/4K4 b - 1'", 2,
+       "+72KE: a black knight on its last ranks can never move"},
+      {"a --game record with a fifth gold", sample, good_log, none,
+       "'--game=sfen 4k4/9/9/9/9/9/9/4G4/4K4 b 4G 1 moves G*5e'", 2,
+       "--game: ply 0: 5 golds on the board and in hand; the set holds 4"},
       {"fv.bin of 1 byte", sample, good_log,
        [](const DemoFolder& d) { d.dir.Write("work/fv.bin", "x"); }, "", 0},
       {"fv.bin of one byte too many", sample, good_log,
@@ -133,6 +171,9 @@ TEST(HostileInput, EveryBadFolderEndsCleanly) {
     c.change(demo);
     const std::set<std::string> before = Snapshot(demo.dir.path());
     const ToolRun run = demo.RunWithRecords(c.game_record, c.search_log, c.args);
+    if (!c.message.empty()) {
+      EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
     if (c.expected_status >= 0) {
       EXPECT_EQ(run.status, c.expected_status) << run.err;
     } else {

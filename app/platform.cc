@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +80,11 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std
 }
 
 bool RunCommand(const std::string& command, std::string* error) {
+  // The tool ignores SIGPIPE; the command gets the default back, as any
+  // program started from a shell has it.
+  void (*previous)(int) = std::signal(SIGPIPE, SIG_DFL);
   const int status = std::system(command.c_str());
+  std::signal(SIGPIPE, previous);
   if (status == -1) {
     *error = "cannot be started";
   } else if (WIFSIGNALED(status)) {

@@ -19,17 +19,16 @@ bool CheckLeaf(const Position& position, std::string* error) {
   for (Side side : kSides) {
     const int king = cells[KingCell(side)];
     if (!IsSquare(king)) {
-      *error = std::string("the leaf has no ") + SideName(side) + " king (its king cell holds " +
+      *error = std::string("no ") + SideName(side) + " king (its king cell holds " +
                std::to_string(king) + ")";
       return false;
     }
     for (int h = 0; h < kHandKinds; ++h) {
       const int count = cells[HandSlot(side, h)];
-      const int highest = kKppOpponentHandBase[h] + count;
-      if (count < 0 || highest >= kKppFeatures || kKkpHandBase[h] + count >= kKkpFeatures) {
-        *error = std::string("the leaf's ") + SideName(side) + " hand holds " +
-                 std::to_string(count) + " " + kPieceNames[h + 1] +
-                 ", a count the tables have no feature for";
+      if (count < 0 || count > kMaxHandCount[h]) {
+        *error = std::string(SideName(side)) + "'s hand holds " + std::to_string(count) + " " +
+                 kPieceNames[h + 1] + ", a count the tables have no feature for (0.." +
+                 std::to_string(kMaxHandCount[h]) + ")";
         return false;
       }
     }
@@ -37,7 +36,7 @@ bool CheckLeaf(const Position& position, std::string* error) {
   int pieces = 0;
   for (int s = 0; s < kSquares; ++s) pieces += IsBoardPiece(cells[s]);
   if (pieces > kMaxBoardPieces) {
-    *error = "the leaf has " + std::to_string(pieces) + " pieces besides the kings; at most " +
+    *error = std::to_string(pieces) + " pieces besides the kings on the board; at most " +
              std::to_string(kMaxBoardPieces) + " fit the feature lists";
     return false;
   }

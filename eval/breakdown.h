@@ -49,8 +49,9 @@ struct PositionFigures {
   int32_t value;     // points
 };
 
-// Checks that position fits the tables: both king cells 0..80, every KPP
-// feature 0..1475 and KKP index 0..737 (no hand count below 0), at most 38
+// Checks that position fits the tables: both king cells 0..80, every hand
+// count within the range the tables have features for (pawns 0..18, lances,
+// knights, silvers and golds 0..4, bishops and rooks 0..2), at most 38
 // pieces besides the kings. Returns false with *error saying what is wrong.
 bool CheckLeaf(const Position& position, std::string* error);
 

@@ -209,7 +209,18 @@ TEST(CheckLeaf, RejectsWhatTheTablesCannotIndex) {
   p = KingsOnly(76, 4);
   p.cells[88] = -1;  // a drop from an empty hand
   EXPECT_FALSE(CheckLeaf(p, &error));
-  EXPECT_NE(error.find("white hand holds -1 FU"), std::string::npos) << error;
+  EXPECT_NE(error.find("white's hand holds -1 FU"), std::string::npos) << error;
+  // The largest counts with features of their own pass; one more does not.
+  for (int h = 0; h < kHandKinds; ++h) {
+    for (Side side : kSides) {
+      p = KingsOnly(76, 4);
+      p.cells[HandSlot(side, h)] = static_cast<int8_t>(kMaxHandCount[h]);
+      EXPECT_TRUE(CheckLeaf(p, &error)) << error;
+      p.cells[HandSlot(side, h)] = static_cast<int8_t>(kMaxHandCount[h] + 1);
+      EXPECT_FALSE(CheckLeaf(p, &error)) << h;
+    }
+  }
+  EXPECT_EQ(error, "white's hand holds 3 HI, a count the tables have no feature for (0..2)");
   p = KingsOnly(76, 4);
   for (int s = 9; s < 9 + 39; ++s) p.cells[s] = 1;
   EXPECT_FALSE(CheckLeaf(p, &error));

@@ -1,5 +1,7 @@
 #include "render/picture_batch.h"
 
+#include <exception>
+
 #include "render/board_image.h"
 #include "render/term_image.h"
 #include "render/thread_pool.h"
@@ -9,7 +11,7 @@ namespace fvscope {
 namespace {
 
 // Draws and saves one job; returns the empty text or what went wrong.
-std::string DrawJob(const PictureJob& job) {
+std::string DrawJob(const PictureJob& job) try {
   std::string error;
   if (job.triangle) {
     DrawTermImage(job.path, job.position, job.value, job.king, job.cell_a, job.cell_b, &error);
@@ -19,6 +21,10 @@ std::string DrawJob(const PictureJob& job) {
     SaveImage(job.path, picture, &error);
   }
   return error;
+} catch (const std::exception& e) {
+  return job.path + ": the picture could not be drawn (" + e.what() + ")";
+} catch (...) {
+  return job.path + ": the picture could not be drawn";
 }
 
 }  // namespace

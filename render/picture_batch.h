@@ -30,8 +30,8 @@ PictureJob TermPictureJob(const std::string& path, const Position& position, int
 
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The
-// messages of the pictures that cannot be saved are appended to *failures
-// in job order.
+// messages of the pictures that cannot be drawn or saved (an exception in a
+// job included) are appended to *failures in job order.
 void DrawPictures(const std::vector<PictureJob>& jobs, int threads,
                   std::vector<std::string>* failures);
 

@@ -1,6 +1,7 @@
 #include "render/thread_pool.h"
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -13,7 +14,13 @@ void RunParallel(int count, int threads, const std::function<void(int)>& work) {
   };
   if (threads > count) threads = count;
   std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) helpers.emplace_back(drain);
+  for (int t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(drain);
+    } catch (const std::system_error&) {
+      break;  // the threads that did start, and this one, take every job
+    }
+  }
   drain();
   for (std::thread& helper : helpers) helper.join();
 }

@@ -8,7 +8,9 @@ namespace fvscope {
 
 // Calls work(i) once for every i in 0..count-1 on up to threads threads, the
 // calling thread among them, and returns when all calls have returned. The
-// jobs are taken in order of i, each by the first thread that is free.
+// jobs are taken in order of i, each by the first thread that is free; when
+// a thread cannot be started, the threads that did start take its share.
+// work must not throw.
 void RunParallel(int count, int threads, const std::function<void(int)>& work);
 
 // The number of threads the machine runs at once, at least 1.

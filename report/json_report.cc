@@ -123,9 +123,13 @@ bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::stri
     return false;
   }
   const bool to_stdout = target->temporary.empty();
+  errno = 0;
   std::fwrite(document.data(), 1, document.size(), target->file);
   bool written = std::fflush(target->file) == 0 && std::ferror(target->file) == 0;
   int saved_errno = errno;
+  // A reader of standard output that has gone (fvscope --json=- | head) took
+  // what it wanted.
+  if (to_stdout && !written && saved_errno == EPIPE) return true;
   if (!to_stdout) {
     if (std::fclose(target->file) != 0 && written) {
       written = false;

@@ -56,7 +56,7 @@ bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* er
 
 // Writes document to the target and, for a file, renames it into place.
 // Returns false with *error set, leaving nothing under the path, when any
-// of it fails.
+// of it fails; standard output closed by its reader is no failure.
 bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::string* error);
 
 // Closes the target and removes what was written of it.
