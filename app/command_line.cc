@@ -59,7 +59,7 @@ constexpr TextOption kTextOptions[] = {
     {"--game", &CommandLine::game, false},
     {"--usi", &CommandLine::usi, false},       {"--go", &CommandLine::go, true},
     {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
-    {"--json", &CommandLine::json, false},
+    {"--json", &CommandLine::json, false},     {"--compare", &CommandLine::compare, false},
 };
 
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
@@ -116,6 +116,10 @@ const char* UsageText() {
          "  --usi-timeout=S        seconds the USI engine has for its bestmove (default 60)\n"
          "  --fv=FILE              the evaluation file (default ./fv.bin)\n"
          "  --img=DIR              the piece pictures (default ./img, else built-in ones)\n"
+         "  --compare=FILE         compare the evaluation file with FILE: the leaf's figures\n"
+         "                         under both and its terms (or a scanned square's entries)\n"
+         "                         ranked by their change\n"
+         "  --pieces               share the leaf's KKP + KPP among its pieces and hand kinds\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -145,6 +149,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->version = true;
     } else if (std::strcmp(arg, "--utf8") == 0) {
       command_line->utf8 = true;
+    } else if (std::strcmp(arg, "--pieces") == 0) {
+      command_line->pieces = true;
     } else if ((value = OptionValue(arg, "--jobs")) != nullptr) {
       int32_t jobs = 0;
       if (!ReadNumber("--jobs", value, 1, kMaxJobs, &jobs, error)) return false;
@@ -181,6 +187,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
     const char* other = !positional.empty()              ? "a sort mode or king square"
                         : AnalysesPosition(*command_line) ? "--position, --pv or --usi"
                         : command_line->ply >= 0          ? "--ply"
+                        : !command_line->compare.empty()  ? "--compare"
+                        : command_line->pieces            ? "--pieces"
                                                           : nullptr;
     if (other != nullptr) {
       *error = std::string("--game evaluates every position of its record; it takes no ") + other;
@@ -189,6 +197,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
   }
   if (command_line->scan_king_square != -1 && AnalysesPosition(*command_line)) {
     *error = "a table scan takes no position (--position, --pv, --usi)";
+    return false;
+  }
+  if (command_line->pieces && command_line->scan_king_square != -1) {
+    *error = "--pieces shares a position's evaluation; a table scan has none";
     return false;
   }
   if (!command_line->pv.empty() && !command_line->usi.empty()) {

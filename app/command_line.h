@@ -25,6 +25,8 @@ struct CommandLine {
   int32_t usi_timeout = 60;         // seconds the USI engine has for its bestmove
   std::string fv = "./fv.bin";      // the evaluation file
   std::string img;                  // the piece pictures; empty: ./img, else the built-in ones
+  std::string compare;              // a second evaluation file to compare with; empty: none
+  bool pieces = false;              // share the leaf's evaluation among its pieces
   bool utf8 = false;
   bool help = false;
   bool version = false;

@@ -14,6 +14,8 @@
 #include "app/platform.h"
 #include "app/usi_engine.h"
 #include "eval/breakdown.h"
+#include "eval/compare.h"
+#include "eval/piece_shares.h"
 #include "eval/eval_file.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
@@ -52,12 +54,25 @@ struct GameAnalysis {
   PvLine pv;
   Position leaf;
   LeafBreakdown breakdown;
-  Ranking ranking;
+  Ranking ranking;             // without --compare
+  LeafComparison comparison;   // with --compare
+  PieceShares pieces;          // with --pieces
+  PieceShares pieces_after;    // with --pieces and --compare
+};
+
+// What a table scan finds.
+struct ScanAnalysis {
+  TableScan scan;              // without --compare
+  ScanComparison comparison;   // with --compare
 };
 
 // One run's state, passed down from step to step.
 struct Run {
   CommandLine options;
+  EvalFile fv;       // the evaluation file
+  EvalFile compare;  // the second one, with --compare
+  bool comparing = false;
+  int report_pictures = kRankingLength;  // rank pictures the report lists
   FILE* report = nullptr;
   FILE* text = nullptr;  // the console text; nullptr when the JSON document takes stdout
   bool json = false;
@@ -67,6 +82,7 @@ struct Run {
 };
 
 int AnalyseLine(Run* run, GameAnalysis* game, const std::string& leaf_source);
+void AddPieceShares(Run* run, GameAnalysis* game, const std::string& leaf_source);
 void CheckEnginePv(Run* run, const Position& position, PvLine* pv);
 
 void Fail(const std::string& message) {
@@ -98,6 +114,37 @@ void AddRankingPictures(const Ranking& ranking, PositionOf position_of, Run* run
     run->pictures.push_back(TermPictureJob(RankPicturePath(r + 1), position_of(t), t.value,
                                            t.king, t.cell_a, t.cell_b));
   }
+}
+
+// Adds the pictures of the changed terms, rank 1 first, each drawn with its
+// change; the report lists as many. position_of gives the position each is
+// drawn on.
+template <typename PositionOf>
+void AddChangePictures(const ChangeRanking& ranking, PositionOf position_of, Run* run) {
+  for (int r = 0; r < ranking.count; ++r) {
+    const ChangedTerm& t = ranking.terms[r];
+    const RankedTerm term = {t.change, t.king,   t.king_code, t.cell_a,
+                             t.code_a, t.cell_b, t.code_b};
+    run->pictures.push_back(TermPictureJob(RankPicturePath(r + 1), position_of(term), t.change,
+                                           t.king, t.cell_a, t.cell_b));
+  }
+  run->report_pictures = ranking.count;
+}
+
+// The parts of a game document besides the breakdown, as the options ask.
+GameExtras GameExtrasOf(const Run& run, const GameAnalysis& game) {
+  GameExtras extras;
+  if (run.comparing) {
+    extras.compare_fv = run.options.compare;
+    extras.comparison = &game.comparison;
+  } else {
+    extras.ranking = &game.ranking;
+  }
+  if (run.options.pieces) {
+    extras.pieces = &game.pieces;
+    if (run.comparing) extras.pieces_after = &game.pieces_after;
+  }
+  return extras;
 }
 
 // Game analysis: runs the engine, plays its PV on the input position and
@@ -266,7 +313,7 @@ int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
   auto breakdown = std::make_unique<LeafBreakdown>();
   for (const RecordPly& ply : plies) {
     if (!IsAnalysablePosition(ply.position, name + ": ply " + std::to_string(ply.ply))) return 2;
-    if (!BreakDownLeaf(ply.position, breakdown.get(), &error)) {
+    if (!BreakDownLeaf(ply.position, run->fv, breakdown.get(), &error)) {
       Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 1;
     }
@@ -403,35 +450,80 @@ int AnalyseLine(Run* run, GameAnalysis* game, const std::string& leaf_source) {
   PlayPvLine(&game->pv, &game->leaf);
 
   run->pictures.push_back(BoardPictureJob(kInputPicturePath, position));
-  WriteReportPv(run->report, game->pv, run->options.utf8);
+  WriteReportPv(run->report, game->pv, run->options.utf8, run->options.pieces);
   if (run->text != nullptr) WritePvText(run->text, game->pv, game->leaf);
 
   run->pictures.push_back(BoardPictureJob(kLeafPicturePath, game->leaf));
-  if (!BreakDownLeaf(game->leaf, &game->breakdown, &error)) {
+  if (!BreakDownLeaf(game->leaf, run->fv, &game->breakdown, &error)) {
     Fail(leaf_source + ": " + error);
     return 1;
   }
-  RankLeafTerms(game->breakdown.tally, game->leaf, SortModeOf(run->options.sort_mode),
-                &game->ranking);
-  if (run->text != nullptr) {
-    WriteLeafText(run->text, game->breakdown, game->ranking, run->options.utf8);
-  }
-  WriteReportLeaf(run->report, game->breakdown, run->options.utf8);
+  const SortMode mode = SortModeOf(run->options.sort_mode);
   const Position& leaf = game->leaf;
-  AddRankingPictures(game->ranking, [&leaf](const RankedTerm&) { return leaf; }, run);
-  return 0;
+  const auto on_leaf = [&leaf](const RankedTerm&) { return leaf; };
+  if (run->comparing) {
+    if (!CompareLeaf(leaf, run->fv, run->compare, mode, &game->comparison, &error)) {
+      Fail(leaf_source + ": " + error);
+      return 1;
+    }
+    if (run->text != nullptr) WriteComparisonText(run->text, game->comparison);
+    WriteReportComparison(run->report, game->comparison, run->options.fv, run->options.compare);
+    AddChangePictures(game->comparison.ranking, on_leaf, run);
+  } else {
+    RankLeafTerms(game->breakdown.tally, leaf, mode, &game->ranking);
+    if (run->text != nullptr) {
+      WriteLeafText(run->text, game->breakdown, game->ranking, run->options.utf8);
+    }
+    WriteReportLeaf(run->report, game->breakdown, run->options.utf8);
+    AddRankingPictures(game->ranking, on_leaf, run);
+  }
+  if (run->options.pieces) AddPieceShares(run, game, leaf_source);
+  return run->options.pieces && game->pieces.count == 0 ? 1 : 0;
+}
+
+// Shares the leaf's evaluation among its pieces under each file, writes the
+// shares and draws them over the leaf. A failure leaves game->pieces empty.
+void AddPieceShares(Run* run, GameAnalysis* game, const std::string& leaf_source) {
+  std::string error;
+  game->pieces.count = 0;
+  if (!ComputePieceShares(game->leaf, run->fv, &game->pieces, &error) ||
+      (run->comparing &&
+       !ComputePieceShares(game->leaf, run->compare, &game->pieces_after, &error))) {
+    Fail(leaf_source + ": " + error);
+    game->pieces.count = 0;
+    return;
+  }
+  const PieceShares* after = run->comparing ? &game->pieces_after : nullptr;
+  if (run->text != nullptr) WritePiecesText(run->text, game->pieces, after);
+  std::vector<CellLabel> labels;
+  for (int i = 0; i < game->pieces.count; ++i) {
+    const PieceShare& s = game->pieces.shares[i];
+    const int64_t shown = after != nullptr ? after->shares[i].half_units - s.half_units : s.half_units;
+    labels.push_back({s.cell, ShareText(shown), shown >= 0});
+  }
+  run->pictures.push_back(LabelPictureJob(kPiecesPicturePath, game->leaf, std::move(labels)));
 }
 
 // Table scan of the king square the options name, into *scan.
-int ScanTable(Run* run, TableScan* scan) {
+int ScanTable(Run* run, ScanAnalysis* scan) {
   std::string error;
-  if (!ScanKppTable(run->options.scan_king_square, SortModeOf(run->options.sort_mode), scan,
-                    &error)) {
+  const int k = run->options.scan_king_square;
+  const SortMode mode = SortModeOf(run->options.sort_mode);
+  if (run->comparing) {
+    if (!CompareKppSquare(run->fv, run->compare, k, mode, &scan->comparison, &error)) {
+      Fail(error);
+      return 1;
+    }
+    if (run->text != nullptr) WriteScanComparisonText(run->text, scan->comparison);
+    AddChangePictures(scan->comparison.ranking, ScanTermPosition, run);
+    return 0;
+  }
+  if (!ScanKppTable(run->fv, k, mode, &scan->scan, &error)) {
     Fail(error);
     return 1;
   }
-  if (run->text != nullptr) WriteScanText(run->text, *scan);
-  AddRankingPictures(scan->ranking, ScanTermPosition, run);
+  if (run->text != nullptr) WriteScanText(run->text, scan->scan);
+  AddRankingPictures(scan->scan.ranking, ScanTermPosition, run);
   return 0;
 }
 
@@ -449,11 +541,19 @@ int RunInWorkingFolder(Run* run) {
   }
   WriteReportHead(run->report);
 
-  if (!LoadEvalFile(run->options.fv.c_str(), &error, &warning)) {
+  if (!LoadEvalFile(run->options.fv.c_str(), &run->fv, &error, &warning)) {
     Fail(error);
     return 1;
   }
   if (!warning.empty()) Warn(run, warning);
+  run->comparing = !run->options.compare.empty();
+  if (run->comparing) {
+    if (!LoadEvalFile(run->options.compare.c_str(), &run->compare, &error, &warning)) {
+      Fail(error);
+      return 1;
+    }
+    if (!warning.empty()) Warn(run, warning);
+  }
   const std::string& img = run->options.img;
   std::error_code ec;
   const bool pictures_loaded =
@@ -473,7 +573,7 @@ int RunInWorkingFolder(Run* run) {
   const bool record_mode = !run->options.game.empty();
   const bool game_mode = run->options.scan_king_square == -1 && !record_mode;
   std::unique_ptr<GameAnalysis> game;
-  std::unique_ptr<TableScan> scan;
+  std::unique_ptr<ScanAnalysis> scan;
   RecordAnalysis record;
   if (record_mode) {
     const int status = AnalyseRecord(run, &record);
@@ -484,12 +584,12 @@ int RunInWorkingFolder(Run* run) {
         position_mode ? AnalysePosition(run, game.get()) : AnalyseGame(run, game.get());
     if (status != 0) return status;
   } else {
-    scan = std::make_unique<TableScan>();
+    scan = std::make_unique<ScanAnalysis>();
     const int status = ScanTable(run, scan.get());
     if (status != 0) return status;
   }
 
-  if (!record_mode) WriteReportTail(run->report);
+  if (!record_mode) WriteReportPictures(run->report, run->report_pictures);
   std::fflush(run->report);
   DrawRunPictures(run);
   const bool written = std::ferror(run->report) == 0;
@@ -503,9 +603,10 @@ int RunInWorkingFolder(Run* run) {
     const RunFacts facts{run->options.sort_mode, run->options.fv, run->warnings};
     const std::string document =
         record_mode ? RecordJson(facts, record.plies, record.figures)
-        : game_mode ? GameJson(facts, position_mode ? "position" : "game", game->input, game->pv,
-                               game->leaf, game->breakdown, game->ranking)
-                    : ScanJson(facts, *scan);
+        : game_mode   ? GameJson(facts, position_mode ? "position" : "game", game->input,
+                                 game->pv, game->leaf, game->breakdown, GameExtrasOf(*run, *game))
+        : run->comparing ? ScanComparisonJson(facts, run->options.compare, scan->comparison)
+                         : ScanJson(facts, scan->scan);
     if (!CommitJsonTarget(&run->json_target, document, &error)) {
       Fail(error);
       return 1;

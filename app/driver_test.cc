@@ -515,6 +515,51 @@ TEST(RecordMode, EveryPlyAsASinglePositionRunGivesIt) {
   }
 }
 
+TEST(CompareMode, TheLeafUnderTwoFilesAndEachPiecesShare) {
+  DemoFolder demo;
+  WriteEvalFile(demo.path + "/fv-b.bin",
+                {{KkpOffset(76, 4, 2), 320}, {KppOffset(76, 2, 2), 1000}}, kEvalFileBytes - 2);
+  const ToolRun run = RunTool(demo.path, "--compare=fv-b.bin --pieces --json=out.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "fvscope: warning: fv-b.bin: 186268246 bytes, expected 186268248; the "
+                     "missing values are taken as 0\n");
+  const std::string boards = std::string(kSampleInput) + "\nPV=" + kSamplePv + "\n\n" + kSampleLeaf;
+  EXPECT_EQ(run.out.substr(0, boards.size()), boards);
+  EXPECT_EQ(run.out.substr(boards.size()),
+            std::string("             before      after     change\n"
+                        "KKP             320        320         +0\n"
+                        "KPP             640       1000       +360\n"
+                        "material         28         28         +0\n"
+                        "value            58         69        +11\n"
+                        "RANKING OF CHANGES:\n"
+                        "1: change = +360  before = 640  after = 1000  [+59OU]-[+FU*]-[+FU*]\n"
+                        "PIECES:\n") +
+                run.out.substr(run.out.find("PIECES:\n") + 8));
+  // The pawns in black's hand: KKP 320 and their pair with themselves.
+  EXPECT_NE(run.out.find("\n+FU*      +30.0    +41.2    +11.2\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::is_regular_file(demo.path + "/log/pieces.png"));
+  EXPECT_TRUE(fs::is_regular_file(demo.path + "/log/rank001.png"));
+  EXPECT_FALSE(fs::exists(demo.path + "/log/rank002.png"));
+  const std::string report = demo.Report();
+  EXPECT_NE(report.find("<img src=./log/pieces.png width=320><br>PV="), std::string::npos);
+  EXPECT_NE(report.find("<TD>KPP</TD><TD>640</TD><TD>1000</TD><TD>+360</TD>"), std::string::npos);
+  const nlohmann::json d = nlohmann::json::parse(ReadWholeFile(demo.path + "/out.json"));
+  EXPECT_EQ(d["compare"]["fv"], "fv-b.bin");
+  EXPECT_EQ(d["compare"]["kpp"], nlohmann::json({640, 1000}));
+  EXPECT_EQ(d["compare"]["ranking"][0]["change"], 360);
+  EXPECT_FALSE(d.contains("ranking"));
+  double shares = 0;
+  for (const auto& piece : d["pieces"]) shares += piece["share"].get<double>();
+  EXPECT_EQ(shares, 320 + 640);
+  EXPECT_EQ(d["pieces"].size(), 14u + 34u);
+
+  // A compared scan counts every entry that differs.
+  const ToolRun scan = RunTool(demo.path, "--compare=fv-b.bin 0 76 --json=scan.json");
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  EXPECT_EQ(scan.out.substr(0, 35), "changed = 1\nRANKING OF CHANGES:\n1: ");
+  EXPECT_EQ(nlohmann::json::parse(ReadWholeFile(demo.path + "/scan.json"))["compare"]["changed"], 1);
+}
+
 TEST(Usage, HelpAndVersion) {
   ScratchDir dir;
   ToolRun run = RunTool(dir.path(), "--help");

@@ -163,6 +163,10 @@ TEST(HostileInput, EveryBadFolderEndsCleanly) {
       {"--game with a sort mode", sample, good_log, none, "--game=startpos 1", 2},
       {"--game with --ply", sample, good_log, none, "--game=startpos --ply=1", 2},
       {"--game with --position", sample, good_log, none, "--game=startpos --position=startpos", 2},
+      {"--game with --compare", sample, good_log, none, "--game=startpos --compare=fv.bin", 2},
+      {"--pieces with a table scan", sample, good_log, none, "--pieces 0 40", 2},
+      {"--compare with a file that is missing", sample, good_log, none, "--compare=none.bin", 1,
+       "fvscope: none.bin: cannot open"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);

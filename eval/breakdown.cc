@@ -1,5 +1,6 @@
 #include "eval/breakdown.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "eval/eval_file.h"
@@ -55,7 +56,7 @@ int32_t MaterialSum(const Position& position) {
   return sum;
 }
 
-int32_t BuildFeatureList(const Position& position, FeatureList* list) {
+int32_t BuildFeatureList(const Position& position, const EvalFile& file, FeatureList* list) {
   const int8_t* c = position.cells;
   const int bk = c[kBlackKingCell];
   const int wk = c[kWhiteKingCell];
@@ -72,7 +73,8 @@ int32_t BuildFeatureList(const Position& position, FeatureList* list) {
     list->white[n] = {FeatureIndex(kKppOpponentHandBase[h] + c[black_slot]), int16_t(black_slot)};
     ++n;
   }
-  int32_t kkp = 0;
+  int32_t* kkp_by_cell = list->kkp_by_cell;
+  std::fill(kkp_by_cell, kkp_by_cell + kFilledCells, 0);
   for (int s = 0; s < kSquares && n < kMaxFeatureEntries; ++s) {
     const int code = c[s];
     if (!IsBoardPiece(code)) continue;
@@ -81,36 +83,40 @@ int32_t BuildFeatureList(const Position& position, FeatureList* list) {
     if (code > 0) {
       list->black[n] = {FeatureIndex(kKppOwnBase[kind] + s), int16_t(s)};
       list->white[n] = {FeatureIndex(kKppOpponentBase[kind] + flipped), int16_t(s)};
-      kkp += KkpValue(bk, wk, kKkpBase[kind] + s);
+      kkp_by_cell[s] = KkpValue(file, bk, wk, kKkpBase[kind] + s);
     } else {
       list->black[n] = {FeatureIndex(kKppOpponentBase[kind] + s), int16_t(s)};
       list->white[n] = {FeatureIndex(kKppOwnBase[kind] + flipped), int16_t(s)};
-      kkp -= KkpValue(wk_viewed, bk_viewed_by_white, kKkpBase[kind] + flipped);
+      kkp_by_cell[s] = -KkpValue(file, wk_viewed, bk_viewed_by_white, kKkpBase[kind] + flipped);
     }
     ++n;
   }
   for (int h = 0; h < kHandKinds; ++h) {
-    kkp += KkpValue(bk, wk, kKkpHandBase[h] + c[HandSlot(kBlack, h)]);
-    kkp -= KkpValue(wk_viewed, bk_viewed_by_white, kKkpHandBase[h] + c[HandSlot(kWhite, h)]);
+    kkp_by_cell[HandSlot(kBlack, h)] = KkpValue(file, bk, wk, kKkpHandBase[h] + c[HandSlot(kBlack, h)]);
+    kkp_by_cell[HandSlot(kWhite, h)] =
+        -KkpValue(file, wk_viewed, bk_viewed_by_white, kKkpHandBase[h] + c[HandSlot(kWhite, h)]);
   }
   list->count = n;
+  int32_t kkp = 0;
+  for (int cell = 0; cell < kFilledCells; ++cell) kkp += kkp_by_cell[cell];
   return kkp;
 }
 
-bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* error) {
+bool BreakDownLeaf(const Position& position, const EvalFile& file, LeafBreakdown* out,
+                   std::string* error) {
   if (!CheckLeaf(position, error)) return false;
   const int bk = position.cells[kBlackKingCell];
   const int wk = position.cells[kWhiteKingCell];
   const int wk_viewed = FlipSquare(wk);
 
-  out->kkp_sum = BuildFeatureList(position, &out->features);
+  out->kkp_sum = BuildFeatureList(position, file, &out->features);
   out->kpp_sum = 0;
   out->tally = {};
   const FeatureList& list = out->features;
   for (int i = 0; i < list.count; ++i) {
     for (int j = 0; j <= i; ++j) {
-      const int32_t a = KppValue(bk, list.black[i].feature, list.black[j].feature);
-      const int32_t b = KppValue(wk_viewed, list.white[i].feature, list.white[j].feature);
+      const int32_t a = KppValue(file, bk, list.black[i].feature, list.black[j].feature);
+      const int32_t b = KppValue(file, wk_viewed, list.white[i].feature, list.white[j].feature);
       out->kpp_sum += a - b;
       TallyPair(&out->tally, a, b, bk, wk, list.black[i].cell, list.black[j].cell,
                 list.white[i].cell, list.white[j].cell);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "eval/eval_file.h"
 #include "eval/features.h"
 #include "eval/ranking.h"
 #include "eval/term_tally.h"
@@ -29,6 +30,9 @@ struct FeatureList {
   int32_t count;
   FeatureEntry black[kMaxFeatureEntries];
   FeatureEntry white[kMaxFeatureEntries];
+  // The KKP term of the piece or hand kind at each cell, black's added and
+  // white's subtracted; 0 for the kings and empty squares.
+  int32_t kkp_by_cell[kFilledCells];
 };
 
 // What a breakdown finds.
@@ -59,11 +63,12 @@ bool CheckLeaf(const Position& position, std::string* error);
 int32_t MaterialSum(const Position& position);
 
 // Builds the feature lists of a checked position and returns its KKP sum.
-int32_t BuildFeatureList(const Position& position, FeatureList* list);
+int32_t BuildFeatureList(const Position& position, const EvalFile& file, FeatureList* list);
 
 // Checks position and fills *out from the loaded tables. Returns false with
 // *error saying what is wrong when the position does not fit the tables.
-bool BreakDownLeaf(const Position& position, LeafBreakdown* out, std::string* error);
+bool BreakDownLeaf(const Position& position, const EvalFile& file, LeafBreakdown* out,
+                   std::string* error);
 
 // The figures of a breakdown.
 PositionFigures FiguresOf(const LeafBreakdown& breakdown);

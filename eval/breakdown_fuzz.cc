@@ -12,6 +12,12 @@
 #include "eval/breakdown.h"
 #include "eval/eval_file.h"
 
+namespace {
+
+fvscope::EvalFile loaded;
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char path[] = "/tmp/fvscope-fuzz-fv-XXXXXX";
   const int fd = mkstemp(path);
@@ -22,7 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (write(fd, values, sizeof values) != static_cast<ssize_t>(sizeof values)) std::abort();
   close(fd);
   std::string error, warning;
-  if (!fvscope::LoadEvalFile(path, &error, &warning)) std::abort();
+  if (!fvscope::LoadEvalFile(path, &loaded, &error, &warning)) std::abort();
   unlink(path);  // the loader keeps it open
   return 0;
 }
@@ -49,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
   static auto breakdown = std::make_unique<fvscope::LeafBreakdown>();
   const bool passed = fvscope::CheckLeaf(position, &error);
-  if (fvscope::BreakDownLeaf(position, breakdown.get(), &error) != passed) __builtin_trap();
+  if (fvscope::BreakDownLeaf(position, loaded, breakdown.get(), &error) != passed) __builtin_trap();
   if (passed) {
     const int n = breakdown->features.count;
     if (n < 14 || n > fvscope::kMaxFeatureEntries) __builtin_trap();

@@ -14,6 +14,7 @@
 
 #include "eval/eval_file.h"
 #include "test/eval_files.h"
+#include "test/positions.h"
 #include "test/scratch_dir.h"
 
 namespace fvscope {
@@ -21,15 +22,6 @@ namespace {
 
 // King squares whose KPP triangles are random in the test file.
 const int kRandomSquares[] = {4, 40, 76, 80};
-
-Position KingsOnly(int bk, int wk) {
-  Position p = {};
-  p.cells[bk] = 8;
-  p.cells[wk] = -8;
-  p.cells[kBlackKingCell] = static_cast<int8_t>(bk);
-  p.cells[kWhiteKingCell] = static_cast<int8_t>(wk);
-  return p;
-}
 
 // The evaluation computed straight from the file's values: no feature lists,
 // no expanded matrices.
@@ -103,55 +95,29 @@ class BreakdownTest : public ::testing::Test {
     ASSERT_EQ(pwrite(fd, reference_->kkp.data(), 2 * kKkpValues, kKkpSectionOffset), 2 * kKkpValues);
     close(fd);
     std::string error, warning;
-    ASSERT_TRUE(LoadEvalFile(path.c_str(), &error, &warning)) << error;
+    file_ = new EvalFile;
+    ASSERT_TRUE(LoadEvalFile(path.c_str(), file_, &error, &warning)) << error;
   }
   static void TearDownTestSuite() {
+    CloseEvalFile(file_);
+    delete file_;
     delete reference_;
     delete dir_;
   }
 
   // A random position whose kings stand where the tables are random.
   static Position RandomPosition(std::mt19937& random) {
-    int bk, wk;
-    do {
-      bk = kRandomSquares[random() % 4];
-      wk = FlipSquare(kRandomSquares[random() % 4]);
-    } while (bk == wk);
-    Position p = KingsOnly(bk, wk);
-    const int pieces = random() % (kMaxBoardPieces + 1);
-    for (int placed = 0; placed < pieces;) {
-      const int s = random() % kSquares;
-      if (p.cells[s] != 0) continue;
-      int kind = 1 + random() % 13;
-      if (kind >= kKing) ++kind;
-      p.cells[s] = static_cast<int8_t>(random() % 2 ? kind : -kind);
-      ++placed;
-    }
-    for (int h = 0; h < kHandKinds; ++h) {
-      p.cells[HandSlot(kBlack, h)] = static_cast<int8_t>(random() % (kMaxHandCount[h] + 1));
-      p.cells[HandSlot(kWhite, h)] = static_cast<int8_t>(random() % (kMaxHandCount[h] + 1));
-    }
-    return p;
-  }
-
-  static Position ColourSwapped(const Position& p) {
-    Position q = {};
-    for (int s = 0; s < kSquares; ++s) q.cells[s] = static_cast<int8_t>(-p.cells[FlipSquare(s)]);
-    for (int h = 0; h < kHandKinds; ++h) {
-      q.cells[HandSlot(kBlack, h)] = p.cells[HandSlot(kWhite, h)];
-      q.cells[HandSlot(kWhite, h)] = p.cells[HandSlot(kBlack, h)];
-    }
-    q.cells[kBlackKingCell] = static_cast<int8_t>(FlipSquare(p.cells[kWhiteKingCell]));
-    q.cells[kWhiteKingCell] = static_cast<int8_t>(FlipSquare(p.cells[kBlackKingCell]));
-    return q;
+    return fvscope::RandomPosition(random, {std::begin(kRandomSquares), std::end(kRandomSquares)});
   }
 
   static ScratchDir* dir_;
   static Reference* reference_;
+  static EvalFile* file_;
 };
 
 ScratchDir* BreakdownTest::dir_;
 Reference* BreakdownTest::reference_;
+EvalFile* BreakdownTest::file_;
 
 TEST_F(BreakdownTest, MatchesTheReferenceOnRandomPositionsAndNegatesWhenColoursSwap) {
   std::mt19937 random(3);
@@ -160,7 +126,7 @@ TEST_F(BreakdownTest, MatchesTheReferenceOnRandomPositionsAndNegatesWhenColoursS
   for (int round = 0; round < 300; ++round) {
     const Position p = RandomPosition(random);
     std::string error;
-    ASSERT_TRUE(BreakDownLeaf(p, breakdown.get(), &error)) << error;
+    ASSERT_TRUE(BreakDownLeaf(p, *file_, breakdown.get(), &error)) << error;
     const int32_t kpp = reference_->KppSide(p, kBlack) - reference_->KppSide(p, kWhite);
     const int32_t kkp = reference_->KkpSide(p, kBlack) - reference_->KkpSide(p, kWhite);
     ASSERT_EQ(breakdown->kpp_sum, kpp) << round;
@@ -169,7 +135,7 @@ TEST_F(BreakdownTest, MatchesTheReferenceOnRandomPositionsAndNegatesWhenColoursS
     ASSERT_EQ(breakdown->tally.entry_count, n * (n + 1));
     ASSERT_EQ(breakdown->value, (32 * MaterialSum(p) + kpp + kkp) / 32);
 
-    ASSERT_TRUE(BreakDownLeaf(ColourSwapped(p), swapped.get(), &error)) << error;
+    ASSERT_TRUE(BreakDownLeaf(ColourSwapped(p), *file_, swapped.get(), &error)) << error;
     ASSERT_EQ(swapped->kpp_sum, -kpp);
     ASSERT_EQ(swapped->kkp_sum, -kkp);
     ASSERT_EQ(swapped->material, -breakdown->material);
@@ -181,7 +147,7 @@ TEST_F(BreakdownTest, ListLengthsAndSharedGoldFeatures) {
   auto b = std::make_unique<LeafBreakdown>();
   std::string error;
   Position p = KingsOnly(76, 4);
-  ASSERT_TRUE(BreakDownLeaf(p, b.get(), &error));
+  ASSERT_TRUE(BreakDownLeaf(p, *file_, b.get(), &error));
   EXPECT_EQ(b->features.count, 14);
   EXPECT_EQ(b->tally.entry_count, 210);
   const int hand_features[14] = {0, 19, 38, 43, 48, 53, 58, 63, 68, 73, 78, 81, 84, 87};
@@ -191,9 +157,9 @@ TEST_F(BreakdownTest, ListLengthsAndSharedGoldFeatures) {
   }
   p.cells[30] = 9;
   FeatureList promoted, gold;
-  const int32_t kkp_promoted = BuildFeatureList(p, &promoted);
+  const int32_t kkp_promoted = BuildFeatureList(p, *file_, &promoted);
   p.cells[30] = 5;
-  EXPECT_EQ(BuildFeatureList(p, &gold), kkp_promoted);
+  EXPECT_EQ(BuildFeatureList(p, *file_, &gold), kkp_promoted);
   EXPECT_EQ(promoted.black[14].feature, gold.black[14].feature);
   EXPECT_EQ(promoted.white[14].feature, gold.white[14].feature);
   EXPECT_EQ(promoted.black[14].cell, 30);
@@ -239,9 +205,11 @@ TEST(BreakDownLeaf, SumsAddBeforeTheOneTruncatingDivision) {
   for (const Case& c : cases) {
     WriteEvalFile(path, {{KppOffset(76, 0, 0), c.kpp}, {KkpOffset(76, 3, 0), c.kkp}});
     std::string error, warning;
-    ASSERT_TRUE(LoadEvalFile(path.c_str(), &error, &warning));
+    EvalFile file;
+    ASSERT_TRUE(LoadEvalFile(path.c_str(), &file, &error, &warning));
     auto breakdown = std::make_unique<LeafBreakdown>();
-    ASSERT_TRUE(BreakDownLeaf(KingsOnly(76, 3), breakdown.get(), &error)) << error;
+    ASSERT_TRUE(BreakDownLeaf(KingsOnly(76, 3), file, breakdown.get(), &error)) << error;
+    CloseEvalFile(&file);
     EXPECT_EQ(breakdown->kkp_sum, c.kkp);
     EXPECT_EQ(breakdown->kpp_sum, c.kpp);
     EXPECT_EQ(breakdown->value, c.value);

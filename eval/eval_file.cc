@@ -10,24 +10,13 @@
 
 namespace fvscope {
 
-EvalValues LoadedEvalValues = {nullptr, 0};
-
-namespace {
-
-void* mapping = nullptr;
-size_t mapping_bytes = 0;
-
-void DropLoadedFile() {
-  if (mapping != nullptr) munmap(mapping, mapping_bytes);
-  mapping = nullptr;
-  mapping_bytes = 0;
-  LoadedEvalValues = {nullptr, 0};
+void CloseEvalFile(EvalFile* file) {
+  if (file->mapping != nullptr) munmap(file->mapping, file->mapping_bytes);
+  *file = EvalFile();
 }
 
-}  // namespace
-
-bool LoadEvalFile(const char* path, std::string* error, std::string* warning) {
-  DropLoadedFile();
+bool LoadEvalFile(const char* path, EvalFile* file, std::string* error, std::string* warning) {
+  *file = EvalFile();
   const std::string name = path;
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -57,22 +46,21 @@ bool LoadEvalFile(const char* path, std::string* error, std::string* warning) {
     }
     // Reads hop from row to row of the triangles: read no more than is asked.
     madvise(mapped, bytes, MADV_RANDOM);
-    mapping = mapped;
-    mapping_bytes = bytes;
-    LoadedEvalValues = {static_cast<const int16_t*>(mapped), bytes / 2};
+    *file = {static_cast<const int16_t*>(mapped), bytes / 2, mapped, static_cast<size_t>(bytes)};
   }
   close(fd);
   return true;
 }
 
-void PrefetchKppTriangle(int k) {
-  if (mapping == nullptr || k < 0 || k >= kSquares) return;
+void PrefetchKppTriangle(const EvalFile& file, int k) {
+  if (file.mapping == nullptr || k < 0 || k >= kSquares) return;
+  const int64_t mapping_bytes = static_cast<int64_t>(file.mapping_bytes);
   const long page = sysconf(_SC_PAGESIZE);
   const int64_t begin = k * kKppTriangleValues * 2 / page * page;
   const int64_t end = (k + 1) * kKppTriangleValues * 2;
-  if (begin >= static_cast<int64_t>(mapping_bytes)) return;
-  const int64_t stop = end < static_cast<int64_t>(mapping_bytes) ? end : mapping_bytes;
-  madvise(static_cast<char*>(mapping) + begin, stop - begin, MADV_WILLNEED);
+  if (begin >= mapping_bytes) return;
+  const int64_t stop = end < mapping_bytes ? end : mapping_bytes;
+  madvise(static_cast<char*>(file.mapping) + begin, stop - begin, MADV_WILLNEED);
 }
 
 }  // namespace fvscope

@@ -23,30 +23,32 @@ constexpr int64_t kEvalFileBytes = kKkpSectionOffset + kKkpValues * 2;
 // Index of (f1, f2) in a stored triangle, f2 <= f1.
 constexpr int64_t TriangleIndex(int f1, int f2) { return int64_t{f1} * (f1 + 1) / 2 + f2; }
 
-// The loaded file's 16-bit little-endian values; count is how many it holds
-// whole (a short file holds fewer than the tables have).
-struct EvalValues {
-  const int16_t* values;
-  int64_t count;
+// A loaded evaluation file: its 16-bit little-endian values as mapped;
+// count is how many it holds whole (a short file holds fewer than the
+// tables have). Read only once loaded.
+struct EvalFile {
+  const int16_t* values = nullptr;
+  int64_t count = 0;
+  void* mapping = nullptr;
+  size_t mapping_bytes = 0;
 };
 
-// The values of the file loaded last; empty before a load. Written by
-// LoadEvalFile only.
-extern EvalValues LoadedEvalValues;
+// Maps the evaluation file at path read-only into *file. Returns false with
+// *error set when the file cannot be opened or mapped; *warning is set (and
+// true returned) when its size is not kEvalFileBytes.
+bool LoadEvalFile(const char* path, EvalFile* file, std::string* error, std::string* warning);
 
-// Maps the evaluation file at path read-only; a previous load is dropped.
-// Returns false with *error set when the file cannot be opened or mapped;
-// *warning is set (and true returned) when its size is not kEvalFileBytes.
-bool LoadEvalFile(const char* path, std::string* error, std::string* warning);
+// Drops the mapping of *file, which is empty afterwards.
+void CloseEvalFile(EvalFile* file);
 
 // Asks for the stored triangle of king square k to be read ahead, for a
 // caller about to read all of it.
-void PrefetchKppTriangle(int k);
+void PrefetchKppTriangle(const EvalFile& file, int k);
 
-// Value number index of the loaded file; 0 past the values it holds.
-inline int16_t EvalValueAt(int64_t index) {
-  if (index < 0 || index >= LoadedEvalValues.count) return 0;
-  const int16_t value = LoadedEvalValues.values[index];
+// Value number index of file; 0 past the values it holds.
+inline int16_t EvalValueAt(const EvalFile& file, int64_t index) {
+  if (index < 0 || index >= file.count) return 0;
+  const int16_t value = file.values[index];
   if constexpr (std::endian::native == std::endian::big) {
     const uint16_t v = static_cast<uint16_t>(value);
     return static_cast<int16_t>((v >> 8) | (v << 8));
@@ -56,16 +58,17 @@ inline int16_t EvalValueAt(int64_t index) {
 
 // KPP value of own king viewed square k (0..80) for features f1 and f2
 // (0..1475, in either order).
-inline int16_t KppValue(int k, int f1, int f2) {
+inline int16_t KppValue(const EvalFile& file, int k, int f1, int f2) {
   const int hi = f1 > f2 ? f1 : f2;
   const int lo = f1 > f2 ? f2 : f1;
-  return EvalValueAt(k * kKppTriangleValues + TriangleIndex(hi, lo));
+  return EvalValueAt(file, k * kKppTriangleValues + TriangleIndex(hi, lo));
 }
 
 // KKP value of own king viewed square k, opponent king viewed square k2
 // (both 0..80) and KKP feature g (0..737).
-inline int16_t KkpValue(int k, int k2, int g) {
-  return EvalValueAt(kKkpSectionOffset / 2 + (int64_t{k} * kSquares + k2) * kKkpFeatures + g);
+inline int16_t KkpValue(const EvalFile& file, int k, int k2, int g) {
+  return EvalValueAt(file,
+                     kKkpSectionOffset / 2 + (int64_t{k} * kSquares + k2) * kKkpFeatures + g);
 }
 
 }  // namespace fvscope

@@ -15,9 +15,12 @@
 namespace fvscope {
 namespace {
 
+EvalFile file;
+
 void Load(const std::string& path, std::string* warning) {
   std::string error;
-  ASSERT_TRUE(LoadEvalFile(path.c_str(), &error, warning)) << error;
+  CloseEvalFile(&file);
+  ASSERT_TRUE(LoadEvalFile(path.c_str(), &file, &error, warning)) << error;
 }
 
 TEST(EvalFile, AHundredByteFileFillsFiftyValuesOfSquareZero) {
@@ -32,19 +35,19 @@ TEST(EvalFile, AHundredByteFileFillsFiftyValuesOfSquareZero) {
   for (int f1 = 0; f1 < 10; ++f1) {
     for (int f2 = 0; f2 <= f1; ++f2, ++value) {
       const int want = value <= 50 ? value : 0;
-      EXPECT_EQ(KppValue(0, f1, f2), want);
-      EXPECT_EQ(KppValue(0, f2, f1), want);
+      EXPECT_EQ(KppValue(file, 0, f1, f2), want);
+      EXPECT_EQ(KppValue(file, 0, f2, f1), want);
     }
   }
   long nonzero = 0;
   for (int f1 = 0; f1 < kKppFeatures; ++f1) {
     for (int f2 = 0; f2 < kKppFeatures; ++f2) {
-      nonzero += KppValue(0, f1, f2) != 0 || KppValue(1, f1, f2) != 0;
+      nonzero += KppValue(file, 0, f1, f2) != 0 || KppValue(file, 1, f1, f2) != 0;
     }
   }
   EXPECT_EQ(nonzero, 50 + 50 - 9);  // 9 diagonal values have no mirror
-  EXPECT_EQ(KkpValue(0, 0, 0), 0);
-  EXPECT_EQ(KkpValue(80, 80, 737), 0);
+  EXPECT_EQ(KkpValue(file, 0, 0, 0), 0);
+  EXPECT_EQ(KkpValue(file, 80, 80, 737), 0);
 }
 
 TEST(EvalFile, ValuesMatchTheStoredTriangles) {
@@ -66,27 +69,28 @@ TEST(EvalFile, ValuesMatchTheStoredTriangles) {
   std::string warning;
   Load(path, &warning);
   EXPECT_NE(warning.find("not read"), std::string::npos);
-  EXPECT_EQ(KkpValue(0, 0, 0), -5);
-  EXPECT_EQ(KkpValue(80, 80, 737), 9);
+  EXPECT_EQ(KkpValue(file, 0, 0, 0), -5);
+  EXPECT_EQ(KkpValue(file, 80, 80, 737), 9);
   for (int s = 0; s < 3; ++s) {
     for (int f1 = 0; f1 < kKppFeatures; ++f1) {
       for (int f2 = 0; f2 < kKppFeatures; ++f2) {
         const int hi = f1 > f2 ? f1 : f2, lo = f1 > f2 ? f2 : f1;
-        ASSERT_EQ(KppValue(squares[s], f1, f2), triangles[s][TriangleIndex(hi, lo)])
+        ASSERT_EQ(KppValue(file, squares[s], f1, f2), triangles[s][TriangleIndex(hi, lo)])
             << s << " " << f1 << " " << f2;
       }
     }
   }
-  EXPECT_EQ(KppValue(0, 1, 1), triangles[0][2]);  // the file's third value
-  EXPECT_EQ(KppValue(1, 1475, 1475), 0);
+  EXPECT_EQ(KppValue(file, 0, 1, 1), triangles[0][2]);  // the file's third value
+  EXPECT_EQ(KppValue(file, 1, 1475, 1475), 0);
 }
 
 TEST(EvalFile, FailuresAreReported) {
   std::string error, warning;
-  EXPECT_FALSE(LoadEvalFile("/nonexistent/fv.bin", &error, &warning));
+  EvalFile failed;
+  EXPECT_FALSE(LoadEvalFile("/nonexistent/fv.bin", &failed, &error, &warning));
   EXPECT_NE(error.find("/nonexistent/fv.bin: cannot open"), std::string::npos);
   ScratchDir dir;
-  EXPECT_FALSE(LoadEvalFile(dir.path().c_str(), &error, &warning));
+  EXPECT_FALSE(LoadEvalFile(dir.path().c_str(), &failed, &error, &warning));
   EXPECT_NE(error.find("not a regular file"), std::string::npos);
 }
 

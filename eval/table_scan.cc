@@ -9,18 +9,19 @@
 
 namespace fvscope {
 
-bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* error) {
+bool CollectKppEntries(const EvalFile& file, int k, std::vector<RankEntry>* entries,
+                       std::string* error) {
   if (!IsSquare(k)) {
     *error = "king square " + std::to_string(k) + " is outside 0..80";
     return false;
   }
   entries->clear();
-  PrefetchKppTriangle(k);
+  PrefetchKppTriangle(file, k);
   const int64_t triangle = k * kKppTriangleValues;
   for (int i = 0; i < kKppFeatures; ++i) {
     const int64_t row = triangle + TriangleIndex(i, 0);
     for (int j = 0; j <= i; ++j) {
-      const int16_t v = EvalValueAt(row + j);
+      const int16_t v = EvalValueAt(file, row + j);
       if (std::abs(int32_t{v}) > kScanThreshold) {
         entries->push_back({v, static_cast<int16_t>(k), static_cast<int16_t>(i),
                             static_cast<int16_t>(j)});
@@ -30,9 +31,10 @@ bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* erro
   return true;
 }
 
-bool ScanKppTable(int k, SortMode mode, TableScan* scan, std::string* error) {
+bool ScanKppTable(const EvalFile& file, int k, SortMode mode, TableScan* scan,
+                  std::string* error) {
   std::vector<RankEntry> entries;
-  if (!CollectKppEntries(k, &entries, error)) return false;
+  if (!CollectKppEntries(file, k, &entries, error)) return false;
   const int count = static_cast<int>(entries.size());
   SortRanking(entries.data(), count, mode);
   scan->king_square = k;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/eval_file.h"
 #include "eval/ranking.h"
 
 namespace fvscope {
@@ -15,7 +16,8 @@ constexpr int32_t kScanThreshold = 2000;
 
 // Every entry (i, j), j <= i, of king square k's KPP matrix whose magnitude
 // exceeds kScanThreshold, in the order i, then j, ascending.
-bool CollectKppEntries(int k, std::vector<RankEntry>* entries, std::string* error);
+bool CollectKppEntries(const EvalFile& file, int k, std::vector<RankEntry>* entries,
+                       std::string* error);
 
 // What a scan finds.
 struct TableScan {
@@ -28,7 +30,8 @@ struct TableScan {
 // with their count and the top kRankingLength, each named as black's king
 // and the two pieces its features decode to. Returns false with *error set
 // when k is outside 0..80 or the table cannot be read.
-bool ScanKppTable(int k, SortMode mode, TableScan* scan, std::string* error);
+bool ScanKppTable(const EvalFile& file, int k, SortMode mode, TableScan* scan,
+                  std::string* error);
 
 // The position a scanned term is drawn on: cells 0..94 empty but for the
 // black king on its square, then piece a, then piece b (a later piece

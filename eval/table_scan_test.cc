@@ -13,10 +13,12 @@ namespace fvscope {
 namespace {
 
 // Scans king square k under mode; the scan is kept for the next call.
+EvalFile loaded;
+
 const TableScan* RunScan(int k, SortMode mode = kMostPositiveFirst, bool* ok = nullptr) {
   static auto scan = std::make_unique<TableScan>();
   std::string error;
-  const bool scanned = ScanKppTable(k, mode, scan.get(), &error);
+  const bool scanned = ScanKppTable(loaded, k, mode, scan.get(), &error);
   if (ok != nullptr) *ok = scanned;
   return scan.get();
 }
@@ -24,7 +26,8 @@ const TableScan* RunScan(int k, SortMode mode = kMostPositiveFirst, bool* ok = n
 void Load(const std::string& path, const std::vector<std::pair<int64_t, int16_t>>& values) {
   WriteEvalFile(path, values);
   std::string error, warning;
-  ASSERT_TRUE(LoadEvalFile(path.c_str(), &error, &warning)) << error;
+  CloseEvalFile(&loaded);
+  ASSERT_TRUE(LoadEvalFile(path.c_str(), &loaded, &error, &warning)) << error;
 }
 
 TEST(TableScan, ThresholdsNamesAndPicturePositions) {
@@ -73,7 +76,7 @@ TEST(TableScan, CollectionGrowsPastFourThousandNinetySix) {
   Load(dir.File("fv.bin"), values);
   std::vector<RankEntry> entries;
   std::string error;
-  ASSERT_TRUE(CollectKppEntries(40, &entries, &error));
+  ASSERT_TRUE(CollectKppEntries(loaded, 40, &entries, &error));
   EXPECT_EQ(entries.size(), 5000u);
   const TableScan& scan = *RunScan(40);
   EXPECT_EQ(scan.count, 5000);

@@ -1,6 +1,7 @@
 #include "render/picture_batch.h"
 
 #include <exception>
+#include <utility>
 
 #include "render/board_image.h"
 #include "render/term_image.h"
@@ -17,7 +18,11 @@ std::string DrawJob(const PictureJob& job) try {
     DrawTermImage(job.path, job.position, job.value, job.king, job.cell_a, job.cell_b, &error);
   } else {
     cv::Mat picture = NewBoardImage();
-    DrawBoardImage(job.position, &picture);
+    if (job.labels.empty()) {
+      DrawBoardImage(job.position, &picture);
+    } else {
+      DrawCellLabels(job.position, job.labels, &picture);
+    }
     SaveImage(job.path, picture, &error);
   }
   return error;
@@ -30,12 +35,17 @@ std::string DrawJob(const PictureJob& job) try {
 }  // namespace
 
 PictureJob BoardPictureJob(const std::string& path, const Position& position) {
-  return {path, position, false, 0, 0, 0, 0};
+  return {path, position, false, 0, 0, 0, 0, {}};
 }
 
 PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
                           int king, int cell_a, int cell_b) {
-  return {path, position, true, value, king, cell_a, cell_b};
+  return {path, position, true, value, king, cell_a, cell_b, {}};
+}
+
+PictureJob LabelPictureJob(const std::string& path, const Position& position,
+                           std::vector<CellLabel> labels) {
+  return {path, position, false, 0, 0, 0, 0, std::move(labels)};
 }
 
 void DrawPictures(const std::vector<PictureJob>& jobs, int threads,

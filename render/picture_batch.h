@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "render/term_image.h"
 #include "shogi/types.h"
 
 namespace fvscope {
 
-// One picture to draw: a board, with a term's triangle when triangle is set.
+// One picture to draw: a board, with a term's triangle when triangle is set,
+// and with labels over its pieces when there are any.
 struct PictureJob {
   std::string path;
   Position position;
@@ -19,6 +21,7 @@ struct PictureJob {
   int32_t king;    // the triangle's corners: the king's square,
   int32_t cell_a;  // and two squares or HandSlots
   int32_t cell_b;
+  std::vector<CellLabel> labels;
 };
 
 // The job of a board picture without a triangle.
@@ -27,6 +30,10 @@ PictureJob BoardPictureJob(const std::string& path, const Position& position);
 // The job of a term picture: position with the triangle (king, a, b) and value.
 PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
                           int king, int cell_a, int cell_b);
+
+// The job of a board picture with labels over its locations.
+PictureJob LabelPictureJob(const std::string& path, const Position& position,
+                           std::vector<CellLabel> labels);
 
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The

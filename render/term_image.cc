@@ -81,4 +81,27 @@ bool DrawTermImage(const std::string& path, const Position& position, int32_t va
   return SaveImage(path, picture, error);
 }
 
+void DrawCellLabels(const Position& position, const std::vector<CellLabel>& labels,
+                    cv::Mat* picture) {
+  constexpr double kScale = 0.42;
+  constexpr int kThickness = 1;
+  DrawBoardImage(position, picture);
+  for (const CellLabel& label : labels) {
+    int x = 0, y = 0;
+    LocationCentre(label.location, &x, &y);
+    int baseline = 0;
+    const cv::Size size =
+        cv::getTextSize(label.text, cv::FONT_HERSHEY_SIMPLEX, kScale, kThickness, &baseline);
+    const cv::Point origin(x - size.width / 2, y + size.height / 2);
+    for (int dx = -1; dx <= 1; ++dx) {
+      for (int dy = -1; dy <= 1; ++dy) {
+        cv::putText(*picture, label.text, origin + cv::Point(dx, dy), cv::FONT_HERSHEY_SIMPLEX,
+                    kScale, kOutlineColour, kThickness + 1, cv::LINE_AA);
+      }
+    }
+    cv::putText(*picture, label.text, origin, cv::FONT_HERSHEY_SIMPLEX, kScale,
+                label.positive ? kPositiveColour : kNegativeColour, kThickness, cv::LINE_AA);
+  }
+}
+
 }  // namespace fvscope

@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 #include <string>
+#include <vector>
 
 #include "shogi/types.h"
 
@@ -24,6 +25,18 @@ void DrawTermPicture(const Position& position, int32_t value, int king, int a, i
 // set when it cannot be saved.
 bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
                    int a, int b, std::string* error);
+
+// A short text written over one location of a board picture.
+struct CellLabel {
+  int location;      // square 0..80 or HandSlot 81..94
+  std::string text;  // a few characters, such as "+12.5"
+  bool positive;     // blue when set (favours black), else red
+};
+
+// Draws position on picture, a kImageSize square CV_8UC3 picture, with each
+// label centred on its location's point, outlined in white.
+void DrawCellLabels(const Position& position, const std::vector<CellLabel>& labels,
+                    cv::Mat* picture);
 
 }  // namespace fvscope
 

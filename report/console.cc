@@ -59,6 +59,59 @@ void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
   }
 }
 
+namespace {
+
+void WriteChangeRanking(FILE* out, const ChangeRanking& ranking) {
+  std::fputs("RANKING OF CHANGES:\n", out);
+  for (int r = 0; r < ranking.count; ++r) {
+    const ChangedTerm& t = ranking.terms[r];
+    std::fprintf(out, "%d: change = %+d  before = %d  after = %d  [%s]-[%s]-[%s]\n", r + 1,
+                 t.change, t.before, t.after, CellName(t.king, t.king_code).c_str(),
+                 CellName(t.cell_a, t.code_a).c_str(), CellName(t.cell_b, t.code_b).c_str());
+  }
+}
+
+void WriteFigureRow(FILE* out, const char* name, int32_t before, int32_t after) {
+  std::fprintf(out, "%-8s %10d %10d %+10d\n", name, before, after, after - before);
+}
+
+}  // namespace
+
+void WriteComparisonText(FILE* out, const LeafComparison& comparison) {
+  const PositionFigures& b = comparison.before;
+  const PositionFigures& a = comparison.after;
+  std::fprintf(out, "%-8s %10s %10s %10s\n", "", "before", "after", "change");
+  WriteFigureRow(out, "KKP", b.kkp_sum, a.kkp_sum);
+  WriteFigureRow(out, "KPP", b.kpp_sum, a.kpp_sum);
+  WriteFigureRow(out, "material", b.material, a.material);
+  WriteFigureRow(out, "value", b.value, a.value);
+  WriteChangeRanking(out, comparison.ranking);
+}
+
+void WriteScanComparisonText(FILE* out, const ScanComparison& comparison) {
+  std::fprintf(out, "changed = %d\n", comparison.changed);
+  WriteChangeRanking(out, comparison.ranking);
+}
+
+std::string ShareText(int64_t half_units) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.1f", static_cast<double>(half_units) / (2.0 * kFvScale));
+  return text;
+}
+
+void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* after) {
+  std::fputs("PIECES:\n", out);
+  for (int i = 0; i < shares.count; ++i) {
+    const PieceShare& s = shares.shares[i];
+    std::fprintf(out, "%-6s %8s", CellName(s.cell, s.code).c_str(), ShareText(s.half_units).c_str());
+    if (after != nullptr && i < after->count) {
+      const int64_t a = after->shares[i].half_units;
+      std::fprintf(out, " %8s %8s", ShareText(a).c_str(), ShareText(a - s.half_units).c_str());
+    }
+    std::fputc('\n', out);
+  }
+}
+
 void WriteRankingText(FILE* out, const Ranking& ranking) {
   std::fputs("RANKING:\n", out);
   for (int r = 0; r < ranking.count; ++r) {

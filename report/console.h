@@ -3,10 +3,14 @@
 #ifndef FVSCOPE_REPORT_CONSOLE_H_
 #define FVSCOPE_REPORT_CONSOLE_H_
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "eval/breakdown.h"
+#include "eval/compare.h"
+#include "eval/piece_shares.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
 #include "shogi/move.h"
@@ -33,6 +37,23 @@ void WriteScanText(FILE* out, const TableScan& scan);
 // in table units and the value in points, in aligned columns.
 void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
                      const std::vector<PositionFigures>& figures);
+
+// Writes the figures of a position under two files (KKP and KPP in table
+// units, material and value in points) with their changes, then "RANKING OF
+// CHANGES:" and one line per changed term.
+void WriteComparisonText(FILE* out, const LeafComparison& comparison);
+
+// Writes "changed = N", then "RANKING OF CHANGES:" and one line per entry.
+void WriteScanComparisonText(FILE* out, const ScanComparison& comparison);
+
+// Writes "PIECES:" and one line per piece: its name and its share in points
+// with one decimal; with after, also the share under the second file and
+// the change.
+void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* after);
+
+// A share of half_units half table units, in points with one decimal and
+// its sign: "+12.5".
+std::string ShareText(int64_t half_units);
 
 // Writes "RANKING:" and one line per ranked term: rank, value in table units,
 // then the king and the two pieces by their names.

@@ -11,6 +11,21 @@ namespace {
 
 constexpr int kPicturesPerRow = 5;
 
+// text with the characters that HTML gives a meaning escaped.
+std::string HtmlText(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '&': escaped += "&amp;"; break;
+      case '"': escaped += "&quot;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
 void WriteTallySide(FILE* report, TextId count_text, int32_t count, int32_t sum,
                     const int32_t* histogram, bool utf8) {
   std::fprintf(report, JapaneseText(count_text, utf8), count, sum / kFvScale);
@@ -27,9 +42,11 @@ void WriteTallySide(FILE* report, TextId count_text, int32_t count, int32_t sum,
 
 void WriteReportHead(FILE* report) { std::fputs("<HTML><BODY>\n", report); }
 
-void WriteReportPv(FILE* report, const PvLine& pv, bool utf8) {
-  std::fprintf(report, "%s<br><img src=%s width=320>  <img src=%s width=320><br>PV=",
+void WriteReportPv(FILE* report, const PvLine& pv, bool utf8, bool pieces) {
+  std::fprintf(report, "%s<br><img src=%s width=320>  <img src=%s width=320><br>",
                JapaneseText(kTextInputToLeaf, utf8), kInputPicturePath, kLeafPicturePath);
+  if (pieces) std::fprintf(report, "<img src=%s width=320><br>", kPiecesPicturePath);
+  std::fputs("PV=", report);
   for (int n = 0; n < pv.count; ++n) {
     std::fprintf(report, "%s\n", CsaMoveText(pv.moves[n]).c_str());
   }
@@ -44,8 +61,30 @@ void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8) {
   std::fprintf(report, "material=%+d<br>\n\n\n", breakdown.material);
 }
 
-void WriteReportTail(FILE* report) {
-  for (int i = 1; i <= kRankingLength; ++i) {
+void WriteReportComparison(FILE* report, const LeafComparison& comparison,
+                           const std::string& before_name, const std::string& after_name) {
+  const PositionFigures& b = comparison.before;
+  const PositionFigures& a = comparison.after;
+  std::fprintf(report, "<TABLE border=1><TR><TH></TH><TH>%s</TH><TH>%s</TH><TH>change</TH></TR>\n",
+               HtmlText(before_name).c_str(), HtmlText(after_name).c_str());
+  const struct {
+    const char* name;
+    int32_t before, after;
+  } rows[] = {{"KKP", b.kkp_sum, a.kkp_sum},
+              {"KPP", b.kpp_sum, a.kpp_sum},
+              {"material", b.material, a.material},
+              {"value", b.value, a.value}};
+  for (const auto& row : rows) {
+    std::fprintf(report, "<TR><TD>%s</TD><TD>%d</TD><TD>%d</TD><TD>%+d</TD></TR>\n", row.name,
+                 row.before, row.after, row.after - row.before);
+  }
+  std::fputs("</TABLE><br>\n", report);
+}
+
+void WriteReportTail(FILE* report) { WriteReportPictures(report, kRankingLength); }
+
+void WriteReportPictures(FILE* report, int count) {
+  for (int i = 1; i <= count; ++i) {
     std::fprintf(report, "<img src=%s width=320> ", RankPicturePath(i).c_str());
     if (i % kPicturesPerRow == 0) std::fputs("<br><br>", report);
   }

@@ -4,9 +4,11 @@
 #define FVSCOPE_REPORT_HTML_REPORT_H_
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "eval/breakdown.h"
+#include "eval/compare.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 
@@ -15,9 +17,19 @@ namespace fvscope {
 // Writes the head, "<HTML><BODY>" and a line feed.
 void WriteReportHead(FILE* report);
 
-// Writes the caption and the pictures of the input and the leaf, then "PV="
-// and the moves in CSA form with their signs, each followed by a line feed.
-void WriteReportPv(FILE* report, const PvLine& pv, bool utf8);
+// Writes the caption and the pictures of the input and the leaf (with the
+// pieces' shares under the leaf when pieces is set), then "PV=" and the
+// moves in CSA form with their signs, each followed by a line feed.
+void WriteReportPv(FILE* report, const PvLine& pv, bool utf8, bool pieces = false);
+
+// Writes the figures of a position under two files and their changes as a
+// table.
+void WriteReportComparison(FILE* report, const LeafComparison& comparison,
+                           const std::string& before_name, const std::string& after_name);
+
+// Writes the list of the first count rank pictures, five to a row, and the
+// tail.
+void WriteReportPictures(FILE* report, int count);
 
 // Writes the count, sum (points) and histogram of the terms favouring each
 // side, the evaluation value and the material.

@@ -11,6 +11,7 @@ constexpr const char* kLogFolder = "./log";
 constexpr const char* kInputPicturePath = "./log/init.png";
 constexpr const char* kLeafPicturePath = "./log/leaf.png";
 constexpr const char* kRecordChartPath = "./log/game.png";
+constexpr const char* kPiecesPicturePath = "./log/pieces.png";
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".

@@ -1,0 +1,134 @@
+#include "eval/compare.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace fvscope {
+
+namespace {
+
+// A changed term before it is named: its values and its places as indices
+// (cells in a leaf, features in a scan).
+struct Change {
+  int32_t change;
+  int32_t before;
+  int32_t after;
+  int16_t king;
+  int16_t a;
+  int16_t b;
+};
+
+// Changes held at most while a table is compared; beyond it only the ones
+// that can still rank are kept.
+constexpr size_t kHeldChanges = 8192;
+
+// Keeps the kRankingLength changes that go first under mode, in order.
+void RankChanges(std::vector<Change>* changes, SortMode mode) {
+  const auto first = [mode](const Change& x, const Change& y) {
+    return ChangePrecedes(x.change, y.change, mode);
+  };
+  const size_t top = std::min<size_t>(changes->size(), kRankingLength);
+  std::partial_sort(changes->begin(), changes->begin() + static_cast<long>(top), changes->end(),
+                    first);
+  changes->resize(top);
+}
+
+// Appends change unless kRankingLength held ones go strictly before it,
+// dropping those that can no longer rank when too many are held.
+void Hold(const Change& change, SortMode mode, std::vector<Change>* changes, bool* full) {
+  if (*full && ChangePrecedes((*changes)[kRankingLength - 1].change, change.change, mode)) return;
+  changes->push_back(change);
+  if (changes->size() >= kHeldChanges) {
+    RankChanges(changes, mode);
+    *full = true;
+  }
+}
+
+}  // namespace
+
+bool ChangePrecedes(int32_t a, int32_t b, SortMode mode) {
+  if (mode == kByMagnitude) return std::abs(int64_t{a}) > std::abs(int64_t{b});
+  if (mode == kMostPositiveFirst) return a > b;
+  return a < b;
+}
+
+bool CompareLeaf(const Position& position, const EvalFile& before, const EvalFile& after,
+                 SortMode mode, LeafComparison* out, std::string* error) {
+  auto breakdown = std::make_unique<LeafBreakdown>();
+  if (!BreakDownLeaf(position, before, breakdown.get(), error)) return false;
+  out->before = FiguresOf(*breakdown);
+  if (!BreakDownLeaf(position, after, breakdown.get(), error)) return false;
+  out->after = FiguresOf(*breakdown);
+
+  const FeatureList& list = breakdown->features;
+  const int bk = position.cells[kBlackKingCell];
+  const int wk = position.cells[kWhiteKingCell];
+  const int wk_viewed = FlipSquare(wk);
+  std::vector<Change> changes;
+  for (int i = 0; i < list.count; ++i) {
+    for (int j = 0; j <= i; ++j) {
+      const int32_t a1 = KppValue(before, bk, list.black[i].feature, list.black[j].feature);
+      const int32_t a2 = KppValue(after, bk, list.black[i].feature, list.black[j].feature);
+      const int32_t b1 = -KppValue(before, wk_viewed, list.white[i].feature, list.white[j].feature);
+      const int32_t b2 = -KppValue(after, wk_viewed, list.white[i].feature, list.white[j].feature);
+      if (a1 != a2) {
+        changes.push_back({a2 - a1, a1, a2, int16_t(bk), list.black[i].cell, list.black[j].cell});
+      }
+      if (b1 != b2) {
+        changes.push_back({b2 - b1, b1, b2, int16_t(wk), list.white[i].cell, list.white[j].cell});
+      }
+    }
+  }
+  out->changed = static_cast<int32_t>(changes.size());
+  RankChanges(&changes, mode);
+  out->ranking.count = static_cast<int32_t>(changes.size());
+  const int8_t* cells = position.cells;
+  for (size_t r = 0; r < changes.size(); ++r) {
+    const Change& c = changes[r];
+    out->ranking.terms[r] = {c.change, c.before,   c.after,     c.king,     cells[c.king],
+                             c.a,      cells[c.a], c.b,         cells[c.b]};
+  }
+  return true;
+}
+
+bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, SortMode mode,
+                      ScanComparison* out, std::string* error) {
+  if (!IsSquare(k)) {
+    *error = "king square " + std::to_string(k) + " is outside 0..80";
+    return false;
+  }
+  PrefetchKppTriangle(before, k);
+  PrefetchKppTriangle(after, k);
+  out->changed = 0;
+  std::vector<Change> changes;
+  changes.reserve(kHeldChanges);
+  bool full = false;  // the first kRankingLength of changes are ranked
+  const int64_t triangle = k * kKppTriangleValues;
+  for (int i = 0; i < kKppFeatures; ++i) {
+    const int64_t row = triangle + TriangleIndex(i, 0);
+    for (int j = 0; j <= i; ++j) {
+      const int32_t v1 = EvalValueAt(before, row + j);
+      const int32_t v2 = EvalValueAt(after, row + j);
+      if (v1 != v2) {
+        ++out->changed;
+        Hold({v2 - v1, v1, v2, int16_t(k), int16_t(i), int16_t(j)}, mode, &changes, &full);
+      }
+    }
+  }
+  out->king_square = k;
+  RankChanges(&changes, mode);
+  out->ranking.count = static_cast<int32_t>(changes.size());
+  for (size_t r = 0; r < changes.size(); ++r) {
+    const Change& c = changes[r];
+    DecodedFeature a, b;
+    DecodeFeature(c.a, &a);
+    DecodeFeature(c.b, &b);
+    out->ranking.terms[r] = {c.change, c.before, c.after,  k,      kKing,
+                             a.cell,   a.value,  b.cell,   b.value};
+  }
+  return true;
+}
+
+}  // namespace fvscope

@@ -1,0 +1,67 @@
+// What changed between two evaluation files: a position's figures under
+// each, and the KPP terms or table entries ranked by their change.
+#ifndef FVSCOPE_EVAL_COMPARE_H_
+#define FVSCOPE_EVAL_COMPARE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "eval/breakdown.h"
+#include "eval/eval_file.h"
+#include "eval/ranking.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// A term ranked by its change, with its places as a RankedTerm has them.
+struct ChangedTerm {
+  int32_t change;  // after - before, table units; positive favours black
+  int32_t before;  // the term under each file, a white king's negated
+  int32_t after;
+  int32_t king;
+  int32_t king_code;
+  int32_t cell_a;
+  int32_t code_a;
+  int32_t cell_b;
+  int32_t code_b;
+};
+
+// The terms that changed most, rank 1 first.
+struct ChangeRanking {
+  int32_t count;
+  ChangedTerm terms[kRankingLength];
+};
+
+// True when change a goes before change b under mode, as rankings order values.
+bool ChangePrecedes(int32_t a, int32_t b, SortMode mode);
+
+// A position under two files.
+struct LeafComparison {
+  PositionFigures before;
+  PositionFigures after;
+  int32_t changed;        // KPP terms whose value differs
+  ChangeRanking ranking;  // of those, by change under the mode
+};
+
+// Breaks position down under both files and ranks its KPP terms that
+// changed (both kings' terms, every pair) under mode. Returns false with
+// *error when the position does not fit the tables.
+bool CompareLeaf(const Position& position, const EvalFile& before, const EvalFile& after,
+                 SortMode mode, LeafComparison* out, std::string* error);
+
+// One king square's KPP table under two files.
+struct ScanComparison {
+  int32_t king_square;
+  int32_t changed;        // entries whose values differ
+  ChangeRanking ranking;  // of those, by change, named as a scan names them
+};
+
+// Compares every entry (i, j), j <= i, of king square k's table and ranks
+// those that changed under mode. Returns false with *error when k is
+// outside 0..80.
+bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, SortMode mode,
+                      ScanComparison* out, std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_EVAL_COMPARE_H_
