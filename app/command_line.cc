@@ -59,7 +59,7 @@ constexpr TextOption kTextOptions[] = {
     {"--game", &CommandLine::game, false},
     {"--usi", &CommandLine::usi, false},       {"--go", &CommandLine::go, true},
     {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
-    {"--json", &CommandLine::json, false},     {"--compare", &CommandLine::compare, false},
+    {"--json", &CommandLine::json, false},     {"--html", &CommandLine::html, false},     {"--compare", &CommandLine::compare, false},
 };
 
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
@@ -116,6 +116,8 @@ const char* UsageText() {
          "  --usi-timeout=S        seconds the USI engine has for its bestmove (default 60)\n"
          "  --fv=FILE              the evaluation file (default ./fv.bin)\n"
          "  --img=DIR              the piece pictures (default ./img, else built-in ones)\n"
+         "  --html=FILE            also write a page for a browser with every figure, table\n"
+         "                         and picture of the run to FILE\n"
          "  --compare=FILE         compare the evaluation file with FILE: the leaf's figures\n"
          "                         under both and its terms (or a scanned square's entries)\n"
          "                         ranked by their change\n"
@@ -197,6 +199,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
   }
   if (command_line->scan_king_square != -1 && AnalysesPosition(*command_line)) {
     *error = "a table scan takes no position (--position, --pv, --usi)";
+    return false;
+  }
+  if (command_line->html == "-") {
+    *error = "--html needs a file name";
     return false;
   }
   if (command_line->pieces && command_line->scan_king_square != -1) {

@@ -16,6 +16,7 @@ struct CommandLine {
   std::string workdir;              // empty: stay where started
   int jobs = 0;                     // drawing threads; 0: as many as the machine runs
   std::string json;                 // the JSON document's file, "-" for stdout; empty: none
+  std::string html;                 // the page for a browser; empty: none
   std::string game;                 // a record whose every position is evaluated; empty: none
   std::string position;             // a USI position text or a file; empty: none
   int32_t ply = -1;                 // moves of the position's record to play; -1: all

@@ -25,8 +25,10 @@
 #include "render/picture_batch.h"
 #include "render/thread_pool.h"
 #include "report/console.h"
+#include "report/html_page.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "report/output_file.h"
 #include "report/paths.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
@@ -60,6 +62,12 @@ struct GameAnalysis {
   PieceShares pieces_after;    // with --pieces and --compare
 };
 
+// What a record's evaluation finds: every position and its figures.
+struct RecordAnalysis {
+  std::vector<RecordPly> plies;
+  std::vector<PositionFigures> figures;
+};
+
 // What a table scan finds.
 struct ScanAnalysis {
   TableScan scan;              // without --compare
@@ -76,7 +84,8 @@ struct Run {
   FILE* report = nullptr;
   FILE* text = nullptr;  // the console text; nullptr when the JSON document takes stdout
   bool json = false;
-  JsonTarget json_target;
+  OutputFile json_target;
+  OutputFile html_target;
   std::vector<std::string> warnings;  // as printed
   std::vector<PictureJob> pictures;
 };
@@ -145,6 +154,44 @@ GameExtras GameExtrasOf(const Run& run, const GameAnalysis& game) {
     if (run.comparing) extras.pieces_after = &game.pieces_after;
   }
   return extras;
+}
+
+// What the page of the run shows.
+PageParts PagePartsOf(const Run& run, const GameAnalysis* game, const ScanAnalysis* scan,
+                      const RecordAnalysis& record) {
+  PageParts parts;
+  parts.page_path = run.options.html;
+  parts.fv = run.options.fv;
+  parts.compare_fv = run.options.compare;
+  parts.warnings = run.warnings;
+  if (!run.options.game.empty()) {
+    parts.mode = "record";
+    parts.plies = &record.plies;
+    parts.figures = &record.figures;
+  } else if (game != nullptr) {
+    parts.mode = AnalysesPosition(run.options) ? "position" : "game";
+    parts.input = &game->input;
+    parts.pv = &game->pv;
+    parts.leaf = &game->leaf;
+    parts.breakdown = &game->breakdown;
+    if (run.comparing) {
+      parts.comparison = &game->comparison;
+    } else {
+      parts.ranking = &game->ranking;
+    }
+    if (run.options.pieces) {
+      parts.pieces = &game->pieces;
+      if (run.comparing) parts.pieces_after = &game->pieces_after;
+    }
+  } else if (scan != nullptr) {
+    parts.mode = "scan";
+    if (run.comparing) {
+      parts.scan_comparison = &scan->comparison;
+    } else {
+      parts.scan = &scan->scan;
+    }
+  }
+  return parts;
 }
 
 // Game analysis: runs the engine, plays its PV on the input position and
@@ -274,12 +321,6 @@ int ReadCommandLinePosition(const CommandLine& options, Position* position, Side
   }
   return IsAnalysablePosition(*position, name) ? 0 : 2;
 }
-
-// What a record's evaluation finds: every position and its figures.
-struct RecordAnalysis {
-  std::vector<RecordPly> plies;
-  std::vector<PositionFigures> figures;
-};
 
 // Value, material, KKP and KPP in points per ply, as the chart draws them.
 std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures) {
@@ -530,7 +571,12 @@ int ScanTable(Run* run, ScanAnalysis* scan) {
 // The run after the change into the working folder. Returns the exit status.
 int RunInWorkingFolder(Run* run) {
   std::string error, warning;
-  if (run->json && !OpenJsonTarget(run->options.json, &run->json_target, &error)) {
+  if (run->json && !OpenOutputFile(run->options.json, &run->json_target, &error)) {
+    Fail(error);
+    return 1;
+  }
+  if (!run->options.html.empty() &&
+      !OpenOutputFile(run->options.html, &run->html_target, &error)) {
     Fail(error);
     return 1;
   }
@@ -599,6 +645,13 @@ int RunInWorkingFolder(Run* run) {
     Fail(std::string(kReportPath) + ": the report could not be written in full");
     return 1;
   }
+  if (!run->options.html.empty()) {
+    PageParts parts = PagePartsOf(*run, game.get(), scan.get(), record);
+    if (!CommitOutputFile(&run->html_target, HtmlPage(parts), &error)) {
+      Fail(error);
+      return 1;
+    }
+  }
   if (run->json) {
     const RunFacts facts{run->options.sort_mode, run->options.fv, run->warnings};
     const std::string document =
@@ -607,7 +660,7 @@ int RunInWorkingFolder(Run* run) {
                                  game->pv, game->leaf, game->breakdown, GameExtrasOf(*run, *game))
         : run->comparing ? ScanComparisonJson(facts, run->options.compare, scan->comparison)
                          : ScanJson(facts, scan->scan);
-    if (!CommitJsonTarget(&run->json_target, document, &error)) {
+    if (!CommitOutputFile(&run->json_target, document, &error)) {
       Fail(error);
       return 1;
     }
@@ -636,7 +689,10 @@ int RunFvscope(const CommandLine& command_line) {
   run->json = !command_line.json.empty();
   run->text = command_line.json == "-" ? nullptr : stdout;
   const int status = RunInWorkingFolder(run.get());
-  if (status != 0) AbandonJsonTarget(&run->json_target);
+  if (status != 0) {
+    AbandonOutputFile(&run->json_target);
+    AbandonOutputFile(&run->html_target);
+  }
   return status;
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -558,6 +559,72 @@ TEST(CompareMode, TheLeafUnderTwoFilesAndEachPiecesShare) {
   ASSERT_EQ(scan.status, 0) << scan.err;
   EXPECT_EQ(scan.out.substr(0, 35), "changed = 1\nRANKING OF CHANGES:\n1: ");
   EXPECT_EQ(nlohmann::json::parse(ReadWholeFile(demo.path + "/scan.json"))["compare"]["changed"], 1);
+}
+
+// The rows of the page's ranking table: rank, value, king, pieces, picture.
+std::vector<std::string> PageRankingRows(const std::string& page) {
+  std::vector<std::string> rows;
+  const std::regex row(
+      "<tr><td data-v=\"(\\d+)\">\\d+</td><td class=\"num[^\"]*\" data-v=\"(-?\\d+)\">[^<]*</td>"
+      "<td[^>]*>[^<]*</td><td class=\"name\"><code>([^<]*)</code></td><td class=\"name\"><code>"
+      "([^<]*)</code></td><td class=\"name\"><code>([^<]*)</code></td><td class=\"thumb\"><a "
+      "href=\"([^\"]*)\">");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    rows.push_back(m[1].str() + " " + m[2].str() + " " + m[3].str() + " " + m[4].str() + " " +
+                   m[5].str() + " " + m[6].str());
+  }
+  return rows;
+}
+
+// The same rows from the run's JSON document, the pictures linked from page_folder.
+std::vector<std::string> JsonRankingRows(const nlohmann::json& d, const std::string& prefix) {
+  std::vector<std::string> rows;
+  for (const auto& e : d["ranking"]) {
+    rows.push_back(std::to_string(e["rank"].get<int>()) + " " + std::to_string(e["value"].get<int>()) +
+                   " " + e["king"].get<std::string>() + " " + e["a"].get<std::string>() + " " +
+                   e["b"].get<std::string>() + " " + prefix + e["picture"].get<std::string>());
+  }
+  return rows;
+}
+
+TEST(HtmlPage, TheRankingTablesHoldTheRunsRecordsAndTextsAreEscaped) {
+  DemoFolder demo;
+  fs::create_directories(demo.path + "/pages");
+  ToolRun run = RunTool(demo.path, "--html=pages/game.html --json=game.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = ReadWholeFile(demo.path + "/pages/game.html");
+  const nlohmann::json game = nlohmann::json::parse(ReadWholeFile(demo.path + "/game.json"));
+  EXPECT_EQ(PageRankingRows(page).size(), 150u);
+  EXPECT_EQ(PageRankingRows(page), JsonRankingRows(game, "../"));
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(page.find(game["leaf"]["sfen"].get<std::string>()), std::string::npos);
+  EXPECT_NE(page.find("<li><code>+8822UM</code> <code>8h2b+</code></li>"), std::string::npos);
+  EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from the network
+
+  WriteEvalFile(demo.path + "/fv.bin", {{KppOffset(76, 733, 85), 2417}, {KppOffset(76, 1300, 90), -3000}});
+  run = RunTool(demo.path, "--html=scan.html --json=scan.json 1 76");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string scan_page = ReadWholeFile(demo.path + "/scan.html");
+  const nlohmann::json scan = nlohmann::json::parse(ReadWholeFile(demo.path + "/scan.json"));
+  EXPECT_EQ(PageRankingRows(scan_page), JsonRankingRows(scan, ""));
+  EXPECT_EQ(PageRankingRows(scan_page).size(), 2u);
+  EXPECT_NE(scan_page.find("Table scan of king square 76 (+59OU)"), std::string::npos);
+
+  // A file name and a warning that carry markup are shown, not obeyed.
+  fs::rename(demo.path + "/fv.bin", demo.path + "/<b>&x.bin");
+  demo.dir.Write("work/<b>&x.bin", "short");
+  run = RunTool(demo.path, "'--fv=<b>&x.bin' --html=odd.html 1 76");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string odd = ReadWholeFile(demo.path + "/odd.html");
+  EXPECT_NE(odd.find("<code>&lt;b&gt;&amp;x.bin</code>"), std::string::npos);
+  EXPECT_NE(odd.find("<li>fvscope: warning: &lt;b&gt;&amp;x.bin: 5 bytes"), std::string::npos);
+  EXPECT_EQ(odd.find("<b>"), std::string::npos);
+
+  run = RunTool(demo.path, "--html=missing/page.html");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "fvscope: missing/page.html: cannot create (No such file or directory)\n");
 }
 
 TEST(Usage, HelpAndVersion) {

@@ -1,6 +1,7 @@
 #include "report/html_report.h"
 
 #include "eval/ranking.h"
+#include "report/html_page.h"
 #include "report/paths.h"
 #include "report/texts.h"
 #include "shogi/notation.h"
@@ -10,21 +11,6 @@ namespace fvscope {
 namespace {
 
 constexpr int kPicturesPerRow = 5;
-
-// text with the characters that HTML gives a meaning escaped.
-std::string HtmlText(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    switch (c) {
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '&': escaped += "&amp;"; break;
-      case '"': escaped += "&quot;"; break;
-      default: escaped += c;
-    }
-  }
-  return escaped;
-}
 
 void WriteTallySide(FILE* report, TextId count_text, int32_t count, int32_t sum,
                     const int32_t* histogram, bool utf8) {
@@ -66,7 +52,7 @@ void WriteReportComparison(FILE* report, const LeafComparison& comparison,
   const PositionFigures& b = comparison.before;
   const PositionFigures& a = comparison.after;
   std::fprintf(report, "<TABLE border=1><TR><TH></TH><TH>%s</TH><TH>%s</TH><TH>change</TH></TR>\n",
-               HtmlText(before_name).c_str(), HtmlText(after_name).c_str());
+               EscapeHtml(before_name).c_str(), EscapeHtml(after_name).c_str());
   const struct {
     const char* name;
     int32_t before, after;

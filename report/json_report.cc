@@ -1,7 +1,5 @@
 #include "report/json_report.h"
 
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "report/paths.h"
@@ -151,64 +149,6 @@ std::string RecordJson(const RunFacts& facts, const std::vector<RecordPly>& plie
   }
   document["plies"] = list;
   return Dump(document);
-}
-
-bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* error) {
-  target->path = path;
-  if (path == "-") {
-    target->temporary.clear();
-    target->file = stdout;
-    return true;
-  }
-  target->temporary = path + ".tmp";
-  target->file = std::fopen(target->temporary.c_str(), "w");
-  if (target->file == nullptr) {
-    *error = path + ": cannot create (" + std::strerror(errno) + ")";
-    return false;
-  }
-  return true;
-}
-
-bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::string* error) {
-  if (target->file == nullptr) {
-    *error = target->path + ": not open";
-    return false;
-  }
-  const bool to_stdout = target->temporary.empty();
-  errno = 0;
-  std::fwrite(document.data(), 1, document.size(), target->file);
-  bool written = std::fflush(target->file) == 0 && std::ferror(target->file) == 0;
-  int saved_errno = errno;
-  // A reader of standard output that has gone (fvscope --json=- | head) took
-  // what it wanted.
-  if (to_stdout && !written && saved_errno == EPIPE) return true;
-  if (!to_stdout) {
-    if (std::fclose(target->file) != 0 && written) {
-      written = false;
-      saved_errno = errno;
-    }
-    target->file = nullptr;
-    if (written && std::rename(target->temporary.c_str(), target->path.c_str()) != 0) {
-      *error = target->path + ": cannot rename " + target->temporary + " to it (" +
-               std::strerror(errno) + ")";
-      std::remove(target->temporary.c_str());
-      return false;
-    }
-  }
-  if (!written) {
-    *error = (to_stdout ? std::string("standard output") : target->path) +
-             ": the JSON document could not be written (" + std::strerror(saved_errno) + ")";
-    if (!to_stdout) std::remove(target->temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
-void AbandonJsonTarget(JsonTarget* target) {
-  if (target->file == nullptr || target->temporary.empty()) return;
-  std::fclose(target->file);
-  target->file = nullptr;
-  std::remove(target->temporary.c_str());
 }
 
 }  // namespace fvscope

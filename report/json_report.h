@@ -3,7 +3,6 @@
 #define FVSCOPE_REPORT_JSON_REPORT_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -58,26 +57,6 @@ std::string ScanJson(const RunFacts& facts, const TableScan& scan);
 // (null for the start), the SFEN, the sums, material and value.
 std::string RecordJson(const RunFacts& facts, const std::vector<RecordPly>& plies,
                        const std::vector<PositionFigures>& figures);
-
-// Where a document goes: standard output for "-", else the file path,
-// written whole as path.tmp and renamed when it is complete.
-struct JsonTarget {
-  std::string path;
-  std::string temporary;  // empty for standard output
-  FILE* file = nullptr;
-};
-
-// Opens the target for path ("-" for standard output). Returns false with
-// *error naming the file and the reason when it cannot be created.
-bool OpenJsonTarget(const std::string& path, JsonTarget* target, std::string* error);
-
-// Writes document to the target and, for a file, renames it into place.
-// Returns false with *error set, leaving nothing under the path, when any
-// of it fails; standard output closed by its reader is no failure.
-bool CommitJsonTarget(JsonTarget* target, const std::string& document, std::string* error);
-
-// Closes the target and removes what was written of it.
-void AbandonJsonTarget(JsonTarget* target);
 
 }  // namespace fvscope
 
