@@ -38,17 +38,21 @@ void DrawHand(const Position& position, Side side, cv::Mat* board) {
 
 }  // namespace
 
-bool LoadPieceImages(const std::string& folder, std::string* error) {
+namespace {
+
+// Loads into PieceImages the 14 pictures that decode(kind) gives; failure(kind)
+// says what went wrong when one is missing or does not decode.
+template <typename Decode, typename Failure>
+bool LoadPieces(Decode decode, Failure failure, std::string* error) {
   for (int kind = 1; kind <= kPieceKinds; ++kind) {
-    const std::string path = folder + "/" + kPieceNames[kind] + ".jpg";
     cv::Mat picture;
     try {
-      picture = cv::imread(path, cv::IMREAD_COLOR);
+      picture = decode(kind);
     } catch (const std::exception&) {
       picture.release();
     }
     if (picture.empty() || picture.type() != CV_8UC3) {
-      *error = path + ": missing or not a picture that decodes";
+      *error = failure(kind);
       return false;
     }
     PieceImages[kind - 1] = picture;
@@ -56,28 +60,33 @@ bool LoadPieceImages(const std::string& folder, std::string* error) {
   return true;
 }
 
+std::string PictureName(int kind) { return std::string(kPieceNames[kind]) + ".jpg"; }
+
+}  // namespace
+
+bool LoadPieceImages(const std::string& folder, std::string* error) {
+  return LoadPieces(
+      [&](int kind) { return cv::imread(folder + "/" + PictureName(kind), cv::IMREAD_COLOR); },
+      [&](int kind) {
+        return folder + "/" + PictureName(kind) + ": missing or not a picture that decodes";
+      },
+      error);
+}
+
 bool LoadBuiltinPieceImages(std::string* error) {
-  for (int kind = 1; kind <= kPieceKinds; ++kind) {
-    const std::string name = std::string(kPieceNames[kind]) + ".jpg";
-    cv::Mat picture;
-    for (int i = 0; i < kEmbeddedPieceFileCount; ++i) {
-      const EmbeddedFile& file = kEmbeddedPieceFiles[i];
-      if (name != file.name) continue;
-      try {
-        picture = cv::imdecode(cv::Mat(1, static_cast<int>(file.size), CV_8UC1,
-                                       const_cast<unsigned char*>(file.data)),
-                               cv::IMREAD_COLOR);
-      } catch (const std::exception&) {
-        picture.release();
-      }
-    }
-    if (picture.empty() || picture.type() != CV_8UC3) {
-      *error = "the built-in picture " + name + " is missing or does not decode";
-      return false;
-    }
-    PieceImages[kind - 1] = picture;
-  }
-  return true;
+  return LoadPieces(
+      [](int kind) {
+        for (int i = 0; i < kEmbeddedPieceFileCount; ++i) {
+          const EmbeddedFile& file = kEmbeddedPieceFiles[i];
+          if (PictureName(kind) != file.name) continue;
+          return cv::imdecode(cv::Mat(1, static_cast<int>(file.size), CV_8UC1,
+                                      const_cast<unsigned char*>(file.data)),
+                              cv::IMREAD_COLOR);
+        }
+        return cv::Mat();
+      },
+      [](int kind) { return "the built-in picture " + PictureName(kind) + " is missing or does not decode"; },
+      error);
 }
 
 void PastePieceImage(const cv::Mat& piece, cv::Mat* board, int x, int y, bool rotated,

@@ -7,23 +7,6 @@
 
 namespace fvscope {
 
-namespace {
-
-// Writes one side's count, sum and histogram.
-void WriteTallySide(FILE* out, TextId count_text, int32_t count, int32_t sum,
-                    const int32_t* histogram, bool utf8) {
-  std::fprintf(out, JapaneseText(count_text, utf8), count, sum / kFvScale);
-  std::fprintf(out, "\n%s\n", JapaneseText(kTextDistribution, utf8));
-  const char* bucket_format = JapaneseText(kTextBucket, utf8);
-  for (int k = 0; k < kHistogramBuckets; ++k) {
-    const int low = kPointsPerBucket * k;
-    std::fprintf(out, bucket_format, low, low + kPointsPerBucket, histogram[k]);
-    std::fputc('\n', out);
-  }
-}
-
-}  // namespace
-
 void WritePvText(FILE* out, const PvLine& pv, const Position& leaf) {
   std::fputs("\nPV=", out);
   for (int n = 0; n < pv.count; ++n) std::fprintf(out, "%s\n", CsaMoveText(pv.moves[n]).c_str());
@@ -35,9 +18,7 @@ void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ran
                    bool utf8) {
   std::fprintf(out, "KKP=%d\n", breakdown.kkp_sum);
   std::fprintf(out, "KPP=%d\n", breakdown.kpp_sum / kFvScale);
-  const TermTally& t = breakdown.tally;
-  WriteTallySide(out, kTextBlackTally, t.black_count, t.black_sum, t.black_histogram, utf8);
-  WriteTallySide(out, kTextWhiteTally, t.white_count, t.white_sum, t.white_histogram, utf8);
+  WriteTallyLines(out, breakdown.tally, utf8, "\n", true);
   WriteRankingText(out, ranking);
 }
 
@@ -76,6 +57,27 @@ void WriteFigureRow(FILE* out, const char* name, int32_t before, int32_t after) 
 }
 
 }  // namespace
+
+void WriteTallyLines(FILE* out, const TermTally& tally, bool utf8, const char* line_end,
+                     bool distribution_line) {
+  const struct {
+    TextId count_text;
+    int32_t count, sum;
+    const int32_t* histogram;
+  } sides[] = {{kTextBlackTally, tally.black_count, tally.black_sum, tally.black_histogram},
+               {kTextWhiteTally, tally.white_count, tally.white_sum, tally.white_histogram}};
+  const char* bucket_format = JapaneseText(kTextBucket, utf8);
+  for (const auto& side : sides) {
+    std::fprintf(out, JapaneseText(side.count_text, utf8), side.count, side.sum / kFvScale);
+    std::fputs(line_end, out);
+    if (distribution_line) std::fprintf(out, "%s%s", JapaneseText(kTextDistribution, utf8), line_end);
+    for (int k = 0; k < kHistogramBuckets; ++k) {
+      const int low = kPointsPerBucket * k;
+      std::fprintf(out, bucket_format, low, low + kPointsPerBucket, side.histogram[k]);
+      std::fputs(line_end, out);
+    }
+  }
+}
 
 void WriteComparisonText(FILE* out, const LeafComparison& comparison) {
   const PositionFigures& b = comparison.before;

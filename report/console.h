@@ -38,6 +38,12 @@ void WriteScanText(FILE* out, const TableScan& scan);
 void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
                      const std::vector<PositionFigures>& figures);
 
+// Writes the count, sum (points) and histogram of the terms favouring each
+// side, each line ended by line_end, the word for distribution on a line of
+// its own before each histogram when distribution_line is set.
+void WriteTallyLines(FILE* out, const TermTally& tally, bool utf8, const char* line_end,
+                     bool distribution_line);
+
 // Writes the figures of a position under two files (KKP and KPP in table
 // units, material and value in points) with their changes, then "RANKING OF
 // CHANGES:" and one line per changed term.

@@ -1,6 +1,7 @@
 #include "report/html_report.h"
 
 #include "eval/ranking.h"
+#include "report/console.h"
 #include "report/html_page.h"
 #include "report/paths.h"
 #include "report/texts.h"
@@ -11,18 +12,6 @@ namespace fvscope {
 namespace {
 
 constexpr int kPicturesPerRow = 5;
-
-void WriteTallySide(FILE* report, TextId count_text, int32_t count, int32_t sum,
-                    const int32_t* histogram, bool utf8) {
-  std::fprintf(report, JapaneseText(count_text, utf8), count, sum / kFvScale);
-  std::fputs("<br>", report);
-  const char* bucket_format = JapaneseText(kTextBucket, utf8);
-  for (int k = 0; k < kHistogramBuckets; ++k) {
-    const int low = kPointsPerBucket * k;
-    std::fprintf(report, bucket_format, low, low + kPointsPerBucket, histogram[k]);
-    std::fputs("<br>", report);
-  }
-}
 
 }  // namespace
 
@@ -40,9 +29,7 @@ void WriteReportPv(FILE* report, const PvLine& pv, bool utf8, bool pieces) {
 }
 
 void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8) {
-  const TermTally& t = breakdown.tally;
-  WriteTallySide(report, kTextBlackTally, t.black_count, t.black_sum, t.black_histogram, utf8);
-  WriteTallySide(report, kTextWhiteTally, t.white_count, t.white_sum, t.white_histogram, utf8);
+  WriteTallyLines(report, breakdown.tally, utf8, "<br>", false);
   std::fprintf(report, "evaluation value (material+position)=%+d<br><br>", breakdown.value);
   std::fprintf(report, "material=%+d<br>\n\n\n", breakdown.material);
 }
