@@ -627,6 +627,37 @@ TEST(HtmlPage, TheRankingTablesHoldTheRunsRecordsAndTextsAreEscaped) {
   EXPECT_EQ(run.err, "fvscope: missing/page.html: cannot create (No such file or directory)\n");
 }
 
+TEST(HtmlPage, LoadsInABrowserWithEveryPictureAndNoError) {
+  if (!fs::exists("/usr/bin/chromium") || std::system("python3 -c '' 2>/dev/null") != 0) {
+    GTEST_SKIP() << "chromium or python3 is missing (Debian packages chromium, python3)";
+  }
+  DemoFolder demo;
+  ASSERT_EQ(RunTool(demo.path, "--pieces --html=game.html").status, 0);
+  fs::rename(demo.path + "/log", demo.path + "/game-log");  // the scan clears ./log
+  WriteEvalFile(demo.path + "/fv.bin", {{KppOffset(76, 733, 85), 2417}, {KppOffset(76, 1300, 90), -3000}});
+  ASSERT_EQ(RunTool(demo.path, "--html=scan.html 1 76").status, 0);
+  fs::rename(demo.path + "/log", demo.path + "/scan-log");
+  for (const char* name : {"game", "scan"}) {
+    fs::create_directory_symlink(demo.path + "/" + name + "-log", demo.path + "/log");
+    const std::string out = demo.dir.File(std::string(name) + ".check");
+    const std::string command = ShellQuote(std::string(FVSCOPE_SOURCE_DIR) + "/scripts/check_page") +
+                                " " + ShellQuote(demo.path + "/" + name + ".html") + " >" +
+                                ShellQuote(out) + " 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string report = ReadWholeFile(out);
+    ASSERT_TRUE(WIFEXITED(status)) << report;
+    ASSERT_NE(WEXITSTATUS(status), 2) << report;  // the browser could not be started
+    EXPECT_EQ(WEXITSTATUS(status), 0) << name << ": " << report;
+    const nlohmann::json d = nlohmann::json::parse(report);
+    EXPECT_TRUE(d["loaded"].get<bool>());
+    EXPECT_TRUE(d["errors"].empty()) << d["errors"];
+    // The pictures: every rank picture, and in the game the boards and the shares.
+    EXPECT_EQ(d["images"].size(), std::string(name) == "game" ? 153u : 2u);
+    for (const auto& image : d["images"]) EXPECT_TRUE(image["loaded"].get<bool>()) << image;
+    fs::remove(demo.path + "/log");
+  }
+}
+
 TEST(Usage, HelpAndVersion) {
   ScratchDir dir;
   ToolRun run = RunTool(dir.path(), "--help");

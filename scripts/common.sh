@@ -7,6 +7,9 @@ BUILD="$ROOT/build"
 # The Debian packages the build and the tests need.
 PACKAGES="cmake make g++ libgtest-dev libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev nlohmann-json3-dev"
 
+# What scripts/check_page and scripts/screenshot need to open a page in a browser.
+BROWSER_PACKAGES="chromium python3"
+
 # Installs those of the given packages that are missing; apt-get update runs
 # only when something must be installed.
 ensure_packages() {
