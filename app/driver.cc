@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/position_input.h"
 #include "app/usi_engine.h"
 #include "eval/breakdown.h"
 #include "eval/compare.h"
-#include "eval/piece_shares.h"
 #include "eval/eval_file.h"
+#include "eval/piece_shares.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
 #include "eval/term_tally.h"
@@ -32,12 +33,10 @@
 #include "report/paths.h"
 #include "shogi/board_text.h"
 #include "shogi/csa_reader.h"
-#include "shogi/csa_record.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 #include "shogi/notation.h"
 #include "shogi/position_check.h"
-#include "shogi/sfen.h"
 #include "shogi/search_log_reader.h"
 #include "shogi/types.h"
 
@@ -46,7 +45,6 @@ namespace fvscope {
 namespace {
 
 constexpr const char* kPieceImageFolder = "./img";
-constexpr size_t kMaxPositionFileBytes = 16 << 20;
 constexpr const char* kGameRecordPath = "./log/game000.csa";
 constexpr const char* kSearchLogPath = "./log/n000.log";
 
@@ -259,69 +257,6 @@ void CheckEnginePv(Run* run, const Position& position, PvLine* pv) {
   }
 }
 
-// Reads text, a USI position text or the name of a file holding one or a
-// CSA record, into *record; *names gets the notation of its moves and *name
-// what messages call it. Returns false after one line on stderr.
-bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
-                          Notation* names, std::string* name) {
-  std::string content, error;
-  *names = Notation::kUsi;
-  *name = option;
-  bool read;
-  if (LooksLikeUsiPosition(text)) {
-    read = ParseUsiPosition(text, record, &error);
-  } else {
-    *name = text;
-    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, &error)) {
-      Fail(error);
-      return false;
-    }
-    if (LooksLikeUsiPosition(content)) {
-      read = ParseUsiPosition(content, record, &error);
-    } else {
-      *names = Notation::kCsa;
-      read = ReadCsaRecord(content, record, &error);
-    }
-  }
-  if (!read) Fail(*name + ": " + error);
-  return read;
-}
-
-// Fails unless position, given on the command line as name, is one a game
-// can reach and the tables can index: both kings, no piece where it can
-// never move, no more pieces than the set, hand counts the tables have.
-bool IsAnalysablePosition(const Position& position, const std::string& name) {
-  for (Side side : kSides) {
-    if (!IsSquare(position.cells[KingCell(side)])) {
-      Fail(name + ": the position has no " + SideName(side) + " king");
-      return false;
-    }
-  }
-  const std::vector<std::string> findings = ImpossiblePieces(position);
-  std::string error;
-  if (!findings.empty() || !CheckLeaf(position, &error)) {
-    Fail(name + ": " + (findings.empty() ? error : findings[0]));
-    return false;
-  }
-  return true;
-}
-
-// Reads the position that --position names (startpos when it is not given)
-// and plays the first --ply moves of it into *position. Returns the exit
-// status when it cannot be read or played, else 0.
-int ReadCommandLinePosition(const CommandLine& options, Position* position, Side* to_move) {
-  const std::string text = options.position.empty() ? "startpos" : options.position;
-  GameRecord record;
-  Notation names;
-  std::string name, error;
-  if (!ReadPositionArgument("--position", text, &record, &names, &name)) return 2;
-  if (!PlayRecord(record, options.ply, names, position, to_move, &error)) {
-    Fail(name + ": " + error);
-    return 2;
-  }
-  return IsAnalysablePosition(*position, name) ? 0 : 2;
-}
-
 // Value, material, KKP and KPP in points per ply, as the chart draws them.
 std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures) {
   std::vector<ChartLine> lines = {
@@ -345,7 +280,10 @@ int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
   GameRecord record;
   Notation names;
   std::string name, error;
-  if (!ReadPositionArgument("--game", run->options.game, &record, &names, &name)) return 2;
+  if (!ReadPositionArgument("--game", run->options.game, &record, &names, &name, &error)) {
+    Fail(error);
+    return 2;
+  }
   std::vector<RecordPly>& plies = record_analysis->plies;
   if (!PlayRecordPlies(record, names, &plies, &error)) {
     Fail(name + ": " + error);
@@ -353,7 +291,10 @@ int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
   }
   auto breakdown = std::make_unique<LeafBreakdown>();
   for (const RecordPly& ply : plies) {
-    if (!IsAnalysablePosition(ply.position, name + ": ply " + std::to_string(ply.ply))) return 2;
+    if (!CheckAnalysablePosition(ply.position, &error)) {
+      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      return 2;
+    }
     if (!BreakDownLeaf(ply.position, run->fv, breakdown.get(), &error)) {
       Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 1;
@@ -368,66 +309,11 @@ int AnalyseRecord(Run* run, RecordAnalysis* record_analysis) {
   return 0;
 }
 
-// Splits text at blanks and commas.
-std::vector<std::string> MoveWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : text + " ") {
-    if (c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  return words;
-}
-
-// Reads the moves of --pv, each USI or CSA, into *pv from position with
-// to_move to move, checking each. Returns the exit status when one cannot
-// be read or played, else 0.
-int ReadCommandLinePv(const std::string& text, const Position& position, Side to_move,
-                      PvLine* pv) {
-  pv->first_side = to_move;
-  pv->count = 0;
-  Position board = position;
-  Side side = to_move;
-  const std::vector<std::string> words = MoveWords(text);
-  for (size_t n = 0; n < words.size(); ++n) {
-    const std::string prefix = "--pv move " + std::to_string(n + 1) + " \"" + words[n] + "\": ";
-    if (pv->count >= kMaxPvMoves) {
-      Fail(prefix + "a PV holds at most " + std::to_string(kMaxPvMoves) + " moves");
-      return 2;
-    }
-    Move move;
-    Notation names = Notation::kUsi;
-    if (!ParseUsiMove(words[n], side, &move)) {
-      names = Notation::kCsa;
-      if (!ParseCsaMove(words[n], side, &move)) {
-        Fail(prefix + "no move in USI (7g7f, P*5e, 8h2b+) or CSA (+7776FU, 7776FU) form");
-        return 2;
-      }
-    }
-    std::string why;
-    if (!CheckMove(board, side, names, &move, &why)) {
-      Fail(prefix + why);
-      return 2;
-    }
-    PlayMove(&board, &move);
-    move.code &= ~(kMoveCaptureMask << kMoveCaptureShift);
-    pv->moves[pv->count++] = move;
-    side = Opponent(side);
-  }
-  return 0;
-}
-
 // Lets the USI engine of --usi search position and takes its PV into *pv;
 // a move that cannot be played ends it with a warning. Returns the exit
 // status when the engine fails, else 0.
 int SearchWithUsiEngine(Run* run, const Position& position, Side to_move, PvLine* pv) {
   const CommandLine& options = run->options;
-  pv->first_side = to_move;
-  pv->count = 0;
   UsiSearch search;
   search.command = options.usi;
   search.sfen = PositionSfen(position, to_move);
@@ -440,28 +326,9 @@ int SearchWithUsiEngine(Run* run, const Position& position, Side to_move, PvLine
     Fail(error);
     return 1;
   }
-  const std::string engine = "usi engine \"" + options.usi + "\"";
-  if (result.bestmove == "resign" || result.bestmove == "win" || result.pv.empty()) {
-    Warn(run, engine + " gave " + (result.pv.empty() ? "no PV" : "bestmove " + result.bestmove) +
-                  "; the position itself is the leaf");
-    return 0;
-  }
-  Position board = position;
-  Side side = to_move;
-  for (size_t n = 0; n < result.pv.size() && pv->count < kMaxPvMoves; ++n) {
-    Move move;
-    std::string why = "no USI move";
-    if (!ParseUsiMove(result.pv[n], side, &move) ||
-        !CheckMove(board, side, Notation::kUsi, &move, &why)) {
-      Warn(run, engine + ": PV move " + std::to_string(n + 1) + " \"" + result.pv[n] +
-                    "\": " + why + "; the PV ends before it");
-      break;
-    }
-    PlayMove(&board, &move);
-    move.code &= ~(kMoveCaptureMask << kMoveCaptureShift);
-    pv->moves[pv->count++] = move;
-    side = Opponent(side);
-  }
+  std::vector<std::string> warnings;
+  TakeUsiPv(result, options.usi, position, to_move, pv, &warnings);
+  for (const std::string& warning : warnings) Warn(run, warning);
   return 0;
 }
 
@@ -469,14 +336,19 @@ int SearchWithUsiEngine(Run* run, const Position& position, Side to_move, PvLine
 // --usi. Returns the exit status when the run cannot go on, else 0.
 int AnalysePosition(Run* run, GameAnalysis* game) {
   Side to_move = kBlack;
-  int status = ReadCommandLinePosition(run->options, &game->input, &to_move);
-  if (status != 0) return status;
-  if (!run->options.usi.empty()) {
-    status = SearchWithUsiEngine(run, game->input, to_move, &game->pv);
-  } else {
-    status = ReadCommandLinePv(run->options.pv, game->input, to_move, &game->pv);
+  std::string error;
+  if (!ReadCommandLinePosition(run->options.position, run->options.ply, &game->input, &to_move,
+                               &error)) {
+    Fail(error);
+    return 2;
   }
-  if (status != 0) return status;
+  if (!run->options.usi.empty()) {
+    const int status = SearchWithUsiEngine(run, game->input, to_move, &game->pv);
+    if (status != 0) return status;
+  } else if (!ReadCommandLinePv(run->options.pv, game->input, to_move, &game->pv, &error)) {
+    Fail(error);
+    return 2;
+  }
   if (run->text != nullptr) PrintPosition(game->input, run->text);
   return AnalyseLine(run, game, "the leaf of the PV");
 }

@@ -1,0 +1,153 @@
+#include "app/position_input.h"
+
+#include "app/platform.h"
+#include "eval/breakdown.h"
+#include "shogi/csa_record.h"
+#include "shogi/position_check.h"
+#include "shogi/sfen.h"
+
+namespace fvscope {
+
+namespace {
+
+constexpr size_t kMaxPositionFileBytes = 16 << 20;
+
+// Splits text at blanks and commas.
+std::vector<std::string> MoveWords(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text + " ") {
+    if (c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return words;
+}
+
+// Plays a checked move on *board and adds it, its capture unrecorded, to *pv.
+void AddMove(Move move, Position* board, PvLine* pv) {
+  PlayMove(board, &move);
+  move.code &= ~(kMoveCaptureMask << kMoveCaptureShift);
+  pv->moves[pv->count++] = move;
+}
+
+}  // namespace
+
+bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
+                          Notation* names, std::string* name, std::string* error) {
+  std::string content, what;
+  *names = Notation::kUsi;
+  *name = option;
+  bool read;
+  if (LooksLikeUsiPosition(text)) {
+    read = ParseUsiPosition(text, record, &what);
+  } else {
+    *name = text;
+    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, error)) return false;
+    if (LooksLikeUsiPosition(content)) {
+      read = ParseUsiPosition(content, record, &what);
+    } else {
+      *names = Notation::kCsa;
+      read = ReadCsaRecord(content, record, &what);
+    }
+  }
+  if (!read) *error = *name + ": " + what;
+  return read;
+}
+
+bool CheckAnalysablePosition(const Position& position, std::string* error) {
+  for (Side side : kSides) {
+    if (!IsSquare(position.cells[KingCell(side)])) {
+      *error = std::string("the position has no ") + SideName(side) + " king";
+      return false;
+    }
+  }
+  const std::vector<std::string> findings = ImpossiblePieces(position);
+  if (!findings.empty()) {
+    *error = findings[0];
+    return false;
+  }
+  return CheckLeaf(position, error);
+}
+
+bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
+                             Side* to_move, std::string* error) {
+  GameRecord record;
+  Notation names;
+  std::string name, what;
+  if (!ReadPositionArgument("--position", position_text.empty() ? "startpos" : position_text,
+                            &record, &names, &name, error)) {
+    return false;
+  }
+  if (!PlayRecord(record, ply, names, position, to_move, &what) ||
+      !CheckAnalysablePosition(*position, &what)) {
+    *error = name + ": " + what;
+    return false;
+  }
+  return true;
+}
+
+bool ReadCommandLinePv(const std::string& text, const Position& position, Side to_move,
+                       PvLine* pv, std::string* error) {
+  pv->first_side = to_move;
+  pv->count = 0;
+  Position board = position;
+  Side side = to_move;
+  const std::vector<std::string> words = MoveWords(text);
+  for (size_t n = 0; n < words.size(); ++n) {
+    const std::string prefix = "--pv move " + std::to_string(n + 1) + " \"" + words[n] + "\": ";
+    if (pv->count >= kMaxPvMoves) {
+      *error = prefix + "a PV holds at most " + std::to_string(kMaxPvMoves) + " moves";
+      return false;
+    }
+    Move move;
+    Notation names = Notation::kUsi;
+    if (!ParseUsiMove(words[n], side, &move)) {
+      names = Notation::kCsa;
+      if (!ParseCsaMove(words[n], side, &move)) {
+        *error = prefix + "no move in USI (7g7f, P*5e, 8h2b+) or CSA (+7776FU, 7776FU) form";
+        return false;
+      }
+    }
+    std::string why;
+    if (!CheckMove(board, side, names, &move, &why)) {
+      *error = prefix + why;
+      return false;
+    }
+    AddMove(move, &board, pv);
+    side = Opponent(side);
+  }
+  return true;
+}
+
+void TakeUsiPv(const UsiResult& result, const std::string& command, const Position& position,
+               Side to_move, PvLine* pv, std::vector<std::string>* warnings) {
+  pv->first_side = to_move;
+  pv->count = 0;
+  const std::string engine = "usi engine \"" + command + "\"";
+  const bool gave_up = result.bestmove == "resign" || result.bestmove == "win";
+  if (gave_up || result.pv.empty()) {
+    warnings->push_back(engine + " gave " + (gave_up ? "bestmove " + result.bestmove : "no PV") +
+                        "; the position itself is the leaf");
+    return;
+  }
+  Position board = position;
+  Side side = to_move;
+  for (size_t n = 0; n < result.pv.size() && pv->count < kMaxPvMoves; ++n) {
+    Move move;
+    std::string why = "no USI move";
+    if (!ParseUsiMove(result.pv[n], side, &move) ||
+        !CheckMove(board, side, Notation::kUsi, &move, &why)) {
+      warnings->push_back(engine + ": PV move " + std::to_string(n + 1) + " \"" + result.pv[n] +
+                          "\": " + why + "; the PV ends before it");
+      return;
+    }
+    AddMove(move, &board, pv);
+    side = Opponent(side);
+  }
+}
+
+}  // namespace fvscope

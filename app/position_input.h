@@ -1,0 +1,52 @@
+// Positions and principal variations given on the command line: position
+// texts and record files, --pv moves, and a USI engine's PV, each move
+// checked before it is played.
+#ifndef FVSCOPE_APP_POSITION_INPUT_H_
+#define FVSCOPE_APP_POSITION_INPUT_H_
+
+#include <string>
+#include <vector>
+
+#include "app/usi_engine.h"
+#include "shogi/move.h"
+#include "shogi/move_check.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// Reads text, a USI position text or the name of a file holding one or a
+// CSA record, into *record; *names gets the notation of its moves and *name
+// what messages call it (option, or the file). Returns false with *error,
+// one line naming it, when it cannot be read.
+bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
+                          Notation* names, std::string* name, std::string* error);
+
+// Checks that position is one a game can reach and the tables can index:
+// both kings, no piece where it can never move, no more pieces than the
+// set, hand counts the tables have. Returns false with *error saying what
+// is wrong.
+bool CheckAnalysablePosition(const Position& position, std::string* error);
+
+// Reads the position of position_text ("startpos" when empty) and plays the
+// first ply moves of it (all when negative) into *position with *to_move to
+// move. Returns false with *error, one line, when it cannot be read, played
+// or analysed.
+bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
+                             Side* to_move, std::string* error);
+
+// Reads the moves of --pv, each USI or CSA, separated by blanks or commas,
+// into *pv from position with to_move to move, checking each. Returns false
+// with *error ("--pv move 3 \"8h2b+\": ...") at the first that cannot be
+// read or played.
+bool ReadCommandLinePv(const std::string& text, const Position& position, Side to_move,
+                       PvLine* pv, std::string* error);
+
+// Takes the PV that the USI engine command answered into *pv from position
+// with to_move to move, up to the first move that cannot be played; that
+// move, a bestmove of resign or win and an empty PV each add a warning.
+void TakeUsiPv(const UsiResult& result, const std::string& command, const Position& position,
+               Side to_move, PvLine* pv, std::vector<std::string>* warnings);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_APP_POSITION_INPUT_H_
