@@ -3,6 +3,7 @@
 #include "app/platform.h"
 #include "eval/breakdown.h"
 #include "shogi/csa_record.h"
+#include "shogi/notation.h"
 #include "shogi/position_check.h"
 #include "shogi/sfen.h"
 
@@ -98,7 +99,7 @@ bool ReadCommandLinePv(const std::string& text, const Position& position, Side t
   Side side = to_move;
   const std::vector<std::string> words = MoveWords(text);
   for (size_t n = 0; n < words.size(); ++n) {
-    const std::string prefix = "--pv move " + std::to_string(n + 1) + " \"" + words[n] + "\": ";
+    const std::string prefix = "--pv move " + std::to_string(n + 1) + " " + QuotedInput(words[n]) + ": ";
     if (pv->count >= kMaxPvMoves) {
       *error = prefix + "a PV holds at most " + std::to_string(kMaxPvMoves) + " moves";
       return false;
@@ -141,8 +142,8 @@ void TakeUsiPv(const UsiResult& result, const std::string& command, const Positi
     std::string why = "no USI move";
     if (!ParseUsiMove(result.pv[n], side, &move) ||
         !CheckMove(board, side, Notation::kUsi, &move, &why)) {
-      warnings->push_back(engine + ": PV move " + std::to_string(n + 1) + " \"" + result.pv[n] +
-                          "\": " + why + "; the PV ends before it");
+      warnings->push_back(engine + ": PV move " + std::to_string(n + 1) + " " +
+                          QuotedInput(result.pv[n]) + ": " + why + "; the PV ends before it");
       return;
     }
     AddMove(move, &board, pv);

@@ -26,6 +26,7 @@ TEST(TakeUsiPv, PlaysUpToTheFirstMoveThatDoesNotFitAndWarnsOfIt) {
       {{"7g7f", "xyz"}, "7g7f", 1, "PV move 2 \"xyz\": no USI move"},
       {{}, "resign", 0, "gave bestmove resign; the position itself is the leaf"},
       {{}, "7g7f", 0, "gave no PV"},
+      {{"7g7f", "\x1b]0;x\x07"}, "7g7f", 1, "PV move 2 \"?]0;x?\": no USI move"},
   };
   for (const Case& c : cases) {
     UsiResult result;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,8 @@ using Tokens = std::vector<std::string>;
 constexpr size_t kMaxLineBytes = 64 * 1024;  // the rest of a longer line is dropped
 constexpr size_t kQuotedBytes = 200;         // of the last line, in a message
 constexpr int kQuitWaitMs = 1000;            // for the engine to exit after "quit"
+constexpr size_t kReadBytes = 4096;          // taken from the engine's output at a time
+constexpr const char* kClosedText = "closed its output";
 
 // "10 s" for a whole number of seconds, else "250 ms".
 std::string LimitText(int ms) {
@@ -68,7 +71,7 @@ void TakePv(const Tokens& tokens, std::vector<std::string>* pv) {
   for (size_t i = 1; i < tokens.size(); ++i) {
     if (tokens[i] == "string") return;
     if (tokens[i] == "multipv" && i + 1 < tokens.size()) {
-      if (std::atoi(tokens[++i].c_str()) != 1) return;
+      if (std::strtol(tokens[++i].c_str(), nullptr, 10) != 1) return;
     } else if (tokens[i] == "pv") {
       pv->assign(tokens.begin() + static_cast<long>(i) + 1, tokens.end());
       return;
@@ -112,6 +115,56 @@ void CloseFd(int* fd) {
 
 enum class ReadStatus { kLine, kTimeout, kEnded };
 
+// The engine's output as it is cut into lines.
+struct LineSplitter {
+  std::string_view pending;  // bytes read and not yet split into lines
+  std::string partial;       // the line being read, at most kMaxLineBytes
+  bool ended = false;        // the output is closed and pending was read whole
+  std::string last_line;     // the last line that was not empty, at most kQuotedBytes
+};
+
+// Moves the line read so far into *line, without a "\r" at its end.
+void TakeLine(LineSplitter* splitter, std::string* line) {
+  std::string& partial = splitter->partial;
+  if (!partial.empty() && partial.back() == '\r') partial.pop_back();
+  line->swap(partial);
+  partial.clear();
+  if (!line->empty()) splitter->last_line.assign(*line, 0, kQuotedBytes);
+}
+
+// Takes the next line of the pending bytes into *line, without its "\n" or
+// "\r\n" and cut to kMaxLineBytes: true when one ends there, or when the
+// output has ended after a line without a "\n". False when more bytes are
+// needed or there are no more lines.
+bool NextLine(LineSplitter* splitter, std::string* line) {
+  std::string_view& pending = splitter->pending;
+  while (!pending.empty()) {
+    const size_t newline = pending.find('\n');
+    const size_t length = std::min(newline, pending.size());
+    splitter->partial.append(pending.data(),
+                             std::min(length, kMaxLineBytes - splitter->partial.size()));
+    pending.remove_prefix(newline == std::string_view::npos ? length : length + 1);
+    if (newline != std::string_view::npos) {
+      TakeLine(splitter, line);
+      return true;
+    }
+  }
+  if (!splitter->ended || splitter->partial.empty()) return false;
+  TakeLine(splitter, line);
+  return true;
+}
+
+// " (last line: "...")" quoting the last line that was not empty, control
+// characters as '?', or " (no output)".
+std::string LastLineNote(const LineSplitter& splitter) {
+  if (splitter.last_line.empty()) return " (no output)";
+  std::string quoted = splitter.last_line;
+  for (char& c : quoted) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return " (last line: \"" + quoted + "\")";
+}
+
 // The engine: a child process in its own process group, with pipes on its
 // stdin and stdout.
 class Engine {
@@ -142,26 +195,20 @@ class Engine {
 
   // " (last line: "...")" quoting the last line the engine wrote that was
   // not empty, or " (no output)".
-  std::string LastLineNote() const;
+  std::string LastLineNote() const { return fvscope::LastLineNote(output_); }
 
  private:
   // True when the engine has exited, waiting up to wait_ms for it. It is
   // left a zombie so that its process group cannot be reused before the kill.
   bool Exited(int wait_ms);
 
-  // Moves the line read so far into *line.
-  ReadStatus TakeLine(std::string* line);
-
   pid_t pid_ = -1;
   int to_ = -1;    // the engine's stdin
   int from_ = -1;  // the engine's stdout
   bool exited_ = false;
   siginfo_t exit_ = {};  // how it exited, when exited_
-  char buffer_[4096];
-  size_t begin_ = 0, end_ = 0;  // the bytes of buffer_ not yet split into lines
-  std::string partial_;         // the line being read, at most kMaxLineBytes
-  bool eof_ = false;
-  std::string last_line_;
+  char buffer_[kReadBytes];
+  LineSplitter output_;  // its pending bytes lie in buffer_
 };
 
 Engine::~Engine() {
@@ -239,29 +286,10 @@ bool Engine::Start(const std::string& command, std::string* error) {
   return true;
 }
 
-ReadStatus Engine::TakeLine(std::string* line) {
-  if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-  line->swap(partial_);
-  partial_.clear();
-  if (!line->empty()) last_line_.assign(*line, 0, kQuotedBytes);
-  return ReadStatus::kLine;
-}
-
 ReadStatus Engine::Read(Clock::time_point deadline, std::string* line) {
   for (;;) {
-    while (begin_ < end_) {
-      const char* start = buffer_ + begin_;
-      const char* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
-      const size_t length =
-          newline != nullptr ? static_cast<size_t>(newline - start) : end_ - begin_;
-      partial_.append(start, std::min(length, kMaxLineBytes - partial_.size()));
-      begin_ += length;
-      if (newline != nullptr) {
-        ++begin_;
-        return TakeLine(line);
-      }
-    }
-    if (eof_) return partial_.empty() ? ReadStatus::kEnded : TakeLine(line);
+    if (NextLine(&output_, line)) return ReadStatus::kLine;
+    if (output_.ended) return ReadStatus::kEnded;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ReadStatus::kTimeout;
     pollfd ready = {from_, POLLIN, 0};
@@ -270,10 +298,9 @@ ReadStatus Engine::Read(Clock::time_point deadline, std::string* line) {
     const ssize_t n = count < 0 ? -1 : read(from_, buffer_, sizeof buffer_);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
-      eof_ = true;
+      output_.ended = true;
     } else {
-      begin_ = 0;
-      end_ = static_cast<size_t>(n);
+      output_.pending = std::string_view(buffer_, static_cast<size_t>(n));
     }
   }
 }
@@ -297,7 +324,7 @@ bool Engine::Exited(int wait_ms) {
 }
 
 std::string Engine::EndText() {
-  if (!Exited(kQuitWaitMs)) return eof_ ? "closed its output" : "stopped reading its input";
+  if (!Exited(kQuitWaitMs)) return output_.ended ? kClosedText : "stopped reading its input";
   switch (exit_.si_code) {
     case CLD_EXITED:
       return "exited with status " + std::to_string(exit_.si_status);
@@ -309,25 +336,51 @@ std::string Engine::EndText() {
   }
 }
 
-std::string Engine::LastLineNote() const {
-  if (last_line_.empty()) return " (no output)";
-  std::string quoted = last_line_;
-  for (char& c : quoted) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+// An engine's whole output given as text, read as a pipe gives it: in
+// pieces of kReadBytes. What is sent to it is discarded.
+class Transcript {
+ public:
+  explicit Transcript(std::string_view text) : unread_(text) {}
+
+  // Discards line; the transcript always reads.
+  bool Send(const std::string&) { return true; }
+
+  // As Engine::Read; the whole output is there at once, so no deadline passes.
+  ReadStatus Read(Clock::time_point, std::string* line) {
+    for (;;) {
+      if (NextLine(&output_, line)) return ReadStatus::kLine;
+      if (output_.ended) return ReadStatus::kEnded;
+      if (unread_.empty()) {
+        output_.ended = true;
+      } else {
+        output_.pending = unread_.substr(0, kReadBytes);
+        unread_.remove_prefix(output_.pending.size());
+      }
+    }
   }
-  return " (last line: \"" + quoted + "\")";
-}
+
+  // The transcript ends by closing its output.
+  std::string EndText() const { return kClosedText; }
+
+  // As Engine::LastLineNote.
+  std::string LastLineNote() const { return fvscope::LastLineNote(output_); }
+
+ private:
+  std::string_view unread_;  // not yet handed to output_
+  LineSplitter output_;
+};
 
 enum class Wait { kFound, kTimeout, kEnded };
 
-// Reads the engine's lines for up to ms until one whose first token is word,
+// Reads the peer's lines for up to ms until one whose first token is word,
 // which goes into *found (when not null); every other line goes to see.
-Wait ReadUntil(Engine* engine, const char* word, int ms,
+template <typename Peer>
+Wait ReadUntil(Peer* peer, const char* word, int ms,
                const std::function<void(const std::string&, const Tokens&)>& see, Tokens* found) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   std::string line;
   for (;;) {
-    switch (engine->Read(deadline, &line)) {
+    switch (peer->Read(deadline, &line)) {
       case ReadStatus::kTimeout:
         return Wait::kTimeout;
       case ReadStatus::kEnded:
@@ -344,6 +397,58 @@ Wait ReadUntil(Engine* engine, const char* word, int ms,
   }
 }
 
+// The conversation of a search with peer (an Engine or a Transcript), from
+// "usi" to "bestmove", as RunUsiSearch states it; *error begins with who.
+template <typename Peer>
+bool Converse(Peer* peer, const UsiSearch& search, const std::string& who, UsiResult* result,
+              std::string* error) {
+  // Fails for want of the line awaited: it did not come within ms, or the
+  // engine ended first.
+  auto fail = [&](Wait wait, const std::string& awaited, int ms) {
+    *error = who +
+             (wait == Wait::kTimeout ? "no " + awaited + " within " + LimitText(ms)
+                                     : peer->EndText() + " before " + awaited) +
+             peer->LastLineNote();
+    return false;
+  };
+
+  auto take_name = [result](const std::string& line, const Tokens& tokens) {
+    if (tokens.size() >= 2 && tokens[0] == "id" && tokens[1] == "name") {
+      result->engine_name = TextAfterTokens(line, 2);
+    }
+  };
+  Wait wait = peer->Send("usi")
+                  ? ReadUntil(peer, "usiok", search.handshake_ms, take_name, nullptr)
+                  : Wait::kEnded;
+  if (wait != Wait::kFound) return fail(wait, "usiok", search.handshake_ms);
+  auto ignore = [](const std::string&, const Tokens&) {};
+  wait = peer->Send("isready")
+             ? ReadUntil(peer, "readyok", search.handshake_ms, ignore, nullptr)
+             : Wait::kEnded;
+  if (wait != Wait::kFound) return fail(wait, "readyok", search.handshake_ms);
+
+  auto take_pv = [result](const std::string&, const Tokens& tokens) {
+    TakePv(tokens, &result->pv);
+  };
+  Tokens bestmove;
+  wait = peer->Send("usinewgame") && peer->Send("position sfen " + search.sfen) &&
+                 peer->Send("go " + search.go)
+             ? ReadUntil(peer, "bestmove", search.search_ms, take_pv, &bestmove)
+             : Wait::kEnded;
+  if (wait == Wait::kTimeout) {
+    wait = peer->Send("stop") ? ReadUntil(peer, "bestmove", search.stop_ms, take_pv, &bestmove)
+                              : Wait::kEnded;
+    if (wait == Wait::kTimeout) {
+      *error = who + "no bestmove within " + LimitText(search.search_ms) + " of go, nor " +
+               LimitText(search.stop_ms) + " after stop" + peer->LastLineNote();
+      return false;
+    }
+  }
+  if (wait != Wait::kFound) return fail(wait, "bestmove", search.search_ms);
+  result->bestmove = bestmove.size() >= 2 ? bestmove[1] : "";
+  return true;
+}
+
 }  // namespace
 
 bool RunUsiSearch(const UsiSearch& search, UsiResult* result, std::string* error) {
@@ -355,51 +460,13 @@ bool RunUsiSearch(const UsiSearch& search, UsiResult* result, std::string* error
     *error = who + "cannot be started (" + reason + ")";
     return false;
   }
-  // Fails for want of the line awaited: it did not come within ms, or the
-  // engine ended first.
-  auto fail = [&](Wait wait, const std::string& awaited, int ms) {
-    *error = who +
-             (wait == Wait::kTimeout ? "no " + awaited + " within " + LimitText(ms)
-                                     : engine.EndText() + " before " + awaited) +
-             engine.LastLineNote();
-    return false;
-  };
+  return Converse(&engine, search, who, result, error);
+}
 
-  auto take_name = [result](const std::string& line, const Tokens& tokens) {
-    if (tokens.size() >= 2 && tokens[0] == "id" && tokens[1] == "name") {
-      result->engine_name = TextAfterTokens(line, 2);
-    }
-  };
-  Wait wait = engine.Send("usi")
-                  ? ReadUntil(&engine, "usiok", search.handshake_ms, take_name, nullptr)
-                  : Wait::kEnded;
-  if (wait != Wait::kFound) return fail(wait, "usiok", search.handshake_ms);
-  auto ignore = [](const std::string&, const Tokens&) {};
-  wait = engine.Send("isready")
-             ? ReadUntil(&engine, "readyok", search.handshake_ms, ignore, nullptr)
-             : Wait::kEnded;
-  if (wait != Wait::kFound) return fail(wait, "readyok", search.handshake_ms);
-
-  auto take_pv = [result](const std::string&, const Tokens& tokens) {
-    TakePv(tokens, &result->pv);
-  };
-  Tokens bestmove;
-  wait = engine.Send("usinewgame") && engine.Send("position sfen " + search.sfen) &&
-                 engine.Send("go " + search.go)
-             ? ReadUntil(&engine, "bestmove", search.search_ms, take_pv, &bestmove)
-             : Wait::kEnded;
-  if (wait == Wait::kTimeout) {
-    wait = engine.Send("stop") ? ReadUntil(&engine, "bestmove", search.stop_ms, take_pv, &bestmove)
-                               : Wait::kEnded;
-    if (wait == Wait::kTimeout) {
-      *error = who + "no bestmove within " + LimitText(search.search_ms) + " of go, nor " +
-               LimitText(search.stop_ms) + " after stop" + engine.LastLineNote();
-      return false;
-    }
-  }
-  if (wait != Wait::kFound) return fail(wait, "bestmove", search.search_ms);
-  result->bestmove = bestmove.size() >= 2 ? bestmove[1] : "";
-  return true;
+bool ReadUsiTranscript(std::string_view output, UsiResult* result, std::string* error) {
+  *result = UsiResult();
+  Transcript transcript(output);
+  return Converse(&transcript, UsiSearch(), "", result, error);
 }
 
 }  // namespace fvscope

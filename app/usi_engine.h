@@ -4,6 +4,7 @@
 #define FVSCOPE_APP_USI_ENGINE_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fvscope {
@@ -37,6 +38,12 @@ struct UsiResult {
 // process group is killed and the engine reaped before the call returns.
 // Writing to an engine that has exited is a failure, never a SIGPIPE.
 bool RunUsiSearch(const UsiSearch& search, UsiResult* result, std::string* error);
+
+// Reads output as RunUsiSearch reads an engine that wrote all of it at once
+// and then closed its output (what would be sent to it is discarded): the
+// same *result, and on failure the same *error without its leading
+// 'usi engine "COMMAND": '. No time limit applies.
+bool ReadUsiTranscript(std::string_view output, UsiResult* result, std::string* error);
 
 }  // namespace fvscope
 

@@ -122,6 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "      say 'info depth 2 multipv 1 score cp 9 pv 7g7f 8c8d 8h2b+'\n"
                    "      say 'info depth 2 multipv 2 pv P*5e'\n"
                    "      say 'info depth 2 multipv 10 pv 1g1f'\n"
+                   "      say 'info depth 2 multipv 4294967297 pv 9g9f'\n"
                    "      say 'bestmove 7g7f' ;;\n",
                    false, 5000, {"7g7f", "8c8d", "8h2b+"}, "7g7f"},
         SearchCase{"InfoStringIsIgnored",
@@ -215,6 +216,48 @@ TEST(RunUsiSearch, SaysSecondsForWholeSecondLimits) {
   std::string error;
   EXPECT_FALSE(RunUsiSearch(search, &result, &error));
   EXPECT_EQ(error, "usi engine \"" + search.command + "\": no usiok within 1 s (no output)");
+}
+
+// A transcript and a fake engine that prints it, closes its output and reads
+// on until its input closes must give the same result and message.
+TEST(ReadUsiTranscript, AgreesWithAnEngineThatPrintsTheSameText) {
+  const std::string transcripts[] = {
+      "id name  Fake  Engine \r\nid author x\r\nusiok\r\nreadyok\n"
+      "info depth 1 multipv 1 pv 7g7f 3c3d\ninfo string pv 1a1b\n"
+      "info depth 2 multipv 2 pv 2g2f\ninfo string " + std::string(70000, 'x') + "\n"
+      "info depth 2 pv 7g7f 8c8d 8h2b+\r\nbestmove 7g7f ponder 8c8d",
+      "usiok\nreadyok\ninfo depth 1 pv 7g7f\r\n\n\x01\tok\r",
+      "",
+  };
+  for (const std::string& text : transcripts) {
+    const std::string quoted = text.substr(0, 30);
+    UsiResult expected;
+    std::string expected_error;
+    const bool read = ReadUsiTranscript(text, &expected, &expected_error);
+    ScratchDir dir;
+    UsiSearch search;
+    search.command = "cat '" + dir.Write("output", text) + "'; exec >&-; cat >/dev/null";
+    search.sfen = kStartSfen;
+    search.handshake_ms = 5000;
+    search.search_ms = 5000;
+    UsiResult result;
+    std::string error;
+    ASSERT_EQ(RunUsiSearch(search, &result, &error), read) << quoted << ": " << error;
+    EXPECT_EQ(result.engine_name, expected.engine_name) << quoted;
+    EXPECT_EQ(result.pv, expected.pv) << quoted;
+    EXPECT_EQ(result.bestmove, expected.bestmove) << quoted;
+    if (!read) {
+      EXPECT_EQ(error, "usi engine \"" + search.command + "\": " + expected_error);
+    }
+  }
+  UsiResult result;
+  std::string error;
+  ASSERT_TRUE(ReadUsiTranscript(transcripts[0], &result, &error)) << error;
+  EXPECT_EQ(result.engine_name, "Fake  Engine");
+  EXPECT_EQ(result.pv, (std::vector<std::string>{"7g7f", "8c8d", "8h2b+"}));
+  EXPECT_EQ(result.bestmove, "7g7f");
+  EXPECT_FALSE(ReadUsiTranscript(transcripts[1], &result, &error));
+  EXPECT_EQ(error, "closed its output before bestmove (last line: \"??ok\")");
 }
 
 TEST(RunUsiSearch, FairyStockfishWhenInstalled) {

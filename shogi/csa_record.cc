@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "shogi/notation.h"
 #include "shogi/sfen.h"
 
 namespace fvscope {
 
 namespace {
 
-constexpr size_t kQuotedLength = 40;
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
 const char kExpectPosition[] = "expected the position (PI, P1..P9 or P+/P-)";
@@ -21,17 +21,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// At most kQuotedLength characters of text in quotes; bytes other than
-// printable ASCII are shown as '?' so that the message stays plain text.
-std::string Quoted(std::string_view text) {
-  std::string quoted = "\"";
-  for (size_t i = 0; i < text.size() && i < kQuotedLength; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    quoted += c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
-  }
-  if (text.size() > kQuotedLength) quoted += "...";
-  return quoted + "\"";
-}
 
 // What has been read of one game so far.
 struct ReadState {
@@ -144,6 +133,9 @@ const char* ReadPlacement(std::string_view text, Position* position) {
       if (cell[2] == 'A' && cell[3] == 'L') {
         GiveRemainingPieces(position, side);
       } else if (kind >= 1 && kind <= kHandKinds) {
+        if (position->cells[HandSlot(side, kind - 1)] >= INT8_MAX) {
+          return "expected at most 127 pieces of a kind in a hand";
+        }
         AddToHand(position, HandSlot(side, kind - 1), 1);
       } else {
         return "expected a kind that can be held (FU..HI) in the hand";
@@ -254,7 +246,7 @@ bool ReadCsaRecord(std::string_view text, GameRecord* record, std::string* error
       if (statement.empty()) continue;
       if (!ReadStatement(statement, &state, record, &expected)) {
         *error = "line " + std::to_string(line_number) + ": " + expected + ", not " +
-                 Quoted(statement);
+                 QuotedInput(statement);
         return false;
       }
     }

@@ -110,6 +110,8 @@ TEST(CsaRecordText, LineEndsBomCommentsAndGames) {
 
 TEST(CsaRecordErrors, BadRecordsNameTheLine) {
   const std::string long_line(5000, 'Q');
+  std::string many_pawns = "P+";
+  for (int i = 0; i < 128; ++i) many_pawns += "00FU";
   struct Case {
     std::string text;
     const char* error_start;
@@ -131,6 +133,7 @@ TEST(CsaRecordErrors, BadRecordsNameTheLine) {
       {"P-00OU\n", "line 1: expected a kind that can be held"},
       {"P+50FU\n", "line 1: expected cells of a square"},
       {"P+00\n", "line 1: expected cells such as"},
+      {many_pawns + "\n", "line 1: expected at most 127 pieces"},
       {"PI\n%TORYO\n", "line 2: expected P+/P- or the side to move"},
       {"PI\nPI\n", "line 2: expected P+/P- or the side to move"},
       {"PI\n+\n" + long_line, "line 3: expected a move"},

@@ -90,4 +90,16 @@ std::string PositionSfen(const Position& position, Side side_to_move, int move_n
   return sfen + " " + std::to_string(move_number);
 }
 
+char ShownByte(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return byte >= 0x20 && byte < 0x7f ? c : '?';
+}
+
+std::string QuotedInput(std::string_view text) {
+  constexpr size_t kShown = 40;
+  std::string quoted = "\"";
+  for (size_t i = 0; i < text.size() && i < kShown; ++i) quoted += ShownByte(text[i]);
+  return quoted + (text.size() > kShown ? "...\"" : "\"");
+}
+
 }  // namespace fvscope

@@ -4,6 +4,7 @@
 #define FVSCOPE_SHOGI_NOTATION_H_
 
 #include <string>
+#include <string_view>
 
 #include "shogi/move.h"
 #include "shogi/types.h"
@@ -24,6 +25,14 @@ std::string UsiMoveText(const Move& move);
 // when both are empty), then move_number. Cells outside -14..14 and hand
 // counts of 0 or less are left out.
 std::string PositionSfen(const Position& position, Side side_to_move, int move_number = 1);
+
+// A byte of an input as a message shows it: printable ASCII as it is,
+// anything else as '?'.
+char ShownByte(char c);
+
+// At most 40 bytes of text from an input, in double quotes, each as
+// ShownByte shows it, with "..." when there is more: safe to print.
+std::string QuotedInput(std::string_view text);
 
 }  // namespace fvscope
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "shogi/notation.h"
+
 namespace fvscope {
 
 namespace {
@@ -31,10 +33,6 @@ std::vector<std::string_view> Words(std::string_view text) {
     if (i > start) words.push_back(text.substr(start, i - start));
   }
   return words;
-}
-
-std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text.substr(0, 40)) + (text.size() > 40 ? "...\"" : "\"");
 }
 
 bool ReadBoard(std::string_view board, Position* position, std::string* error) {
@@ -69,7 +67,7 @@ bool ReadBoard(std::string_view board, Position* position, std::string* error) {
     } else {
       int kind = KindOfLetter(c);
       if (kind == 0 || column >= kFiles || (promoted && PromoteCode(kind) == kind)) {
-        *error = std::string("\"") + (promoted ? "+" : "") + c + "\" at rank " +
+        *error = std::string("\"") + (promoted ? "+" : "") + ShownByte(c) + "\" at rank " +
                  std::to_string(row + 1) + " is no piece that fits the board";
         return false;
       }
@@ -87,6 +85,10 @@ bool ReadBoard(std::string_view board, Position* position, std::string* error) {
       position->cells[square] = static_cast<int8_t>(side == kBlack ? kind : -kind);
       ++column;
     }
+  }
+  if (promoted) {
+    *error = "the board ends in \"+\" without a piece";
+    return false;
   }
   if (row != kRanks - 1 || column != kFiles) {
     *error = "the board has " + std::to_string(row + 1) + " ranks, the last of " +
@@ -112,11 +114,17 @@ bool ReadHands(std::string_view hands, Position* position, std::string* error) {
     }
     const int kind = KindOfLetter(c);
     if (kind == 0 || kind > kHandKinds || (counted && count == 0)) {
-      *error = std::string("\"") + c + "\" in the hands is no count of a piece that can be held";
+      *error = std::string("\"") + ShownByte(c) +
+               "\" in the hands is no count of a piece that can be held";
       return false;
     }
     const Side side = IsLower(c) ? kWhite : kBlack;
-    AddToHand(position, HandSlot(side, kind - 1), counted ? count : 1);
+    const int slot = HandSlot(side, kind - 1);
+    if (position->cells[slot] + (counted ? count : 1) > INT8_MAX) {
+      *error = "a hand count above 127";
+      return false;
+    }
+    AddToHand(position, slot, counted ? count : 1);
     count = 0;
     counted = false;
   }
@@ -132,7 +140,7 @@ bool ReadHands(std::string_view hands, Position* position, std::string* error) {
 bool ParseSfen(std::string_view sfen, GameRecord* record, std::string* error) {
   const std::vector<std::string_view> words = Words(sfen);
   if (words.size() < 3 || words.size() > 4) {
-    *error = "an SFEN has a board, a side to move, hands and a move number, not " + Quoted(sfen);
+    *error = "an SFEN has a board, a side to move, hands and a move number, not " + QuotedInput(sfen);
     return false;
   }
   Position& p = record->start;
@@ -142,12 +150,12 @@ bool ParseSfen(std::string_view sfen, GameRecord* record, std::string* error) {
   record->moves.clear();
   std::string what;
   if (!ReadBoard(words[0], &p, &what) || !ReadHands(words[2], &p, &what)) {
-    *error = "SFEN " + Quoted(sfen) + ": " + what;
+    *error = "SFEN " + QuotedInput(sfen) + ": " + what;
     return false;
   }
   if (words[1] != "b" && words[1] != "w") {
-    *error = "SFEN " + Quoted(sfen) + ": the side to move is \"b\" or \"w\", not " +
-             Quoted(words[1]);
+    *error = "SFEN " + QuotedInput(sfen) + ": the side to move is \"b\" or \"w\", not " +
+             QuotedInput(words[1]);
     return false;
   }
   record->side_to_move = words[1] == "b" ? kBlack : kWhite;
@@ -156,7 +164,7 @@ bool ParseSfen(std::string_view sfen, GameRecord* record, std::string* error) {
     int number = 0;
     for (char c : words[3]) {
       if (c < '0' || c > '9' || number > 100000000) {
-        *error = "SFEN " + Quoted(sfen) + ": the move number is " + Quoted(words[3]);
+        *error = "SFEN " + QuotedInput(sfen) + ": the move number is " + QuotedInput(words[3]);
         return false;
       }
       number = number * 10 + (c - '0');
@@ -180,14 +188,14 @@ bool ParseUsiPosition(std::string_view text, GameRecord* record, std::string* er
     if (!ParseSfen(sfen, record, error)) return false;
   } else {
     *error = "expected \"startpos\" or \"sfen ...\", then optionally \"moves ...\", not " +
-             Quoted(text);
+             QuotedInput(text);
     return false;
   }
   Side side = record->side_to_move;
   for (size_t i = moves_at + 1; i < words.size(); ++i) {
     Move move;
     if (!ParseUsiMove(words[i], side, &move)) {
-      *error = "move " + std::to_string(i - moves_at) + " " + Quoted(words[i]) +
+      *error = "move " + std::to_string(i - moves_at) + " " + QuotedInput(words[i]) +
                " is no USI move (7g7f, P*5e, 8h2b+)";
       return false;
     }

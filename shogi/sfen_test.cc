@@ -41,6 +41,9 @@ TEST(ParseSfen, BadTexts) {
       "4k4/9/9/9/9/9/9/9/4K4 x - 1",                                       // side
       "4k4/9/9/9/9/9/9/9/4K4 b 2K 1",                                      // king in hand
       "4k4/9/9/9/9/9/9/9/4K4 b 200P 1",                                    // count
+      "4k4/9/9/9/9/9/9/9/4K4 b 100P100P 1",                                // count in sum
+      "4k4/9/9/9/9/9/9/9/4K4+ b - 1",                                      // "+" at the end
+      "4k4/9/9/9/9/9/9/9/4K3\x1b b - 1",                                   // a control byte
       "4k4/9/9/9/9/9/9/9/4K4 b P2 1",                                      // dangling count
       "4k4/9/9/9/9/9/9/9/4K4 b - one",                                     // move number
       "4k4/9/9/9/9/9/9/9/4K4",                                             // fields
@@ -50,6 +53,7 @@ TEST(ParseSfen, BadTexts) {
     std::string error;
     EXPECT_FALSE(ParseSfen(sfen, &record, &error)) << sfen;
     EXPECT_FALSE(error.empty());
+    for (char c : error) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << error;
   }
 }
 
