@@ -13,21 +13,6 @@ namespace {
 
 constexpr size_t kMaxPositionFileBytes = 16 << 20;
 
-// Splits text at blanks and commas.
-std::vector<std::string> MoveWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : text + " ") {
-    if (c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  return words;
-}
-
 // Plays a checked move on *board and adds it, its capture unrecorded, to *pv.
 void AddMove(Move move, Position* board, PvLine* pv) {
   PlayMove(board, &move);
@@ -97,7 +82,7 @@ bool ReadCommandLinePv(const std::string& text, const Position& position, Side t
   pv->count = 0;
   Position board = position;
   Side side = to_move;
-  const std::vector<std::string> words = MoveWords(text);
+  const std::vector<std::string_view> words = SplitWords(text, " ,\t\n\r");
   for (size_t n = 0; n < words.size(); ++n) {
     const std::string prefix = "--pv move " + std::to_string(n + 1) + " " + QuotedInput(words[n]) + ": ";
     if (pv->count >= kMaxPvMoves) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "report/console.h"
 #include "report/paths.h"
 #include "shogi/cell_name.h"
 #include "shogi/notation.h"
@@ -172,13 +173,11 @@ void Summary(const PageParts& parts, std::string* html) {
 
 void Boards(const PageParts& parts, std::string* html) {
   const Side first = parts.pv->first_side;
-  Side leaf_side = first;
-  for (int n = 0; n < parts.pv->count; ++n) leaf_side = Opponent(parts.pv->moves[n].side);
   *html += "<h2>Positions</h2>\n<div class=\"boards\">\n";
   *html += Figure(parts, kInputPicturePath, "the input position",
                   "Input: <code>" + EscapeHtml(PositionSfen(*parts.input, first)) + "</code>");
   *html += Figure(parts, kLeafPicturePath, "the leaf",
-                  "Leaf: <code>" + EscapeHtml(PositionSfen(*parts.leaf, leaf_side)) + "</code>");
+                  "Leaf: <code>" + EscapeHtml(PositionSfen(*parts.leaf, SideAfter(*parts.pv))) + "</code>");
   if (parts.pieces != nullptr) {
     *html += Figure(parts, kPiecesPicturePath, "each piece's share over the leaf",
                     parts.pieces_after != nullptr ? "The change of each piece's share"
@@ -275,11 +274,10 @@ void PiecesTable(const PageParts& parts, std::string* html) {
   for (int i = 0; i < shares.count; ++i) {
     const PieceShare& s = shares.shares[i];
     *html += "<tr>" + NameCell(CellName(s.cell, s.code)) +
-             NumberCell(s.half_units, Format("%+.1f", s.half_units / (2.0 * kFvScale)));
+             NumberCell(s.half_units, ShareText(s.half_units));
     if (after != nullptr && i < after->count) {
       const int64_t a = after->shares[i].half_units;
-      *html += NumberCell(a, Format("%+.1f", a / (2.0 * kFvScale))) +
-               NumberCell(a - s.half_units, Format("%+.1f", (a - s.half_units) / (2.0 * kFvScale)));
+      *html += NumberCell(a, ShareText(a)) + NumberCell(a - s.half_units, ShareText(a - s.half_units));
     }
     *html += "</tr>\n";
   }
@@ -340,9 +338,8 @@ std::string HtmlPage(const PageParts& parts) {
     html += ", compared with <code>" + EscapeHtml(parts.compare_fv) + "</code>";
   }
   if (parts.leaf != nullptr) {
-    Side leaf_side = parts.pv->first_side;
-    for (int n = 0; n < parts.pv->count; ++n) leaf_side = Opponent(parts.pv->moves[n].side);
-    html += "; leaf <code>" + EscapeHtml(PositionSfen(*parts.leaf, leaf_side)) + "</code>";
+    html += "; leaf <code>" + EscapeHtml(PositionSfen(*parts.leaf, SideAfter(*parts.pv))) +
+            "</code>";
   }
   html += "</p>\n";
   if (!parts.warnings.empty()) {

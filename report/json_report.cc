@@ -71,15 +71,13 @@ std::string GameJson(const RunFacts& facts, const char* mode, const Position& in
   document["input"] = {{"sfen", PositionSfen(input, pv.first_side)},
                        {"side", SideName(pv.first_side)}};
   Json moves = Json::array();
-  Side leaf_side = pv.first_side;
   for (int n = 0; n < pv.count; ++n) {
     const Move& move = pv.moves[n];
     moves.push_back(
         {{"side", SideName(move.side)}, {"csa", CsaMoveText(move)}, {"usi", UsiMoveText(move)}});
-    leaf_side = Opponent(move.side);
   }
   document["pv"] = moves;
-  document["leaf"] = {{"sfen", PositionSfen(leaf, leaf_side)}};
+  document["leaf"] = {{"sfen", PositionSfen(leaf, SideAfter(pv))}};
   document["kkp"] = breakdown.kkp_sum;
   document["kpp"] = breakdown.kpp_sum;
   document["material"] = breakdown.material;

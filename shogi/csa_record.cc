@@ -15,8 +15,6 @@ const char kExpectPosition[] = "expected the position (PI, P1..P9 or P+/P-)";
 const char kExpectSide[] = "expected P+/P- or the side to move (+ or -)";
 const char kExpectMove[] = "expected a move (+7776FU), a time (T12) or the end (%...)";
 
-bool IsSquareDigit(char c) { return c >= '1' && c <= '9'; }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -6,8 +6,6 @@ namespace fvscope {
 
 namespace {
 
-bool IsSquareDigit(char c) { return c >= '1' && c <= '9'; }
-
 // Square of the file and rank digit characters; both must be '1'..'9'.
 int SquareOfDigits(char file, char rank) { return SquareOf(file - '0', rank - '0'); }
 
@@ -128,6 +126,10 @@ void ApplyMove(Side side, Position* position, MoveCode* move) {
     if (hand_kind >= 0) AddToHand(position, HandSlot(side, hand_kind), 1);
   }
   if (KindOf(moved) == kKing) cells[KingCell(side)] = static_cast<int8_t>(to);
+}
+
+Side SideAfter(const PvLine& line) {
+  return line.count == 0 ? line.first_side : Opponent(line.moves[line.count - 1].side);
 }
 
 void PlayPvLine(PvLine* line, Position* position) {

@@ -79,6 +79,9 @@ struct PvLine {
   Move moves[kMaxPvMoves];
 };
 
+// The side to move after every move of line has been played.
+Side SideAfter(const PvLine& line);
+
 // Cuts pv_text into six-character moves (a shorter tail is ignored) and
 // decodes them into *line, the first made by first_side and the sides
 // alternating after it. A move text that no engine writes (a square digit

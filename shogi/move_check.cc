@@ -72,15 +72,6 @@ bool CanReach(const Position& position, int kind, Side side, int from, int to) {
   }
 }
 
-// Rows counted from the mover's far edge: 0 is the last rank ahead of it.
-int RowAhead(Side side, int square) {
-  const int row = square / kFiles;
-  return side == kBlack ? row : kRanks - 1 - row;
-}
-
-// Rows ahead a piece of kind needs to move again: 1 for pawn and lance, 2 for knight.
-int RowsNeeded(int kind) { return kind == kPawn || kind == kLance ? 1 : kind == kKnight ? 2 : 0; }
-
 std::string SquareText(int square, Notation names) {
   std::string text(1, static_cast<char>('0' + FileOf(square)));
   text += names == Notation::kUsi ? static_cast<char>('a' + RankOf(square) - 1)
@@ -103,7 +94,7 @@ bool CheckDrop(const Position& position, Side side, int hand_kind, int to, Notat
     *why = "a drop on " + SquareText(to, names) + ", which is not empty";
     return false;
   }
-  if (RowAhead(side, to) < RowsNeeded(kind)) {
+  if (RanksAhead(side, to) < RanksToMove(kind)) {
     *why = std::string("a ") + kPieceWords[kind] + " dropped on " + SquareText(to, names) +
            " could never move";
     return false;
@@ -176,11 +167,11 @@ bool CheckMove(const Position& position, Side to_move, Notation names, Move* mov
            SideName(Opponent(side)) + " king");
     return false;
   }
-  if (move->promotes && RowAhead(side, from) > 2 && RowAhead(side, to) > 2) {
+  if (move->promotes && RanksAhead(side, from) > 2 && RanksAhead(side, to) > 2) {
     *why = "a promotion outside " + std::string(SideName(side)) + "'s promotion zone";
     return false;
   }
-  if (!move->promotes && RowAhead(side, to) < RowsNeeded(kind)) {
+  if (!move->promotes && RanksAhead(side, to) < RanksToMove(kind)) {
     *why = std::string("a ") + kPieceWords[kind] + " on " + SquareText(to, names) +
            " could never move again; it must promote";
     return false;

@@ -1,5 +1,7 @@
 #include "shogi/notation.h"
 
+#include <algorithm>
+
 namespace fvscope {
 
 namespace {
@@ -88,6 +90,17 @@ std::string PositionSfen(const Position& position, Side side_to_move, int move_n
   AppendHand(position, kWhite, &hands);
   sfen += hands.empty() ? "-" : hands;
   return sfen + " " + std::to_string(move_number);
+}
+
+std::vector<std::string_view> SplitWords(std::string_view text, std::string_view separators) {
+  std::vector<std::string_view> words;
+  size_t at = 0;
+  while ((at = text.find_first_not_of(separators, at)) != std::string_view::npos) {
+    const size_t end = std::min(text.find_first_of(separators, at), text.size());
+    words.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return words;
 }
 
 char ShownByte(char c) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shogi/move.h"
 #include "shogi/types.h"
@@ -25,6 +26,9 @@ std::string UsiMoveText(const Move& move);
 // when both are empty), then move_number. Cells outside -14..14 and hand
 // counts of 0 or less are left out.
 std::string PositionSfen(const Position& position, Side side_to_move, int move_number = 1);
+
+// The words of text: its runs of characters other than separators.
+std::vector<std::string_view> SplitWords(std::string_view text, std::string_view separators);
 
 // A byte of an input as a message shows it: printable ASCII as it is,
 // anything else as '?'.

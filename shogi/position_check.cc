@@ -10,12 +10,6 @@ namespace {
 constexpr const char* kPluralWords[kHandKinds] = {"pawns",   "lances",  "knights", "silvers",
                                                   "golds",   "bishops", "rooks"};
 
-// Rows ahead of square that a piece of kind for side still has: 0 on its last rank.
-int RowsAhead(Side side, int square) {
-  const int row = square / kFiles;
-  return side == kBlack ? row : kRanks - 1 - row;
-}
-
 }  // namespace
 
 std::vector<std::string> ImpossiblePieces(const Position& position) {
@@ -32,8 +26,7 @@ std::vector<std::string> ImpossiblePieces(const Position& position) {
       continue;
     }
     ++counts[kCaptureHandKind[kind]];
-    const int needed = kind == kPawn || kind == kLance ? 1 : kind == kKnight ? 2 : 0;
-    if (RowsAhead(side, s) < needed) {
+    if (RanksAhead(side, s) < RanksToMove(kind)) {
       findings.push_back(CellName(s, code) + ": a " + SideName(side) + " " + kPieceWords[kind] +
                          " on its last rank" + (kind == kKnight ? "s" : "") +
                          " can never move");

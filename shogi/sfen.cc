@@ -20,19 +20,9 @@ int KindOfLetter(char letter) {
 
 bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // The text split at runs of blanks (spaces, tabs, line ends).
 std::vector<std::string_view> Words(std::string_view text) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && IsBlank(text[i])) ++i;
-    const size_t start = i;
-    while (i < text.size() && !IsBlank(text[i])) ++i;
-    if (i > start) words.push_back(text.substr(start, i - start));
-  }
-  return words;
+  return SplitWords(text, " \t\r\n");
 }
 
 bool ReadBoard(std::string_view board, Position* position, std::string* error) {

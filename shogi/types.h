@@ -142,6 +142,20 @@ constexpr int SquareOf(int file, int rank) {
 // The square seen from the other side: the board turned half a turn.
 constexpr int FlipSquare(int square) { return kSquares - 1 - square; }
 
+// Ranks still ahead of a piece of side on square: 0 on its last rank.
+constexpr int RanksAhead(Side side, int square) {
+  return side == kBlack ? square / kFiles : kRanks - 1 - square / kFiles;
+}
+
+// Ranks a piece of kind needs ahead of it to move again: 1 for a pawn or a
+// lance, 2 for a knight, 0 for the rest.
+constexpr int RanksToMove(int kind) {
+  return kind == kPawn || kind == kLance ? 1 : kind == kKnight ? 2 : 0;
+}
+
+// True for a CSA square digit, '1'..'9'.
+constexpr bool IsSquareDigit(char c) { return c >= '1' && c <= '9'; }
+
 // HandSlot of a side's hand kind.
 constexpr int HandSlot(Side side, int hand_kind) {
   return (side == kBlack ? kBlackHandBase : kWhiteHandBase) + hand_kind;
