@@ -5,34 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_checks.h"
 #include "shogi/notation.h"
 #include "shogi/sfen.h"
 
-namespace {
-
-// True for a message of one short line of printable ASCII.
-bool PlainMessage(const std::string& text) {
-  if (text.empty() || text.size() >= 300) return false;
-  for (char c : text) {
-    if (c < 0x20 || c >= 0x7f) return false;
-  }
-  return true;
-}
-
-// True when every square holds a piece code and each king cell is -1 for a
-// side without a king or the square of that side's king.
-bool CellsConsistent(const fvscope::Position& position) {
-  int kings[2] = {-1, -1};
-  for (int s = 0; s < fvscope::kSquares; ++s) {
-    const int code = position.cells[s];
-    if (!fvscope::IsPieceCode(code)) return false;
-    if (fvscope::KindOf(code) == fvscope::kKing) kings[code > 0 ? 0 : 1] = s;
-  }
-  return position.cells[fvscope::kBlackKingCell] == kings[0] &&
-         position.cells[fvscope::kWhiteKingCell] == kings[1];
-}
-
-}  // namespace
+using fvscope::CellsConsistent;
+using fvscope::PlainMessage;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
