@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "eval/table_scan.h"
+
 namespace fvscope {
 
 namespace {
@@ -95,38 +97,29 @@ bool CompareLeaf(const Position& position, const EvalFile& before, const EvalFil
 
 bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, SortMode mode,
                       ScanComparison* out, std::string* error) {
-  if (!IsSquare(k)) {
-    *error = "king square " + std::to_string(k) + " is outside 0..80";
-    return false;
-  }
+  if (!CheckKingSquare(k, error)) return false;
   PrefetchKppTriangle(before, k);
   PrefetchKppTriangle(after, k);
   out->changed = 0;
   std::vector<Change> changes;
   changes.reserve(kHeldChanges);
   bool full = false;  // the first kRankingLength of changes are ranked
-  const int64_t triangle = k * kKppTriangleValues;
-  for (int i = 0; i < kKppFeatures; ++i) {
-    const int64_t row = triangle + TriangleIndex(i, 0);
-    for (int j = 0; j <= i; ++j) {
-      const int32_t v1 = EvalValueAt(before, row + j);
-      const int32_t v2 = EvalValueAt(after, row + j);
-      if (v1 != v2) {
-        ++out->changed;
-        Hold({v2 - v1, v1, v2, int16_t(k), int16_t(i), int16_t(j)}, mode, &changes, &full);
-      }
+  ForEachKppEntry(k, [&](int i, int j, int64_t index) {
+    const int32_t v1 = EvalValueAt(before, index);
+    const int32_t v2 = EvalValueAt(after, index);
+    if (v1 != v2) {
+      ++out->changed;
+      Hold({v2 - v1, v1, v2, int16_t(k), int16_t(i), int16_t(j)}, mode, &changes, &full);
     }
-  }
+  });
   out->king_square = k;
   RankChanges(&changes, mode);
   out->ranking.count = static_cast<int32_t>(changes.size());
   for (size_t r = 0; r < changes.size(); ++r) {
     const Change& c = changes[r];
-    DecodedFeature a, b;
-    DecodeFeature(c.a, &a);
-    DecodeFeature(c.b, &b);
-    out->ranking.terms[r] = {c.change, c.before, c.after,  k,      kKing,
-                             a.cell,   a.value,  b.cell,   b.value};
+    const RankedTerm t = ScanTerm(c.change, k, c.a, c.b);
+    out->ranking.terms[r] = {c.change, c.before, c.after, t.king,  t.king_code,
+                             t.cell_a, t.code_a, t.cell_b, t.code_b};
   }
   return true;
 }

@@ -52,6 +52,12 @@ bool LoadEvalFile(const char* path, EvalFile* file, std::string* error, std::str
   return true;
 }
 
+bool CheckKingSquare(int k, std::string* error) {
+  if (IsSquare(k)) return true;
+  *error = "king square " + std::to_string(k) + " is outside 0..80";
+  return false;
+}
+
 void PrefetchKppTriangle(const EvalFile& file, int k) {
   if (file.mapping == nullptr || k < 0 || k >= kSquares) return;
   const int64_t mapping_bytes = static_cast<int64_t>(file.mapping_bytes);

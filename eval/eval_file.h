@@ -45,6 +45,22 @@ void CloseEvalFile(EvalFile* file);
 // caller about to read all of it.
 void PrefetchKppTriangle(const EvalFile& file, int k);
 
+// Checks that k is a king square of the KPP table, 0..80. Returns false with
+// *error saying so when it is not.
+bool CheckKingSquare(int k, std::string* error);
+
+// Calls visit(i, j, index) for every entry (i, j), j <= i, of king square
+// k's stored triangle, i then j ascending, index being the number of its
+// value in the file: the order the file holds them in.
+template <typename Visit>
+void ForEachKppEntry(int k, Visit visit) {
+  const int64_t triangle = k * kKppTriangleValues;
+  for (int i = 0; i < kKppFeatures; ++i) {
+    const int64_t row = triangle + TriangleIndex(i, 0);
+    for (int j = 0; j <= i; ++j) visit(i, j, row + j);
+  }
+}
+
 // Value number index of file; 0 past the values it holds.
 inline int16_t EvalValueAt(const EvalFile& file, int64_t index) {
   if (index < 0 || index >= file.count) return 0;

@@ -11,23 +11,16 @@ namespace fvscope {
 
 bool CollectKppEntries(const EvalFile& file, int k, std::vector<RankEntry>* entries,
                        std::string* error) {
-  if (!IsSquare(k)) {
-    *error = "king square " + std::to_string(k) + " is outside 0..80";
-    return false;
-  }
+  if (!CheckKingSquare(k, error)) return false;
   entries->clear();
   PrefetchKppTriangle(file, k);
-  const int64_t triangle = k * kKppTriangleValues;
-  for (int i = 0; i < kKppFeatures; ++i) {
-    const int64_t row = triangle + TriangleIndex(i, 0);
-    for (int j = 0; j <= i; ++j) {
-      const int16_t v = EvalValueAt(file, row + j);
-      if (std::abs(int32_t{v}) > kScanThreshold) {
-        entries->push_back({v, static_cast<int16_t>(k), static_cast<int16_t>(i),
-                            static_cast<int16_t>(j)});
-      }
+  ForEachKppEntry(k, [&](int i, int j, int64_t index) {
+    const int16_t v = EvalValueAt(file, index);
+    if (std::abs(int32_t{v}) > kScanThreshold) {
+      entries->push_back({v, static_cast<int16_t>(k), static_cast<int16_t>(i),
+                          static_cast<int16_t>(j)});
     }
-  }
+  });
   return true;
 }
 
@@ -42,12 +35,16 @@ bool ScanKppTable(const EvalFile& file, int k, SortMode mode, TableScan* scan,
   scan->ranking.count = count < kRankingLength ? count : kRankingLength;
   for (int n = 0; n < scan->ranking.count; ++n) {
     const RankEntry& e = entries[n];
-    DecodedFeature a, b;
-    DecodeFeature(e.item_a, &a);
-    DecodeFeature(e.item_b, &b);
-    scan->ranking.terms[n] = {e.value, e.king_square, kKing, a.cell, a.value, b.cell, b.value};
+    scan->ranking.terms[n] = ScanTerm(e.value, e.king_square, e.item_a, e.item_b);
   }
   return true;
+}
+
+RankedTerm ScanTerm(int32_t value, int k, int i, int j) {
+  DecodedFeature a, b;
+  DecodeFeature(i, &a);
+  DecodeFeature(j, &b);
+  return {value, k, kKing, a.cell, a.value, b.cell, b.value};
 }
 
 Position ScanTermPosition(const RankedTerm& term) {

@@ -33,6 +33,10 @@ struct TableScan {
 bool ScanKppTable(const EvalFile& file, int k, SortMode mode, TableScan* scan,
                   std::string* error);
 
+// The term of table entry (i, j) of king square k with value, as a scan names
+// and draws it: black's king on k, then the pieces features i and j decode to.
+RankedTerm ScanTerm(int32_t value, int k, int i, int j);
+
 // The position a scanned term is drawn on: cells 0..94 empty but for the
 // black king on its square, then piece a, then piece b (a later piece
 // replaces an earlier one on a shared cell); the king cells are 0.
