@@ -89,8 +89,8 @@ bool CompareLeaf(const Position& position, const EvalFile& before, const EvalFil
   const int8_t* cells = position.cells;
   for (size_t r = 0; r < changes.size(); ++r) {
     const Change& c = changes[r];
-    out->ranking.terms[r] = {c.change, c.before,   c.after,     c.king,     cells[c.king],
-                             c.a,      cells[c.a], c.b,         cells[c.b]};
+    out->ranking.terms[r] = {c.change, c.king, cells[c.king], c.a,     cells[c.a],
+                             c.b,      cells[c.b], c.before,    c.after};
   }
   return true;
 }
@@ -117,9 +117,10 @@ bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, Sort
   out->ranking.count = static_cast<int32_t>(changes.size());
   for (size_t r = 0; r < changes.size(); ++r) {
     const Change& c = changes[r];
-    const RankedTerm t = ScanTerm(c.change, k, c.a, c.b);
-    out->ranking.terms[r] = {c.change, c.before, c.after, t.king,  t.king_code,
-                             t.cell_a, t.code_a, t.cell_b, t.code_b};
+    RankedTerm t = ScanTerm(c.change, k, c.a, c.b);
+    t.before = c.before;
+    t.after = c.after;
+    out->ranking.terms[r] = t;
   }
   return true;
 }

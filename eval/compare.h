@@ -13,25 +13,6 @@
 
 namespace fvscope {
 
-// A term ranked by its change, with its places as a RankedTerm has them.
-struct ChangedTerm {
-  int32_t change;  // after - before, table units; positive favours black
-  int32_t before;  // the term under each file, a white king's negated
-  int32_t after;
-  int32_t king;
-  int32_t king_code;
-  int32_t cell_a;
-  int32_t code_a;
-  int32_t cell_b;
-  int32_t code_b;
-};
-
-// The terms that changed most, rank 1 first.
-struct ChangeRanking {
-  int32_t count;
-  ChangedTerm terms[kRankingLength];
-};
-
 // True when change a goes before change b under mode, as rankings order values.
 bool ChangePrecedes(int32_t a, int32_t b, SortMode mode);
 
@@ -40,7 +21,7 @@ struct LeafComparison {
   PositionFigures before;
   PositionFigures after;
   int32_t changed;        // KPP terms whose value differs
-  ChangeRanking ranking;  // of those, by change under the mode
+  Ranking ranking;        // of those, by change (after - before) under the mode
 };
 
 // Breaks position down under both files and ranks its KPP terms that
@@ -53,7 +34,7 @@ bool CompareLeaf(const Position& position, const EvalFile& before, const EvalFil
 struct ScanComparison {
   int32_t king_square;
   int32_t changed;        // entries whose values differ
-  ChangeRanking ranking;  // of those, by change, named as a scan names them
+  Ranking ranking;        // of those, by change, named as a scan names them
 };
 
 // Compares every entry (i, j), j <= i, of king square k's table and ranks

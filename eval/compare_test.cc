@@ -43,8 +43,8 @@ TEST(CompareLeaf, ItselfChangesNothingAndOneChangedEntryRanksFirst) {
   ASSERT_TRUE(CompareLeaf(p, before, after, kMostNegativeFirst, c.get(), &error)) << error;
   EXPECT_EQ(c->changed, 1);
   ASSERT_EQ(c->ranking.count, 1);
-  const ChangedTerm& t = c->ranking.terms[0];
-  EXPECT_EQ(t.change, 1000);
+  const RankedTerm& t = c->ranking.terms[0];
+  EXPECT_EQ(t.value, 1000);
   EXPECT_EQ(t.before, 300);
   EXPECT_EQ(t.after, 1300);
   EXPECT_EQ(t.king, 76);
@@ -67,13 +67,13 @@ TEST(CompareKppSquare, CountsEveryChangedEntryAndRanksByChange) {
   ASSERT_TRUE(CompareKppSquare(before, after, 40, kMostNegativeFirst, c.get(), &error));
   EXPECT_EQ(c->changed, 10000 + 2);  // 700-3 went back to 0
   ASSERT_EQ(c->ranking.count, kRankingLength);
-  EXPECT_EQ(c->ranking.terms[0].change, -10);
+  EXPECT_EQ(c->ranking.terms[0].value, -10);
   EXPECT_EQ(c->ranking.terms[0].cell_a, 9);  // feature 90: a black pawn on 92
   EXPECT_EQ(c->ranking.terms[0].cell_a, c->ranking.terms[0].cell_b);
-  EXPECT_EQ(c->ranking.terms[1].change, -9);
-  for (int r = 2; r < kRankingLength; ++r) EXPECT_EQ(c->ranking.terms[r].change, 1) << r;
+  EXPECT_EQ(c->ranking.terms[1].value, -9);
+  for (int r = 2; r < kRankingLength; ++r) EXPECT_EQ(c->ranking.terms[r].value, 1) << r;
   ASSERT_TRUE(CompareKppSquare(before, after, 40, kMostPositiveFirst, c.get(), &error));
-  EXPECT_EQ(c->ranking.terms[0].change, 7);
+  EXPECT_EQ(c->ranking.terms[0].value, 7);
   EXPECT_FALSE(CompareKppSquare(before, after, 81, kByMagnitude, c.get(), &error));
   CloseEvalFile(&before);
   CloseEvalFile(&after);

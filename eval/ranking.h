@@ -43,7 +43,9 @@ bool RankPrecedes(const RankEntry& a, const RankEntry& b, SortMode mode);
 void SortRanking(RankEntry* entries, int count, SortMode mode);
 
 // A ranked term as it is printed and drawn: its value and its three places,
-// each a Position cell with the code it is named by.
+// each a Position cell with the code it is named by. A term ranked by its
+// change between two files has the change as its value, and the term under
+// each file as before and after.
 struct RankedTerm {
   int32_t value;  // table units
   int32_t king;   // the king's square
@@ -52,6 +54,8 @@ struct RankedTerm {
   int32_t code_a;  // the piece on the square, or the count in the slot
   int32_t cell_b;
   int32_t code_b;
+  int32_t before = 0;  // with a change: the term under each file, a white king's negated
+  int32_t after = 0;
 };
 
 // The top of a ranking, rank 1 first.

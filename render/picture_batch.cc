@@ -14,7 +14,9 @@ namespace {
 // Draws and saves one job; returns the empty text or what went wrong.
 std::string DrawJob(const PictureJob& job) try {
   std::string error;
-  if (job.triangle) {
+  if (job.sheet) {
+    SaveImage(job.path, job.sheet(), &error);
+  } else if (job.triangle) {
     DrawTermImage(job.path, job.position, job.value, job.king, job.cell_a, job.cell_b, &error);
   } else {
     cv::Mat picture = NewBoardImage();
@@ -35,17 +37,23 @@ std::string DrawJob(const PictureJob& job) try {
 }  // namespace
 
 PictureJob BoardPictureJob(const std::string& path, const Position& position) {
-  return {path, position, false, 0, 0, 0, 0, {}};
+  return {path, position, false, 0, 0, 0, 0, {}, {}};
 }
 
 PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
                           int king, int cell_a, int cell_b) {
-  return {path, position, true, value, king, cell_a, cell_b, {}};
+  return {path, position, true, value, king, cell_a, cell_b, {}, {}};
 }
 
 PictureJob LabelPictureJob(const std::string& path, const Position& position,
                            std::vector<CellLabel> labels) {
-  return {path, position, false, 0, 0, 0, 0, std::move(labels)};
+  return {path, position, false, 0, 0, 0, 0, std::move(labels), {}};
+}
+
+PictureJob SheetPictureJob(const std::string& path, std::function<cv::Mat()> draw) {
+  PictureJob job = BoardPictureJob(path, Position{});
+  job.sheet = std::move(draw);
+  return job;
 }
 
 void DrawPictures(const std::vector<PictureJob>& jobs, int threads,

@@ -3,6 +3,8 @@
 #define FVSCOPE_RENDER_PICTURE_BATCH_H_
 
 #include <cstdint>
+#include <functional>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,8 @@
 namespace fvscope {
 
 // One picture to draw: a board, with a term's triangle when triangle is set,
-// and with labels over its pieces when there are any.
+// and with labels over its pieces when there are any; or, when sheet is set,
+// the picture it draws (a chart, a map).
 struct PictureJob {
   std::string path;
   Position position;
@@ -22,6 +25,7 @@ struct PictureJob {
   int32_t cell_a;  // and two squares or HandSlots
   int32_t cell_b;
   std::vector<CellLabel> labels;
+  std::function<cv::Mat()> sheet;
 };
 
 // The job of a board picture without a triangle.
@@ -34,6 +38,9 @@ PictureJob TermPictureJob(const std::string& path, const Position& position, int
 // The job of a board picture with labels over its locations.
 PictureJob LabelPictureJob(const std::string& path, const Position& position,
                            std::vector<CellLabel> labels);
+
+// The job of a picture that draw makes.
+PictureJob SheetPictureJob(const std::string& path, std::function<cv::Mat()> draw);
 
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The

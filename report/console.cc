@@ -42,12 +42,12 @@ void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
 
 namespace {
 
-void WriteChangeRanking(FILE* out, const ChangeRanking& ranking) {
+void WriteChangeRanking(FILE* out, const Ranking& ranking) {
   std::fputs("RANKING OF CHANGES:\n", out);
   for (int r = 0; r < ranking.count; ++r) {
-    const ChangedTerm& t = ranking.terms[r];
+    const RankedTerm& t = ranking.terms[r];
     std::fprintf(out, "%d: change = %+d  before = %d  after = %d  [%s]-[%s]-[%s]\n", r + 1,
-                 t.change, t.before, t.after, CellName(t.king, t.king_code).c_str(),
+                 t.value, t.before, t.after, CellName(t.king, t.king_code).c_str(),
                  CellName(t.cell_a, t.code_a).c_str(), CellName(t.cell_b, t.code_b).c_str());
   }
 }
@@ -121,6 +121,34 @@ void WriteRankingText(FILE* out, const Ranking& ranking) {
     std::fprintf(out, "%d: value = %d  [%s]-[%s]-[%s]\n", r + 1, t.value,
                  CellName(t.king, t.king_code).c_str(), CellName(t.cell_a, t.code_a).c_str(),
                  CellName(t.cell_b, t.code_b).c_str());
+  }
+}
+
+void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf) {
+  if (leaf.reached < LeafStage::kInput) return;
+  PrintPosition(leaf.input, out);
+  if (leaf.reached < LeafStage::kLine) return;
+  WritePvText(out, leaf.pv, leaf.leaf);
+  if (leaf.reached < LeafStage::kBreakdown) return;
+  if (leaf.comparing) {
+    WriteComparisonText(out, leaf.comparison);
+  } else {
+    WriteLeafText(out, leaf.breakdown, leaf.ranking, facts.utf8);
+  }
+  if (leaf.reached < LeafStage::kDone || !leaf.with_pieces) return;
+  WritePiecesText(out, leaf.pieces, leaf.comparing ? &leaf.pieces_after : nullptr);
+}
+
+void WriteRunText(FILE* out, const RunFacts&, const RecordAnalysis& record) {
+  if (record.done) WriteRecordText(out, record.plies, record.figures);
+}
+
+void WriteRunText(FILE* out, const RunFacts&, const ScanAnalysis& scan) {
+  if (!scan.done) return;
+  if (scan.comparing) {
+    WriteScanComparisonText(out, scan.comparison);
+  } else {
+    WriteScanText(out, scan.scan);
   }
 }
 

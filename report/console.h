@@ -13,6 +13,7 @@
 #include "eval/piece_shares.h"
 #include "eval/ranking.h"
 #include "eval/table_scan.h"
+#include "report/run_result.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 #include "shogi/types.h"
@@ -64,6 +65,14 @@ std::string ShareText(int64_t half_units);
 // Writes "RANKING:" and one line per ranked term: rank, value in table units,
 // then the king and the two pieces by their names.
 void WriteRankingText(FILE* out, const Ranking& ranking);
+
+// Writes the console text of a result, as far as its run got: the input
+// board, the PV and the leaf board, the leaf's figures and ranking (or the
+// comparison), the pieces' shares; a record's table; a scan's count and
+// ranking.
+void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf);
+void WriteRunText(FILE* out, const RunFacts& facts, const RecordAnalysis& record);
+void WriteRunText(FILE* out, const RunFacts& facts, const ScanAnalysis& scan);
 
 }  // namespace fvscope
 

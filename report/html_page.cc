@@ -90,11 +90,11 @@ std::string NameCell(const std::string& name) {
 
 // A path of the working folder as the page links it: relative to the page's
 // folder, with the characters a URL gives a meaning escaped.
-std::string Link(const PageParts& parts, const std::string& path) {
+std::string Link(const RunFacts& facts, const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path target = fs::absolute(path, ec).lexically_normal();
-  const fs::path folder = fs::absolute(parts.page_path, ec).lexically_normal().parent_path();
+  const fs::path folder = fs::absolute(facts.page_path, ec).lexically_normal().parent_path();
   std::string relative = target.lexically_relative(folder).generic_string();
   if (relative.empty()) relative = target.generic_string();
   std::string url;
@@ -108,28 +108,16 @@ std::string Link(const PageParts& parts, const std::string& path) {
   return url;
 }
 
-std::string Figure(const PageParts& parts, const std::string& path, const std::string& alt,
+std::string Figure(const RunFacts& facts, const std::string& path, const std::string& alt,
                    const std::string& caption, bool wide = false) {
-  const std::string url = Link(parts, path);
+  const std::string url = Link(facts, path);
   return std::string("<figure") + (wide ? " class=\"wide\"" : "") + "><a href=\"" + url +
          "\"><img src=\"" + url + "\" alt=\"" + EscapeHtml(alt) + "\"></a><figcaption>" +
          caption + "</figcaption></figure>\n";
 }
 
-std::string ModeTitle(const PageParts& parts) {
-  if (parts.mode == "scan") {
-    const int k = parts.scan != nullptr ? parts.scan->king_square
-                  : parts.scan_comparison != nullptr ? parts.scan_comparison->king_square
-                                                     : 0;
-    return "Table scan of king square " + std::to_string(k) + " (" + CellName(k, kKing) + ")";
-  }
-  if (parts.mode == "record") return "Every position of a record";
-  if (parts.mode == "position") return "Analysis of a position";
-  return "Game analysis";
-}
-
-void Summary(const PageParts& parts, std::string* html) {
-  const PositionFigures f = FiguresOf(*parts.breakdown);
+void Summary(const RunFacts& facts, const LeafAnalysis& leaf, std::string* html) {
+  const PositionFigures f = FiguresOf(leaf.breakdown);
   struct Row {
     const char* name;
     int64_t before, after;  // table units
@@ -138,7 +126,7 @@ void Summary(const PageParts& parts, std::string* html) {
                            {"KPP", f.kpp_sum, f.kpp_sum},
                            {"material", int64_t{f.material} * kFvScale, int64_t{f.material} * kFvScale},
                            {"value", int64_t{f.value} * kFvScale, int64_t{f.value} * kFvScale}};
-  const LeafComparison* c = parts.comparison;
+  const LeafComparison* c = leaf.comparing ? &leaf.comparison : nullptr;
   if (c != nullptr) {
     rows[0].after = c->after.kkp_sum;
     rows[1].after = c->after.kpp_sum;
@@ -154,8 +142,8 @@ void Summary(const PageParts& parts, std::string* html) {
                NumberCell(r.before, Points(r.before)) + Favours(r.before) + "</tr>\n";
     }
   } else {
-    *html += "<th>" + EscapeHtml(parts.fv) + "</th><th>points</th><th>" +
-             EscapeHtml(parts.compare_fv) + "</th><th>points</th><th>change</th>"
+    *html += "<th>" + EscapeHtml(facts.fv) + "</th><th>points</th><th>" +
+             EscapeHtml(facts.compare_fv) + "</th><th>points</th><th>change</th>"
              "<th>points</th><th class=\"name\">change favours</th></tr>\n";
     for (const Row& r : rows) {
       *html += "<tr><td class=\"name\">" + std::string(r.name) + "</td>" +
@@ -171,26 +159,26 @@ void Summary(const PageParts& parts, std::string* html) {
            "black. Material and value are whole points.</p>\n";
 }
 
-void Boards(const PageParts& parts, std::string* html) {
-  const Side first = parts.pv->first_side;
+void Boards(const RunFacts& facts, const LeafAnalysis& leaf, std::string* html) {
+  const PvLine& pv = leaf.pv;
   *html += "<h2>Positions</h2>\n<div class=\"boards\">\n";
-  *html += Figure(parts, kInputPicturePath, "the input position",
-                  "Input: <code>" + EscapeHtml(PositionSfen(*parts.input, first)) + "</code>");
-  *html += Figure(parts, kLeafPicturePath, "the leaf",
-                  "Leaf: <code>" + EscapeHtml(PositionSfen(*parts.leaf, SideAfter(*parts.pv))) + "</code>");
-  if (parts.pieces != nullptr) {
-    *html += Figure(parts, kPiecesPicturePath, "each piece's share over the leaf",
-                    parts.pieces_after != nullptr ? "The change of each piece's share"
-                                                  : "Each piece's share, in points");
+  *html += Figure(facts, kInputPicturePath, "the input position",
+                  "Input: <code>" + EscapeHtml(PositionSfen(leaf.input, pv.first_side)) + "</code>");
+  *html += Figure(facts, kLeafPicturePath, "the leaf",
+                  "Leaf: <code>" + EscapeHtml(PositionSfen(leaf.leaf, SideAfter(pv))) + "</code>");
+  if (leaf.with_pieces) {
+    *html += Figure(facts, kPiecesPicturePath, "each piece's share over the leaf",
+                    leaf.comparing ? "The change of each piece's share"
+                                   : "Each piece's share, in points");
   }
   *html += "</div>\n<h2>Principal variation</h2>\n";
-  if (parts.pv->count == 0) {
+  if (pv.count == 0) {
     *html += "<p>No moves: the input is the leaf.</p>\n";
     return;
   }
   *html += "<ol class=\"pv\">\n";
-  for (int n = 0; n < parts.pv->count; ++n) {
-    const Move& move = parts.pv->moves[n];
+  for (int n = 0; n < pv.count; ++n) {
+    const Move& move = pv.moves[n];
     *html += "<li><code>" + EscapeHtml(CsaMoveText(move)) + "</code> <code>" +
              EscapeHtml(UsiMoveText(move)) + "</code></li>\n";
   }
@@ -224,49 +212,42 @@ void Histograms(const LeafBreakdown& breakdown, std::string* html) {
   *html += "</div>\n";
 }
 
-std::string Thumbnail(const PageParts& parts, int rank) {
-  const std::string url = Link(parts, RankPicturePath(rank));
+std::string Thumbnail(const RunFacts& facts, int rank) {
+  const std::string url = Link(facts, RankPicturePath(rank));
   return "<td class=\"thumb\"><a href=\"" + url + "\"><img src=\"" + url + "\" alt=\"rank " +
          std::to_string(rank) + "\"></a></td>";
 }
 
-void RankingTable(const PageParts& parts, const Ranking& ranking, std::string* html) {
-  *html += "<h2>Ranking</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
-           "<th>rank</th><th>value</th><th>points</th><th class=\"name\">king</th>"
-           "<th class=\"name\">first piece</th><th class=\"name\">second piece</th>"
-           "<th class=\"name\">picture</th></tr></thead>\n<tbody>\n";
-  for (int r = 0; r < ranking.count; ++r) {
-    const RankedTerm& t = ranking.terms[r];
-    *html += "<tr><td data-v=\"" + std::to_string(r + 1) + "\">" + std::to_string(r + 1) +
-             "</td>" + NumberCell(t.value, std::to_string(t.value)) +
-             NumberCell(t.value, Points(t.value)) + NameCell(CellName(t.king, t.king_code)) +
-             NameCell(CellName(t.cell_a, t.code_a)) + NameCell(CellName(t.cell_b, t.code_b)) +
-             Thumbnail(parts, r + 1) + "</tr>\n";
-  }
-  *html += "</tbody></table></div>\n";
-}
-
-void ChangeTable(const PageParts& parts, const ChangeRanking& ranking, std::string* html) {
-  *html += "<h2>Ranking of changes</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n"
-           "<thead><tr><th>rank</th><th>change</th><th>points</th><th>before</th><th>after</th>"
-           "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
+// The ranking of terms, or of their changes with the term under each file.
+void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
+                  std::string* html) {
+  *html += changes ? "<h2>Ranking of changes</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n"
+                     "<thead><tr><th>rank</th><th>change</th><th>points</th><th>before</th>"
+                     "<th>after</th>"
+                   : "<h2>Ranking</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+                     "<th>rank</th><th>value</th><th>points</th>";
+  *html += "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
            "<th class=\"name\">second piece</th><th class=\"name\">picture</th></tr></thead>\n"
            "<tbody>\n";
   for (int r = 0; r < ranking.count; ++r) {
-    const ChangedTerm& t = ranking.terms[r];
-    *html += "<tr><td data-v=\"" + std::to_string(r + 1) + "\">" + std::to_string(r + 1) +
-             "</td>" + NumberCell(t.change, Format("%+.0f", t.change)) +
-             NumberCell(t.change, Points(t.change)) + NumberCell(t.before, std::to_string(t.before)) +
-             NumberCell(t.after, std::to_string(t.after)) + NameCell(CellName(t.king, t.king_code)) +
-             NameCell(CellName(t.cell_a, t.code_a)) + NameCell(CellName(t.cell_b, t.code_b)) +
-             Thumbnail(parts, r + 1) + "</tr>\n";
+    const RankedTerm& t = ranking.terms[r];
+    *html += "<tr><td data-v=\"" + std::to_string(r + 1) + "\">" + std::to_string(r + 1) + "</td>";
+    if (changes) {
+      *html += NumberCell(t.value, Format("%+.0f", t.value)) + NumberCell(t.value, Points(t.value)) +
+               NumberCell(t.before, std::to_string(t.before)) +
+               NumberCell(t.after, std::to_string(t.after));
+    } else {
+      *html += NumberCell(t.value, std::to_string(t.value)) + NumberCell(t.value, Points(t.value));
+    }
+    *html += NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
+             NameCell(CellName(t.cell_b, t.code_b)) + Thumbnail(facts, r + 1) + "</tr>\n";
   }
   *html += "</tbody></table></div>\n";
 }
 
-void PiecesTable(const PageParts& parts, std::string* html) {
-  const PieceShares& shares = *parts.pieces;
-  const PieceShares* after = parts.pieces_after;
+void PiecesTable(const LeafAnalysis& leaf, std::string* html) {
+  const PieceShares& shares = leaf.pieces;
+  const PieceShares* after = leaf.comparing ? &leaf.pieces_after : nullptr;
   *html += "<h2>Each piece's share of KKP + KPP</h2>\n<div class=\"scroll\"><table "
            "class=\"sortable\">\n<thead><tr><th class=\"name\">piece</th><th>points</th>";
   if (after != nullptr) *html += "<th>points, second file</th><th>change</th>";
@@ -284,16 +265,16 @@ void PiecesTable(const PageParts& parts, std::string* html) {
   *html += "</tbody></table></div>\n";
 }
 
-void RecordSection(const PageParts& parts, std::string* html) {
+void RecordSection(const RunFacts& facts, const RecordAnalysis& record, std::string* html) {
   *html += "<h2>The evaluation, ply by ply</h2>\n";
-  *html += Figure(parts, kRecordChartPath, "the value per ply",
+  *html += Figure(facts, kRecordChartPath, "the value per ply",
                   "Value (thick), material, KKP / 32 and KPP / 32, in points; black better upward",
                   true);
   *html += "<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr><th>ply</th>"
            "<th class=\"name\">move</th><th>material</th><th>KKP</th><th>KPP</th><th>value</th>"
            "<th class=\"name\">SFEN</th></tr></thead>\n<tbody>\n";
-  const auto& plies = *parts.plies;
-  const auto& figures = *parts.figures;
+  const auto& plies = record.plies;
+  const auto& figures = record.figures;
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const RecordPly& p = plies[i];
     const PositionFigures& f = figures[i];
@@ -307,6 +288,33 @@ void RecordSection(const PageParts& parts, std::string* html) {
   }
   *html += "</tbody></table></div>\n<p class=\"meta\">Material and value in points, KKP and KPP "
            "in table units.</p>\n";
+}
+
+// The page up to its body's first section: the title, the files, the leaf's
+// SFEN when there is one, and the warnings of the run.
+std::string PageHead(const RunFacts& facts, const std::string& title, const std::string& leaf_sfen) {
+  std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                     "<title>fvscope: " + EscapeHtml(title) + " (" + EscapeHtml(facts.fv) +
+                     ")</title>\n<style>" + kStyle +
+                     "</style>\n</head>\n<body>\n<h1>" + EscapeHtml(title) + "</h1>\n";
+  html += "<p class=\"meta\">Evaluation file <code>" + EscapeHtml(facts.fv) + "</code>";
+  if (!facts.compare_fv.empty()) {
+    html += ", compared with <code>" + EscapeHtml(facts.compare_fv) + "</code>";
+  }
+  if (!leaf_sfen.empty()) html += "; leaf <code>" + EscapeHtml(leaf_sfen) + "</code>";
+  html += "</p>\n";
+  if (!facts.warnings.empty()) {
+    html += "<div class=\"warnings\"><p>Warnings of the run:</p><ul>\n";
+    for (const std::string& w : facts.warnings) html += "<li>" + EscapeHtml(w) + "</li>\n";
+    html += "</ul></div>\n";
+  }
+  return html;
+}
+
+// The end of every page: the sorting script.
+std::string PageTail() {
+  return "<script>" + std::string(kSortScript) + "</script>\n</body>\n</html>\n";
 }
 
 }  // namespace
@@ -326,50 +334,40 @@ std::string EscapeHtml(const std::string& text) {
   return escaped;
 }
 
-std::string HtmlPage(const PageParts& parts) {
-  const std::string title = ModeTitle(parts);
-  std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                     "<title>fvscope: " + EscapeHtml(title) + " (" + EscapeHtml(parts.fv) +
-                     ")</title>\n<style>" + kStyle +
-                     "</style>\n</head>\n<body>\n<h1>" + EscapeHtml(title) + "</h1>\n";
-  html += "<p class=\"meta\">Evaluation file <code>" + EscapeHtml(parts.fv) + "</code>";
-  if (!parts.compare_fv.empty()) {
-    html += ", compared with <code>" + EscapeHtml(parts.compare_fv) + "</code>";
-  }
-  if (parts.leaf != nullptr) {
-    html += "; leaf <code>" + EscapeHtml(PositionSfen(*parts.leaf, SideAfter(*parts.pv))) +
-            "</code>";
-  }
-  html += "</p>\n";
-  if (!parts.warnings.empty()) {
-    html += "<div class=\"warnings\"><p>Warnings of the run:</p><ul>\n";
-    for (const std::string& w : parts.warnings) html += "<li>" + EscapeHtml(w) + "</li>\n";
-    html += "</ul></div>\n";
-  }
-  if (parts.breakdown != nullptr) {
-    Summary(parts, &html);
-    Boards(parts, &html);
-    Histograms(*parts.breakdown, &html);
-    if (parts.pieces != nullptr) PiecesTable(parts, &html);
-    if (parts.comparison != nullptr) ChangeTable(parts, parts.comparison->ranking, &html);
-    if (parts.ranking != nullptr) RankingTable(parts, *parts.ranking, &html);
-  }
-  if (parts.scan != nullptr) {
-    html += "<h2>Summary</h2>\n<p>" + std::to_string(parts.scan->count) +
-            " entries of this king square's table exceed 2000 table units in magnitude; the " +
-            std::to_string(parts.scan->ranking.count) + " largest are ranked below, each drawn " +
-            "as the king and the two pieces of its features.</p>\n";
-    RankingTable(parts, parts.scan->ranking, &html);
-  }
-  if (parts.scan_comparison != nullptr) {
-    html += "<h2>Summary</h2>\n<p>" + std::to_string(parts.scan_comparison->changed) +
+std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
+  const std::string title =
+      std::string(leaf.mode) == "position" ? "Analysis of a position" : "Game analysis";
+  std::string html = PageHead(facts, title, PositionSfen(leaf.leaf, SideAfter(leaf.pv)));
+  Summary(facts, leaf, &html);
+  Boards(facts, leaf, &html);
+  Histograms(leaf.breakdown, &html);
+  if (leaf.with_pieces) PiecesTable(leaf, &html);
+  RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const ScanAnalysis& scan) {
+  const int k = scan.comparing ? scan.comparison.king_square : scan.scan.king_square;
+  const std::string title =
+      "Table scan of king square " + std::to_string(k) + " (" + CellName(k, kKing) + ")";
+  std::string html = PageHead(facts, title, "");
+  if (scan.comparing) {
+    html += "<h2>Summary</h2>\n<p>" + std::to_string(scan.comparison.changed) +
             " entries of this king square's table differ between the two files.</p>\n";
-    ChangeTable(parts, parts.scan_comparison->ranking, &html);
+  } else {
+    html += "<h2>Summary</h2>\n<p>" + std::to_string(scan.scan.count) +
+            " entries of this king square's table exceed 2000 table units in magnitude; the " +
+            std::to_string(scan.scan.ranking.count) + " largest are ranked below, each drawn " +
+            "as the king and the two pieces of its features.</p>\n";
   }
-  if (parts.plies != nullptr && parts.figures != nullptr) RecordSection(parts, &html);
-  html += "<script>" + std::string(kSortScript) + "</script>\n</body>\n</html>\n";
-  return html;
+  RankingTable(facts, ShownRanking(scan), scan.comparing, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record) {
+  std::string html = PageHead(facts, "Every position of a record", "");
+  RecordSection(facts, record, &html);
+  return html + PageTail();
 }
 
 }  // namespace fvscope

@@ -54,8 +54,6 @@ void WriteReportComparison(FILE* report, const LeafComparison& comparison,
   std::fputs("</TABLE><br>\n", report);
 }
 
-void WriteReportTail(FILE* report) { WriteReportPictures(report, kRankingLength); }
-
 void WriteReportPictures(FILE* report, int count) {
   for (int i = 1; i <= count; ++i) {
     std::fprintf(report, "<img src=%s width=320> ", RankPicturePath(i).c_str());
@@ -79,6 +77,28 @@ void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
                  f.material * kFvScale, f.kkp_sum, f.kpp_sum, f.value);
   }
   std::fputs("</TABLE>\n</BODY></HTML>", report);
+}
+
+void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& leaf) {
+  if (leaf.reached < LeafStage::kLine) return;
+  WriteReportPv(report, leaf.pv, facts.utf8, leaf.with_pieces);
+  if (leaf.reached < LeafStage::kBreakdown) return;
+  if (leaf.comparing) {
+    WriteReportComparison(report, leaf.comparison, facts.fv, facts.compare_fv);
+  } else {
+    WriteReportLeaf(report, leaf.breakdown, facts.utf8);
+  }
+  if (leaf.reached < LeafStage::kDone) return;
+  WriteReportPictures(report, leaf.comparing ? leaf.comparison.ranking.count : kRankingLength);
+}
+
+void WriteReportBody(FILE* report, const RunFacts&, const RecordAnalysis& record) {
+  if (record.done) WriteRecordReport(report, record.plies, record.figures);
+}
+
+void WriteReportBody(FILE* report, const RunFacts&, const ScanAnalysis& scan) {
+  if (!scan.done) return;
+  WriteReportPictures(report, scan.comparing ? scan.comparison.ranking.count : kRankingLength);
 }
 
 }  // namespace fvscope

@@ -9,6 +9,7 @@
 
 #include "eval/breakdown.h"
 #include "eval/compare.h"
+#include "report/run_result.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 
@@ -35,14 +36,18 @@ void WriteReportPictures(FILE* report, int count);
 // side, the evaluation value and the material.
 void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8);
 
-// Writes the list of the kRankingLength rank pictures, five to a row, and
-// the tail.
-void WriteReportTail(FILE* report);
-
 // Writes the body and tail of a record's report: the chart, then the table
 // of its positions as the console shows it.
 void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
                        const std::vector<PositionFigures>& figures);
+
+// Writes what follows the head for a result, as far as its run got: the PV
+// and the leaf's figures or comparison, then the list of the rank pictures
+// and the tail; a record's chart and table and the tail; a scan's list of
+// pictures and the tail.
+void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& leaf);
+void WriteReportBody(FILE* report, const RunFacts& facts, const RecordAnalysis& record);
+void WriteReportBody(FILE* report, const RunFacts& facts, const ScanAnalysis& scan);
 
 }  // namespace fvscope
 

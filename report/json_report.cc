@@ -18,16 +18,24 @@ Json Head(const RunFacts& facts, const char* mode) {
               {"fv", facts.fv},          {"warnings", facts.warnings}};
 }
 
-Json RankingJson(const Ranking& ranking) {
+// A ranking of terms, or of their changes (with the term under each file).
+Json RankingJson(const Ranking& ranking, bool changes) {
   Json list = Json::array();
   for (int r = 0; r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
-    list.push_back({{"rank", r + 1},
-                    {"value", t.value},
-                    {"king", CellName(t.king, t.king_code)},
-                    {"a", CellName(t.cell_a, t.code_a)},
-                    {"b", CellName(t.cell_b, t.code_b)},
-                    {"picture", DocumentName(RankPicturePath(r + 1))}});
+    Json entry = {{"rank", r + 1}};
+    if (changes) {
+      entry["change"] = t.value;
+      entry["before"] = t.before;
+      entry["after"] = t.after;
+    } else {
+      entry["value"] = t.value;
+    }
+    entry["king"] = CellName(t.king, t.king_code);
+    entry["a"] = CellName(t.cell_a, t.code_a);
+    entry["b"] = CellName(t.cell_b, t.code_b);
+    entry["picture"] = DocumentName(RankPicturePath(r + 1));
+    list.push_back(entry);
   }
   return list;
 }
@@ -36,22 +44,6 @@ Json TallySideJson(int32_t count, int32_t sum, const int32_t* histogram) {
   return {{"count", count},
           {"sum", sum},
           {"histogram", std::vector<int32_t>(histogram, histogram + kHistogramBuckets)}};
-}
-
-Json ChangeRankingJson(const ChangeRanking& ranking) {
-  Json list = Json::array();
-  for (int r = 0; r < ranking.count; ++r) {
-    const ChangedTerm& t = ranking.terms[r];
-    list.push_back({{"rank", r + 1},
-                    {"change", t.change},
-                    {"before", t.before},
-                    {"after", t.after},
-                    {"king", CellName(t.king, t.king_code)},
-                    {"a", CellName(t.cell_a, t.code_a)},
-                    {"b", CellName(t.cell_b, t.code_b)},
-                    {"picture", DocumentName(RankPicturePath(r + 1))}});
-  }
-  return list;
 }
 
 // A share in table units: a multiple of 0.5.
@@ -64,11 +56,10 @@ std::string Dump(const Json& document) {
 
 }  // namespace
 
-std::string GameJson(const RunFacts& facts, const char* mode, const Position& input,
-                     const PvLine& pv, const Position& leaf, const LeafBreakdown& breakdown,
-                     const GameExtras& extras) {
-  Json document = Head(facts, mode);
-  document["input"] = {{"sfen", PositionSfen(input, pv.first_side)},
+std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
+  const PvLine& pv = leaf.pv;
+  Json document = Head(facts, leaf.mode);
+  document["input"] = {{"sfen", PositionSfen(leaf.input, pv.first_side)},
                        {"side", SideName(pv.first_side)}};
   Json moves = Json::array();
   for (int n = 0; n < pv.count; ++n) {
@@ -77,7 +68,8 @@ std::string GameJson(const RunFacts& facts, const char* mode, const Position& in
         {{"side", SideName(move.side)}, {"csa", CsaMoveText(move)}, {"usi", UsiMoveText(move)}});
   }
   document["pv"] = moves;
-  document["leaf"] = {{"sfen", PositionSfen(leaf, SideAfter(pv))}};
+  document["leaf"] = {{"sfen", PositionSfen(leaf.leaf, SideAfter(pv))}};
+  const LeafBreakdown& breakdown = leaf.breakdown;
   document["kkp"] = breakdown.kkp_sum;
   document["kpp"] = breakdown.kpp_sum;
   document["material"] = breakdown.material;
@@ -85,25 +77,27 @@ std::string GameJson(const RunFacts& facts, const char* mode, const Position& in
   const TermTally& t = breakdown.tally;
   document["tally"] = {{"black", TallySideJson(t.black_count, t.black_sum, t.black_histogram)},
                        {"white", TallySideJson(t.white_count, t.white_sum, t.white_histogram)}};
-  if (extras.ranking != nullptr) document["ranking"] = RankingJson(*extras.ranking);
-  if (extras.comparison != nullptr) {
-    const LeafComparison& c = *extras.comparison;
-    document["compare"] = {{"fv", extras.compare_fv},
+  if (leaf.comparing) {
+    const LeafComparison& c = leaf.comparison;
+    document["compare"] = {{"fv", facts.compare_fv},
                            {"kkp", {c.before.kkp_sum, c.after.kkp_sum}},
                            {"kpp", {c.before.kpp_sum, c.after.kpp_sum}},
                            {"material", {c.before.material, c.after.material}},
                            {"value", {c.before.value, c.after.value}},
-                           {"ranking", ChangeRankingJson(c.ranking)}};
+                           {"ranking", RankingJson(c.ranking, true)}};
+  } else {
+    document["ranking"] = RankingJson(leaf.ranking, false);
   }
-  if (extras.pieces != nullptr) {
+  if (leaf.with_pieces) {
+    const PieceShares* after = leaf.comparing ? &leaf.pieces_after : nullptr;
     Json pieces = Json::array();
-    for (int i = 0; i < extras.pieces->count; ++i) {
-      const PieceShare& s = extras.pieces->shares[i];
+    for (int i = 0; i < leaf.pieces.count; ++i) {
+      const PieceShare& s = leaf.pieces.shares[i];
       Json entry = {{"cell", CellName(s.cell, s.code)}, {"share", ShareJson(s.half_units)}};
-      if (extras.pieces_after != nullptr && i < extras.pieces_after->count) {
-        const int64_t after = extras.pieces_after->shares[i].half_units;
-        entry["share_after"] = ShareJson(after);
-        entry["change"] = ShareJson(after - s.half_units);
+      if (after != nullptr && i < after->count) {
+        const int64_t share_after = after->shares[i].half_units;
+        entry["share_after"] = ShareJson(share_after);
+        entry["change"] = ShareJson(share_after - s.half_units);
       }
       pieces.push_back(entry);
     }
@@ -112,26 +106,25 @@ std::string GameJson(const RunFacts& facts, const char* mode, const Position& in
   return Dump(document);
 }
 
-std::string ScanComparisonJson(const RunFacts& facts, const std::string& compare_fv,
-                               const ScanComparison& comparison) {
+std::string JsonDocument(const RunFacts& facts, const ScanAnalysis& scan) {
   Json document = Head(facts, "scan");
-  document["king_square"] = comparison.king_square;
-  document["compare"] = {{"fv", compare_fv},
-                         {"changed", comparison.changed},
-                         {"ranking", ChangeRankingJson(comparison.ranking)}};
+  if (scan.comparing) {
+    const ScanComparison& comparison = scan.comparison;
+    document["king_square"] = comparison.king_square;
+    document["compare"] = {{"fv", facts.compare_fv},
+                           {"changed", comparison.changed},
+                           {"ranking", RankingJson(comparison.ranking, true)}};
+  } else {
+    document["king_square"] = scan.scan.king_square;
+    document["count"] = scan.scan.count;
+    document["ranking"] = RankingJson(scan.scan.ranking, false);
+  }
   return Dump(document);
 }
 
-std::string ScanJson(const RunFacts& facts, const TableScan& scan) {
-  Json document = Head(facts, "scan");
-  document["king_square"] = scan.king_square;
-  document["count"] = scan.count;
-  document["ranking"] = RankingJson(scan.ranking);
-  return Dump(document);
-}
-
-std::string RecordJson(const RunFacts& facts, const std::vector<RecordPly>& plies,
-                       const std::vector<PositionFigures>& figures) {
+std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record) {
+  const std::vector<RecordPly>& plies = record.plies;
+  const std::vector<PositionFigures>& figures = record.figures;
   Json document = Head(facts, "record");
   Json list = Json::array();
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {

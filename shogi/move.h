@@ -64,12 +64,23 @@ bool ParseUsiMove(std::string_view text, Side side, Move* move);
 // that cannot be held included.
 bool ParseCsaMove(std::string_view text, Side side, Move* move);
 
+// How a game ended, as its record says.
+enum class GameResult : int8_t {
+  kUnknown = 0,  // no result, an interrupted game, or one the record does not name
+  kBlackWins = 1,
+  kWhiteWins = 2,
+  kDraw = 3,
+};
+
 // A game as a record holds it: where it starts and the moves from there.
 struct GameRecord {
   Position start;          // king cells set; -1 for a side without a king
   Side side_to_move;       // at the start
   int32_t move_number;     // of the start, 1 where it is not known
   std::vector<Move> moves;  // as parsed; the first by side_to_move
+  GameResult result = GameResult::kUnknown;  // from the record's end, where it has one
+  std::string black_name;  // the players as the record names them (UTF-8); empty when it does not
+  std::string white_name;
 };
 
 // A decoded principal variation.

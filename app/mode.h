@@ -1,0 +1,33 @@
+// What every mode of a run is handed and what it hands back. A mode reads
+// its input, computes its result record and lists the pictures it wants
+// drawn; the driver writes the outputs and draws the pictures.
+#ifndef FVSCOPE_APP_MODE_H_
+#define FVSCOPE_APP_MODE_H_
+
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/run_log.h"
+#include "eval/eval_file.h"
+#include "render/picture_batch.h"
+#include "report/run_result.h"
+
+namespace fvscope {
+
+// The run's inputs, loaded by the driver.
+struct ModeInputs {
+  const CommandLine* options;
+  const EvalFile* fv;
+  const EvalFile* compare;  // the second file, with --compare; else nullptr
+};
+
+// A mode: fills *result with its record (as far as it gets when it stops
+// early) and *pictures with the pictures to draw; failures and warnings go
+// to stderr through the run log. Returns the exit status: 0 when the mode
+// completed.
+using ModeFunction = int (*)(const ModeInputs& inputs, RunLog* log, RunResult* result,
+                             std::vector<PictureJob>* pictures);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_APP_MODE_H_

@@ -1,0 +1,67 @@
+#include "app/record_mode.h"
+
+#include <memory>
+#include <string>
+
+#include "app/position_input.h"
+#include "eval/breakdown.h"
+#include "render/chart.h"
+#include "report/paths.h"
+
+namespace fvscope {
+
+namespace {
+
+// Value, material, KKP and KPP in points per ply, as the chart draws them.
+std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures) {
+  std::vector<ChartLine> lines = {
+      {"value", cv::Scalar(20, 20, 20), 3, {}},
+      {"material", cv::Scalar(60, 150, 60), 1, {}},
+      {"KKP / 32", cv::Scalar(200, 110, 30), 1, {}},
+      {"KPP / 32", cv::Scalar(40, 90, 220), 1, {}},
+  };
+  for (const PositionFigures& f : figures) {
+    lines[0].values.push_back(f.value);
+    lines[1].values.push_back(f.material);
+    lines[2].values.push_back(static_cast<double>(f.kkp_sum) / kFvScale);
+    lines[3].values.push_back(static_cast<double>(f.kpp_sum) / kFvScale);
+  }
+  return lines;
+}
+
+}  // namespace
+
+int RunRecordMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+                  std::vector<PictureJob>* pictures) {
+  RecordAnalysis& analysis = result->emplace<RecordAnalysis>();
+  GameRecord record;
+  Notation names;
+  std::string name, error;
+  if (!ReadPositionArgument("--game", inputs.options->game, &record, &names, &name, &error)) {
+    Fail(error);
+    return 2;
+  }
+  if (!PlayRecordPlies(record, names, &analysis.plies, &error)) {
+    Fail(name + ": " + error);
+    return 2;
+  }
+  auto breakdown = std::make_unique<LeafBreakdown>();
+  for (const RecordPly& ply : analysis.plies) {
+    if (!CheckAnalysablePosition(ply.position, &error)) {
+      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      return 2;
+    }
+    if (!BreakDownLeaf(ply.position, *inputs.fv, breakdown.get(), &error)) {
+      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      return 1;
+    }
+    analysis.figures.push_back(FiguresOf(*breakdown));
+  }
+  analysis.done = true;
+  pictures->push_back(SheetPictureJob(kRecordChartPath, [lines = RecordChartLines(analysis.figures)] {
+    return DrawChart(lines, "ply", "points");
+  }));
+  return 0;
+}
+
+}  // namespace fvscope

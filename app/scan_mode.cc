@@ -1,0 +1,30 @@
+#include "app/scan_mode.h"
+
+#include <string>
+
+#include "app/term_pictures.h"
+#include "eval/compare.h"
+#include "eval/table_scan.h"
+
+namespace fvscope {
+
+int RunScanMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+                std::vector<PictureJob>* pictures) {
+  ScanAnalysis& scan = result->emplace<ScanAnalysis>();
+  scan.comparing = inputs.compare != nullptr;
+  const int k = inputs.options->scan_king_square;
+  const SortMode mode = SortModeOf(inputs.options->sort_mode);
+  std::string error;
+  const bool scanned =
+      scan.comparing ? CompareKppSquare(*inputs.fv, *inputs.compare, k, mode, &scan.comparison, &error)
+                     : ScanKppTable(*inputs.fv, k, mode, &scan.scan, &error);
+  if (!scanned) {
+    Fail(error);
+    return 1;
+  }
+  scan.done = true;
+  AddTermPictures(ShownRanking(scan), nullptr, pictures);
+  return 0;
+}
+
+}  // namespace fvscope

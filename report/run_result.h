@@ -1,0 +1,88 @@
+// What each mode of a run finds, as one record per mode, and the facts of
+// the run every output names. The writers of the console text, report.html,
+// the page and the JSON document take these records.
+#ifndef FVSCOPE_REPORT_RUN_RESULT_H_
+#define FVSCOPE_REPORT_RUN_RESULT_H_
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "eval/breakdown.h"
+#include "eval/compare.h"
+#include "eval/piece_shares.h"
+#include "eval/ranking.h"
+#include "eval/table_scan.h"
+#include "shogi/move.h"
+#include "shogi/move_check.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// What every output of a run names besides its mode's figures.
+struct RunFacts {
+  int32_t sort_mode = 0;              // the number as read
+  std::string fv;                     // the evaluation file as opened
+  std::string compare_fv;             // the second one, with --compare; else empty
+  bool utf8 = false;                  // Japanese texts in UTF-8, else code page 932
+  std::string page_path;              // where the page goes: its links are relative to it
+  std::vector<std::string> warnings;  // the warning lines as printed
+};
+
+// How far a leaf analysis got; a run that stops early writes what it reached.
+enum class LeafStage : int {
+  kNothing,    // no input position
+  kInput,      // the input position is read
+  kLine,       // the PV is played to the leaf
+  kBreakdown,  // the leaf is broken down (and compared, and ranked)
+  kDone,       // everything the options ask for, the pieces' shares included
+};
+
+// A game analysis (the engine's game) or a position of the command line:
+// the input, the PV and its leaf, the leaf's breakdown, and the ranking of
+// its terms or, with a second file, of their changes.
+struct LeafAnalysis {
+  const char* mode = "game";  // "game" or "position"
+  LeafStage reached = LeafStage::kNothing;
+  bool comparing = false;
+  bool with_pieces = false;
+  Position input;
+  PvLine pv;
+  Position leaf;
+  LeafBreakdown breakdown;
+  Ranking ranking;            // without a second file
+  LeafComparison comparison;  // with a second file
+  PieceShares pieces;         // with the pieces' shares
+  PieceShares pieces_after;   // with the pieces' shares and a second file
+};
+
+// Every position of a record with its figures.
+struct RecordAnalysis {
+  bool done = false;  // every position was evaluated
+  std::vector<RecordPly> plies;
+  std::vector<PositionFigures> figures;
+};
+
+// A table scan of one king square, or its comparison between two files.
+struct ScanAnalysis {
+  bool done = false;
+  bool comparing = false;
+  TableScan scan;              // without a second file
+  ScanComparison comparison;   // with a second file
+};
+
+// The result of a run: one record of the mode that ran.
+using RunResult = std::variant<LeafAnalysis, RecordAnalysis, ScanAnalysis>;
+
+// The ranking a leaf analysis or a scan shows: of terms, or of changes.
+inline const Ranking& ShownRanking(const LeafAnalysis& leaf) {
+  return leaf.comparing ? leaf.comparison.ranking : leaf.ranking;
+}
+inline const Ranking& ShownRanking(const ScanAnalysis& scan) {
+  return scan.comparing ? scan.comparison.ranking : scan.scan.ranking;
+}
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_REPORT_RUN_RESULT_H_
