@@ -3,6 +3,7 @@
 #include "app/platform.h"
 #include "eval/breakdown.h"
 #include "shogi/csa_record.h"
+#include "shogi/kif_record.h"
 #include "shogi/notation.h"
 #include "shogi/position_check.h"
 #include "shogi/sfen.h"
@@ -23,9 +24,10 @@ void AddMove(Move move, Position* board, PvLine* pv) {
 }  // namespace
 
 bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
-                          Notation* names, std::string* name, std::string* error) {
+                          Notation* names, std::string* name, std::string* error,
+                          RecordFormat* format) {
   std::string content, what;
-  *names = Notation::kUsi;
+  RecordFormat found = RecordFormat::kUsi;
   *name = option;
   bool read;
   if (LooksLikeUsiPosition(text)) {
@@ -33,13 +35,17 @@ bool ReadPositionArgument(const std::string& option, const std::string& text, Ga
   } else {
     *name = text;
     if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, error)) return false;
-    if (LooksLikeUsiPosition(content)) {
+    found = RecordFormatOf(text, content);
+    if (found == RecordFormat::kUsi) {
       read = ParseUsiPosition(content, record, &what);
+    } else if (found == RecordFormat::kKif) {
+      read = ReadKifRecord(content, record, &what);
     } else {
-      *names = Notation::kCsa;
       read = ReadCsaRecord(content, record, &what);
     }
   }
+  *names = RecordNotation(found);
+  if (format != nullptr) *format = found;
   if (!read) *error = *name + ": " + what;
   return read;
 }
@@ -60,12 +66,12 @@ bool CheckAnalysablePosition(const Position& position, std::string* error) {
 }
 
 bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
-                             Side* to_move, std::string* error) {
+                             Side* to_move, std::string* error, RecordFormat* format) {
   GameRecord record;
   Notation names;
   std::string name, what;
   if (!ReadPositionArgument("--position", position_text.empty() ? "startpos" : position_text,
-                            &record, &names, &name, error)) {
+                            &record, &names, &name, error, format)) {
     return false;
   }
   if (!PlayRecord(record, ply, names, position, to_move, &what) ||

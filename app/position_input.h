@@ -10,16 +10,19 @@
 #include "app/usi_engine.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
+#include "shogi/record_file.h"
 #include "shogi/types.h"
 
 namespace fvscope {
 
-// Reads text, a USI position text or the name of a file holding one or a
-// CSA record, into *record; *names gets the notation of its moves and *name
-// what messages call it (option, or the file). Returns false with *error,
-// one line naming it, when it cannot be read.
+// Reads text, a USI position text or the name of a file holding one, a CSA
+// record or a KIF record (RecordFormatOf tells which), into *record; *names
+// gets the notation of its moves, *name what messages call it (option, or
+// the file) and *format, when given, the format it was read in. Returns
+// false with *error, one line naming it, when it cannot be read.
 bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
-                          Notation* names, std::string* name, std::string* error);
+                          Notation* names, std::string* name, std::string* error,
+                          RecordFormat* format = nullptr);
 
 // Checks that position is one a game can reach and the tables can index:
 // both kings, no piece where it can never move, no more pieces than the
@@ -29,10 +32,10 @@ bool CheckAnalysablePosition(const Position& position, std::string* error);
 
 // Reads the position of position_text ("startpos" when empty) and plays the
 // first ply moves of it (all when negative) into *position with *to_move to
-// move. Returns false with *error, one line, when it cannot be read, played
-// or analysed.
+// move; *format (when not null) gets the form it was given in. Returns
+// false with *error, one line, when it cannot be read, played or analysed.
 bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
-                             Side* to_move, std::string* error);
+                             Side* to_move, std::string* error, RecordFormat* format = nullptr);
 
 // Reads the moves of --pv, each USI or CSA, separated by blanks or commas,
 // into *pv from position with to_move to move, checking each. Returns false

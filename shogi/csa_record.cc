@@ -1,9 +1,11 @@
 #include "shogi/csa_record.h"
 
 #include <cstring>
+#include <utility>
 
 #include "shogi/notation.h"
 #include "shogi/sfen.h"
+#include "shogi/text_encoding.h"
 
 namespace fvscope {
 
@@ -26,7 +28,53 @@ struct ReadState {
   bool position_seen = false;  // PI, a row or a P+/P- line
   bool side_read = false;      // the "+" or "-" line
   bool done = false;           // a "%" or "/" line ended the game
+  bool separated = false;      // that line was "/"
+  bool anything = false;       // a statement other than a comment was read
 };
+
+// How a "%" line ends a game, by the side to move after the last move.
+enum class Ending { kMoverLoses, kMoverWins, kBlackLoses, kWhiteLoses, kDraw };
+struct EndLine {
+  const char* text;
+  Ending ending;
+};
+constexpr EndLine kEndLines[] = {
+    {"%TORYO", Ending::kMoverLoses},       {"%TIME_UP", Ending::kMoverLoses},
+    {"%ILLEGAL_MOVE", Ending::kMoverLoses}, {"%TSUMI", Ending::kMoverLoses},
+    {"%KACHI", Ending::kMoverWins},        {"%+ILLEGAL_ACTION", Ending::kBlackLoses},
+    {"%-ILLEGAL_ACTION", Ending::kWhiteLoses}, {"%SENNICHITE", Ending::kDraw},
+    {"%JISHOGI", Ending::kDraw},           {"%HIKIWAKE", Ending::kDraw},
+};
+
+// The result that the end line text gives after the moves of record.
+GameResult ResultOf(std::string_view text, const GameRecord& record) {
+  const Side mover = record.moves.size() % 2 == 0 ? record.side_to_move
+                                                  : Opponent(record.side_to_move);
+  const GameResult mover_wins = mover == kBlack ? GameResult::kBlackWins : GameResult::kWhiteWins;
+  const GameResult mover_loses = mover == kBlack ? GameResult::kWhiteWins : GameResult::kBlackWins;
+  for (const EndLine& end : kEndLines) {
+    if (text != end.text) continue;
+    switch (end.ending) {
+      case Ending::kMoverLoses: return mover_loses;
+      case Ending::kMoverWins: return mover_wins;
+      case Ending::kBlackLoses: return GameResult::kWhiteWins;
+      case Ending::kWhiteLoses: return GameResult::kBlackWins;
+      case Ending::kDraw: return GameResult::kDraw;
+    }
+  }
+  return GameResult::kUnknown;
+}
+
+// A player's name of an "N+" or "N-" line as UTF-8, its encoding guessed;
+// bytes that are neither UTF-8 nor code page 932 are shown as '?'.
+std::string NameOf(std::string_view text) {
+  std::string name, unused;
+  TextEncoding encoding;
+  if (DecodeRecordText(text, &name, &encoding, &unused)) return name;
+  name.clear();
+  for (char c : text) name += ShownByte(c);
+  return name;
+}
 
 // What the reader expects next when the game ends here.
 std::string ExpectedAtEnd(const ReadState& state) {
@@ -164,10 +212,14 @@ bool ReadStatement(std::string_view text, ReadState* state, GameRecord* record,
                    std::string* expected) {
   const char first = text[0];
   const char second = text.size() > 1 ? text[1] : '\0';
-  if (first == '\'' || first == '$' || (first == 'N' && (second == '+' || second == '-')) ||
-      (first == 'V' && IsLetterAndNumber(text))) {
+  if (first == 'N' && (second == '+' || second == '-')) {
+    (second == '+' ? record->black_name : record->white_name) = NameOf(text.substr(2));
     return true;
   }
+  if (first == '\'' || first == '$' || (first == 'V' && IsLetterAndNumber(text))) {
+    return true;
+  }
+  state->anything = true;
   Position* position = &record->start;
   const char* what = nullptr;
   if (state->rows_read > 0 && state->rows_read < kRanks) {
@@ -182,6 +234,8 @@ bool ReadStatement(std::string_view text, ReadState* state, GameRecord* record,
       return false;
     }
     state->done = true;
+    state->separated = first == '/';
+    if (first == '%') record->result = ResultOf(text, *record);
   } else if (state->side_read) {
     Move move;
     if (first == 'T' && IsLetterAndNumber(text)) return true;
@@ -211,25 +265,31 @@ bool ReadStatement(std::string_view text, ReadState* state, GameRecord* record,
   return what == nullptr;
 }
 
-}  // namespace
-
-bool ReadCsaRecord(std::string_view text, GameRecord* record, std::string* error) {
-  if (text.substr(0, 3) == kBom) text.remove_prefix(3);
+// Reads the game that begins at offset *at of text, after *line_number
+// lines, into *record, leaving both after the line that ended it. Returns
+// false with *error as ReadCsaRecord gives it; *empty tells whether the
+// game held nothing but comments, names and versions, *separated whether a
+// "/" line ended it.
+bool ReadGame(std::string_view text, size_t* at, int* line_number, GameRecord* record,
+              std::string* error, bool* empty, bool* separated) {
   ClearPosition(&record->start);
   record->side_to_move = kBlack;
   record->move_number = 1;
   record->moves.clear();
+  record->result = GameResult::kUnknown;
+  record->black_name.clear();
+  record->white_name.clear();
   ReadState state;
   std::string expected;
-  int line_number = 0;
-  size_t at = 0;
-  while (at < text.size() && !state.done) {
-    size_t end = at;
+  *empty = true;
+  *separated = false;
+  while (*at < text.size() && !state.done) {
+    size_t end = *at;
     while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
-    const std::string_view line = text.substr(at, end - at);
-    at = end + 1;
-    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++at;
-    ++line_number;
+    const std::string_view line = text.substr(*at, end - *at);
+    *at = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++*at;
+    ++*line_number;
     // Statements are separated by ","; a comment, a name or a "$" line runs
     // to the end of its line.
     size_t from = 0;
@@ -242,19 +302,63 @@ bool ReadCsaRecord(std::string_view text, GameRecord* record, std::string* error
       from += statement.size() + 1;
       while (!statement.empty() && IsBlank(statement.back())) statement.remove_suffix(1);
       if (statement.empty()) continue;
-      if (!ReadStatement(statement, &state, record, &expected)) {
-        *error = "line " + std::to_string(line_number) + ": " + expected + ", not " +
+      const bool read = ReadStatement(statement, &state, record, &expected);
+      *empty = !state.anything;
+      if (!read) {
+        *separated = statement == "/";
+        *error = "line " + std::to_string(*line_number) + ": " + expected + ", not " +
                  QuotedInput(statement);
         return false;
       }
     }
   }
+  *separated = state.separated;
   if (!state.done && !state.side_read) {
-    *error = "line " + std::to_string(line_number + 1) + ": " + ExpectedAtEnd(state) +
+    *error = "line " + std::to_string(*line_number + 1) + ": " + ExpectedAtEnd(state) +
              ", not the end of the record";
     return false;
   }
   return true;
+}
+
+// Moves *at and *line_number past the next line of text that is "/" alone.
+void SkipPastSeparator(std::string_view text, size_t* at, int* line_number) {
+  while (*at < text.size()) {
+    size_t end = *at;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+    std::string_view line = text.substr(*at, end - *at);
+    *at = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++*at;
+    ++*line_number;
+    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    if (line == "/") return;
+  }
+}
+
+}  // namespace
+
+bool ReadCsaRecord(std::string_view text, GameRecord* record, std::string* error) {
+  if (text.substr(0, 3) == kBom) text.remove_prefix(3);
+  size_t at = 0;
+  int line_number = 0;
+  bool empty, separated;
+  return ReadGame(text, &at, &line_number, record, error, &empty, &separated);
+}
+
+void ReadCsaGames(std::string_view text, std::vector<RecordGame>* games) {
+  if (text.substr(0, 3) == kBom) text.remove_prefix(3);
+  size_t at = 0;
+  int line_number = 0;
+  do {
+    RecordGame game;
+    bool empty, separated;
+    const bool read =
+        ReadGame(text, &at, &line_number, &game.record, &game.error, &empty, &separated);
+    if (!read && empty && at >= text.size() && !games->empty()) break;  // after the last "/"
+    if (!separated) SkipPastSeparator(text, &at, &line_number);
+    games->push_back(std::move(game));
+  } while (at < text.size());
 }
 
 }  // namespace fvscope

@@ -147,5 +147,79 @@ TEST(CsaRecordErrors, BadRecordsNameTheLine) {
   }
 }
 
+
+TEST(CsaRecordResult, EveryEndLineByTheSideToMove) {
+  struct Case {
+    const char* line;
+    GameResult black_to_move, white_to_move;
+  } cases[] = {
+      {"%TORYO", GameResult::kWhiteWins, GameResult::kBlackWins},
+      {"%TIME_UP", GameResult::kWhiteWins, GameResult::kBlackWins},
+      {"%ILLEGAL_MOVE", GameResult::kWhiteWins, GameResult::kBlackWins},
+      {"%TSUMI", GameResult::kWhiteWins, GameResult::kBlackWins},
+      {"%KACHI", GameResult::kBlackWins, GameResult::kWhiteWins},
+      {"%+ILLEGAL_ACTION", GameResult::kWhiteWins, GameResult::kWhiteWins},
+      {"%-ILLEGAL_ACTION", GameResult::kBlackWins, GameResult::kBlackWins},
+      {"%SENNICHITE", GameResult::kDraw, GameResult::kDraw},
+      {"%JISHOGI", GameResult::kDraw, GameResult::kDraw},
+      {"%HIKIWAKE", GameResult::kDraw, GameResult::kDraw},
+      {"%CHUDAN", GameResult::kUnknown, GameResult::kUnknown},
+      {"%TORYOX", GameResult::kUnknown, GameResult::kUnknown},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Read(std::string("PI\n+\n+7776FU\n-3334FU\n") + c.line + ",T3\n").result,
+              c.black_to_move) << c.line;
+    EXPECT_EQ(Read(std::string("PI\n+\n+7776FU\n") + c.line + "\n").result, c.white_to_move)
+        << c.line;
+    // A handicap game: white moves first.
+    EXPECT_EQ(Read(std::string("PI82HI\n-\n") + c.line + "\n").result, c.white_to_move) << c.line;
+  }
+  EXPECT_EQ(Read("PI\n+\n+7776FU\n").result, GameResult::kUnknown);
+  EXPECT_EQ(Read("PI\n+\n+7776FU\n/\nPI\n+\n%TORYO\n").result, GameResult::kUnknown);
+}
+
+TEST(CsaRecordNames, NamesInUtf8OrShiftJis) {
+  const GameRecord utf8 = Read("N+\xE5\x85\x88\xE6\x89\x8B\nN-white, with a comma\nPI\n+\n");
+  EXPECT_EQ(utf8.black_name, "\xE5\x85\x88\xE6\x89\x8B");
+  EXPECT_EQ(utf8.white_name, "white, with a comma");
+  const GameRecord sjis = Read("N+\x90\xe6\x8e\xe8\nN-\x81\nPI\n+\n");
+  EXPECT_EQ(sjis.black_name, "\xE5\x85\x88\xE6\x89\x8B");
+  EXPECT_EQ(sjis.white_name, "?");
+}
+
+// Games separated by "/": each read or refused on its own, the lines of
+// every message counted in the whole text.
+TEST(CsaRecordGames, EveryGameOfAFileBrokenOnesIncluded) {
+  const std::string text =
+      "\xEF\xBB\xBFV2.2\nPI\n+\n+7776FU\n%TORYO\n'after the end\n/\n"  // lines 1..7
+      "PI\n+\n+7776XX\n-3334FU\n/\n"                                      // 8..12
+      "PI82HI\n-\n-5142OU\n%KACHI\n/\n"                                    // 13..17
+      "PI\n/\n"                                                           // 18..19
+      "P1 *  *  *  *  *  *  *  *  * \r\n+\r\n/\r\n"                         // 20..22
+      "'only a comment after the last game\n";
+  std::vector<RecordGame> games;
+  ReadCsaGames(text, &games);
+  ASSERT_EQ(games.size(), 5u);
+  EXPECT_EQ(games[0].error, "");
+  EXPECT_EQ(games[0].record.moves.size(), 1u);
+  EXPECT_EQ(games[0].record.result, GameResult::kBlackWins);
+  EXPECT_EQ(games[1].error.rfind("line 10: expected a move", 0), 0u) << games[1].error;
+  EXPECT_EQ(games[2].error, "");
+  EXPECT_EQ(games[2].record.side_to_move, kWhite);
+  EXPECT_EQ(games[2].record.result, GameResult::kBlackWins);
+  EXPECT_EQ(games[3].error.rfind("line 19: expected P+/P- or the side to move", 0), 0u)
+      << games[3].error;
+  EXPECT_EQ(games[4].error.rfind("line 21: expected row P2", 0), 0u) << games[4].error;
+  // The first game is what ReadCsaRecord reads; an empty text is one refused game.
+  GameRecord first;
+  std::string error;
+  ASSERT_TRUE(ReadCsaRecord(text, &first, &error));
+  EXPECT_EQ(first.moves.size(), 1u);
+  games.clear();
+  ReadCsaGames("", &games);
+  ASSERT_EQ(games.size(), 1u);
+  EXPECT_EQ(games[0].error, "line 1: expected the position (PI, P1..P9 or P+/P-), not the end of the record");
+}
+
 }  // namespace
 }  // namespace fvscope
