@@ -1,9 +1,12 @@
 #include "app/command_line.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "eval/corpus_partial.h"
 
 namespace fvscope {
 
@@ -11,6 +14,7 @@ namespace {
 
 constexpr long kMaxJobs = 256;
 constexpr long kMaxUsiTimeout = 86400;
+constexpr long kMaxScale = 1000000;
 
 // Reads "--name=N" with N in [low, high] into *number; false with *error otherwise.
 bool ReadNumber(const char* name, const char* value, long low, long high, int32_t* number,
@@ -59,7 +63,9 @@ constexpr TextOption kTextOptions[] = {
     {"--game", &CommandLine::game, false},
     {"--usi", &CommandLine::usi, false},       {"--go", &CommandLine::go, true},
     {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
-    {"--json", &CommandLine::json, false},     {"--html", &CommandLine::html, false},     {"--compare", &CommandLine::compare, false},
+    {"--json", &CommandLine::json, false},     {"--html", &CommandLine::html, false},
+    {"--compare", &CommandLine::compare, false}, {"--partial", &CommandLine::partial, false},
+    {"--map", &CommandLine::map, false},
 };
 
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
@@ -83,6 +89,76 @@ bool AnalysesPosition(const CommandLine& command_line) {
   return !command_line.position.empty() || !command_line.pv.empty() ||
          !command_line.usi.empty();
 }
+
+bool AnalysesCorpus(const CommandLine& command_line) {
+  return !command_line.corpus.empty() || !command_line.merge.empty();
+}
+
+namespace {
+
+// Reads "I/N" with 1 <= I <= N <= kMaxShards into the shard fields.
+bool ReadShard(const char* value, CommandLine* command_line, std::string* error) {
+  int index = 0, count = 0, used = 0;
+  if (std::sscanf(value, "%9d/%9d%n", &index, &count, &used) != 2 || value[used] != '\0' ||
+      index < 1 || count < index || count > kMaxShards) {
+    *error = std::string("--shard takes I/N with 1 <= I <= N <= ") + std::to_string(kMaxShards) +
+             ", not \"" + value + "\"";
+    return false;
+  }
+  command_line->shard_index = index;
+  command_line->shard_count = count;
+  return true;
+}
+
+// The first option given that the mode selected (corpus, map, census or
+// game, whichever is set) does not take; nullptr for none.
+const char* ForeignOption(const CommandLine& c, int positional, bool corpus, bool map,
+                          bool census, bool game) {
+  if (positional > (corpus ? 1 : 0)) return corpus ? "king square" : "sort mode or king square";
+  if (AnalysesPosition(c)) return "--position, --pv or --usi";
+  if (c.ply >= 0) return "--ply";
+  if (c.pieces) return "--pieces";
+  if (!corpus && AnalysesCorpus(c)) return "--corpus or --merge";
+  if (!map && !c.map.empty()) return "--map";
+  if (!census && c.census) return "--census";
+  if (!game && !c.game.empty()) return "--game";
+  return nullptr;
+}
+
+// Checks the options of the modes that take no position: a corpus, a map, a
+// census. Returns false with *error naming what does not go together.
+bool CheckTableModes(const CommandLine& c, int positional, std::string* error) {
+  const bool corpus = AnalysesCorpus(c);
+  const char* mode = corpus ? "a corpus run (--corpus, --merge)"
+                     : !c.map.empty() ? "--map"
+                     : c.census ? "--census"
+                                : nullptr;
+  if (mode != nullptr) {
+    const bool map = !corpus && !c.map.empty();
+    const char* other = ForeignOption(c, positional, corpus, map, !corpus && !map, false);
+    if (other != nullptr) {
+      *error = std::string(mode) + " takes no " + other;
+      return false;
+    }
+  }
+  const bool shard = c.shard_count > 0 || !c.partial.empty();
+  if (!c.merge.empty() && (!c.corpus.empty() || shard)) {
+    *error = "--merge takes the partials of a corpus; it takes no --corpus, --shard or --partial";
+    return false;
+  }
+  if (!c.partial.empty() && (!c.json.empty() || !c.html.empty())) {
+    *error = "--partial writes what the shard found in place of every output; it takes no "
+             "--json or --html";
+    return false;
+  }
+  if (!corpus && (shard || c.from_ply >= 0 || c.scale != kDefaultScale || c.no_usage)) {
+    *error = "--shard, --partial, --from-ply, --scale and --no-usage need --corpus";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 const char* UsageText() {
   return "usage: fvscope [options] [SORT_MODE [SCAN_KING_SQUARE]]\n"
@@ -122,6 +198,18 @@ const char* UsageText() {
          "                         under both and its terms (or a scanned square's entries)\n"
          "                         ranked by their change\n"
          "  --pieces               share the leaf's KKP + KPP among its pieces and hand kinds\n"
+         "  --corpus=PATH          evaluate every position of every game of PATH (a record\n"
+         "                         file, or a folder of them read recursively; may be given\n"
+         "                         again) and fit a win rate to the values\n"
+         "  --from-ply=N           leave out the first N plies of every game (default 0)\n"
+         "  --scale=S              the scale curve 1 / (1 + exp(-value / S)) (default 600)\n"
+         "  --no-usage             count no reads of table entries in a corpus run\n"
+         "  --shard=I/N            take only games I, I + N, I + 2N, ... of the corpus\n"
+         "  --partial=FILE         write what the corpus run found to FILE, for --merge\n"
+         "  --merge=FILE           merge partial files (once each) into one corpus run\n"
+         "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
+         "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
+         "  --census               count the entries of the whole file per king square\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -159,6 +247,26 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->jobs = jobs;
     } else if ((value = OptionValue(arg, "--ply")) != nullptr) {
       if (!ReadNumber("--ply", value, 0, INT32_MAX, &command_line->ply, error)) return false;
+    } else if (std::strcmp(arg, "--census") == 0) {
+      command_line->census = true;
+    } else if (std::strcmp(arg, "--no-usage") == 0) {
+      command_line->no_usage = true;
+    } else if ((value = OptionValue(arg, "--corpus")) != nullptr ||
+               (value = OptionValue(arg, "--merge")) != nullptr) {
+      const bool corpus = arg[2] == 'c';
+      if (*value == '\0') {
+        *error = std::string(corpus ? "--corpus" : "--merge") + " needs a value";
+        return false;
+      }
+      (corpus ? command_line->corpus : command_line->merge).push_back(value);
+    } else if ((value = OptionValue(arg, "--from-ply")) != nullptr) {
+      if (!ReadNumber("--from-ply", value, 0, INT32_MAX, &command_line->from_ply, error)) {
+        return false;
+      }
+    } else if ((value = OptionValue(arg, "--scale")) != nullptr) {
+      if (!ReadNumber("--scale", value, 1, kMaxScale, &command_line->scale, error)) return false;
+    } else if ((value = OptionValue(arg, "--shard")) != nullptr) {
+      if (!ReadShard(value, command_line, error)) return false;
     } else if ((value = OptionValue(arg, "--usi-timeout")) != nullptr) {
       if (!ReadNumber("--usi-timeout", value, 1, kMaxUsiTimeout, &command_line->usi_timeout,
                       error)) {
@@ -185,6 +293,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       }
     }
   }
+  if (!CheckTableModes(*command_line, static_cast<int>(positional.size()), error)) return false;
   if (!command_line->game.empty()) {
     const char* other = !positional.empty()              ? "a sort mode or king square"
                         : AnalysesPosition(*command_line) ? "--position, --pv or --usi"

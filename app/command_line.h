@@ -5,8 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fvscope {
+
+// The points S of a corpus's scale curve, 1 / (1 + exp(-value / S)).
+constexpr int32_t kDefaultScale = 600;
 
 // What the command line asks for.
 struct CommandLine {
@@ -28,6 +32,16 @@ struct CommandLine {
   std::string img;                  // the piece pictures; empty: ./img, else the built-in ones
   std::string compare;              // a second evaluation file to compare with; empty: none
   bool pieces = false;              // share the leaf's evaluation among its pieces
+  std::vector<std::string> corpus;  // record files and folders of a corpus, in order
+  int32_t from_ply = -1;            // plies of each game a corpus leaves out; -1: not given (0)
+  int32_t scale = kDefaultScale;    // the points of the scale curve's logistic
+  int32_t shard_index = 0;          // --shard=I/N: I (1..N); 0: the whole corpus
+  int32_t shard_count = 0;          // N
+  std::string partial;              // where a shard's partial goes; empty: the outputs instead
+  std::vector<std::string> merge;   // partials to merge into one corpus run
+  bool no_usage = false;            // a corpus run counts no reads of table entries
+  std::string map;                  // KING:PIECE of a map of the table; empty: none
+  bool census = false;              // a census of the whole evaluation file
   bool utf8 = false;
   bool help = false;
   bool version = false;
@@ -36,6 +50,10 @@ struct CommandLine {
 // True when the run analyses a position of the command line rather than
 // running the engine or scanning the table.
 bool AnalysesPosition(const CommandLine& command_line);
+
+// True when the run evaluates a corpus of games, or merges the partials of
+// one.
+bool AnalysesCorpus(const CommandLine& command_line);
 
 // Reads argv into *command_line. Arguments that start with "--" and "-C DIR"
 // are options; "--" alone ends the options. What is left is positional: with

@@ -86,5 +86,48 @@ TEST(Options, UnknownOrIncompleteOptionsFail) {
   }
 }
 
+TEST(Options, TheTableModesTakeOnlyTheirOwn) {
+  Parsed p = Parse({"--corpus=a", "--corpus=b/", "--from-ply=8", "--scale=400", "--shard=2/3",
+                    "--partial=p.bin", "--compare=x.bin", "--no-usage"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.command_line.corpus, (std::vector<std::string>{"a", "b/"}));
+  EXPECT_EQ(p.command_line.from_ply, 8);
+  EXPECT_EQ(p.command_line.scale, 400);
+  EXPECT_EQ(p.command_line.shard_index, 2);
+  EXPECT_EQ(p.command_line.shard_count, 3);
+  EXPECT_TRUE(p.command_line.no_usage);
+  p = Parse({"--merge=a", "--merge=b", "--scale=300"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.command_line.merge.size(), 2u);
+  EXPECT_TRUE(Parse({"--map=+59OU:+58KI", "--compare=b"}).ok);
+  EXPECT_TRUE(Parse({"--census", "--json=-"}).ok);
+  const struct {
+    std::initializer_list<const char*> args;
+    const char* says;
+  } bad[] = {
+      {{"--corpus=a", "1", "40"}, "takes no king square"},
+      {{"--census", "1"}, "takes no sort mode"},
+      {{"--corpus=a", "--game=r.csa"}, "takes no --game"},
+      {{"--corpus=a", "--pieces"}, "takes no --pieces"},
+      {{"--corpus=a", "--map=+59OU:+58KI"}, "takes no --map"},
+      {{"--census", "--position=startpos"}, "takes no --position"},
+      {{"--map=+59OU:+58KI", "--census"}, "takes no --census"},
+      {{"--merge=a", "--corpus=b"}, "--merge takes"},
+      {{"--merge=a", "--shard=1/2"}, "--merge takes"},
+      {{"--shard=1/2"}, "need --corpus"},
+      {{"--from-ply=3"}, "need --corpus"},
+      {{"--corpus=a", "--shard=3/2"}, "--shard takes I/N"},
+      {{"--corpus=a", "--shard=0/2"}, "--shard takes I/N"},
+      {{"--corpus=a", "--shard=1/2x"}, "--shard takes I/N"},
+      {{"--corpus=a", "--scale=0"}, "--scale takes"},
+      {{"--corpus="}, "--corpus needs a value"},
+  };
+  for (const auto& row : bad) {
+    p = Parse(row.args);
+    EXPECT_FALSE(p.ok) << row.says;
+    EXPECT_NE(p.error.find(row.says), std::string::npos) << p.error;
+  }
+}
+
 }  // namespace
 }  // namespace fvscope

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "app/census_mode.h"
+#include "app/corpus_mode.h"
 #include "app/engine_game_mode.h"
+#include "app/map_mode.h"
 #include "app/mode.h"
 #include "app/platform.h"
 #include "app/position_mode.h"
@@ -48,6 +51,9 @@ struct Run {
 
 // The mode the options select.
 ModeFunction ModeOf(const CommandLine& options) {
+  if (AnalysesCorpus(options)) return RunCorpusMode;
+  if (!options.map.empty()) return RunMapMode;
+  if (options.census) return RunCensusMode;
   if (!options.game.empty()) return RunRecordMode;
   if (options.scan_king_square != -1) return RunScanMode;
   if (AnalysesPosition(options)) return RunPositionMode;
@@ -101,6 +107,19 @@ void DrawRunPictures(Run* run, const std::vector<PictureJob>& pictures) {
   for (const std::string& failure : failures) Warn(&run->log, failure);
 }
 
+// Creates report.html and writes its head. Returns false, the failure
+// printed, when it cannot be created.
+bool OpenReport(Run* run) {
+  run->report = std::fopen(kReportPath, "w");
+  if (run->report == nullptr) {
+    Fail(std::string(kReportPath) + ": cannot create (" + std::strerror(errno) + ")");
+    return false;
+  }
+  WriteReportHead(run->report);
+  std::fflush(run->report);
+  return true;
+}
+
 // Closes report.html. Returns false, the failure printed, when it could not
 // be written in full.
 bool CloseReport(Run* run) {
@@ -128,13 +147,9 @@ int RunInWorkingFolder(Run* run) {
     Fail(error);
     return 1;
   }
-  run->report = std::fopen(kReportPath, "w");
-  if (run->report == nullptr) {
-    Fail(std::string(kReportPath) + ": cannot create (" + std::strerror(errno) + ")");
-    return 1;
-  }
-  WriteReportHead(run->report);
-  std::fflush(run->report);
+  // A shard's partial file stands in for every output.
+  const bool writes_outputs = options.partial.empty();
+  if (writes_outputs && !OpenReport(run)) return 1;
 
   if (!LoadEvalFileOf(options.fv, run, &run->fv)) return 1;
   run->comparing = !options.compare.empty();
@@ -149,6 +164,7 @@ int RunInWorkingFolder(Run* run) {
   auto result = std::make_unique<RunResult>();
   std::vector<PictureJob> pictures;
   const int status = ModeOf(options)(inputs, &run->log, result.get(), &pictures);
+  if (!writes_outputs) return status;
   if (text != nullptr) WriteResultText(text, FactsOf(*run), *result);
   WriteResultReport(run->report, FactsOf(*run), *result);
   if (status != 0) return status;

@@ -651,8 +651,9 @@ TEST(HtmlPage, LoadsInABrowserWithEveryPictureAndNoError) {
     const nlohmann::json d = nlohmann::json::parse(report);
     EXPECT_TRUE(d["loaded"].get<bool>());
     EXPECT_TRUE(d["errors"].empty()) << d["errors"];
-    // The pictures: every rank picture, and in the game the boards and the shares.
-    EXPECT_EQ(d["images"].size(), std::string(name) == "game" ? 153u : 2u);
+    // The pictures: every rank picture in its card and in the table, and in
+    // the game the boards and the shares.
+    EXPECT_EQ(d["images"].size(), std::string(name) == "game" ? 303u : 4u);
     for (const auto& image : d["images"]) EXPECT_TRUE(image["loaded"].get<bool>()) << image;
     fs::remove(demo.path + "/log");
   }

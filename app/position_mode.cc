@@ -6,6 +6,7 @@
 #include "app/position_input.h"
 #include "app/term_pictures.h"
 #include "app/usi_engine.h"
+#include "shogi/record_file.h"
 #include "shogi/notation.h"
 
 namespace fvscope {
@@ -44,11 +45,13 @@ int RunPositionMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   analysis.mode = "position";
   Side to_move = kBlack;
   std::string error;
-  if (!ReadCommandLinePosition(options.position, options.ply, &analysis.input, &to_move,
-                               &error)) {
+  RecordFormat format = RecordFormat::kUsi;
+  if (!ReadCommandLinePosition(options.position, options.ply, &analysis.input, &to_move, &error,
+                               &format)) {
     Fail(error);
     return 2;
   }
+  analysis.record_format = RecordFormatName(format);
   if (!options.usi.empty()) {
     const int status = SearchWithUsiEngine(options, analysis.input, to_move, log, &analysis.pv);
     if (status != 0) return status;

@@ -6,6 +6,7 @@
 #include "app/position_input.h"
 #include "eval/breakdown.h"
 #include "render/chart.h"
+#include "shogi/record_file.h"
 #include "report/paths.h"
 
 namespace fvscope {
@@ -37,10 +38,13 @@ int RunRecordMode(const ModeInputs& inputs, RunLog*, RunResult* result,
   GameRecord record;
   Notation names;
   std::string name, error;
-  if (!ReadPositionArgument("--game", inputs.options->game, &record, &names, &name, &error)) {
+  RecordFormat format = RecordFormat::kCsa;
+  if (!ReadPositionArgument("--game", inputs.options->game, &record, &names, &name, &error,
+                            &format)) {
     Fail(error);
     return 2;
   }
+  analysis.record_format = RecordFormatName(format);
   if (!PlayRecordPlies(record, names, &analysis.plies, &error)) {
     Fail(name + ": " + error);
     return 2;

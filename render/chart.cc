@@ -22,8 +22,10 @@ constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
 // Where the plot area maps x and y.
 struct Frame {
   double x_max, y_min, y_max;
+  double x_min = 0;
   int Px(double x) const {
-    return kLeft + static_cast<int>(std::lround(x / x_max * (kChartWidth - kLeft - kRight)));
+    return kLeft + static_cast<int>(std::lround((x - x_min) / (x_max - x_min) *
+                                                (kChartWidth - kLeft - kRight)));
   }
   int Py(double y) const {
     const double t = (y - y_min) / (y_max - y_min);
@@ -49,7 +51,7 @@ std::string Number(double value) {
 
 void DrawAxes(const Frame& f, const std::string& x_name, const std::string& y_name,
               cv::Mat* picture) {
-  const int left = f.Px(0), right = f.Px(f.x_max);
+  const int left = f.Px(f.x_min), right = f.Px(f.x_max);
   const int top = f.Py(f.y_max), bottom = f.Py(f.y_min);
   const double y_step = TickStep(f.y_max - f.y_min, 8, 1);
   for (double y = std::ceil(f.y_min / y_step) * y_step; y <= f.y_max; y += y_step) {
@@ -58,8 +60,8 @@ void DrawAxes(const Frame& f, const std::string& x_name, const std::string& y_na
     const std::string label = Number(y);
     PutText(picture, label, {left - 8 - TextWidth(label), py + 5});
   }
-  const double x_step = TickStep(f.x_max, 10, 1);
-  for (double x = 0; x <= f.x_max + 1e-9; x += x_step) {
+  const double x_step = TickStep(f.x_max - f.x_min, 10, 1);
+  for (double x = std::ceil(f.x_min / x_step) * x_step; x <= f.x_max + 1e-9; x += x_step) {
     const int px = f.Px(x);
     cv::line(*picture, {px, bottom}, {px, bottom + 5}, kInk, 1, cv::LINE_8);
     const std::string label = Number(x);
@@ -123,6 +125,38 @@ cv::Mat DrawChart(const std::vector<ChartLine>& lines, const std::string& x_name
     if (polyline.size() == 1) {
       cv::circle(picture, polyline[0], line.thickness + 2, line.colour, cv::FILLED, cv::LINE_AA);
     } else if (!polyline.empty()) {
+      cv::polylines(picture, polyline, false, line.colour, line.thickness, cv::LINE_AA);
+    }
+  }
+  DrawLegend(lines, &picture);
+  return picture;
+}
+
+cv::Mat DrawScatterChart(const std::vector<ChartDot>& dots, const cv::Scalar& dot_colour,
+                         const std::vector<ChartLine>& lines, const ChartBounds& bounds,
+                         const std::string& x_name, const std::string& y_name) {
+  cv::Mat picture(kChartHeight, kChartWidth, CV_8UC3, kBackground);
+  Frame frame{bounds.x_high, bounds.y_low, bounds.y_high};
+  frame.x_min = bounds.x_low;
+  if (!(frame.x_max > frame.x_min)) frame.x_max = frame.x_min + 1;
+  if (!(frame.y_max > frame.y_min)) frame.y_max = frame.y_min + 1;
+  DrawAxes(frame, x_name, y_name, &picture);
+  double heaviest = 0;
+  for (const ChartDot& dot : dots) heaviest = std::max(heaviest, dot.weight);
+  for (const ChartDot& dot : dots) {
+    if (!std::isfinite(dot.x) || !std::isfinite(dot.y) || !(dot.weight > 0)) continue;
+    const int radius = 3 + static_cast<int>(std::lround(15 * std::sqrt(dot.weight / heaviest)));
+    cv::circle(picture, {frame.Px(dot.x), frame.Py(dot.y)}, radius, dot_colour, cv::FILLED,
+               cv::LINE_AA);
+  }
+  for (const ChartLine& line : lines) {
+    std::vector<cv::Point> polyline;
+    const size_t n = line.values.size();
+    for (size_t i = 0; i < n; ++i) {
+      const double x = n > 1 ? frame.x_min + (frame.x_max - frame.x_min) * i / (n - 1) : frame.x_min;
+      if (std::isfinite(line.values[i])) polyline.emplace_back(frame.Px(x), frame.Py(line.values[i]));
+    }
+    if (polyline.size() > 1) {
       cv::polylines(picture, polyline, false, line.colour, line.thickness, cv::LINE_AA);
     }
   }

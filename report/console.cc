@@ -4,6 +4,7 @@
 #include "shogi/board_text.h"
 #include "shogi/cell_name.h"
 #include "shogi/notation.h"
+#include "shogi/place_name.h"
 
 namespace fvscope {
 
@@ -152,4 +153,148 @@ void WriteRunText(FILE* out, const RunFacts&, const ScanAnalysis& scan) {
   }
 }
 
+
+namespace {
+
+void WriteFitLine(FILE* out, const char* prefix, const WinFit& fit) {
+  if (!fit.converged) {
+    std::fprintf(out, "%sfit: none\n", prefix);
+    return;
+  }
+  std::fprintf(out, "%sfit: a = %.1f  b = %.1f  cross_entropy = %.6f  positions = %lld\n", prefix,
+               fit.a, fit.b, fit.cross_entropy, static_cast<long long>(fit.positions));
+}
+
+void WriteScaleLine(FILE* out, const char* prefix, int32_t scale, const CorpusFileFigures& f) {
+  if (f.scale_known) {
+    std::fprintf(out, "%sscale %d: cross_entropy = %.6f\n", prefix, scale, f.scale_cross_entropy);
+  } else {
+    std::fprintf(out, "%sscale %d: none\n", prefix, scale);
+  }
+}
+
+// The names of a used entry as the table scan names it: "[+59OU]-[+58KI]-[-FU*]".
+std::string UsedEntryNames(const UseRankEntry& e) {
+  const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+  return "[" + CellName(t.king, t.king_code) + "]-[" + CellName(t.cell_a, t.code_a) + "]-[" +
+         CellName(t.cell_b, t.code_b) + "]";
+}
+
+}  // namespace
+
+void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
+  if (!corpus.done) return;
+  const CorpusPartial& found = corpus.found;
+  std::fprintf(out, "games = %lld  positions = %lld  refused = %lld\n",
+               static_cast<long long>(found.games), static_cast<long long>(found.positions),
+               static_cast<long long>(found.refused.size()));
+  const ResultCounts& r = found.results;
+  std::fprintf(out, "results: black = %lld  white = %lld  draw = %lld  unknown = %lld\n",
+               static_cast<long long>(r.black), static_cast<long long>(r.white),
+               static_cast<long long>(r.draw), static_cast<long long>(r.unknown));
+  WriteFitLine(out, "", corpus.first.fit);
+  WriteScaleLine(out, "", corpus.scale, corpus.first);
+  std::fputs("CALIBRATION:\n", out);
+  for (const CalibrationBucket& b : corpus.first.calibration) {
+    std::fprintf(out, "%6d %6d  positions = %lld  black = %lld  white = %lld  draw = %lld\n",
+                 b.from, b.to, static_cast<long long>(b.positions),
+                 static_cast<long long>(b.counts.black), static_cast<long long>(b.counts.white),
+                 static_cast<long long>(b.counts.draw));
+  }
+  if (corpus.comparing) {
+    WriteFitLine(out, "compare: ", corpus.second.fit);
+    WriteScaleLine(out, "compare: ", corpus.scale, corpus.second);
+  }
+  if (!corpus.with_usage) return;
+  const CorpusUsage& usage = corpus.usage;
+  std::fputs("USAGE:\n", out);
+  std::fprintf(out, "kpp: %lld of %lld entries read (%.3f%%)\n",
+               static_cast<long long>(usage.kpp_read), static_cast<long long>(kKppValues),
+               100.0 * usage.kpp_read / kKppValues);
+  std::fprintf(out, "kkp: %lld of %lld entries read (%.3f%%)\n",
+               static_cast<long long>(usage.kkp_read), static_cast<long long>(kKkpValues),
+               100.0 * usage.kkp_read / kKkpValues);
+  std::fputs("RANKING OF USE:\n", out);
+  for (int i = 0; i < usage.ranking.count; ++i) {
+    const UseRankEntry& e = usage.ranking.entries[i];
+    std::fprintf(out, "%d: contribution = %+lld  reads = %lld  value = %d  %s\n", i + 1,
+                 static_cast<long long>(e.contribution),
+                 static_cast<long long>(e.black_reads) + e.white_reads, e.value,
+                 UsedEntryNames(e).c_str());
+  }
+  if (!corpus.comparing) return;
+  std::fputs("RANKING OF CHANGES IN USE:\n", out);
+  for (int i = 0; i < usage.changes.count; ++i) {
+    const UseRankEntry& e = usage.changes.entries[i];
+    std::fprintf(out, "%d: change = %+lld  reads = %lld  before = %d  after = %d  %s\n", i + 1,
+                 static_cast<long long>(e.contribution),
+                 static_cast<long long>(e.black_reads) + e.white_reads, e.value, e.after,
+                 UsedEntryNames(e).c_str());
+  }
+}
+
+void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
+  if (!analysis.done) return;
+  const TableMap& map = analysis.map;
+  std::fprintf(out, "MAP: %s %s (%s)\n", PlaceName(map.request.king).c_str(),
+               PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp");
+  for (int g = 0; g < map.grid_count; ++g) {
+    const MapGrid& grid = map.grids[g];
+    std::fprintf(out, "%s\n", MapGridName(grid).c_str());
+    for (int row = 0; row < kRanks; ++row) {
+      for (int column = 0; column < kFiles; ++column) {
+        const int s = row * kFiles + column;
+        if (grid.present[s]) {
+          std::fprintf(out, column == 0 ? "%6d" : " %6d", grid.values[s]);
+        } else {
+          std::fprintf(out, column == 0 ? "%6s" : " %6s", ".");
+        }
+      }
+      std::fputc('\n', out);
+    }
+  }
+  for (int h = 0; h < map.hand_count; ++h) {
+    const MapHand& hand = map.hands[h];
+    std::fprintf(out, "%s:", MapHandName(hand).c_str());
+    for (int c = 0; c < hand.counts; ++c) std::fprintf(out, " %d", hand.values[c]);
+    std::fputc('\n', out);
+  }
+}
+
+namespace {
+
+void WriteCensusLine(FILE* out, const std::string& head, const CensusCounts& kpp,
+                     const CensusCounts& kkp, const CensusChange* kpp_change,
+                     const CensusChange* kkp_change) {
+  std::fprintf(out,
+               "%s  kpp nonzero = %lld  mean = %.2f  max = %d  saturated = %lld  kkp nonzero = "
+               "%lld  mean = %.2f  max = %d  saturated = %lld",
+               head.c_str(), static_cast<long long>(kpp.nonzero), CensusMean(kpp), kpp.largest,
+               static_cast<long long>(kpp.saturated), static_cast<long long>(kkp.nonzero),
+               CensusMean(kkp), kkp.largest, static_cast<long long>(kkp.saturated));
+  if (kpp_change != nullptr) {
+    std::fprintf(out, "  kpp changed = %lld  mean change = %.2f  kkp changed = %lld  mean change = %.2f",
+                 static_cast<long long>(kpp_change->changed),
+                 CensusChangeMean(*kpp_change, kpp.entries),
+                 static_cast<long long>(kkp_change->changed),
+                 CensusChangeMean(*kkp_change, kkp.entries));
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+void WriteRunText(FILE* out, const RunFacts&, const CensusAnalysis& analysis) {
+  if (!analysis.done) return;
+  const TableCensus& c = analysis.census;
+  std::fputs("CENSUS:\n", out);
+  for (int k = 0; k < kSquares; ++k) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%2d  %d%d", k, FileOf(k), RankOf(k));
+    WriteCensusLine(out, head, c.kpp[k], c.kkp[k], c.compared ? &c.kpp_change[k] : nullptr,
+                    c.compared ? &c.kkp_change[k] : nullptr);
+  }
+  WriteCensusLine(out, "total", c.kpp_total, c.kkp_total, c.compared ? &c.kpp_change_total : nullptr,
+                  c.compared ? &c.kkp_change_total : nullptr);
+}
 }  // namespace fvscope

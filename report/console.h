@@ -74,6 +74,17 @@ void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf);
 void WriteRunText(FILE* out, const RunFacts& facts, const RecordAnalysis& record);
 void WriteRunText(FILE* out, const RunFacts& facts, const ScanAnalysis& scan);
 
+// Writes a corpus's counts, fit, scale cross-entropy and calibration (and
+// the second file's fit and scale), then the use of the table's entries.
+void WriteRunText(FILE* out, const RunFacts& facts, const CorpusAnalysis& corpus);
+
+// Writes "MAP: KING PIECE (kpp|kkp)", each grid as its heading and nine rows
+// of nine values ("." where blank), rank 1 first, then the hand lines.
+void WriteRunText(FILE* out, const RunFacts& facts, const MapAnalysis& map);
+
+// Writes "CENSUS:", one line per king square and the totals.
+void WriteRunText(FILE* out, const RunFacts& facts, const CensusAnalysis& census);
+
 }  // namespace fvscope
 
 #endif  // FVSCOPE_REPORT_CONSOLE_H_

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include "report/paths.h"
 #include "shogi/cell_name.h"
 #include "shogi/notation.h"
+#include "shogi/place_name.h"
 
 namespace fvscope {
 
@@ -41,6 +43,14 @@ figcaption { font-size: 0.85em; color: #555; max-width: 320px; overflow-wrap: an
 td.thumb img { width: 96px; height: 96px; display: block; }
 .scroll { overflow-x: auto; }
 ol.pv { columns: 3 14em; }
+.grids { display: flex; flex-wrap: wrap; gap: 14px; }
+.cards { display: grid; grid-template-columns: repeat(auto-fill, minmax(220px, 1fr)); gap: 14px; }
+figure.card img { width: 100%; min-width: 200px; height: auto; }
+figure.card figcaption { max-width: none; }
+table.grid { border-collapse: collapse; }
+table.grid td { width: 18px; height: 18px; padding: 0; border: 1px solid #ddd; }
+table.grid td.blank { background: #bbb; }
+table.grid caption { font-family: ui-monospace, monospace; }
 .warnings { background: #fff6e0; border: 1px solid #e8c06a; padding: 6px 12px; }
 @media print { .scroll { overflow: visible; } td.thumb img { width: 72px; height: 72px; } }
 )";
@@ -218,13 +228,39 @@ std::string Thumbnail(const RunFacts& facts, int rank) {
          std::to_string(rank) + "\"></a></td>";
 }
 
-// The ranking of terms, or of their changes with the term under each file.
+// A card of a ranked picture: the picture, lazily loaded, with the rank,
+// the figure and the names under it.
+std::string Card(const RunFacts& facts, int rank, const std::string& figure,
+                 const std::string& names) {
+  const std::string url = Link(facts, RankPicturePath(rank));
+  return "<figure class=\"card\"><a href=\"" + url + "\"><img src=\"" + url +
+         "\" loading=\"lazy\" width=\"240\" height=\"240\" alt=\"rank " + std::to_string(rank) +
+         "\"></a><figcaption><b>" + std::to_string(rank) + "</b> " + figure + "<br><code>" +
+         EscapeHtml(names) + "</code></figcaption></figure>\n";
+}
+
+// The names of a term: "[+59OU]-[+58KI]-[-FU*]".
+std::string TermNames(const RankedTerm& t) {
+  return "[" + CellName(t.king, t.king_code) + "]-[" + CellName(t.cell_a, t.code_a) + "]-[" +
+         CellName(t.cell_b, t.code_b) + "]";
+}
+
+// The ranking of terms, or of their changes with the term under each file:
+// cards of the pictures, then the table, which sorts.
 void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
                   std::string* html) {
-  *html += changes ? "<h2>Ranking of changes</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n"
+  *html += "<div class=\"cards\">\n";
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    *html += Card(facts, r + 1,
+                  changes ? "change " + Format("%+.0f", t.value) : "value " + std::to_string(t.value),
+                  TermNames(t));
+  }
+  *html += "</div>\n";
+  *html += changes ? "<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n"
                      "<thead><tr><th>rank</th><th>change</th><th>points</th><th>before</th>"
                      "<th>after</th>"
-                   : "<h2>Ranking</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+                   : "<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
                      "<th>rank</th><th>value</th><th>points</th>";
   *html += "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
            "<th class=\"name\">second piece</th><th class=\"name\">picture</th></tr></thead>\n"
@@ -290,6 +326,207 @@ void RecordSection(const RunFacts& facts, const RecordAnalysis& record, std::str
            "in table units.</p>\n";
 }
 
+std::string Count(int64_t n) { return std::to_string(n); }
+
+void CorpusSummary(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
+  const CorpusPartial& found = corpus.found;
+  const ResultCounts& r = found.results;
+  *html += "<h2>Summary</h2>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\">games</th>"
+           "<th>positions</th><th>refused</th><th>black won</th><th>white won</th><th>drawn</th>"
+           "<th>unknown</th><th>from ply</th></tr>\n<tr><td class=\"name\">" + Count(found.games) +
+           "</td><td>" + Count(found.positions) + "</td><td>" + Count(found.refused.size()) +
+           "</td><td>" + Count(r.black) + "</td><td>" + Count(r.white) + "</td><td>" +
+           Count(r.draw) + "</td><td>" + Count(r.unknown) + "</td><td>" + Count(found.from_ply) +
+           "</td></tr>\n</table></div>\n";
+  *html += "<h2>How well the value predicts the result</h2>\n<div class=\"scroll\"><table>\n"
+           "<tr><th class=\"name\">file</th><th>a</th><th>b</th><th>cross-entropy</th>"
+           "<th>positions</th><th>scale " + std::to_string(corpus.scale) +
+           ": cross-entropy</th></tr>\n";
+  const struct {
+    const std::string& name;
+    const CorpusFileFigures& figures;
+    bool shown;
+  } files[] = {{facts.fv, corpus.first, true}, {facts.compare_fv, corpus.second, corpus.comparing}};
+  for (const auto& file : files) {
+    if (!file.shown) continue;
+    const WinFit& fit = file.figures.fit;
+    *html += "<tr>" + NameCell(file.name);
+    *html += fit.converged ? "<td>" + Format("%.1f", fit.a) + "</td><td>" + Format("%.1f", fit.b) +
+                                 "</td><td>" + Format("%.6f", fit.cross_entropy) + "</td><td>" +
+                                 Count(fit.positions) + "</td>"
+                           : std::string("<td colspan=\"4\">no fit</td>");
+    *html += "<td>" + (file.figures.scale_known ? Format("%.6f", file.figures.scale_cross_entropy)
+                                                : std::string("none")) +
+             "</td></tr>\n";
+  }
+  *html += "</table></div>\n<p class=\"meta\">P(black wins) = 1 / (1 + exp(-(value - a) / b)), "
+           "fitted by maximum likelihood to the positions of decided games; cross-entropy in nats "
+           "per position.</p>\n";
+  *html += Figure(facts, kCorpusChartPath, "black's wins by value",
+                  "Black's share of the decided positions of each bucket (a dot's area grows with "
+                  "its positions), the fitted curves and the scale curve",
+                  true);
+  *html += "<h2>Calibration</h2>\n<div class=\"scroll\"><table>\n<thead><tr><th>from</th>"
+           "<th>to</th><th>positions</th><th>black won</th><th>white won</th><th>drawn</th></tr>"
+           "</thead>\n<tbody>\n";
+  for (const CalibrationBucket& b : corpus.first.calibration) {
+    *html += "<tr><td>" + (b.from == -kCalibrationOpenEnd ? std::string("") : Count(b.from)) +
+             "</td><td>" + (b.to == kCalibrationOpenEnd ? std::string("") : Count(b.to)) +
+             "</td><td>" + Count(b.positions) + "</td><td>" + Count(b.counts.black) + "</td><td>" +
+             Count(b.counts.white) + "</td><td>" + Count(b.counts.draw) + "</td></tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
+  if (found.refused.empty()) return;
+  *html += "<h2>Refused games</h2>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\">file"
+           "</th><th>game</th><th class=\"name\">why</th></tr>\n";
+  for (const RefusedGame& g : found.refused) {
+    *html += "<tr>" + NameCell(g.path) + "<td>" + Count(g.file_game) + "</td><td class=\"name\">" +
+             EscapeHtml(g.why) + "</td></tr>\n";
+  }
+  *html += "</table></div>\n";
+}
+
+// A ranking of used entries, with the pictures of its ranks when drawn.
+void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bool drawn,
+              std::string* html) {
+  *html += std::string("<h2>") + (changes ? "Ranking of changes in use" : "Ranking of use") +
+           "</h2>\n";
+  if (drawn) {
+    *html += "<div class=\"cards\">\n";
+    for (int r = 0; r < ranking.count; ++r) {
+      const UseRankEntry& e = ranking.entries[r];
+      *html += Card(facts, r + 1,
+                    (changes ? "change " : "contribution ") +
+                        Format("%+.0f", static_cast<double>(e.contribution)),
+                    TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)));
+    }
+    *html += "</div>\n<h3>As a table</h3>\n";
+  }
+  *html += std::string("<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr><th>rank</th><th>") +
+           (changes ? "change" : "contribution") + "</th><th>reads</th>" +
+           (changes ? "<th>before</th><th>after</th>" : "<th>value</th>") +
+           "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
+           "<th class=\"name\">second piece</th>" +
+           (drawn ? "<th class=\"name\">picture</th>" : "") + "</tr></thead>\n<tbody>\n";
+  for (int r = 0; r < ranking.count; ++r) {
+    const UseRankEntry& e = ranking.entries[r];
+    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    *html += "<tr><td data-v=\"" + Count(r + 1) + "\">" + Count(r + 1) + "</td>" +
+             NumberCell(e.contribution, Format("%+.0f", static_cast<double>(e.contribution))) +
+             "<td>" + Count(int64_t{e.black_reads} + e.white_reads) + "</td>" +
+             NumberCell(e.value, Count(e.value)) +
+             (changes ? NumberCell(e.after, Count(e.after)) : std::string()) +
+             NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
+             NameCell(CellName(t.cell_b, t.code_b)) + (drawn ? Thumbnail(facts, r + 1) : "") +
+             "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
+}
+
+void UsageSection(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
+  const CorpusUsage& u = corpus.usage;
+  *html += "<h2>Which entries the games read</h2>\n<p>" + Count(u.kpp_read) + " of " +
+           Count(kKppValues) + " KPP entries (" +
+           Format("%.3f", 100.0 * u.kpp_read / kKppValues) + "%) and " + Count(u.kkp_read) +
+           " of " + Count(kKkpValues) + " KKP entries (" +
+           Format("%.3f", 100.0 * u.kkp_read / kKkpValues) + "%) were read.</p>\n";
+  *html += Figure(facts, kCoveragePicturePath, "the share of each king square's entries read",
+                  "The share of each king square's KPP triangle that the games read");
+  UseTable(facts, u.ranking, false, !corpus.comparing, html);
+  if (corpus.comparing) UseTable(facts, u.changes, true, true, html);
+}
+
+// A background on a diverging scale: blue for positive, red for negative,
+// white near 0, full at limit.
+std::string DivergingBackground(double value, double limit) {
+  const double t = limit > 0 ? std::min(1.0, std::abs(value) / limit) : 0;
+  const int fade = static_cast<int>(std::lround(255 * (1 - t)));
+  char colour[32];
+  if (value >= 0) {
+    std::snprintf(colour, sizeof colour, "rgb(%d,%d,255)", fade, fade);
+  } else {
+    std::snprintf(colour, sizeof colour, "rgb(255,%d,%d)", fade, fade);
+  }
+  return colour;
+}
+
+// Each grid of a map as a small table of coloured squares, each with its
+// value as a tooltip.
+void MapGrids(const TableMap& map, std::string* html) {
+  const double limit = std::max(1, MapLargestMagnitude(map));
+  *html += "<h2>The grids</h2>\n<p class=\"meta\">Table units, as they favour black (blue) or "
+           "white (red); a square's value shows when the pointer rests on it.</p>\n"
+           "<div class=\"grids\">\n";
+  for (int g = 0; g < map.grid_count; ++g) {
+    const MapGrid& grid = map.grids[g];
+    const std::string name = MapGridName(grid);
+    *html += "<table class=\"grid\"><caption>" + EscapeHtml(name) + "</caption>\n";
+    for (int row = 0; row < kRanks; ++row) {
+      *html += "<tr>";
+      for (int column = 0; column < kFiles; ++column) {
+        const int s = row * kFiles + column;
+        const std::string square = std::to_string(FileOf(s)) + std::to_string(RankOf(s));
+        if (!grid.present[s]) {
+          *html += "<td class=\"blank\" title=\"" + name + " " + square + ": none\"></td>";
+          continue;
+        }
+        std::string tip = name + " " + square + ": " + std::to_string(grid.values[s]);
+        if (map.compared) {
+          tip += " (" + std::to_string(grid.before[s]) + " to " + std::to_string(grid.after[s]) + ")";
+        }
+        *html += "<td style=\"background:" + DivergingBackground(grid.values[s], limit) +
+                 "\" title=\"" + EscapeHtml(tip) + "\"></td>";
+      }
+      *html += "</tr>\n";
+    }
+    *html += "</table>\n";
+  }
+  *html += "</div>\n<h2>Hands</h2>\n<div class=\"scroll\"><table>\n";
+  for (int h = 0; h < map.hand_count; ++h) {
+    const MapHand& hand = map.hands[h];
+    *html += "<tr>" + NameCell(MapHandName(hand));
+    for (int c = 0; c < hand.counts; ++c) {
+      *html += "<td style=\"background:" + DivergingBackground(hand.values[c], limit) +
+               "\" title=\"" + EscapeHtml(MapHandName(hand)) + std::to_string(c) + "\">" +
+               std::to_string(hand.values[c]) + "</td>";
+    }
+    *html += "</tr>\n";
+  }
+  *html += "</table></div>\n";
+}
+
+void CensusTable(const TableCensus& c, std::string* html) {
+  *html += "<h2>Per king square</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+           "<th>king square</th><th class=\"name\">name</th><th>KPP not 0</th><th>KPP mean</th>"
+           "<th>KPP max</th><th>KPP saturated</th><th>KKP not 0</th><th>KKP mean</th>"
+           "<th>KKP max</th><th>KKP saturated</th>";
+  if (c.compared) *html += "<th>KPP changed</th><th>KPP mean change</th><th>KKP changed</th><th>KKP mean change</th>";
+  *html += "</tr></thead>\n<tbody>\n";
+  const auto row = [&](const std::string& k, const std::string& name, const CensusCounts& kpp,
+                       const CensusCounts& kkp, const CensusChange& kpp_change,
+                       const CensusChange& kkp_change) {
+    *html += "<tr><td>" + k + "</td>" + NameCell(name);
+    for (const CensusCounts* t : {&kpp, &kkp}) {
+      *html += "<td>" + Count(t->nonzero) + "</td><td>" + Format("%.2f", CensusMean(*t)) +
+               "</td><td>" + Count(t->largest) + "</td><td>" + Count(t->saturated) + "</td>";
+    }
+    if (c.compared) {
+      *html += "<td>" + Count(kpp_change.changed) + "</td><td>" +
+               Format("%.2f", CensusChangeMean(kpp_change, kpp.entries)) + "</td><td>" +
+               Count(kkp_change.changed) + "</td><td>" +
+               Format("%.2f", CensusChangeMean(kkp_change, kkp.entries)) + "</td>";
+    }
+    *html += "</tr>\n";
+  };
+  for (int k = 0; k < kSquares; ++k) {
+    row(Count(k), std::to_string(FileOf(k)) + std::to_string(RankOf(k)), c.kpp[k], c.kkp[k],
+        c.kpp_change[k], c.kkp_change[k]);
+  }
+  *html += "</tbody>\n<tfoot>";
+  row("", "total", c.kpp_total, c.kkp_total, c.kpp_change_total, c.kkp_change_total);
+  *html += "</tfoot></table></div>\n";
+}
+
 // The page up to its body's first section: the title, the files, the leaf's
 // SFEN when there is one, and the warnings of the run.
 std::string PageHead(const RunFacts& facts, const std::string& title, const std::string& leaf_sfen) {
@@ -310,6 +547,13 @@ std::string PageHead(const RunFacts& facts, const std::string& title, const std:
     html += "</ul></div>\n";
   }
   return html;
+}
+
+// A record format's name as the page writes it: "CSA", "KIF", "USI".
+std::string RecordFormatText(const char* format) {
+  std::string text = format;
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
 }
 
 // The end of every page: the sorting script.
@@ -338,10 +582,15 @@ std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
   const std::string title =
       std::string(leaf.mode) == "position" ? "Analysis of a position" : "Game analysis";
   std::string html = PageHead(facts, title, PositionSfen(leaf.leaf, SideAfter(leaf.pv)));
+  if (leaf.record_format != nullptr) {
+    html += "<p class=\"meta\">The position was read as a " + RecordFormatText(leaf.record_format) +
+            (std::string(leaf.record_format) == "usi" ? " text" : " record") + ".</p>\n";
+  }
   Summary(facts, leaf, &html);
   Boards(facts, leaf, &html);
   Histograms(leaf.breakdown, &html);
   if (leaf.with_pieces) PiecesTable(leaf, &html);
+  html += leaf.comparing ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
   RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html);
   return html + PageTail();
 }
@@ -360,13 +609,44 @@ std::string HtmlPage(const RunFacts& facts, const ScanAnalysis& scan) {
             std::to_string(scan.scan.ranking.count) + " largest are ranked below, each drawn " +
             "as the king and the two pieces of its features.</p>\n";
   }
+  html += scan.comparing ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
   RankingTable(facts, ShownRanking(scan), scan.comparing, &html);
   return html + PageTail();
 }
 
 std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record) {
   std::string html = PageHead(facts, "Every position of a record", "");
+  html += "<p class=\"meta\">Read as a " + RecordFormatText(record.record_format) + " record.</p>\n";
   RecordSection(facts, record, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
+  std::string html = PageHead(facts, "A corpus of games", "");
+  CorpusSummary(facts, corpus, &html);
+  if (corpus.with_usage) UsageSection(facts, corpus, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const MapAnalysis& analysis) {
+  const TableMap& map = analysis.map;
+  const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
+                            PlaceName(map.request.piece) + (map.kkp ? " (KKP)" : " (KPP)");
+  std::string html = PageHead(facts, title, "");
+  html += Figure(facts, kMapPicturePath, "the map",
+                 map.compared ? "After minus before, in table units" : "Values in table units",
+                 true);
+  MapGrids(map, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& analysis) {
+  std::string html = PageHead(facts, "Census of the evaluation file", "");
+  html += Figure(facts, kCensusPicturePath, "the census maps",
+                 analysis.census.compared ? "Mean |after - before| per king square"
+                                          : "Mean |value| per king square",
+                 true);
+  CensusTable(analysis.census, &html);
   return html + PageTail();
 }
 

@@ -17,6 +17,9 @@ namespace fvscope {
 std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf);
 std::string HtmlPage(const RunFacts& facts, const ScanAnalysis& scan);
 std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record);
+std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus);
+std::string HtmlPage(const RunFacts& facts, const MapAnalysis& map);
+std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& census);
 
 // text with the characters that HTML gives a meaning escaped.
 std::string EscapeHtml(const std::string& text);

@@ -101,4 +101,41 @@ void WriteReportBody(FILE* report, const RunFacts&, const ScanAnalysis& scan) {
   WriteReportPictures(report, scan.comparing ? scan.comparison.ranking.count : kRankingLength);
 }
 
+
+void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus) {
+  if (!corpus.done) return;
+  const CorpusPartial& found = corpus.found;
+  std::fprintf(report, "games=%lld positions=%lld refused=%lld<br>\n",
+               static_cast<long long>(found.games), static_cast<long long>(found.positions),
+               static_cast<long long>(found.refused.size()));
+  const WinFit& fit = corpus.first.fit;
+  if (fit.converged) {
+    std::fprintf(report, "fit: a=%.1f b=%.1f cross_entropy=%.6f<br>\n", fit.a, fit.b,
+                 fit.cross_entropy);
+  } else {
+    std::fputs("fit: none<br>\n", report);
+  }
+  std::fprintf(report, "<img src=%s><br>\n", kCorpusChartPath);
+  if (!corpus.with_usage) {
+    std::fputs("</BODY></HTML>", report);
+    return;
+  }
+  std::fprintf(report, "<img src=%s width=640><br>\n", kCoveragePicturePath);
+  WriteReportPictures(report, corpus.comparing ? corpus.usage.changes.count
+                                               : corpus.usage.ranking.count);
+}
+
+void WriteReportBody(FILE* report, const RunFacts& facts, const MapAnalysis& map) {
+  if (!map.done) return;
+  std::fputs("<pre>\n", report);
+  WriteRunText(report, facts, map);
+  std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kMapPicturePath);
+}
+
+void WriteReportBody(FILE* report, const RunFacts& facts, const CensusAnalysis& census) {
+  if (!census.done) return;
+  std::fputs("<pre>\n", report);
+  WriteRunText(report, facts, census);
+  std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kCensusPicturePath);
+}
 }  // namespace fvscope

@@ -48,6 +48,9 @@ void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
 void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& leaf);
 void WriteReportBody(FILE* report, const RunFacts& facts, const RecordAnalysis& record);
 void WriteReportBody(FILE* report, const RunFacts& facts, const ScanAnalysis& scan);
+void WriteReportBody(FILE* report, const RunFacts& facts, const CorpusAnalysis& corpus);
+void WriteReportBody(FILE* report, const RunFacts& facts, const MapAnalysis& map);
+void WriteReportBody(FILE* report, const RunFacts& facts, const CensusAnalysis& census);
 
 }  // namespace fvscope
 

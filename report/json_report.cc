@@ -5,6 +5,7 @@
 #include "report/paths.h"
 #include "shogi/cell_name.h"
 #include "shogi/notation.h"
+#include "shogi/place_name.h"
 
 namespace fvscope {
 
@@ -59,6 +60,7 @@ std::string Dump(const Json& document) {
 std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
   const PvLine& pv = leaf.pv;
   Json document = Head(facts, leaf.mode);
+  if (leaf.record_format != nullptr) document["record_format"] = leaf.record_format;
   document["input"] = {{"sfen", PositionSfen(leaf.input, pv.first_side)},
                        {"side", SideName(pv.first_side)}};
   Json moves = Json::array();
@@ -126,6 +128,7 @@ std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record) {
   const std::vector<RecordPly>& plies = record.plies;
   const std::vector<PositionFigures>& figures = record.figures;
   Json document = Head(facts, "record");
+  document["record_format"] = record.record_format;
   Json list = Json::array();
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const RecordPly& ply = plies[i];
@@ -142,4 +145,172 @@ std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record) {
   return Dump(document);
 }
 
+
+namespace {
+
+Json FitJson(const WinFit& fit) {
+  if (!fit.converged) return nullptr;
+  return {{"a", fit.a}, {"b", fit.b}, {"cross_entropy", fit.cross_entropy},
+          {"positions", fit.positions}};
+}
+
+Json ScaleJson(int32_t scale, const CorpusFileFigures& f) {
+  return {{"scale", scale},
+          {"cross_entropy", f.scale_known ? Json(f.scale_cross_entropy) : Json(nullptr)}};
+}
+
+Json CalibrationJson(const Calibration& calibration) {
+  Json list = Json::array();
+  for (const CalibrationBucket& b : calibration) {
+    list.push_back({{"from", b.from == -kCalibrationOpenEnd ? Json(nullptr) : Json(b.from)},
+                    {"to", b.to == kCalibrationOpenEnd ? Json(nullptr) : Json(b.to)},
+                    {"positions", b.positions},
+                    {"black", b.counts.black},
+                    {"white", b.counts.white},
+                    {"draw", b.counts.draw}});
+  }
+  return list;
+}
+
+// A ranking of used entries: by contribution, or by change with the entry
+// under each file; picture names the rank's picture when drawn, else null.
+Json UseRankingJson(const UseRanking& ranking, bool changes, bool drawn) {
+  Json list = Json::array();
+  for (int r = 0; r < ranking.count; ++r) {
+    const UseRankEntry& e = ranking.entries[r];
+    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    Json entry = {{"rank", r + 1}};
+    entry[changes ? "change" : "contribution"] = e.contribution;
+    entry["reads"] = int64_t{e.black_reads} + e.white_reads;
+    if (changes) {
+      entry["before"] = e.value;
+      entry["after"] = e.after;
+    } else {
+      entry["black_reads"] = e.black_reads;
+      entry["white_reads"] = e.white_reads;
+      entry["value"] = e.value;
+    }
+    entry["king"] = CellName(t.king, t.king_code);
+    entry["a"] = CellName(t.cell_a, t.code_a);
+    entry["b"] = CellName(t.cell_b, t.code_b);
+    entry["picture"] = drawn ? Json(DocumentName(RankPicturePath(r + 1))) : Json(nullptr);
+    list.push_back(entry);
+  }
+  return list;
+}
+
+}  // namespace
+
+std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
+  const CorpusPartial& found = corpus.found;
+  Json document = Head(facts, "corpus");
+  document["games"] = found.games;
+  document["positions"] = found.positions;
+  Json refused = Json::array();
+  for (const RefusedGame& r : found.refused) {
+    refused.push_back({{"file", r.path}, {"game", r.file_game}, {"why", r.why}});
+  }
+  document["refused"] = refused;
+  const ResultCounts& r = found.results;
+  document["results"] = {{"black", r.black}, {"white", r.white}, {"draw", r.draw},
+                         {"unknown", r.unknown}};
+  document["fit"] = FitJson(corpus.first.fit);
+  document["scale"] = ScaleJson(corpus.scale, corpus.first);
+  document["calibration"] = CalibrationJson(corpus.first.calibration);
+  document["from_ply"] = found.from_ply;
+  if (corpus.with_usage) {
+    const CorpusUsage& u = corpus.usage;
+    document["usage"] = {
+        {"kpp_read", u.kpp_read},
+        {"kpp_entries", kKppValues},
+        {"kkp_read", u.kkp_read},
+        {"kkp_entries", kKkpValues},
+        {"per_king_square", std::vector<int64_t>(u.per_king_square, u.per_king_square + kSquares)},
+        {"ranking", UseRankingJson(u.ranking, false, !corpus.comparing)}};
+  }
+  if (corpus.comparing) {
+    Json compare = {{"fv", facts.compare_fv},
+                    {"fit", FitJson(corpus.second.fit)},
+                    {"scale", ScaleJson(corpus.scale, corpus.second)},
+                    {"calibration", CalibrationJson(corpus.second.calibration)}};
+    if (corpus.with_usage) compare["usage_ranking"] = UseRankingJson(corpus.usage.changes, true, true);
+    document["compare"] = compare;
+  }
+  return Dump(document);
+}
+
+namespace {
+
+// Grid values square 0 first, null where blank.
+Json GridValues(const MapGrid& grid, const int32_t* values) {
+  Json list = Json::array();
+  for (int s = 0; s < kSquares; ++s) list.push_back(grid.present[s] ? Json(values[s]) : Json(nullptr));
+  return list;
+}
+
+Json CensusJson(const CensusCounts& c) {
+  return {{"nonzero", c.nonzero}, {"mean_abs", CensusMean(c)}, {"max_abs", c.largest},
+          {"saturated", c.saturated}};
+}
+
+}  // namespace
+
+std::string JsonDocument(const RunFacts& facts, const MapAnalysis& analysis) {
+  const TableMap& map = analysis.map;
+  Json document = Head(facts, "map");
+  Json grids = Json::array();
+  for (int g = 0; g < map.grid_count; ++g) {
+    const MapGrid& grid = map.grids[g];
+    Json entry = {{"piece", MapGridName(grid)}, {"values", GridValues(grid, grid.values)}};
+    if (map.compared) {
+      entry["before"] = GridValues(grid, grid.before);
+      entry["after"] = GridValues(grid, grid.after);
+    }
+    grids.push_back(entry);
+  }
+  Json hands = Json::array();
+  for (int h = 0; h < map.hand_count; ++h) {
+    const MapHand& hand = map.hands[h];
+    Json entry = {{"piece", MapHandName(hand)},
+                  {"values", std::vector<int32_t>(hand.values, hand.values + hand.counts)}};
+    if (map.compared) {
+      entry["before"] = std::vector<int32_t>(hand.before, hand.before + hand.counts);
+      entry["after"] = std::vector<int32_t>(hand.after, hand.after + hand.counts);
+    }
+    hands.push_back(entry);
+  }
+  document["map"] = {{"king", PlaceName(map.request.king)},
+                     {"piece", PlaceName(map.request.piece)},
+                     {"table", map.kkp ? "kkp" : "kpp"},
+                     {"grids", grids},
+                     {"hands", hands}};
+  if (map.compared) document["compare"] = {{"fv", facts.compare_fv}};
+  return Dump(document);
+}
+
+std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& analysis) {
+  const TableCensus& c = analysis.census;
+  Json document = Head(facts, "census");
+  Json kpp = Json::array(), kkp = Json::array();
+  for (int k = 0; k < kSquares; ++k) {
+    kpp.push_back(CensusJson(c.kpp[k]));
+    kkp.push_back(CensusJson(c.kkp[k]));
+  }
+  document["census"] = {{"kpp", kpp},
+                        {"kkp", kkp},
+                        {"total", {{"kpp", CensusJson(c.kpp_total)}, {"kkp", CensusJson(c.kkp_total)}}}};
+  if (c.compared) {
+    Json changes = Json::array();
+    for (int k = 0; k < kSquares; ++k) {
+      changes.push_back({{"changed", c.kpp_change[k].changed},
+                         {"mean_abs_change", CensusChangeMean(c.kpp_change[k], c.kpp[k].entries)},
+                         {"kkp_changed", c.kkp_change[k].changed},
+                         {"kkp_mean_abs_change",
+                          CensusChangeMean(c.kkp_change[k], c.kkp[k].entries)}});
+    }
+    document["compare"] = changes;
+    document["compare_fv"] = facts.compare_fv;
+  }
+  return Dump(document);
+}
 }  // namespace fvscope

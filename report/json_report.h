@@ -28,6 +28,22 @@ std::string JsonDocument(const RunFacts& facts, const ScanAnalysis& scan);
 // (null for the start), the SFEN, the sums, material and value.
 std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record);
 
+// The document of a corpus (mode "corpus"): its counts, refusals, results,
+// fit, scale cross-entropy, calibration and from_ply, the use of the
+// table's entries, and "compare" with the second file's figures.
+std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus);
+
+// The document of a map (mode "map"): the king, the piece, the table, every
+// grid's values (square 0 first, null where blank) and every hand row's;
+// compared, each also "before" and "after".
+std::string JsonDocument(const RunFacts& facts, const MapAnalysis& map);
+
+// The document of a census (mode "census"): per king square and in total,
+// for each table, the entries that are not 0, the mean and largest |value|
+// and the saturated ones; compared, per king square the entries that changed
+// and the mean |after - before|.
+std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& census);
+
 }  // namespace fvscope
 
 #endif  // FVSCOPE_REPORT_JSON_REPORT_H_

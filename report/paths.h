@@ -12,6 +12,10 @@ constexpr const char* kInputPicturePath = "./log/init.png";
 constexpr const char* kLeafPicturePath = "./log/leaf.png";
 constexpr const char* kRecordChartPath = "./log/game.png";
 constexpr const char* kPiecesPicturePath = "./log/pieces.png";
+constexpr const char* kCorpusChartPath = "./log/corpus.png";
+constexpr const char* kCoveragePicturePath = "./log/coverage.png";
+constexpr const char* kMapPicturePath = "./log/map.png";
+constexpr const char* kCensusPicturePath = "./log/census.png";
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".

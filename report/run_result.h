@@ -11,9 +11,14 @@
 
 #include "eval/breakdown.h"
 #include "eval/compare.h"
+#include "eval/corpus_partial.h"
+#include "eval/entry_use.h"
 #include "eval/piece_shares.h"
 #include "eval/ranking.h"
+#include "eval/table_census.h"
+#include "eval/table_map.h"
 #include "eval/table_scan.h"
+#include "eval/win_fit.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 #include "shogi/types.h"
@@ -44,6 +49,7 @@ enum class LeafStage : int {
 // its terms or, with a second file, of their changes.
 struct LeafAnalysis {
   const char* mode = "game";  // "game" or "position"
+  const char* record_format = nullptr;  // of a position's text or file: "csa", "kif", "usi"
   LeafStage reached = LeafStage::kNothing;
   bool comparing = false;
   bool with_pieces = false;
@@ -60,6 +66,7 @@ struct LeafAnalysis {
 // Every position of a record with its figures.
 struct RecordAnalysis {
   bool done = false;  // every position was evaluated
+  const char* record_format = "csa";  // "csa", "kif" or "usi"
   std::vector<RecordPly> plies;
   std::vector<PositionFigures> figures;
 };
@@ -72,8 +79,52 @@ struct ScanAnalysis {
   ScanComparison comparison;   // with a second file
 };
 
+// How well one evaluation file's values predict the results of a corpus.
+struct CorpusFileFigures {
+  WinFit fit;
+  bool scale_known = false;  // some position of a decided game
+  double scale_cross_entropy = 0;
+  Calibration calibration;
+};
+
+// Which table entries the corpus read, and those whose use weighs most.
+struct CorpusUsage {
+  int64_t kpp_read = 0;
+  int64_t kkp_read = 0;
+  int64_t per_king_square[kSquares] = {};  // KPP entries read
+  UseRanking ranking;                      // by contribution under the first file
+  UseRanking changes;                      // by change of contribution, with a second file
+};
+
+// A corpus of games: what its positions' values say of the results, under
+// one file or two, and the use of the table's entries.
+struct CorpusAnalysis {
+  bool done = false;
+  CorpusPartial found;  // the whole corpus: games, positions, results, refusals, histograms
+  int32_t scale = 600;  // of the scale curve
+  bool comparing = false;
+  CorpusFileFigures first;
+  CorpusFileFigures second;  // with a second file
+  bool with_usage = false;
+  CorpusUsage usage;
+};
+
+// The table's values for a king and a piece (or both kings): one grid per
+// kind and side, one row per hand kind.
+struct MapAnalysis {
+  bool done = false;
+  TableMap map;
+};
+
+// A census of the whole file per king square.
+struct CensusAnalysis {
+  bool done = false;
+  TableCensus census;
+};
+
 // The result of a run: one record of the mode that ran.
-using RunResult = std::variant<LeafAnalysis, RecordAnalysis, ScanAnalysis>;
+using RunResult = std::variant<LeafAnalysis, RecordAnalysis, ScanAnalysis, CorpusAnalysis,
+                               MapAnalysis, CensusAnalysis>;
 
 // The ranking a leaf analysis or a scan shows: of terms, or of changes.
 inline const Ranking& ShownRanking(const LeafAnalysis& leaf) {

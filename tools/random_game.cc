@@ -3,7 +3,10 @@
 // squares they have not stood on when they can, so that they wander over
 // the board and a run visits many king squares.
 //
-// usage: random_game PLIES [SEED]
+// With "csa" after the seed, writes a CSA record instead, ended by a result
+// line the seed picks (a resignation most often), for corpora.
+//
+// usage: random_game PLIES [SEED [csa]]
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -40,18 +43,19 @@ void LegalMoves(const Position& position, Side side, std::vector<Move>* moves,
 }
 
 int Main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: random_game PLIES [SEED]\n");
+  const bool csa = argc == 4 && std::string(argv[3]) == "csa";
+  if (argc < 2 || argc > 4 || (argc == 4 && !csa)) {
+    std::fprintf(stderr, "usage: random_game PLIES [SEED [csa]]\n");
     return 2;
   }
   const int plies = std::atoi(argv[1]);
-  std::mt19937 random(argc == 3 ? std::strtoul(argv[2], nullptr, 10) : 20261208u);
+  std::mt19937 random(argc >= 3 ? std::strtoul(argv[2], nullptr, 10) : 20261208u);
   GameRecord record;
   std::string error;
   ParseSfen(kStartSfen, &record, &error);
   Position position = record.start;
   Side side = record.side_to_move;
-  std::string text = "startpos moves";
+  std::string text = csa ? "V2.2\nPI\n+\n" : "startpos moves";
   std::vector<Move> moves, king_moves, new_squares;
   bool visited[2][kSquares] = {};
   for (int n = 0; n < plies; ++n) {
@@ -67,9 +71,13 @@ int Main(int argc, char** argv) {
                                                           : new_squares;
     Move move = pool[random() % pool.size()];
     if (move.kind == kKing) visited[side][MoveTo(move.code)] = true;
-    text += " " + UsiMoveText(move);
+    text += csa ? CsaMoveText(move) + "\n" : " " + UsiMoveText(move);
     PlayMove(&position, &move);
     side = Opponent(side);
+  }
+  if (csa) {
+    constexpr const char* kEnds[] = {"%TORYO", "%TORYO", "%TORYO", "%SENNICHITE", "%CHUDAN"};
+    text += kEnds[random() % 5];
   }
   std::printf("%s\n", text.c_str());
   return 0;

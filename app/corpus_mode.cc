@@ -1,0 +1,419 @@
+#include "app/corpus_mode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/position_input.h"
+#include "app/term_pictures.h"
+#include "eval/corpus_partial.h"
+#include "eval/entry_use.h"
+#include "eval/game_pass.h"
+#include "eval/table_scan.h"
+#include "eval/win_fit.h"
+#include "render/chart.h"
+#include "render/heat_map.h"
+#include "render/thread_pool.h"
+#include "report/output_file.h"
+#include "report/paths.h"
+#include "shogi/record_file.h"
+
+namespace fvscope {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxRecordFileBytes = size_t{256} << 20;
+constexpr size_t kMaxPartialFileBytes = size_t{4} << 30;
+constexpr size_t kBatchGames = 512;
+
+// A game of the corpus as it was read.
+struct CorpusGame {
+  const std::string* path;
+  int64_t file_game;  // from 1
+  int64_t number;     // in the corpus, from 1
+  Notation names;
+  RecordGame game;
+};
+
+// What evaluating one game gave: why it was refused, or its figures.
+struct GameOutcome {
+  std::string why;
+  std::vector<PositionFigures> figures;
+  std::vector<PositionFigures> second;
+};
+
+bool IsRecordName(const fs::path& path) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".csa" || extension == ".kif" || extension == ".kifu";
+}
+
+// Plays and evaluates one game into *out.
+void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
+                        EntryUse* use, GameOutcome* out) {
+  if (!game.game.error.empty()) {
+    out->why = game.game.error;
+    return;
+  }
+  std::vector<RecordPly> plies;
+  std::string error;
+  if (!PlayRecordPlies(game.game.record, game.names, &plies, &error)) {
+    out->why = error;
+    return;
+  }
+  for (const RecordPly& ply : plies) {
+    if (!CheckAnalysablePosition(ply.position, &error)) {
+      out->why = "ply " + std::to_string(ply.ply) + ": " + error;
+      return;
+    }
+  }
+  if (static_cast<size_t>(from_ply) >= plies.size()) return;
+  if (!EvaluateGame(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
+                    inputs.compare != nullptr ? &out->second : nullptr, use, &error)) {
+    out->why = error;
+    out->figures.clear();
+    out->second.clear();
+  }
+}
+
+// The evaluation of a corpus as it goes: what was found, and the store of
+// entry use.
+struct CorpusPass {
+  const ModeInputs* inputs;
+  RunLog* log;
+  CorpusPartial* found;
+  EntryUse* use;  // null without usage
+  int threads;
+  std::vector<CorpusGame> batch;
+};
+
+// Adds a refused game to what was found, with its warning.
+void Refuse(CorpusPass* pass, const std::string& path, int64_t file_game, int64_t number,
+            const std::string& why) {
+  Warn(pass->log, path + ": game " + std::to_string(file_game) + ": " + why);
+  pass->found->refused.push_back({path, file_game, number, why});
+}
+
+// Evaluates the games of the batch on every thread and adds them, in order.
+void EvaluateBatch(CorpusPass* pass) {
+  const int count = static_cast<int>(pass->batch.size());
+  std::vector<GameOutcome> outcomes(count);
+  const int from_ply = pass->found->from_ply;
+  RunParallel(count, pass->threads, [&](int i) {
+    EvaluateCorpusGame(*pass->inputs, from_ply, pass->batch[i], pass->use, &outcomes[i]);
+  });
+  CorpusPartial* found = pass->found;
+  for (int i = 0; i < count; ++i) {
+    const CorpusGame& game = pass->batch[i];
+    const GameOutcome& outcome = outcomes[i];
+    if (!outcome.why.empty()) {
+      Refuse(pass, *game.path, game.file_game, game.number, outcome.why);
+      continue;
+    }
+    const GameResult result = game.game.record.result;
+    ++found->games;
+    CountResult(&found->results, result);
+    found->positions += static_cast<int64_t>(outcome.figures.size());
+    for (const PositionFigures& f : outcome.figures) CountPosition(&found->values, f.value, result);
+    for (const PositionFigures& f : outcome.second) {
+      CountPosition(&found->compare_values, f.value, result);
+    }
+  }
+  pass->batch.clear();
+}
+
+// Reads every file of the corpus and evaluates the games the shard takes.
+// Returns false, the failure printed, when the corpus cannot be listed.
+bool EvaluateCorpus(CorpusPass* pass) {
+  const CommandLine& options = *pass->inputs->options;
+  std::vector<std::string> files;
+  std::string error;
+  if (!ListCorpusFiles(options.corpus, &files, &error)) {
+    Fail(error);
+    return false;
+  }
+  const int32_t shard = options.shard_count > 0 ? options.shard_index : 1;
+  const int32_t shards = options.shard_count > 0 ? options.shard_count : 1;
+  int64_t number = 0;
+  for (const std::string& path : files) {
+    std::string bytes;
+    if (!ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error)) {
+      // A file that cannot be read counts as one game refused.
+      if (ShardTakes(++number, shard, shards)) Refuse(pass, path, 1, number, error);
+      continue;
+    }
+    const RecordFormat format = RecordFormatOf(path, bytes);
+    std::vector<RecordGame> games;
+    ReadRecordGames(bytes, format, &games);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    for (size_t g = 0; g < games.size(); ++g) {
+      if (!ShardTakes(++number, shard, shards)) continue;
+      pass->batch.push_back({&path, static_cast<int64_t>(g + 1), number, RecordNotation(format),
+                             std::move(games[g])});
+      if (pass->batch.size() >= kBatchGames) EvaluateBatch(pass);
+    }
+    // The batch points at path: evaluate it before the next file.
+    EvaluateBatch(pass);
+  }
+  return true;
+}
+
+// Size of the file at path, 0 when it cannot be told.
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
+// Reads and merges the partials of --merge into *found and *use (when
+// usage is kept). Returns the exit status, the failure printed.
+int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, EntryUse* use,
+                  bool* with_usage) {
+  const CommandLine& options = *inputs.options;
+  std::vector<CorpusPartial> partials(options.merge.size());
+  std::string error;
+  for (size_t i = 0; i < options.merge.size(); ++i) {
+    const std::string& name = options.merge[i];
+    std::string bytes;
+    if (!ReadSmallFile(name, kMaxPartialFileBytes, &bytes, &error)) {
+      Fail(error);
+      return 1;
+    }
+    if (!DecodeCorpusPartial(bytes, &partials[i], &error)) {
+      Fail(name + ": " + error);
+      return 1;
+    }
+    const CorpusPartial& p = partials[i];
+    if (p.fv_size != found->fv_size || p.fv_checksum != found->fv_checksum) {
+      Fail(name + ": made with another evaluation file than " + options.fv +
+           " (its size or contents differ)");
+      return 1;
+    }
+    if (p.has_compare != found->has_compare || p.compare_size != found->compare_size ||
+        p.compare_checksum != found->compare_checksum) {
+      Fail(name + ": made " + (p.has_compare ? "with another --compare file than this run's"
+                                             : "without --compare, which this run gives"));
+      return 1;
+    }
+    if (options.from_ply >= 0 && p.from_ply != options.from_ply) {
+      Fail(name + ": made with --from-ply=" + std::to_string(p.from_ply) + ", not " +
+           std::to_string(options.from_ply));
+      return 1;
+    }
+    if (p.usage.empty() != partials[0].usage.empty()) {
+      Fail(name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
+           options.merge[0]);
+      return 1;
+    }
+  }
+  if (!MergeCorpusPartials(partials, options.merge, found, &error)) {
+    Fail(error);
+    return 1;
+  }
+  *with_usage = !partials[0].usage.empty() && !options.no_usage;
+  for (size_t i = 0; i < partials.size() && *with_usage; ++i) {
+    const std::string& usage = partials[i].usage;
+    if (!DecodeEntryUse(reinterpret_cast<const uint8_t*>(usage.data()), usage.size(), use,
+                        &error)) {
+      Fail(options.merge[i] + ": " + error);
+      return 1;
+    }
+  }
+  for (const RefusedGame& r : found->refused) {
+    Warn(log, r.path + ": game " + std::to_string(r.file_game) + ": " + r.why);
+  }
+  return 0;
+}
+
+// The fit, scale cross-entropy and calibration of a histogram; a fit that
+// does not converge is a warning naming the file.
+CorpusFileFigures FiguresOfValues(const ValueHistogram& values, int32_t scale,
+                                  const std::string& fv, RunLog* log) {
+  CorpusFileFigures figures;
+  figures.fit = FitWinRate(values);
+  if (!figures.fit.converged) Warn(log, fv + ": no win-rate fit: " + figures.fit.why);
+  int64_t positions = 0;
+  std::string why;
+  figures.scale_known =
+      ScaleCrossEntropy(values, scale, &figures.scale_cross_entropy, &positions, &why);
+  figures.calibration = CalibrationOf(values);
+  return figures;
+}
+
+// P(black wins) in percent along the chart's x range under a + value / b.
+ChartLine CurveLine(const std::string& label, const cv::Scalar& colour, int thickness, double a,
+                    double b, const ChartBounds& bounds) {
+  ChartLine line{label, colour, thickness, {}};
+  constexpr int kSamples = 441;
+  for (int i = 0; i < kSamples; ++i) {
+    const double x = bounds.x_low + (bounds.x_high - bounds.x_low) * i / (kSamples - 1);
+    line.values.push_back(100.0 / (1.0 + std::exp(-(x - a) / b)));
+  }
+  return line;
+}
+
+// The calibration chart: the share of black wins per bucket among its
+// decided positions, the fitted curves and the scale curve.
+PictureJob CorpusChartJob(const CorpusAnalysis& corpus) {
+  const ChartBounds bounds{kCalibrationLow - kCalibrationWidth, kCalibrationHigh + kCalibrationWidth,
+                           0, 100};
+  std::vector<ChartDot> dots;
+  for (const CalibrationBucket& bucket : corpus.first.calibration) {
+    const int64_t decided = bucket.counts.black + bucket.counts.white;
+    if (decided == 0) continue;
+    const double from = bucket.from == -kCalibrationOpenEnd ? bounds.x_low : bucket.from;
+    const double to = bucket.to == kCalibrationOpenEnd ? bounds.x_high : bucket.to;
+    dots.push_back({(from + to) / 2, 100.0 * bucket.counts.black / decided,
+                    static_cast<double>(bucket.positions)});
+  }
+  std::vector<ChartLine> lines;
+  if (corpus.first.fit.converged) {
+    lines.push_back(CurveLine("fit", cv::Scalar(192, 70, 21), 3, corpus.first.fit.a,
+                              corpus.first.fit.b, bounds));
+  }
+  if (corpus.comparing && corpus.second.fit.converged) {
+    lines.push_back(CurveLine("fit, second file", cv::Scalar(30, 40, 192), 3, corpus.second.fit.a,
+                              corpus.second.fit.b, bounds));
+  }
+  lines.push_back(CurveLine("scale " + std::to_string(corpus.scale), cv::Scalar(120, 120, 120), 1,
+                            0, corpus.scale, bounds));
+  return SheetPictureJob(kCorpusChartPath, [dots, lines, bounds] {
+    return DrawScatterChart(dots, cv::Scalar(192, 140, 90), lines, bounds, "value (points)",
+                            "black wins, %");
+  });
+}
+
+// The map of the share of each king square's KPP triangle that was read.
+PictureJob CoverageJob(const CorpusUsage& usage) {
+  SquareMap map;
+  map.title = "KPP entries read, share of each king square's triangle";
+  map.scale = {false, 0, "share read", true};
+  for (int k = 0; k < kSquares; ++k) {
+    const double share = static_cast<double>(usage.per_king_square[k]) / kKppTriangleValues;
+    map.values[k] = share;
+    char label[16];
+    std::snprintf(label, sizeof label, "%.1f%%", 100 * share);
+    map.labels[k] = label;
+  }
+  return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+}
+
+// The entries of a use ranking as the scan names and draws them, each with
+// the value shown: the entry's value, or its change with a second file.
+Ranking UseTerms(const UseRanking& ranking, bool changes) {
+  Ranking terms;
+  terms.count = ranking.count;
+  for (int r = 0; r < ranking.count; ++r) {
+    const UseRankEntry& e = ranking.entries[r];
+    terms.terms[r] = ScanTerm(changes ? e.after - e.value : e.value, e.king_square, e.hi, e.lo);
+  }
+  return terms;
+}
+
+}  // namespace
+
+bool ListCorpusFiles(const std::vector<std::string>& paths, std::vector<std::string>* files,
+                     std::string* error) {
+  for (const std::string& path : paths) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+      *error = path + ": no such file or folder";
+      return false;
+    }
+    if (!fs::is_directory(status)) {
+      files->push_back(path);
+      continue;
+    }
+    std::vector<std::string> found;
+    fs::recursive_directory_iterator it(path, fs::directory_options::none, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_regular_file(ec) && IsRecordName(it->path())) found.push_back(it->path().string());
+    }
+    if (ec) {
+      *error = path + ": cannot read this folder (" + ec.message() + ")";
+      return false;
+    }
+    std::sort(found.begin(), found.end());
+    files->insert(files->end(), found.begin(), found.end());
+  }
+  return true;
+}
+
+int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
+                  std::vector<PictureJob>* pictures) {
+  const CommandLine& options = *inputs.options;
+  CorpusAnalysis& corpus = result->emplace<CorpusAnalysis>();
+  CorpusPartial& found = corpus.found;
+  corpus.scale = options.scale;
+  corpus.comparing = inputs.compare != nullptr;
+  found.shard_index = options.shard_count > 0 ? options.shard_index : 1;
+  found.shard_count = options.shard_count > 0 ? options.shard_count : 1;
+  found.fv_size = FileSize(options.fv);
+  found.fv_checksum = EvalFileChecksum(*inputs.fv);
+  found.has_compare = corpus.comparing;
+  if (corpus.comparing) {
+    found.compare_size = FileSize(options.compare);
+    found.compare_checksum = EvalFileChecksum(*inputs.compare);
+  }
+  found.from_ply = std::max(options.from_ply, 0);
+
+  auto use = std::make_unique<EntryUse>();
+  if (!options.merge.empty()) {
+    const int status = MergePartials(inputs, log, &found, use.get(), &corpus.with_usage);
+    if (status != 0) return status;
+  } else {
+    corpus.with_usage = !options.no_usage;
+    CorpusPass pass{&inputs, log, &found, corpus.with_usage ? use.get() : nullptr,
+                    options.jobs > 0 ? options.jobs : MachineThreads(), {}};
+    if (!EvaluateCorpus(&pass)) return 1;
+    if (!options.partial.empty()) {
+      if (corpus.with_usage) EncodeEntryUse(*use, &found.usage);
+      OutputFile output;
+      std::string error;
+      if (!CheckCorpusPartial(found, &error)) {
+        Fail(options.partial + ": " + error);
+        return 1;
+      }
+      if (!OpenOutputFile(options.partial, &output, &error) ||
+          !CommitOutputFile(&output, EncodeCorpusPartial(found), &error)) {
+        Fail(error);
+        return 1;
+      }
+      return 0;
+    }
+  }
+  if (found.games == 0) {
+    Fail("the corpus holds no game that can be read and played (" +
+         std::to_string(found.refused.size()) + " refused)");
+    return 2;
+  }
+  corpus.first = FiguresOfValues(found.values, corpus.scale, options.fv, log);
+  if (corpus.comparing) {
+    corpus.second = FiguresOfValues(found.compare_values, corpus.scale, options.compare, log);
+  }
+  pictures->push_back(CorpusChartJob(corpus));
+  if (corpus.with_usage) {
+    CorpusUsage& usage = corpus.usage;
+    usage.kpp_read = CountUsedKppEntries(*use, usage.per_king_square);
+    usage.kkp_read = CountReadKkpEntries(*use);
+    const SortMode mode = SortModeOf(options.sort_mode);
+    RankEntryUse(*use, *inputs.fv, nullptr, mode, &usage.ranking);
+    if (corpus.comparing) RankEntryUse(*use, *inputs.fv, inputs.compare, mode, &usage.changes);
+    pictures->push_back(CoverageJob(usage));
+    const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)
+                                           : UseTerms(usage.ranking, false);
+    AddTermPictures(drawn, nullptr, pictures);
+  }
+  corpus.done = true;
+  return 0;
+}
+
+}  // namespace fvscope

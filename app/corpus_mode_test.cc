@@ -1,0 +1,176 @@
+// Corpus runs through the real executable: a run split into shards and
+// merged is the run over the whole corpus, byte for byte; broken records are
+// refused and named; bad partials stop the merge.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "shogi/notation.h"
+#include "test/eval_files.h"
+#include "test/random_games.h"
+#include "test/run_tool.h"
+#include "test/scratch_dir.h"
+
+namespace fvscope {
+namespace {
+
+// The CSA record of a random game of plies moves, ended by end.
+std::string RandomCsaGame(int plies, uint32_t seed, const std::string& end) {
+  std::string text = "V2.2\nN+black " + std::to_string(seed) + "\nPI\n+\n";
+  for (const RecordPly& ply : RandomGamePlies(plies, seed)) {
+    if (ply.has_move) text += CsaMoveText(ply.move) + "\n";
+  }
+  return text + end + "\n";
+}
+
+// A working folder with an evaluation file, a second one, and a corpus of
+// random games in two folders and one file of several games, two of them
+// broken.
+struct CorpusFolder {
+  CorpusFolder() {
+    dir.Write("work/.keep", "");
+    path = dir.File("work");
+    // Every king square values the pair of "no pawn in hand" with itself, and
+    // with the opponent's.
+    std::vector<std::pair<int64_t, int16_t>> values = {{KkpOffset(76, 4, 2), 320}};
+    for (int k = 0; k < kSquares; ++k) {
+      values.push_back({KppOffset(k, 0, 0), int16_t(k - 40)});
+      values.push_back({KppOffset(k, 19, 0), int16_t(3 * k)});
+    }
+    WriteEvalFile(path + "/fv.bin", values);
+    WriteEvalFile(path + "/fv2.bin", {{KkpOffset(76, 4, 2), 100}});
+    const char* ends[] = {"%TORYO", "%KACHI", "%SENNICHITE", "%CHUDAN", "%+ILLEGAL_ACTION",
+                          "%TIME_UP"};
+    for (int g = 0; g < 12; ++g) {
+      dir.Write("work/games/" + std::string(g < 6 ? "a/" : "b/") + std::to_string(g) + ".csa",
+                RandomCsaGame(30 + 7 * g, 100 + g, ends[g % 6]));
+    }
+    dir.Write("work/games/b/notes.txt", "not a record");
+    dir.Write("work/more.csa", RandomCsaGame(40, 7, "%TORYO") + "/\n" +
+                                   "V2.2\nPI\n+\n+7776FU\n-3334FU\n+8822XX\n%TORYO\n/\n" +
+                                   RandomCsaGame(25, 8, "%TSUMI") + "/\n" +
+                                   "V2.2\nPI\n+\n+5958OU\n+1918KY\n%TORYO\n");
+  }
+  ToolRun Run(const std::string& args) const { return RunTool(path, args); }
+  std::string Read(const std::string& name) const { return ReadWholeFile(path + "/" + name); }
+  ScratchDir dir;
+  std::string path;
+};
+
+constexpr const char* kCorpus = "--corpus=games --corpus=more.csa";
+
+TEST(Corpus, CountsResultsAndNamesTheRecordsItRefuses) {
+  CorpusFolder folder;
+  const ToolRun run = folder.Run(std::string(kCorpus) + " --json=c.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("games = 14  positions = "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("refused = 2\n"), std::string::npos);
+  // Per game in order: toryo, kachi, sennichite, chudan, +illegal_action,
+  // time_up, twice, then toryo and tsumi; the side to move after 30 + 7g
+  // moves is black for even g.
+  EXPECT_NE(run.out.find("results: black = 3  white = 7  draw = 2  unknown = 2\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("more.csa: game 2: line "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("more.csa: game 4: move 2 \"+1918KY\": "), std::string::npos) << run.err;
+  const std::string json = folder.Read("c.json");
+  EXPECT_NE(json.find("\"mode\": \"corpus\""), std::string::npos);
+  EXPECT_NE(json.find("\"file\": \"more.csa\",\n      \"game\": 4"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"kpp_entries\": 88292106"), std::string::npos);
+  EXPECT_NE(run.out.find("RANKING OF USE:\n1: contribution = "), std::string::npos);
+}
+
+TEST(Corpus, ShardsMergedAreTheSingleRunWhateverTheSplitAndThreads) {
+  CorpusFolder folder;
+  const std::string common = std::string(kCorpus) + " --from-ply=3 --compare=fv2.bin";
+  const ToolRun whole = folder.Run(common + " --json=whole.json --jobs=1");
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  std::mt19937 random(5);
+  for (int shards : {2, 3, 5}) {
+    std::vector<std::string> merges;
+    for (int i = 1; i <= shards; ++i) {
+      const std::string name = "p" + std::to_string(i) + ".part";
+      const ToolRun shard = folder.Run(common + " --shard=" + std::to_string(i) + "/" +
+                                       std::to_string(shards) + " --partial=" + name);
+      ASSERT_EQ(shard.status, 0) << shard.err;
+      EXPECT_EQ(shard.out, "");
+      merges.push_back(" --merge=" + name);
+    }
+    std::shuffle(merges.begin(), merges.end(), random);
+    std::string args = "--compare=fv2.bin --json=merged.json";
+    for (const std::string& m : merges) args += m;
+    const ToolRun merged = folder.Run(args);
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(merged.out, whole.out) << shards;
+    EXPECT_EQ(merged.err, whole.err) << shards;
+    EXPECT_EQ(folder.Read("merged.json"), folder.Read("whole.json")) << shards;
+  }
+  EXPECT_EQ(folder.Run(common + " --json=threads.json --jobs=3").out, whole.out);
+}
+
+TEST(Corpus, BadPartialsStopTheMerge) {
+  CorpusFolder folder;
+  for (int i = 1; i <= 2; ++i) {
+    const std::string shard = " --shard=" + std::to_string(i) + "/2 --partial=p" +
+                              std::to_string(i);
+    ASSERT_EQ(folder.Run(std::string(kCorpus) + shard).status, 0);
+    ASSERT_EQ(folder.Run(std::string(kCorpus) + shard + " --from-ply=4 --partial=f" +
+                         std::to_string(i)).status, 0);
+  }
+  std::string damaged = folder.Read("p2");
+  damaged[damaged.size() / 2] ^= 1;
+  folder.dir.Write("work/damaged", damaged);
+  folder.dir.Write("work/short", folder.Read("p2").substr(0, 100));
+  const struct {
+    const char* args;
+    const char* says;
+  } cases[] = {
+      {"--merge=p1 --merge=damaged", "damaged"},
+      {"--merge=p1 --merge=short", "short"},
+      {"--merge=p1 --merge=p1", "p1"},
+      {"--merge=p1", "shard 2"},
+      {"--merge=p1 --merge=f2", "f2"},
+      {"--merge=p1 --merge=p2 --from-ply=4", "--from-ply"},
+      {"--merge=p1 --merge=p2 --fv=fv2.bin", "another evaluation file"},
+      {"--merge=p1 --merge=p2 --compare=fv2.bin", "without --compare"},
+      {"--merge=p1 --merge=missing", "missing"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = folder.Run(c.args);
+    EXPECT_EQ(run.status, 1) << c.args << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << "\n" << run.err;
+    EXPECT_EQ(run.out, "") << c.args;
+  }
+  EXPECT_EQ(folder.Run("--merge=p1 --merge=p2").status, 0);
+}
+
+TEST(Corpus, WithoutAGameThatCanBeReadTheRunFails) {
+  CorpusFolder folder;
+  folder.dir.Write("work/broken/x.csa", "V2.2\nPI\n+\n+7776XX\n");
+  EXPECT_EQ(folder.Run("--corpus=broken").status, 2);
+  EXPECT_EQ(folder.Run("--corpus=nowhere").status, 1);
+}
+
+// The README's recipe, on this machine: GNU parallel runs the shards, the
+// merge gives the single run's output.
+TEST(Corpus, TheParallelRecipeGivesTheSingleRun) {
+  if (std::system("parallel --version > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "GNU parallel is not installed";
+  }
+  CorpusFolder folder;
+  const ToolRun whole = folder.Run(kCorpus);
+  const std::string recipe =
+      "cd " + ShellQuote(folder.path) + " && parallel -j2 " +
+      ShellQuote(std::string(FVSCOPE_BINARY)) + " " + kCorpus +
+      " --shard={}/4 --partial=shard{}.part ::: 1 2 3 4 && " +
+      ShellQuote(std::string(FVSCOPE_BINARY)) + " --merge=shard{1..4}.part > merged.txt";
+  ASSERT_EQ(std::system(("bash -c " + ShellQuote(recipe)).c_str()), 0);
+  EXPECT_EQ(folder.Read("merged.txt"), whole.out);
+}
+
+}  // namespace
+}  // namespace fvscope

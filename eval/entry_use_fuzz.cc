@@ -1,0 +1,24 @@
+// Fuzz target: the byte form of entry use read back. What is refused says
+// why and adds nothing; what is taken is written again to the same bytes.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "eval/entry_use.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static fvscope::EntryUse* use = new fvscope::EntryUse(false);
+  fvscope::ClearEntryUse(use);
+  std::string error;
+  std::string bytes;
+  if (!fvscope::DecodeEntryUse(data, size, use, &error)) {
+    if (error.empty()) __builtin_trap();
+    fvscope::EncodeEntryUse(*use, &bytes);
+    if (bytes != std::string("FVU1\0\0", 6)) __builtin_trap();
+    return 0;
+  }
+  fvscope::EncodeEntryUse(*use, &bytes);
+  if (bytes.size() != size || std::memcmp(bytes.data(), data, size) != 0) __builtin_trap();
+  return 0;
+}

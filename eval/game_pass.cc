@@ -1,0 +1,360 @@
+#include "eval/game_pass.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace fvscope {
+
+namespace {
+
+constexpr int kNoFeature = -1;
+constexpr int kMaxPairs = kMaxFeatureEntries * (kMaxFeatureEntries + 1) / 2;
+
+// What each cell (square or hand slot) adds to the two feature lists and
+// to its owner's KKP terms; kNoFeature for empty squares and kings.
+struct CellFeatures {
+  int16_t list[2][kFilledCells];  // by side: the feature in that side's list
+  int16_t kkp[kFilledCells];      // KKP feature of the owner's term
+  Side owner[kFilledCells];
+};
+
+void CellFeaturesOf(const Position& position, CellFeatures* out) {
+  const int8_t* c = position.cells;
+  for (int s = 0; s < kSquares; ++s) {
+    const int code = c[s];
+    if (code == 0 || !IsPieceCode(code) || KindOf(code) == kKing) {
+      out->list[kBlack][s] = out->list[kWhite][s] = out->kkp[s] = kNoFeature;
+      continue;
+    }
+    const int kind = KindOf(code);
+    const int flipped = FlipSquare(s);
+    if (code > 0) {
+      out->list[kBlack][s] = static_cast<int16_t>(kKppOwnBase[kind] + s);
+      out->list[kWhite][s] = static_cast<int16_t>(kKppOpponentBase[kind] + flipped);
+      out->kkp[s] = static_cast<int16_t>(kKkpBase[kind] + s);
+      out->owner[s] = kBlack;
+    } else {
+      out->list[kBlack][s] = static_cast<int16_t>(kKppOpponentBase[kind] + s);
+      out->list[kWhite][s] = static_cast<int16_t>(kKppOwnBase[kind] + flipped);
+      out->kkp[s] = static_cast<int16_t>(kKkpBase[kind] + flipped);
+      out->owner[s] = kWhite;
+    }
+  }
+  for (Side side : kSides) {
+    const Side other = Opponent(side);
+    for (int h = 0; h < kHandKinds; ++h) {
+      const int slot = HandSlot(side, h);
+      const int count = c[slot];
+      out->list[side][slot] = static_cast<int16_t>(kKppOwnHandBase[h] + count);
+      out->list[other][slot] = static_cast<int16_t>(kKppOpponentHandBase[h] + count);
+      out->kkp[slot] = static_cast<int16_t>(kKkpHandBase[h] + count);
+      out->owner[slot] = side;
+    }
+  }
+}
+
+// The running evaluation of one game under Files evaluation files (1 or 2).
+template <int Files>
+class GameWalker {
+ public:
+  GameWalker(const EvalFile* const* files, EntryUse* use) : use_(use) {
+    for (int f = 0; f < Files; ++f) {
+      files_[f] = files[f];
+      full_[f] = files[f]->count >= kKppValues;
+    }
+  }
+
+  // Takes position as the first of the walk, at ply q.
+  void Start(const Position& position, int q) {
+    CellFeaturesOf(position, &cells_);
+    SetKings(position);
+    for (int c = 0; c < kFilledCells; ++c) since_[c] = q;
+    for (Side side : kSides) {
+      king_since_[side] = q;
+      SumSide(side);
+    }
+    SumKkp();
+  }
+
+  // Moves on to position, at ply q. Returns false with *error when the use
+  // store cannot take the reads that end here.
+  bool Step(const Position& position, int q, std::string* error) {
+    CellFeaturesOf(position, &next_);
+    int changed[kFilledCells], held[kFilledCells];
+    int changes = 0, holds = 0;
+    for (int c = 0; c < kFilledCells; ++c) {
+      if (next_.list[kBlack][c] != cells_.list[kBlack][c]) {
+        changed[changes++] = c;
+      } else if (cells_.list[kBlack][c] != kNoFeature) {
+        held[holds++] = c;
+      }
+    }
+    const int bk = position.cells[kBlackKingCell];
+    const int wk = position.cells[kWhiteKingCell];
+    const bool moved[2] = {bk != black_king_, wk != white_king_};
+    if (changes == 0 && !moved[kBlack] && !moved[kWhite]) return true;
+
+    for (Side side : kSides) {
+      if (moved[side]) {
+        if (use_ != nullptr && !EndAllPairs(side, q, error)) return false;
+      } else if (changes > 0) {
+        if (!ReplaceCells(side, changed, changes, held, holds, q, error)) return false;
+      }
+    }
+    for (int n = 0; n < changes; ++n) {
+      const int c = changed[n];
+      for (Side side : kSides) cells_.list[side][c] = next_.list[side][c];
+      cells_.kkp[c] = next_.kkp[c];
+      cells_.owner[c] = next_.owner[c];
+      since_[c] = q;
+    }
+    if (moved[kBlack] || moved[kWhite]) {
+      SetKings(position);
+      for (Side side : kSides) {
+        if (!moved[side]) continue;
+        king_since_[side] = q;
+        SumSide(side);
+      }
+      SumKkp();
+    } else {
+      for (int n = 0; n < changes; ++n) {
+        const int c = changed[n];
+        for (int f = 0; f < Files; ++f) {
+          const int32_t term = KkpTerm(f, c);
+          kkp_sum_[f] += term - kkp_cell_[f][c];
+          kkp_cell_[f][c] = term;
+        }
+        MarkKkp(c);
+      }
+    }
+    return true;
+  }
+
+  // Ends the walk at ply q: every pair still present stayed until q.
+  bool Finish(int q, std::string* error) {
+    if (use_ == nullptr) return true;
+    for (Side side : kSides) {
+      if (!EndAllPairs(side, q, error)) return false;
+    }
+    return true;
+  }
+
+  // The figures of position, the walk's current one, under file f.
+  PositionFigures Figures(const Position& position, int f) const {
+    PositionFigures out;
+    out.kkp_sum = static_cast<int32_t>(kkp_sum_[f]);
+    out.kpp_sum = static_cast<int32_t>(kpp_[f][kBlack] - kpp_[f][kWhite]);
+    out.material = MaterialSum(position);
+    out.value = (kFvScale * out.material + out.kpp_sum + out.kkp_sum) / kFvScale;
+    return out;
+  }
+
+ private:
+  void SetKings(const Position& position) {
+    black_king_ = position.cells[kBlackKingCell];
+    white_king_ = position.cells[kWhiteKingCell];
+    king_[kBlack] = black_king_;
+    king_[kWhite] = FlipSquare(white_king_);
+  }
+
+  // Index of the KPP entry of side's king for features a and b.
+  int64_t Offset(int a, int b) const {
+    return a >= b ? TriangleIndex(a, b) : TriangleIndex(b, a);
+  }
+
+  // Value number index of file f; the bounds check only when the file is short.
+  int16_t Value(int f, int64_t index) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (full_[f]) return files_[f]->values[index];
+    }
+    return EvalValueAt(*files_[f], index);
+  }
+
+  void AddTerm(Side side, int64_t offset, int64_t* sums) const {
+    const int64_t index = king_[side] * kKppTriangleValues + offset;
+    for (int f = 0; f < Files; ++f) sums[f] += Value(f, index);
+  }
+
+  // The cells of side's list ordered by feature, so that the pairs of an
+  // entry with those before it lie in one row of the triangle, ascending.
+  int SortedList(Side side, int* cells) const {
+    int packed[kMaxFeatureEntries];
+    int n = 0;
+    for (int c = 0; c < kFilledCells; ++c) {
+      if (cells_.list[side][c] != kNoFeature) packed[n++] = cells_.list[side][c] << 8 | c;
+    }
+    std::sort(packed, packed + n);
+    for (int i = 0; i < n; ++i) cells[i] = packed[i] & 0xff;
+    return n;
+  }
+
+  // Sums side's KPP terms over its whole list.
+  void SumSide(Side side) {
+    int cells[kMaxFeatureEntries];
+    const int n = SortedList(side, cells);
+    const int16_t* features = cells_.list[side];
+    int64_t sums[Files] = {};
+    const int64_t triangle = king_[side] * kKppTriangleValues;
+    for (int i = 0; i < n; ++i) {
+      const int64_t row = triangle + TriangleIndex(features[cells[i]], 0);
+      for (int j = 0; j <= i; ++j) {
+        for (int f = 0; f < Files; ++f) sums[f] += Value(f, row + features[cells[j]]);
+      }
+    }
+    for (int f = 0; f < Files; ++f) kpp_[f][side] = sums[f];
+  }
+
+  // Takes side's terms of the changed cells out of its KPP sums and puts
+  // those of their new features in; the pairs taken out end at ply q.
+  bool ReplaceCells(Side side, const int* changed, int changes, const int* held, int holds,
+                    int q, std::string* error) {
+    const int16_t* before = cells_.list[side];
+    const int16_t* after = next_.list[side];
+    int64_t removed[Files] = {}, added[Files] = {};
+    int reads = 0;
+    for (int n = 0; n < changes; ++n) {
+      const int c = changed[n];
+      if (before[c] != kNoFeature) {
+        for (int u = 0; u < holds; ++u) {
+          const int64_t offset = Offset(before[c], before[held[u]]);
+          AddTerm(side, offset, removed);
+          if (use_ != nullptr) batch_[reads++] = {uint32_t(offset), Stay(side, c, held[u], q)};
+        }
+        for (int m = 0; m <= n; ++m) {
+          const int d = changed[m];
+          if (before[d] == kNoFeature) continue;
+          const int64_t offset = Offset(before[c], before[d]);
+          AddTerm(side, offset, removed);
+          if (use_ != nullptr) batch_[reads++] = {uint32_t(offset), Stay(side, c, d, q)};
+        }
+      }
+      if (after[c] != kNoFeature) {
+        for (int u = 0; u < holds; ++u) AddTerm(side, Offset(after[c], after[held[u]]), added);
+        for (int m = 0; m <= n; ++m) {
+          const int d = changed[m];
+          if (after[d] != kNoFeature) AddTerm(side, Offset(after[c], after[d]), added);
+        }
+      }
+    }
+    for (int f = 0; f < Files; ++f) kpp_[f][side] += added[f] - removed[f];
+    return reads == 0 || AddKppReads(use_, side, king_[side], batch_, reads, error);
+  }
+
+  // Plies the pair of cells a and b has stood in side's list by ply q.
+  uint32_t Stay(Side side, int a, int b, int q) const {
+    const int start = std::max({since_[a], since_[b], king_since_[side]});
+    return static_cast<uint32_t>(q - start);
+  }
+
+  // Ends every pair of side's list at ply q.
+  bool EndAllPairs(Side side, int q, std::string* error) {
+    int cells[kMaxFeatureEntries];
+    const int n = SortedList(side, cells);
+    const int16_t* features = cells_.list[side];
+    int reads = 0;
+    for (int i = 0; i < n; ++i) {
+      const int64_t row = TriangleIndex(features[cells[i]], 0);
+      for (int j = 0; j <= i; ++j) {
+        batch_[reads++] = {uint32_t(row + features[cells[j]]), Stay(side, cells[i], cells[j], q)};
+      }
+    }
+    return AddKppReads(use_, side, king_[side], batch_, reads, error);
+  }
+
+  // Index within the KKP section of cell c's KKP entry.
+  int64_t KkpIndex(int c) const {
+    const bool black = cells_.owner[c] == kBlack;
+    const int own = black ? black_king_ : FlipSquare(white_king_);
+    const int other = black ? white_king_ : FlipSquare(black_king_);
+    return (int64_t{own} * kSquares + other) * kKkpFeatures + cells_.kkp[c];
+  }
+
+  // Cell c's KKP term under file f, black's added and white's subtracted.
+  int32_t KkpTerm(int f, int c) const {
+    if (cells_.kkp[c] == kNoFeature) return 0;
+    const int32_t v = EvalValueAt(*files_[f], kKkpSectionOffset / 2 + KkpIndex(c));
+    return cells_.owner[c] == kBlack ? v : -v;
+  }
+
+  void MarkKkp(int c) {
+    if (use_ == nullptr || cells_.kkp[c] == kNoFeature) return;
+    std::string unused;
+    MarkKkpRead(use_, KkpIndex(c), &unused);
+  }
+
+  void SumKkp() {
+    for (int f = 0; f < Files; ++f) {
+      kkp_sum_[f] = 0;
+      for (int c = 0; c < kFilledCells; ++c) {
+        kkp_cell_[f][c] = KkpTerm(f, c);
+        kkp_sum_[f] += kkp_cell_[f][c];
+      }
+    }
+    for (int c = 0; c < kFilledCells; ++c) MarkKkp(c);
+  }
+
+  const EvalFile* files_[Files];
+  bool full_[Files];  // the file holds every KPP value
+  EntryUse* use_;
+  CellFeatures cells_;
+  CellFeatures next_;
+  int black_king_ = 0;
+  int white_king_ = 0;
+  int king_[2] = {};  // the KPP king square of each side's list
+  int64_t kpp_[Files][2] = {};
+  int32_t kkp_cell_[Files][kFilledCells] = {};
+  int64_t kkp_sum_[Files] = {};
+  int32_t since_[kFilledCells] = {};  // ply the cell's feature came in
+  int32_t king_since_[2] = {};        // ply each side's king came to its square
+  KppRead batch_[kMaxPairs];
+};
+
+template <int Files>
+bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* const* files,
+          std::vector<PositionFigures>* const* out, EntryUse* use, std::string* error) {
+  const int end = static_cast<int>(plies.size());
+  if (from_ply >= end) return true;
+  GameWalker<Files> walker(files, use);
+  for (int q = from_ply; q < end; ++q) {
+    const Position& position = plies[q].position;
+    if (q == from_ply) {
+      walker.Start(position, q);
+    } else if (!walker.Step(position, q, error)) {
+      return false;
+    }
+    for (int f = 0; f < Files; ++f) out[f]->push_back(walker.Figures(position, f));
+  }
+  return walker.Finish(end, error);
+}
+
+}  // namespace
+
+bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
+                  const EvalFile* second, std::vector<PositionFigures>* figures,
+                  std::vector<PositionFigures>* second_figures, EntryUse* use,
+                  std::string* error) {
+  figures->clear();
+  if (second_figures != nullptr) second_figures->clear();
+  if (second != nullptr && second_figures == nullptr) {
+    *error = "a second evaluation file needs somewhere to put its figures";
+    return false;
+  }
+  if (from_ply < 0) from_ply = 0;
+  const int count = static_cast<int>(plies.size());
+  for (int q = from_ply; q < count; ++q) {
+    if (!CheckLeaf(plies[q].position, error)) {
+      *error = "ply " + std::to_string(q) + ": " + *error;
+      return false;
+    }
+  }
+  if (from_ply < count) {
+    figures->reserve(count - from_ply);
+    if (second != nullptr) second_figures->reserve(count - from_ply);
+  }
+  const EvalFile* files[2] = {&file, second};
+  std::vector<PositionFigures>* out[2] = {figures, second_figures};
+  if (second == nullptr) return Walk<1>(plies, from_ply, files, out, use, error);
+  return Walk<2>(plies, from_ply, files, out, use, error);
+}
+
+}  // namespace fvscope

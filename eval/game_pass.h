@@ -1,0 +1,35 @@
+// The evaluation of every position of a played game, carried from one
+// position to the next: after a move only the terms of the pieces and hand
+// counts it changed are read again (a king's move: that side's KPP terms
+// and both sides' KKP terms), and, when asked, which table entries the
+// positions read.
+#ifndef FVSCOPE_EVAL_GAME_PASS_H_
+#define FVSCOPE_EVAL_GAME_PASS_H_
+
+#include <string>
+#include <vector>
+
+#include "eval/breakdown.h"
+#include "eval/entry_use.h"
+#include "eval/eval_file.h"
+#include "shogi/move_check.h"
+
+namespace fvscope {
+
+// Evaluates plies[from_ply..] (index = ply; from_ply >= 0): (*figures)[i]
+// gets the figures of plies[from_ply + i] under file, equal to what
+// FiguresOf(BreakDownLeaf(...)) gives; with second not null,
+// (*second_figures)[i] gets them under second. With use not null, adds the
+// reads of those positions to *use: for each side and each pair (i, j <= i)
+// of its feature list one read of the KPP entry of its king, and a mark on
+// every KKP entry the KKP sum reads. Consecutive positions need not be one
+// move apart. Returns false with *error "ply N: why", leaving *use as it
+// was, when a position does not pass CheckLeaf.
+bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
+                  const EvalFile* second, std::vector<PositionFigures>* figures,
+                  std::vector<PositionFigures>* second_figures, EntryUse* use,
+                  std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_EVAL_GAME_PASS_H_
