@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "shogi/move.h"
+#include "shogi/notation.h"
+#include "shogi/sfen.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -28,6 +31,23 @@ inline bool CellsConsistent(const Position& position) {
     if (KindOf(code) == kKing) kings[code > 0 ? 0 : 1] = s;
   }
   return position.cells[kBlackKingCell] == kings[0] && position.cells[kWhiteKingCell] == kings[1];
+}
+
+// True when a record's start has consistent cells, hand counts of 0 or more,
+// and reads back to the same cells from its SFEN.
+inline bool RecordStartIsSound(const GameRecord& record) {
+  const Position& start = record.start;
+  if (!CellsConsistent(start)) return false;
+  for (int c = kBlackHandBase; c < kFilledCells; ++c) {
+    if (start.cells[c] < 0) return false;
+  }
+  GameRecord again;
+  std::string error;
+  if (!ParseSfen(PositionSfen(start, record.side_to_move), &again, &error)) return false;
+  for (int c = 0; c < kPositionCells; ++c) {
+    if (again.start.cells[c] != start.cells[c]) return false;
+  }
+  return true;
 }
 
 }  // namespace fvscope

@@ -32,35 +32,25 @@ struct ReadState {
   bool anything = false;       // a statement other than a comment was read
 };
 
-// How a "%" line ends a game, by the side to move after the last move.
-enum class Ending { kMoverLoses, kMoverWins, kBlackLoses, kWhiteLoses, kDraw };
+// The "%" lines that end a game with a known result.
 struct EndLine {
   const char* text;
-  Ending ending;
+  GameEnding ending;
 };
 constexpr EndLine kEndLines[] = {
-    {"%TORYO", Ending::kMoverLoses},       {"%TIME_UP", Ending::kMoverLoses},
-    {"%ILLEGAL_MOVE", Ending::kMoverLoses}, {"%TSUMI", Ending::kMoverLoses},
-    {"%KACHI", Ending::kMoverWins},        {"%+ILLEGAL_ACTION", Ending::kBlackLoses},
-    {"%-ILLEGAL_ACTION", Ending::kWhiteLoses}, {"%SENNICHITE", Ending::kDraw},
-    {"%JISHOGI", Ending::kDraw},           {"%HIKIWAKE", Ending::kDraw},
+    {"%TORYO", GameEnding::kMoverLoses},       {"%TIME_UP", GameEnding::kMoverLoses},
+    {"%ILLEGAL_MOVE", GameEnding::kMoverLoses}, {"%TSUMI", GameEnding::kMoverLoses},
+    {"%KACHI", GameEnding::kMoverWins},        {"%+ILLEGAL_ACTION", GameEnding::kBlackLoses},
+    {"%-ILLEGAL_ACTION", GameEnding::kWhiteLoses}, {"%SENNICHITE", GameEnding::kDraw},
+    {"%JISHOGI", GameEnding::kDraw},           {"%HIKIWAKE", GameEnding::kDraw},
 };
 
 // The result that the end line text gives after the moves of record.
 GameResult ResultOf(std::string_view text, const GameRecord& record) {
   const Side mover = record.moves.size() % 2 == 0 ? record.side_to_move
                                                   : Opponent(record.side_to_move);
-  const GameResult mover_wins = mover == kBlack ? GameResult::kBlackWins : GameResult::kWhiteWins;
-  const GameResult mover_loses = mover == kBlack ? GameResult::kWhiteWins : GameResult::kBlackWins;
   for (const EndLine& end : kEndLines) {
-    if (text != end.text) continue;
-    switch (end.ending) {
-      case Ending::kMoverLoses: return mover_loses;
-      case Ending::kMoverWins: return mover_wins;
-      case Ending::kBlackLoses: return GameResult::kWhiteWins;
-      case Ending::kWhiteLoses: return GameResult::kBlackWins;
-      case Ending::kDraw: return GameResult::kDraw;
-    }
+    if (text == end.text) return ResultOfEnding(end.ending, mover);
   }
   return GameResult::kUnknown;
 }

@@ -28,18 +28,17 @@ constexpr PieceName kOtherPieceNames[] = {
     {"王", kKing}, {"竜", kDragon}, {"杏", kProLance}, {"圭", kProKnight}, {"全", kProSilver},
 };
 
-// How a game ends, by its end word; the winner is counted from the side to move.
-enum class Ending { kMoverLoses, kMoverWins, kDraw, kUnknown };
+// The end words, and how each ends a game.
 struct EndWord {
   std::string_view text;
-  Ending ending;
+  GameEnding ending;
 };
 constexpr EndWord kEndWords[] = {
-    {"投了", Ending::kMoverLoses},     {"詰み", Ending::kMoverLoses},
-    {"切れ負け", Ending::kMoverLoses}, {"反則負け", Ending::kMoverLoses},
-    {"反則勝ち", Ending::kMoverWins},  {"入玉勝ち", Ending::kMoverWins},
-    {"千日手", Ending::kDraw},         {"持将棋", Ending::kDraw},
-    {"中断", Ending::kUnknown},
+    {"投了", GameEnding::kMoverLoses},     {"詰み", GameEnding::kMoverLoses},
+    {"切れ負け", GameEnding::kMoverLoses}, {"反則負け", GameEnding::kMoverLoses},
+    {"反則勝ち", GameEnding::kMoverWins},  {"入玉勝ち", GameEnding::kMoverWins},
+    {"千日手", GameEnding::kDraw},         {"持将棋", GameEnding::kDraw},
+    {"中断", GameEnding::kUnknown},
 };
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -411,25 +410,11 @@ bool ReadEndWord(std::string_view body, KifState* state, GameRecord* record) {
   for (char c : word) {
     if (static_cast<unsigned char>(c) < 0x80) return false;
   }
-  Ending ending = Ending::kUnknown;
+  GameEnding ending = GameEnding::kUnknown;
   for (const EndWord& known : kEndWords) {
     if (word == known.text) ending = known.ending;
   }
-  const Side mover = state->to_move;
-  switch (ending) {
-    case Ending::kMoverLoses:
-      record->result = mover == kBlack ? GameResult::kWhiteWins : GameResult::kBlackWins;
-      break;
-    case Ending::kMoverWins:
-      record->result = mover == kBlack ? GameResult::kBlackWins : GameResult::kWhiteWins;
-      break;
-    case Ending::kDraw:
-      record->result = GameResult::kDraw;
-      break;
-    case Ending::kUnknown:
-      record->result = GameResult::kUnknown;
-      break;
-  }
+  record->result = ResultOfEnding(ending, state->to_move);
   state->done = true;
   return true;
 }

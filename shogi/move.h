@@ -72,6 +72,32 @@ enum class GameResult : int8_t {
   kDraw = 3,
 };
 
+// How a record's last line ends its game, by the side to move after the
+// last move (the mover).
+enum class GameEnding : int8_t {
+  kUnknown,
+  kMoverLoses,
+  kMoverWins,
+  kBlackLoses,
+  kWhiteLoses,
+  kDraw,
+};
+
+// The result of a game that ending ends with mover to move.
+constexpr GameResult ResultOfEnding(GameEnding ending, Side mover) {
+  switch (ending) {
+    case GameEnding::kMoverLoses:
+      return mover == kBlack ? GameResult::kWhiteWins : GameResult::kBlackWins;
+    case GameEnding::kMoverWins:
+      return mover == kBlack ? GameResult::kBlackWins : GameResult::kWhiteWins;
+    case GameEnding::kBlackLoses: return GameResult::kWhiteWins;
+    case GameEnding::kWhiteLoses: return GameResult::kBlackWins;
+    case GameEnding::kDraw: return GameResult::kDraw;
+    case GameEnding::kUnknown: break;
+  }
+  return GameResult::kUnknown;
+}
+
 // A game as a record holds it: where it starts and the moves from there.
 struct GameRecord {
   Position start;          // king cells set; -1 for a side without a king
