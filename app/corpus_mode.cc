@@ -67,11 +67,11 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
     out->why = error;
     return;
   }
-  for (const RecordPly& ply : plies) {
-    if (!CheckAnalysablePosition(ply.position, &error)) {
-      out->why = "ply " + std::to_string(ply.ply) + ": " + error;
-      return;
-    }
+  // Checked moves from a start with both kings and no impossible piece reach
+  // no position without them; the evaluation checks the hands of each.
+  if (!CheckAnalysablePosition(plies[0].position, &error)) {
+    out->why = "ply 0: " + error;
+    return;
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
   if (!EvaluateGame(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
@@ -144,8 +144,12 @@ bool EvaluateCorpus(CorpusPass* pass) {
   for (const std::string& path : files) {
     std::string bytes;
     if (!ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error)) {
-      // A file that cannot be read counts as one game refused.
-      if (ShardTakes(++number, shard, shards)) Refuse(pass, path, 1, number, error);
+      // A file that cannot be read counts as one game refused, in its turn.
+      if (ShardTakes(++number, shard, shards)) {
+        RecordGame unread;
+        unread.error = error;
+        pass->batch.push_back({&path, 1, number, Notation::kCsa, std::move(unread)});
+      }
       continue;
     }
     const RecordFormat format = RecordFormatOf(path, bytes);
@@ -159,9 +163,8 @@ bool EvaluateCorpus(CorpusPass* pass) {
                              std::move(games[g])});
       if (pass->batch.size() >= kBatchGames) EvaluateBatch(pass);
     }
-    // The batch points at path: evaluate it before the next file.
-    EvaluateBatch(pass);
   }
+  EvaluateBatch(pass);
   return true;
 }
 
@@ -356,12 +359,15 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   corpus.comparing = inputs.compare != nullptr;
   found.shard_index = options.shard_count > 0 ? options.shard_index : 1;
   found.shard_count = options.shard_count > 0 ? options.shard_count : 1;
+  // What ties a partial to the files it was made with: read only for a
+  // partial or a merge.
+  const bool partial = !options.partial.empty() || !options.merge.empty();
   found.fv_size = FileSize(options.fv);
-  found.fv_checksum = EvalFileChecksum(*inputs.fv);
+  found.fv_checksum = partial ? EvalFileChecksum(*inputs.fv) : 0;
   found.has_compare = corpus.comparing;
   if (corpus.comparing) {
     found.compare_size = FileSize(options.compare);
-    found.compare_checksum = EvalFileChecksum(*inputs.compare);
+    found.compare_checksum = partial ? EvalFileChecksum(*inputs.compare) : 0;
   }
   found.from_ply = std::max(options.from_ply, 0);
 
