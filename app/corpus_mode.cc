@@ -382,6 +382,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     if (!EvaluateCorpus(&pass)) return 1;
     if (!options.partial.empty()) {
       if (corpus.with_usage) EncodeEntryUse(*use, &found.usage);
+      use.reset();  // the counts are in their byte form now
       OutputFile output;
       std::string error;
       if (!CheckCorpusPartial(found, &error)) {
