@@ -45,9 +45,7 @@ void CheckEnginePv(const Position& position, RunLog* log, PvLine* pv) {
 // and a position the tables can index. Returns false, the failure printed,
 // when it cannot.
 bool ReadEngineRecord(RunLog* log, Position* position) {
-  std::memset(position->cells, 0, sizeof position->cells);
-  position->cells[kBlackKingCell] = -1;
-  position->cells[kWhiteKingCell] = -1;
+  ClearPosition(position);
   if (!ReadCsaPosition(kGameRecordPath, position)) {
     Fail(std::string(kGameRecordPath) + ": cannot open (" + std::strerror(errno) +
          "): the engine left no game record");

@@ -115,6 +115,11 @@ void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* af
   }
 }
 
+std::string TermNames(const RankedTerm& t) {
+  return "[" + CellName(t.king, t.king_code) + "]-[" + CellName(t.cell_a, t.code_a) + "]-[" +
+         CellName(t.cell_b, t.code_b) + "]";
+}
+
 void WriteRankingText(FILE* out, const Ranking& ranking) {
   std::fputs("RANKING:\n", out);
   for (int r = 0; r < ranking.count; ++r) {
@@ -173,13 +178,6 @@ void WriteScaleLine(FILE* out, const char* prefix, int32_t scale, const CorpusFi
   }
 }
 
-// The names of a used entry as the table scan names it: "[+59OU]-[+58KI]-[-FU*]".
-std::string UsedEntryNames(const UseRankEntry& e) {
-  const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
-  return "[" + CellName(t.king, t.king_code) + "]-[" + CellName(t.cell_a, t.code_a) + "]-[" +
-         CellName(t.cell_b, t.code_b) + "]";
-}
-
 }  // namespace
 
 void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
@@ -220,7 +218,7 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
     std::fprintf(out, "%d: contribution = %+lld  reads = %lld  value = %d  %s\n", i + 1,
                  static_cast<long long>(e.contribution),
                  static_cast<long long>(e.black_reads) + e.white_reads, e.value,
-                 UsedEntryNames(e).c_str());
+                 TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
   }
   if (!corpus.comparing) return;
   std::fputs("RANKING OF CHANGES IN USE:\n", out);
@@ -229,7 +227,7 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
     std::fprintf(out, "%d: change = %+lld  reads = %lld  before = %d  after = %d  %s\n", i + 1,
                  static_cast<long long>(e.contribution),
                  static_cast<long long>(e.black_reads) + e.white_reads, e.value, e.after,
-                 UsedEntryNames(e).c_str());
+                 TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
   }
 }
 

@@ -62,6 +62,9 @@ void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* af
 // its sign: "+12.5".
 std::string ShareText(int64_t half_units);
 
+// The names of a term's king and two pieces: "[+59OU]-[+58KI]-[-FU*]".
+std::string TermNames(const RankedTerm& term);
+
 // Writes "RANKING:" and one line per ranked term: rank, value in table units,
 // then the king and the two pieces by their names.
 void WriteRankingText(FILE* out, const Ranking& ranking);

@@ -239,12 +239,6 @@ std::string Card(const RunFacts& facts, int rank, const std::string& figure,
          EscapeHtml(names) + "</code></figcaption></figure>\n";
 }
 
-// The names of a term: "[+59OU]-[+58KI]-[-FU*]".
-std::string TermNames(const RankedTerm& t) {
-  return "[" + CellName(t.king, t.king_code) + "]-[" + CellName(t.cell_a, t.code_a) + "]-[" +
-         CellName(t.cell_b, t.code_b) + "]";
-}
-
 // The ranking of terms, or of their changes with the term under each file:
 // cards of the pictures, then the table, which sorts.
 void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,

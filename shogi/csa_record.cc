@@ -75,12 +75,6 @@ std::string ExpectedAtEnd(const ReadState& state) {
   return kExpectSide;
 }
 
-void ClearPosition(Position* position) {
-  std::memset(position->cells, 0, sizeof position->cells);
-  position->cells[kBlackKingCell] = -1;
-  position->cells[kWhiteKingCell] = -1;
-}
-
 // Puts code on an empty square, recording a king; nullptr or what was expected.
 const char* PutPiece(Position* position, int square, int code) {
   if (position->cells[square] != 0) return "expected each square to be given one piece at most";
@@ -262,13 +256,7 @@ bool ReadStatement(std::string_view text, ReadState* state, GameRecord* record,
 // "/" line ended it.
 bool ReadGame(std::string_view text, size_t* at, int* line_number, GameRecord* record,
               std::string* error, bool* empty, bool* separated) {
-  ClearPosition(&record->start);
-  record->side_to_move = kBlack;
-  record->move_number = 1;
-  record->moves.clear();
-  record->result = GameResult::kUnknown;
-  record->black_name.clear();
-  record->white_name.clear();
+  ClearGameRecord(record);
   ReadState state;
   std::string expected;
   *empty = true;

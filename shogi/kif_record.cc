@@ -460,15 +460,7 @@ bool ReadKifRecord(std::string_view bytes, GameRecord* record, std::string* erro
   std::string text;
   TextEncoding encoding;
   if (!DecodeRecordText(bytes, &text, &encoding, error)) return false;
-  std::memset(record->start.cells, 0, sizeof record->start.cells);
-  record->start.cells[kBlackKingCell] = -1;
-  record->start.cells[kWhiteKingCell] = -1;
-  record->side_to_move = kBlack;
-  record->move_number = 1;
-  record->moves.clear();
-  record->result = GameResult::kUnknown;
-  record->black_name.clear();
-  record->white_name.clear();
+  ClearGameRecord(record);
   KifState state;
   state.diagram = record->start;
   std::string expected;

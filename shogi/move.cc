@@ -143,4 +143,14 @@ void PlayPvLine(PvLine* line, Position* position) {
   }
 }
 
+void ClearGameRecord(GameRecord* record) {
+  ClearPosition(&record->start);
+  record->side_to_move = kBlack;
+  record->move_number = 1;
+  record->moves.clear();
+  record->result = GameResult::kUnknown;
+  record->black_name.clear();
+  record->white_name.clear();
+}
+
 }  // namespace fvscope

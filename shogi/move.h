@@ -109,6 +109,10 @@ struct GameRecord {
   std::string white_name;
 };
 
+// Empties *record: an empty board, black to move at move 1, no moves, no
+// result and no names.
+void ClearGameRecord(GameRecord* record);
+
 // A decoded principal variation.
 struct PvLine {
   Side first_side;  // the side to move before the first move

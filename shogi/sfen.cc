@@ -134,9 +134,7 @@ bool ParseSfen(std::string_view sfen, GameRecord* record, std::string* error) {
     return false;
   }
   Position& p = record->start;
-  std::memset(p.cells, 0, sizeof p.cells);
-  p.cells[kBlackKingCell] = -1;
-  p.cells[kWhiteKingCell] = -1;
+  ClearPosition(&p);
   record->moves.clear();
   std::string what;
   if (!ReadBoard(words[0], &p, &what) || !ReadHands(words[2], &p, &what)) {

@@ -166,6 +166,13 @@ constexpr int KingCell(Side side) {
   return side == kBlack ? kBlackKingCell : kWhiteKingCell;
 }
 
+// Empties position: no piece on any square or in any hand, no king.
+inline void ClearPosition(Position* position) {
+  for (int8_t& cell : position->cells) cell = 0;
+  position->cells[kBlackKingCell] = -1;
+  position->cells[kWhiteKingCell] = -1;
+}
+
 // Adds delta to a hand count, saturating at the limits of a cell.
 inline void AddToHand(Position* position, int slot, int delta) {
   int count = position->cells[slot] + delta;
