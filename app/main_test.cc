@@ -19,7 +19,7 @@ std::string LoadedLibraries() {
 
 TEST(Executable, LoadsNoImageCodecsModuleNorTheGeoAndHdrStacks) {
   const std::string libraries = LoadedLibraries();
-  ASSERT_NE(libraries.find("libopencv_core"), std::string::npos) << libraries;
+  ASSERT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
   for (const char* heavy : {"opencv_imgcodecs", "libgdal", "libhdf5", "libIlmImf", "libOpenEXR",
                             "libgeotiff", "libtiff", "libwebp", "libavcodec"}) {
     EXPECT_EQ(libraries.find(heavy), std::string::npos) << heavy << " in\n" << libraries;
