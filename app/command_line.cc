@@ -207,6 +207,9 @@ const char* UsageText() {
          "  --shard=I/N            take only games I, I + N, I + 2N, ... of the corpus\n"
          "  --partial=FILE         write what the corpus run found to FILE, for --merge\n"
          "  --merge=FILE           merge partial files (once each) into one corpus run\n"
+         "  --progress             show a corpus run's or a merge's progress on stderr even\n"
+         "                         when it is not a terminal (a line every few seconds)\n"
+         "  --no-progress          never show it (shown by default on a terminal)\n"
          "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
          "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
          "  --census               count the entries of the whole file per king square\n"
@@ -251,6 +254,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->census = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {
       command_line->no_usage = true;
+    } else if (std::strcmp(arg, "--progress") == 0) {
+      command_line->progress = 1;
+    } else if (std::strcmp(arg, "--no-progress") == 0) {
+      command_line->progress = 0;
     } else if ((value = OptionValue(arg, "--corpus")) != nullptr ||
                (value = OptionValue(arg, "--merge")) != nullptr) {
       const bool corpus = arg[2] == 'c';

@@ -40,6 +40,7 @@ struct CommandLine {
   std::string partial;              // where a shard's partial goes; empty: the outputs instead
   std::vector<std::string> merge;   // partials to merge into one corpus run
   bool no_usage = false;            // a corpus run counts no reads of table entries
+  int progress = -1;                // --progress 1, --no-progress 0; -1: when stderr is a terminal
   std::string map;                  // KING:PIECE of a map of the table; empty: none
   bool census = false;              // a census of the whole evaluation file
   bool utf8 = false;

@@ -126,6 +126,21 @@ void EvaluateBatch(CorpusPass* pass) {
     }
   }
   pass->batch.clear();
+  ProgressMeter* progress = &pass->log->progress;
+  progress->counts.games = found->games + static_cast<int64_t>(found->refused.size());
+  progress->counts.positions = found->positions;
+  if (progress->counts.games_total > 0) {
+    progress->counts.done =
+        static_cast<double>(progress->counts.games) / progress->counts.games_total;
+  }
+  ShowProgress(progress);
+}
+
+// Size of the file at path, 0 when it cannot be told.
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  return ec ? 0 : static_cast<int64_t>(size);
 }
 
 // Reads every file of the corpus and evaluates the games the shard takes.
@@ -135,17 +150,30 @@ bool EvaluateCorpus(CorpusPass* pass) {
   std::vector<std::string> files;
   std::string error;
   if (!ListCorpusFiles(options.corpus, &files, &error)) {
-    Fail(error);
+    Fail(pass->log, error);
     return false;
   }
   const int32_t shard = options.shard_count > 0 ? options.shard_index : 1;
   const int32_t shards = options.shard_count > 0 ? options.shard_count : 1;
   int64_t number = 0;
+  // Until the games are all known, the share done is that of the bytes read.
+  ProgressMeter* progress = &pass->log->progress;
+  progress->counts.files_total = static_cast<int64_t>(files.size());
+  int64_t bytes_total = 0, bytes_read = 0, taken = 0;
+  if (progress->style != ProgressStyle::kNone) {
+    for (const std::string& path : files) bytes_total += FileSize(path);
+  }
   for (const std::string& path : files) {
     std::string bytes;
-    if (!ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error)) {
+    ++progress->counts.files;
+    const bool read = ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error);
+    bytes_read += static_cast<int64_t>(bytes.size());
+    progress->counts.done = bytes_total > 0 ? static_cast<double>(bytes_read) / bytes_total : 0;
+    ShowProgress(progress);
+    if (!read) {
       // A file that cannot be read counts as one game refused, in its turn.
       if (ShardTakes(++number, shard, shards)) {
+        ++taken;
         RecordGame unread;
         unread.error = error;
         pass->batch.push_back({&path, 1, number, Notation::kCsa, std::move(unread)});
@@ -159,20 +187,15 @@ bool EvaluateCorpus(CorpusPass* pass) {
     bytes.shrink_to_fit();
     for (size_t g = 0; g < games.size(); ++g) {
       if (!ShardTakes(++number, shard, shards)) continue;
+      ++taken;
       pass->batch.push_back({&path, static_cast<int64_t>(g + 1), number, RecordNotation(format),
                              std::move(games[g])});
       if (pass->batch.size() >= kBatchGames) EvaluateBatch(pass);
     }
   }
+  progress->counts.games_total = taken;
   EvaluateBatch(pass);
   return true;
-}
-
-// Size of the file at path, 0 when it cannot be told.
-int64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  return ec ? 0 : static_cast<int64_t>(size);
 }
 
 // Reads and merges the partials of --merge into *found and *use (when
@@ -186,38 +209,45 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
     const std::string& name = options.merge[i];
     std::string bytes;
     if (!ReadSmallFile(name, kMaxPartialFileBytes, &bytes, &error)) {
-      Fail(error);
+      Fail(log, error);
       return 1;
     }
     if (!DecodeCorpusPartial(bytes, &partials[i], &error)) {
-      Fail(name + ": " + error);
+      Fail(log, name + ": " + error);
       return 1;
     }
     const CorpusPartial& p = partials[i];
+    ProgressMeter* progress = &log->progress;
+    progress->counts.files_total = static_cast<int64_t>(options.merge.size());
+    progress->counts.files = static_cast<int64_t>(i + 1);
+    progress->counts.games += p.games + static_cast<int64_t>(p.refused.size());
+    progress->counts.positions += p.positions;
+    progress->counts.done = static_cast<double>(i + 1) / options.merge.size();
+    ShowProgress(progress);
     if (p.fv_size != found->fv_size || p.fv_checksum != found->fv_checksum) {
-      Fail(name + ": made with another evaluation file than " + options.fv +
+      Fail(log, name + ": made with another evaluation file than " + options.fv +
            " (its size or contents differ)");
       return 1;
     }
     if (p.has_compare != found->has_compare || p.compare_size != found->compare_size ||
         p.compare_checksum != found->compare_checksum) {
-      Fail(name + ": made " + (p.has_compare ? "with another --compare file than this run's"
+      Fail(log, name + ": made " + (p.has_compare ? "with another --compare file than this run's"
                                              : "without --compare, which this run gives"));
       return 1;
     }
     if (options.from_ply >= 0 && p.from_ply != options.from_ply) {
-      Fail(name + ": made with --from-ply=" + std::to_string(p.from_ply) + ", not " +
+      Fail(log, name + ": made with --from-ply=" + std::to_string(p.from_ply) + ", not " +
            std::to_string(options.from_ply));
       return 1;
     }
     if (p.usage.empty() != partials[0].usage.empty()) {
-      Fail(name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
-           options.merge[0]);
+      Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") +
+                    " --no-usage, unlike " + options.merge[0]);
       return 1;
     }
   }
   if (!MergeCorpusPartials(partials, options.merge, found, &error)) {
-    Fail(error);
+    Fail(log, error);
     return 1;
   }
   *with_usage = !partials[0].usage.empty() && !options.no_usage;
@@ -225,7 +255,7 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
     const std::string& usage = partials[i].usage;
     if (!DecodeEntryUse(reinterpret_cast<const uint8_t*>(usage.data()), usage.size(), use,
                         &error)) {
-      Fail(options.merge[i] + ": " + error);
+      Fail(log, options.merge[i] + ": " + error);
       return 1;
     }
   }
@@ -386,19 +416,19 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       OutputFile output;
       std::string error;
       if (!CheckCorpusPartial(found, &error)) {
-        Fail(options.partial + ": " + error);
+        Fail(log, options.partial + ": " + error);
         return 1;
       }
       if (!OpenOutputFile(options.partial, &output, &error) ||
           !CommitOutputFile(&output, EncodeCorpusPartial(found), &error)) {
-        Fail(error);
+        Fail(log, error);
         return 1;
       }
       return 0;
     }
   }
   if (found.games == 0) {
-    Fail("the corpus holds no game that can be read and played (" +
+    Fail(log, "the corpus holds no game that can be read and played (" +
          std::to_string(found.refused.size()) + " refused)");
     return 2;
   }

@@ -1,7 +1,11 @@
 // Corpus runs through the real executable: a run split into shards and
 // merged is the run over the whole corpus, byte for byte; broken records are
 // refused and named; bad partials stop the merge.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -170,6 +174,80 @@ TEST(Corpus, TheParallelRecipeGivesTheSingleRun) {
       ShellQuote(std::string(FVSCOPE_BINARY)) + " --merge=shard{1..4}.part > merged.txt";
   ASSERT_EQ(std::system(("bash -c " + ShellQuote(recipe)).c_str()), 0);
   EXPECT_EQ(folder.Read("merged.txt"), whole.out);
+}
+
+
+// Runs fvscope with args in folder, standard output to a file and stderr to
+// a pseudo-terminal; returns what each got.
+ToolRun RunOnTerminal(const CorpusFolder& folder, const std::vector<std::string>& args) {
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "", "no pty"};
+  const std::string out = folder.path + ".pty-stdout";
+  std::vector<char*> argv = {const_cast<char*>(FVSCOPE_BINARY)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (file < 0 || chdir(folder.path.c_str()) != 0) _exit(127);
+    dup2(file, STDOUT_FILENO);
+    dup2(slave, STDERR_FILENO);
+    close(master);
+    execv(FVSCOPE_BINARY, argv.data());
+    _exit(127);
+  }
+  close(slave);
+  ToolRun run{-1, "", ""};
+  char buffer[4096];
+  for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+    if (got > 0) run.err.append(buffer, got);
+  }
+  close(master);
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = ReadWholeFile(out);
+  return run;
+}
+
+// Progress stands on a terminal's line, rewritten in place, and in a log
+// only when asked for; standard output is the same byte for byte.
+TEST(Corpus, ProgressGoesToATerminalOrWhenAskedAndNeverToStandardOutput) {
+  CorpusFolder folder;
+  const ToolRun piped = folder.Run(kCorpus);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err.find("fvscope: files "), std::string::npos) << piped.err;
+
+  const ToolRun terminal = RunOnTerminal(folder, {"--corpus=games", "--corpus=more.csa"});
+  ASSERT_EQ(terminal.status, 0) << terminal.err;
+  EXPECT_EQ(terminal.out, piped.out);
+  EXPECT_NE(terminal.err.find("\rfvscope: files 1/13  games 0  positions 0"), std::string::npos)
+      << terminal.err;
+  // The refusals' warnings start on a cleared line.
+  EXPECT_NE(terminal.err.find("\rfvscope: warning: more.csa: game 2: "), std::string::npos)
+      << terminal.err;
+
+  const ToolRun quiet =
+      RunOnTerminal(folder, {"--corpus=games", "--corpus=more.csa", "--no-progress"});
+  EXPECT_EQ(quiet.out, piped.out);
+  EXPECT_EQ(quiet.err.find("fvscope: files"), std::string::npos) << quiet.err;
+
+  const ToolRun logged = folder.Run(std::string(kCorpus) + " --progress");
+  EXPECT_EQ(logged.out, piped.out);
+  EXPECT_NE(logged.err.find("fvscope: progress: files 1/13  games 0  positions 0"),
+            std::string::npos)
+      << logged.err;
+  EXPECT_NE(logged.err.find("fvscope: progress: files 13/13  games 16/16  positions "),
+            std::string::npos)
+      << logged.err;
+
+  ASSERT_EQ(folder.Run(std::string(kCorpus) + " --shard=1/2 --partial=p1").status, 0);
+  ASSERT_EQ(folder.Run(std::string(kCorpus) + " --shard=2/2 --partial=p2").status, 0);
+  const ToolRun merged = folder.Run("--merge=p1 --merge=p2 --progress");
+  EXPECT_EQ(merged.out, piped.out);
+  EXPECT_NE(merged.err.find("fvscope: progress: files 2/2  games 16  positions "),
+            std::string::npos)
+      << merged.err;
 }
 
 }  // namespace

@@ -163,7 +163,13 @@ int RunInWorkingFolder(Run* run) {
   const ModeInputs inputs{&run->options, &run->fv, run->comparing ? &run->compare : nullptr};
   auto result = std::make_unique<RunResult>();
   std::vector<PictureJob> pictures;
+  // A corpus run or a merge shows on stderr how far it is.
+  if (AnalysesCorpus(options)) {
+    StartProgress(ChooseProgressStyle(options.progress, isatty(STDERR_FILENO) != 0), stderr,
+                  &run->log.progress);
+  }
   const int status = ModeOf(options)(inputs, &run->log, result.get(), &pictures);
+  EndProgress(&run->log.progress);
   if (!writes_outputs) return status;
   if (text != nullptr) WriteResultText(text, FactsOf(*run), *result);
   WriteResultReport(run->report, FactsOf(*run), *result);
