@@ -1,6 +1,7 @@
 #include "render/image_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,45 @@ constexpr int kPngMemoryLevel = 9;
 // A progressive JPEG may list scans without end; real ones have a dozen.
 constexpr int kMaxJpegScans = 1000;
 constexpr long kMaxJpegMemory = 512L << 20;
+
+// The orientation tag (1..8) of EXIF data in TIFF form, 1 when it has none
+// or the data does not hold together.
+int ExifOrientation(const unsigned char* tiff, size_t size) {
+  if (size < 8) return 1;
+  const bool big = tiff[0] == 'M' && tiff[1] == 'M';
+  if (!big && !(tiff[0] == 'I' && tiff[1] == 'I')) return 1;
+  auto number = [&](size_t at, int bytes) -> uint32_t {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+      const uint32_t byte = tiff[at + (big ? i : bytes - 1 - i)];
+      value = value << 8 | byte;
+    }
+    return value;
+  };
+  if (number(2, 2) != 42) return 1;
+  const size_t directory = number(4, 4);
+  if (directory > size - 2) return 1;
+  const size_t entries = number(directory, 2);
+  for (size_t e = 0; e < entries; ++e) {
+    const size_t at = directory + 2 + 12 * e;
+    if (at > size - 12) return 1;
+    if (number(at, 2) != 0x0112) continue;  // Orientation, a SHORT held in place
+    const uint32_t orientation = number(at + 2, 2) == 3 ? number(at + 8, 2) : 1;
+    return orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 1;
+  }
+  return 1;
+}
+
+// Turns picture upright as its EXIF orientation says, as OpenCV's readers did.
+void ApplyOrientation(int orientation, cv::Mat* picture) {
+  if (orientation >= 5) cv::transpose(*picture, *picture);
+  switch (orientation) {
+    case 2: case 6: cv::flip(*picture, *picture, 1); break;
+    case 3: case 7: cv::flip(*picture, *picture, -1); break;
+    case 4: case 8: cv::flip(*picture, *picture, 0); break;
+    default: break;
+  }
+}
 
 bool FitsLimits(unsigned long width, unsigned long height) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
@@ -116,7 +156,12 @@ bool DecodePng(const unsigned char* data, size_t size, cv::Mat* picture, std::st
     }
   }
   png_read_end(png, nullptr);
+  png_bytep exif = nullptr;
+  png_uint_32 exif_size = 0;
+  const int orientation =
+      png_get_eXIf_1(png, info, &exif_size, &exif) != 0 ? ExifOrientation(exif, exif_size) : 1;
   png_destroy_read_struct(&png, &info, nullptr);
+  ApplyOrientation(orientation, picture);
   return true;
 }
 
@@ -125,6 +170,7 @@ struct JpegState {
   jpeg_progress_mgr progress;
   std::jmp_buf jump;
   bool cut_short;
+  int orientation;  // of the EXIF data, 1 without
   char message[JMSG_LENGTH_MAX];
 };
 
@@ -164,7 +210,14 @@ bool RunJpegDecode(const unsigned char* data, size_t size, jpeg_decompress_struc
   info->progress = &state->progress;
   info->mem->max_memory_to_use = kMaxJpegMemory;
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
+  jpeg_save_markers(info, JPEG_APP0 + 1, 0xffff);
   jpeg_read_header(info, TRUE);
+  for (jpeg_saved_marker_ptr m = info->marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+      state->orientation = ExifOrientation(m->data + 6, m->data_length - 6);
+      break;
+    }
+  }
   if (state->cut_short) FailJpeg(common, "the file is cut short");
   if (!FitsLimits(info->image_width, info->image_height)) {
     FailJpeg(common, "the picture is too large");
@@ -209,9 +262,11 @@ bool DecodeJpeg(const unsigned char* data, size_t size, cv::Mat* picture, std::s
   state.progress = {};
   state.progress.progress_monitor = OnJpegProgress;
   state.cut_short = false;
+  state.orientation = 1;
   state.message[0] = '\0';
   const bool decoded = RunJpegDecode(data, size, &info, &state, picture);
   jpeg_destroy_decompress(&info);
+  if (decoded) ApplyOrientation(state.orientation, picture);
   if (!decoded) *error = std::string("not a JPEG that decodes (") + state.message + ")";
   return decoded;
 }
@@ -274,26 +329,14 @@ bool WritePngFile(const std::string& path, const cv::Mat& picture, std::string* 
   }
   const std::string temporary = path + ".tmp";
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    *error = path + ": cannot save the picture (" + std::strerror(errno) + ")";
-    return false;
+  bool written = file != nullptr;
+  if (written) {
+    written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fclose(file) == 0 && written;
+    written = written && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) std::remove(temporary.c_str());
   }
-  errno = 0;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  int saved_errno = errno;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (!written) {
-    std::remove(temporary.c_str());
-    *error = path + ": cannot save the picture (" +
-             (saved_errno != 0 ? std::strerror(saved_errno) : "short write") + ")";
-  }
+  if (!written) *error = path + ": cannot save the picture";
   return written;
 }
 

@@ -25,7 +25,8 @@ bool WritePngFile(const std::string& path, const cv::Mat& picture, std::string* 
 
 // Decodes PNG or JPEG bytes (told apart by their signature) into *picture,
 // CV_8UC3 in BGR order: grey is spread to three channels, alpha dropped,
-// 16-bit samples cut to 8, CMYK turned to BGR. Returns false with *error
+// 16-bit samples cut to 8, CMYK turned to BGR, and the picture turned
+// upright as its EXIF orientation says. Returns false with *error
 // saying why when the bytes are no such picture, are cut short or are
 // larger than the limits above.
 bool DecodeImage(const unsigned char* data, size_t size, cv::Mat* picture, std::string* error);

@@ -35,8 +35,8 @@ cv::Mat RandomPicture(int rows, int cols, int type, unsigned seed) {
   return picture;
 }
 
-// The hashes are of the pictures OpenCV 4.6's imread gave for these files
-// (colour, EXIF ignored): the decoders must keep every pixel.
+// The hashes are of the pictures OpenCV 4.6's imread gave for these files in
+// colour: the decoders must keep every pixel.
 TEST(DecodeImage, GivesThePixelsOpenCvGave) {
   const struct {
     std::string path;
@@ -52,6 +52,10 @@ TEST(DecodeImage, GivesThePixelsOpenCvGave) {
       {kPictures + "png_interlaced.png", 21, 17, 0x63e23d24929cbff3ULL},
       {kPictures + "png_palette.png", 21, 17, 0x00ad13d39e89b5b8ULL},
       {kPictures + "png_rgba16.png", 21, 17, 0x86d4445792a91894ULL},
+      // Turned by their EXIF orientation: 6 (a quarter turn), 3 (a half turn).
+      {kPictures + "jpeg_exif6.jpg", 17, 21, 0x6810f36e0e5be90aULL},
+      {kPictures + "jpeg_exif3.jpg", 21, 17, 0xc08817b66667f762ULL},
+      {kPictures + "png_exif6.png", 17, 21, 0x1c4413cd74e13babULL},
       {std::string(FVSCOPE_SOURCE_DIR) + "/assets/img/FU.jpg", 45, 50, 0x27576e6c0e419609ULL},
       {std::string(FVSCOPE_SOURCE_DIR) + "/assets/img/RY.jpg", 45, 50, 0xe56e538d0ecb76a9ULL},
   };
