@@ -23,11 +23,7 @@
 #include "http/answer_cache.h"
 #include "http/http_server.h"
 #include "http/request_params.h"
-#if __has_include("render/image_file.h")
 #include "render/image_file.h"
-#else
-namespace fvscope { inline bool EncodePng(const cv::Mat&, std::string*, std::string* e) { *e = "no PNG yet"; return false; } }
-#endif
 #include "render/picture_batch.h"
 #include "report/json_report.h"
 #include "report/run_writers.h"
