@@ -49,7 +49,9 @@ int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   analysis.done = true;
   const std::vector<SquareMap> maps = {CensusMap(analysis.census, true),
                                        CensusMap(analysis.census, false)};
-  pictures->push_back(SheetPictureJob(kCensusPicturePath, [maps] { return DrawSquareMaps(maps); }));
+  if (pictures != nullptr) {
+    pictures->push_back(SheetPictureJob(kCensusPicturePath, [maps] { return DrawSquareMaps(maps); }));
+  }
   return 0;
 }
 

@@ -413,7 +413,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   if (corpus.comparing) {
     corpus.second = FiguresOfValues(found.compare_values, corpus.scale, options.compare, log);
   }
-  pictures->push_back(CorpusChartJob(corpus));
+  if (pictures != nullptr) pictures->push_back(CorpusChartJob(corpus));
   if (corpus.with_usage) {
     CorpusUsage& usage = corpus.usage;
     usage.kpp_read = CountUsedKppEntries(*use, usage.per_king_square);
@@ -421,7 +421,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     const SortMode mode = SortModeOf(options.sort_mode);
     RankEntryUse(*use, *inputs.fv, nullptr, mode, &usage.ranking);
     if (corpus.comparing) RankEntryUse(*use, *inputs.fv, inputs.compare, mode, &usage.changes);
-    pictures->push_back(CoverageJob(usage));
+    if (pictures != nullptr) pictures->push_back(CoverageJob(usage));
     const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)
                                            : UseTerms(usage.ranking, false);
     AddTermPictures(drawn, nullptr, pictures);

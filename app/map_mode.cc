@@ -61,8 +61,10 @@ int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     return 2;
   }
   analysis.done = true;
-  pictures->push_back(
-      SheetPictureJob(kMapPicturePath, [sheet = MapSheet(analysis.map)] { return DrawHeatSheet(sheet); }));
+  if (pictures != nullptr) {
+    pictures->push_back(SheetPictureJob(
+        kMapPicturePath, [sheet = MapSheet(analysis.map)] { return DrawHeatSheet(sheet); }));
+  }
   return 0;
 }
 

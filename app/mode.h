@@ -36,7 +36,7 @@ struct ModeInputs {
 };
 
 // A mode: fills *result with its record (as far as it gets when it stops
-// early) and *pictures with the pictures to draw; failures and warnings go
+// early) and *pictures (when not null) with the pictures to draw; failures and warnings go
 // to stderr through the run log. Returns the exit status: 0 when the mode
 // completed.
 using ModeFunction = int (*)(const ModeInputs& inputs, RunLog* log, RunResult* result,

@@ -67,9 +67,11 @@ int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     analysis.figures.push_back(FiguresOf(*breakdown));
   }
   analysis.done = true;
-  pictures->push_back(SheetPictureJob(kRecordChartPath, [lines = RecordChartLines(analysis.figures)] {
-    return DrawChart(lines, "ply", "points");
-  }));
+  if (pictures != nullptr) {
+    pictures->push_back(SheetPictureJob(
+        kRecordChartPath,
+        [lines = RecordChartLines(analysis.figures)] { return DrawChart(lines, "ply", "points"); }));
+  }
   return 0;
 }
 

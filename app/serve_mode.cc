@@ -256,15 +256,16 @@ std::string PictureQuery(const RequestRun& run, const std::vector<RequestParam>&
 }
 
 // Runs run's mode into *kept: the answer (the JSON document, or a refusal
-// with the command line's message) and the pictures.
+// with the command line's message) and, when with_pictures, the pictures.
 void RunRequest(const ServerState& server, const RequestRun& run,
-                const std::vector<RequestParam>& params, KeptRun* kept) {
+                const std::vector<RequestParam>& params, bool with_pictures, KeptRun* kept) {
   RunLog log;
   log.quiet = true;
   ModeInputs inputs{&run.options, server.fv, server.compare};
   inputs.record = run.record;
   auto result = std::make_unique<RunResult>();
-  const int status = run.kind->mode(inputs, &log, result.get(), &kept->pictures);
+  const int status =
+      run.kind->mode(inputs, &log, result.get(), with_pictures ? &kept->pictures : nullptr);
   if (status != 0) {
     kept->status = !run.options.usi.empty() && status == 1 ? 502 : 400;
     kept->answer = ErrorJson(log.failure);
@@ -299,7 +300,7 @@ void AnswerRun(const ServerState& server, const char* kind_name, const HttpReque
     return;
   }
   KeptRun kept;
-  RunRequest(server, run, request.params, &kept);
+  RunRequest(server, run, request.params, false, &kept);
   answer->status = kept.status;
   answer->body = std::move(kept.answer);
 }
@@ -314,7 +315,7 @@ const KeptRun& Census(ServerState* server) {
       server->census.answer = ErrorJson(error);
       return;
     }
-    RunRequest(*server, run, {}, &server->census);
+    RunRequest(*server, run, {}, true, &server->census);
   });
   return server->census;
 }
@@ -413,7 +414,7 @@ void AnswerPicture(ServerState* server, const HttpRequest& request, HttpAnswer* 
       Refuse(400, error, answer);
       return;
     }
-    RunRequest(*server, request_run, params, &made);
+    RunRequest(*server, request_run, params, true, &made);
   }
   if (run->status != 200) {
     answer->status = run->status;

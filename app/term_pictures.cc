@@ -30,7 +30,9 @@ bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, Ru
         leaf->comparing ? leaf->pieces_after.shares[i].half_units - s.half_units : s.half_units;
     labels.push_back({s.cell, ShareText(shown), shown >= 0});
   }
-  pictures->push_back(LabelPictureJob(kPiecesPicturePath, leaf->leaf, std::move(labels)));
+  if (pictures != nullptr) {
+    pictures->push_back(LabelPictureJob(kPiecesPicturePath, leaf->leaf, std::move(labels)));
+  }
   return true;
 }
 
@@ -38,7 +40,7 @@ bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, Ru
 
 void AddTermPictures(const Ranking& ranking, const Position* board,
                      std::vector<PictureJob>* pictures) {
-  for (int r = 0; r < ranking.count; ++r) {
+  for (int r = 0; pictures != nullptr && r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
     pictures->push_back(TermPictureJob(RankPicturePath(r + 1),
                                        board != nullptr ? *board : ScanTermPosition(t), t.value,
@@ -54,8 +56,10 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog
   leaf->leaf = leaf->input;
   PlayPvLine(&leaf->pv, &leaf->leaf);
   leaf->reached = LeafStage::kLine;
-  pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
-  pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
+  if (pictures != nullptr) {
+    pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
+    pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
+  }
   if (!BreakDownLeaf(leaf->leaf, *inputs.fv, &leaf->breakdown, &error)) {
     Fail(log, leaf_source + ": " + error);
     return 1;

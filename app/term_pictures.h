@@ -13,7 +13,7 @@ namespace fvscope {
 
 // Adds the picture of every ranked term, rank 1 first, each drawn with its
 // value (a change for a ranking of changes) on board, or on the position its
-// scan entry names when board is null.
+// scan entry names when board is null; none when pictures is null.
 void AddTermPictures(const Ranking& ranking, const Position* board,
                      std::vector<PictureJob>* pictures);
 

@@ -1,6 +1,8 @@
 #include "http/http_server.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <httplib.h>
 #include <poll.h>
 #include <pthread.h>
@@ -177,16 +179,20 @@ class GuardedServer : public httplib::Server {
   // keep-alive time, closes or the server stops.
   bool WaitForRequest(int sock) const {
     for (int waited = 0; waited < kKeepAliveSeconds * 1000; waited += kPollMilliseconds) {
-      if (stopping()) return false;
+      // A request that has begun to come in is served even once stopping.
       pollfd fd{sock, POLLIN, 0};
       const int ready = ::poll(&fd, 1, kPollMilliseconds);
       if (ready > 0) return true;
-      if (ready < 0 && errno != EINTR) return false;
+      if (stopping() || (ready < 0 && errno != EINTR)) return false;
     }
     return false;
   }
 
   bool process_and_close_socket(socket_t sock) override {
+    // Answers go out as written: a header and its body are not held back
+    // for each other's acknowledgement.
+    const int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     GuardedStream stream(sock, limits_);
     t_stream = &stream;
     for (size_t count = kKeepAliveRequests; count > 0; --count) {
@@ -297,7 +303,12 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
   server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   server.set_payload_max_length(limits.max_body);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
-  server.set_tcp_nodelay(true);
+  // Only SO_REUSEADDR: httplib's default SO_REUSEPORT would let a second
+  // server take a port in use.
+  server.set_socket_options([](socket_t sock) {
+    const int on = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  });
   std::vector<std::string> names = {"127.0.0.1", "localhost", "[::1]"};
   names.push_back(host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]"
                                                                              : host);
