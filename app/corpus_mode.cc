@@ -153,6 +153,8 @@ bool EvaluateCorpus(CorpusPass* pass) {
     Fail(pass->log, error);
     return false;
   }
+  RunProgress* const run_progress = pass->inputs->progress;
+  if (run_progress != nullptr) run_progress->total = static_cast<int64_t>(files.size());
   const int32_t shard = options.shard_count > 0 ? options.shard_index : 1;
   const int32_t shards = options.shard_count > 0 ? options.shard_count : 1;
   int64_t number = 0;
@@ -164,6 +166,11 @@ bool EvaluateCorpus(CorpusPass* pass) {
     for (const std::string& path : files) bytes_total += FileSize(path);
   }
   for (const std::string& path : files) {
+    if (run_progress != nullptr && run_progress->cancel) {
+      Fail(pass->log, "the corpus run was stopped");
+      return false;
+    }
+    if (run_progress != nullptr) ++run_progress->done;
     std::string bytes;
     ++progress->counts.files;
     const bool read = ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error);
@@ -241,8 +248,8 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
       return 1;
     }
     if (p.usage.empty() != partials[0].usage.empty()) {
-      Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") +
-                    " --no-usage, unlike " + options.merge[0]);
+      Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
+           options.merge[0]);
       return 1;
     }
   }
@@ -436,7 +443,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   if (corpus.comparing) {
     corpus.second = FiguresOfValues(found.compare_values, corpus.scale, options.compare, log);
   }
-  pictures->push_back(CorpusChartJob(corpus));
+  if (pictures != nullptr) pictures->push_back(CorpusChartJob(corpus));
   if (corpus.with_usage) {
     CorpusUsage& usage = corpus.usage;
     usage.kpp_read = CountUsedKppEntries(*use, usage.per_king_square);
@@ -444,7 +451,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     const SortMode mode = SortModeOf(options.sort_mode);
     RankEntryUse(*use, *inputs.fv, nullptr, mode, &usage.ranking);
     if (corpus.comparing) RankEntryUse(*use, *inputs.fv, inputs.compare, mode, &usage.changes);
-    pictures->push_back(CoverageJob(usage));
+    if (pictures != nullptr) pictures->push_back(CoverageJob(usage));
     const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)
                                            : UseTerms(usage.ranking, false);
     AddTermPictures(drawn, nullptr, pictures);

@@ -7,14 +7,18 @@ namespace fvscope {
 void Fail(const std::string& message) { std::fprintf(stderr, "fvscope: %s\n", message.c_str()); }
 
 void Fail(RunLog* log, const std::string& message) {
+  log->failure = message;
+  if (log->quiet) return;
   ClearProgressLine(&log->progress);
   Fail(message);
 }
 
 void Warn(RunLog* log, const std::string& message) {
-  ClearProgressLine(&log->progress);
   const std::string line = "fvscope: warning: " + message;
-  std::fprintf(stderr, "%s\n", line.c_str());
+  if (!log->quiet) {
+    ClearProgressLine(&log->progress);
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
   log->warnings.push_back(line);
 }
 

@@ -10,20 +10,24 @@
 
 namespace fvscope {
 
-// The warnings a run has printed, in order, as printed.
+// The warnings a run has printed, in order, as printed, and why it stopped.
+// A quiet log (a request of the server) keeps them without printing.
 struct RunLog {
   std::vector<std::string> warnings;
   ProgressMeter progress;  // a long run's progress, cleared off the line before a message
+  std::string failure;     // the last failure's message, without "fvscope: "
+  bool quiet = false;
 };
 
 // Prints "fvscope: message" on stderr: why the run stops.
 void Fail(const std::string& message);
 
-// Prints "fvscope: message" on stderr, on a line of its own when progress
-// is shown.
+// Keeps message as log's failure and, unless log is quiet, prints
+// "fvscope: message" on stderr, on a line of its own when progress is shown.
 void Fail(RunLog* log, const std::string& message);
 
-// Prints "fvscope: warning: message" on stderr and keeps the line in *log.
+// Prints "fvscope: warning: message" on stderr (unless log is quiet) and
+// keeps the line in *log.
 void Warn(RunLog* log, const std::string& message);
 
 }  // namespace fvscope

@@ -13,13 +13,13 @@ namespace {
 // Shares the leaf's evaluation among its pieces under each file and adds
 // their picture over the leaf. Returns false, the failure printed, when the
 // leaf cannot be shared.
-bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                    std::vector<PictureJob>* pictures) {
+bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                    LeafAnalysis* leaf, std::vector<PictureJob>* pictures) {
   std::string error;
   if (!ComputePieceShares(leaf->leaf, *inputs.fv, &leaf->pieces, &error) ||
       (leaf->comparing &&
        !ComputePieceShares(leaf->leaf, *inputs.compare, &leaf->pieces_after, &error))) {
-    Fail(leaf_source + ": " + error);
+    Fail(log, leaf_source + ": " + error);
     leaf->pieces.count = 0;
     return false;
   }
@@ -30,7 +30,9 @@ bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, Le
         leaf->comparing ? leaf->pieces_after.shares[i].half_units - s.half_units : s.half_units;
     labels.push_back({s.cell, ShareText(shown), shown >= 0});
   }
-  pictures->push_back(LabelPictureJob(kPiecesPicturePath, leaf->leaf, std::move(labels)));
+  if (pictures != nullptr) {
+    pictures->push_back(LabelPictureJob(kPiecesPicturePath, leaf->leaf, std::move(labels)));
+  }
   return true;
 }
 
@@ -38,7 +40,7 @@ bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, Le
 
 void AddTermPictures(const Ranking& ranking, const Position* board,
                      std::vector<PictureJob>* pictures) {
-  for (int r = 0; r < ranking.count; ++r) {
+  for (int r = 0; pictures != nullptr && r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
     pictures->push_back(TermPictureJob(RankPicturePath(r + 1),
                                        board != nullptr ? *board : ScanTermPosition(t), t.value,
@@ -46,24 +48,26 @@ void AddTermPictures(const Ranking& ranking, const Position* board,
   }
 }
 
-int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                std::vector<PictureJob>* pictures) {
+int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                LeafAnalysis* leaf, std::vector<PictureJob>* pictures) {
   std::string error;
   leaf->comparing = inputs.compare != nullptr;
   leaf->with_pieces = inputs.options->pieces;
   leaf->leaf = leaf->input;
   PlayPvLine(&leaf->pv, &leaf->leaf);
   leaf->reached = LeafStage::kLine;
-  pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
-  pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
+  if (pictures != nullptr) {
+    pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
+    pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
+  }
   if (!BreakDownLeaf(leaf->leaf, *inputs.fv, &leaf->breakdown, &error)) {
-    Fail(leaf_source + ": " + error);
+    Fail(log, leaf_source + ": " + error);
     return 1;
   }
   const SortMode mode = SortModeOf(inputs.options->sort_mode);
   if (leaf->comparing) {
     if (!CompareLeaf(leaf->leaf, *inputs.fv, *inputs.compare, mode, &leaf->comparison, &error)) {
-      Fail(leaf_source + ": " + error);
+      Fail(log, leaf_source + ": " + error);
       return 1;
     }
   } else {
@@ -71,7 +75,7 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAn
   }
   leaf->reached = LeafStage::kBreakdown;
   AddTermPictures(ShownRanking(*leaf), &leaf->leaf, pictures);
-  if (leaf->with_pieces && !AddPieceShares(inputs, leaf_source, leaf, pictures)) return 1;
+  if (leaf->with_pieces && !AddPieceShares(inputs, leaf_source, log, leaf, pictures)) return 1;
   leaf->reached = LeafStage::kDone;
   return 0;
 }

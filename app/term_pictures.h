@@ -13,7 +13,7 @@ namespace fvscope {
 
 // Adds the picture of every ranked term, rank 1 first, each drawn with its
 // value (a change for a ranking of changes) on board, or on the position its
-// scan entry names when board is null.
+// scan entry names when board is null; none when pictures is null.
 void AddTermPictures(const Ranking& ranking, const Position* board,
                      std::vector<PictureJob>* pictures);
 
@@ -21,9 +21,9 @@ void AddTermPictures(const Ranking& ranking, const Position* board,
 // the files of inputs: the ranking, or with a second file the comparison,
 // and the pieces' shares when the options ask, with every picture of it.
 // leaf->reached tells how far it got. Returns 1 when the leaf cannot be
-// broken down (the failure names leaf_source), else 0.
-int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                std::vector<PictureJob>* pictures);
+// broken down (the failure, in *log, names leaf_source), else 0.
+int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                LeafAnalysis* leaf, std::vector<PictureJob>* pictures);
 
 }  // namespace fvscope
 

@@ -5,9 +5,9 @@
 namespace fvscope {
 
 std::string RankPicturePath(int rank) {
-  char name[64];
-  std::snprintf(name, sizeof name, "./log/rank%03d.png", rank);
-  return name;
+  std::string digits = std::to_string(rank);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return "./log/rank" + digits + ".png";
 }
 
 std::string DocumentName(const std::string& path) {

@@ -1,0 +1,388 @@
+// The server through the real executable: every kind of answer equals the
+// command line's --json=- but for the pictures' URLs; refusals, hostile and
+// slow requests, many clients at once, and a stop in the middle of a request.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test/eval_files.h"
+#include "test/run_tool.h"
+#include "test/scratch_dir.h"
+
+namespace fvscope {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A folder with fv.bin (random KPP values for the king squares of the
+// start, random KKP values for those kings) and fv2.bin (another draw), a
+// record of each format and a corpus of them.
+struct ServeFolder {
+  ServeFolder() {
+    dir.Write("work/corpus/.keep", "");
+    path = dir.File("work");
+    WriteRandomFile(path + "/fv.bin", 1);
+    WriteRandomFile(path + "/fv2.bin", 2);
+    const std::string source = FVSCOPE_SOURCE_DIR;
+    for (const char* sample : {"/samples/records/even.kif", "/samples/opening/game000.csa"}) {
+      const std::string name = std::filesystem::path(sample).filename();
+      std::filesystem::copy_file(source + sample, path + "/" + name);
+      std::filesystem::copy_file(source + sample, path + "/corpus/" + name);
+    }
+  }
+  static void WriteRandomFile(const std::string& file, uint32_t seed) {
+    WriteEvalFile(file, {});
+    std::mt19937 random(seed);
+    std::vector<int16_t> values(kKppTriangleValues);
+    for (int16_t& v : values) v = static_cast<int16_t>(static_cast<int>(random() % 4001) - 2000);
+    const int fd = open(file.c_str(), O_WRONLY);
+    for (int k : {76, 75, 77, 67}) {
+      ASSERT_EQ(pwrite(fd, values.data(), values.size() * 2, KppOffset(k, 0, 0)),
+                static_cast<ssize_t>(values.size() * 2));
+    }
+    ASSERT_EQ(pwrite(fd, values.data(), kSquares * kKkpFeatures * 2, KkpOffset(76, 0, 0)),
+              static_cast<ssize_t>(kSquares * kKkpFeatures * 2));
+    close(fd);
+  }
+  ScratchDir dir;
+  std::string path;
+};
+
+// A running "fvscope --serve=127.0.0.1:0 args" in a folder.
+struct Server {
+  Server(const std::string& workdir, const std::vector<std::string>& args) {
+    int out[2];
+    EXPECT_EQ(pipe(out), 0);
+    pid = fork();
+    if (pid == 0) {
+      dup2(out[1], 1);
+      const int err = open((workdir + ".server.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(err, 2);
+      close(out[0]);
+      if (chdir(workdir.c_str()) != 0) _exit(127);
+      std::vector<const char*> argv = {FVSCOPE_BINARY, "--serve=127.0.0.1:0"};
+      for (const std::string& a : args) argv.push_back(a.c_str());
+      argv.push_back(nullptr);
+      execv(FVSCOPE_BINARY, const_cast<char* const*>(argv.data()));
+      _exit(127);
+    }
+    close(out[1]);
+    stdout_pipe = fdopen(out[0], "r");
+    char line[256] = "";
+    // The line that names the port: waited for, as a user would.
+    if (std::fgets(line, sizeof line, stdout_pipe) != nullptr) {
+      std::smatch m;
+      const std::string text = line;
+      if (std::regex_search(text, m, std::regex("^fvscope: serving http://127\\.0\\.0\\.1:(\\d+)/ \\(Ctrl-C stops\\)\n$"))) {
+        port = std::stoi(m[1]);
+      }
+    }
+    EXPECT_GT(port, 0) << "line: " << line;
+  }
+  ~Server() {
+    if (pid > 0) Stop();
+    if (stdout_pipe != nullptr) fclose(stdout_pipe);
+  }
+  // Sends SIGTERM; returns the exit status (-1 when killed).
+  int Stop() {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  httplib::Client Client() const {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    return client;
+  }
+  pid_t pid = -1;
+  int port = 0;
+  FILE* stdout_pipe = nullptr;
+};
+
+// The document with every "picture" field's value replaced by P.
+std::string WithoutPictures(const std::string& document) {
+  return std::regex_replace(document, std::regex("\"picture\": \"[^\"]*\""), "\"picture\": P");
+}
+
+// The hash of a picture file's pixels (ImageMagick's), empty when it does
+// not read.
+std::string PixelHash(const std::string& path) {
+  FILE* pipe = popen(("identify -format '%#' " + ShellQuote(path) + " 2>/dev/null").c_str(), "r");
+  char hash[128] = "";
+  if (pipe == nullptr) return "";
+  if (std::fgets(hash, sizeof hash, pipe) == nullptr) hash[0] = '\0';
+  pclose(pipe);
+  return hash;
+}
+
+// A connection to the server on port; -1 when it cannot be made.
+int Connect(int port) {
+  const int sock = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  timeval timeout{15, 0};
+  setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  return sock;
+}
+
+// Reads what comes on sock until the server closes it (or 15 s pass).
+std::string ReadToClose(int sock) {
+  std::string answer;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(sock, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+  close(sock);
+  return answer;
+}
+
+// Sends request on a new connection and returns what comes back.
+std::string RawExchange(int port, const std::string& request) {
+  const int sock = Connect(port);
+  (void)!send(sock, request.data(), request.size(), MSG_NOSIGNAL);
+  return ReadToClose(sock);
+}
+
+// Each kind of request against the command line's document, with and
+// without a second file.
+TEST(Serve, AnswersAreTheCommandLinesDocuments) {
+  ServeFolder folder;
+  for (const bool comparing : {false, true}) {
+    std::vector<std::string> start = {"--corpus=corpus"};
+    const std::string compare = comparing ? " --compare=fv2.bin" : "";
+    if (comparing) start.push_back("--compare=fv2.bin");
+    Server server(folder.path, start);
+    httplib::Client client = server.Client();
+    struct Case {
+      std::string get;    // the request (a POST when body is set)
+      std::string body;   // a record file's name in the folder
+      std::string args;   // the same run on the command line
+    };
+    const std::vector<Case> cases = {
+        {"/api/position", "", "--position=startpos"},
+        {"/api/position?position=startpos%20moves%207g7f%203c3d&pv=2g2f,8c8d&sort=1&pieces=1", "",
+         "--position='startpos moves 7g7f 3c3d' --pv=2g2f,8c8d --pieces 1"},
+        {"/api/position?ply=6&sort=2", "even.kif", "--position=even.kif --ply=6 2"},
+        {"/api/position?pv=%2B7776FU", "game000.csa", "--position=game000.csa --pv=+7776FU"},
+        {"/api/game", "even.kif", "--game=even.kif"},
+        {"/api/scan?square=76&sort=1", "", "1 76"},
+        {"/api/map?king=%2B59OU&piece=%2B58KI", "", "--map=+59OU:+58KI"},
+        {"/api/map?king=%2B59OU&piece=-51OU", "", "--map=+59OU:-51OU"},
+        {"/api/census", "", "--census"},
+    };
+    for (const Case& c : cases) {
+      const ToolRun expected = RunTool(folder.path, c.args + compare + " --json=-");
+      httplib::Result got =
+          c.body.empty() ? client.Get(c.get)
+                         : client.Post(c.get, ReadWholeFile(folder.path + "/" + c.body), "text/plain");
+      ASSERT_TRUE(got) << c.get;
+      if (expected.status != 0) {
+        // --game takes no --compare: the refusal is the command line's.
+        EXPECT_EQ(got->status, 400) << c.get;
+        EXPECT_NE(expected.err.find(nlohmann::json::parse(got->body)["error"].get<std::string>()),
+                  std::string::npos)
+            << expected.err << got->body;
+        continue;
+      }
+      EXPECT_EQ(got->status, 200) << c.get << got->body;
+      EXPECT_EQ(got->get_header_value("Content-Type"), "application/json");
+      // The record's name differs: the command line names the file.
+      EXPECT_EQ(WithoutPictures(got->body), WithoutPictures(expected.out)) << c.get << compare;
+    }
+    // The corpus, once evaluated in the background.
+    std::string corpus;
+    for (const auto began = Clock::now(); Clock::now() - began < std::chrono::seconds(60);) {
+      httplib::Result got = client.Get("/api/corpus");
+      ASSERT_TRUE(got);
+      corpus = got->body;
+      if (got->status != 503) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(WithoutPictures(corpus),
+              WithoutPictures(RunTool(folder.path, "--corpus=corpus --json=-" + compare).out));
+    EXPECT_EQ(server.Stop(), 0);
+  }
+}
+
+// A ranking's picture URL draws the picture the command line saves.
+TEST(Serve, PictureUrlsDrawTheCommandLinesPictures) {
+  ServeFolder folder;
+  Server server(folder.path, {});
+  httplib::Client client = server.Client();
+  httplib::Result answer = client.Get("/api/position?position=startpos&pv=7g7f&pieces=1");
+  ASSERT_TRUE(answer);
+  const nlohmann::json document = nlohmann::json::parse(answer->body);
+  const std::string rank2 = document["ranking"][1]["picture"];
+  ASSERT_EQ(rank2.rfind("/api/picture/position/rank002.png?", 0), 0u) << rank2;
+  ASSERT_EQ(RunTool(folder.path, "--position=startpos --pv=7g7f --pieces").status, 0);
+  for (const std::string name : {"rank002", "leaf", "pieces"}) {
+    const std::string url = std::regex_replace(rank2, std::regex("rank002"), name);
+    for (int twice = 0; twice < 2; ++twice) {  // drawn, then from the cache
+      httplib::Result png = client.Get(url);
+      ASSERT_TRUE(png);
+      ASSERT_EQ(png->status, 200) << url << png->body;
+      EXPECT_EQ(png->get_header_value("Content-Type"), "image/png");
+      folder.dir.Write("served.png", png->body);
+      const std::string served = PixelHash(folder.dir.File("served.png"));
+      const std::string saved = PixelHash(folder.path + "/log/" + name + ".png");
+      ASSERT_FALSE(served.empty());
+      EXPECT_EQ(served, saved) << name;
+    }
+  }
+  EXPECT_EQ(client.Get("/api/picture/position/rank999.png?position=startpos")->status, 404);
+  EXPECT_EQ(client.Get("/api/picture/census/census.png")->status, 200);
+}
+
+// One row per refusal: the status, and for the command line's refusals its
+// message.
+TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
+  ServeFolder folder;
+  Server server(folder.path, {});
+  httplib::Client client = server.Client();
+  struct Row {
+    const char* method;
+    std::string target;
+    std::string body;
+    int status;
+    std::string args;  // the command line that refuses the same, when there is one
+  };
+  const std::vector<Row> rows = {
+      {"GET", "/api/position?position=sfen%20x", "", 400, "--position='sfen x'"},
+      {"GET", "/api/position?pv=7g7e", "", 400, "--position=startpos --pv=7g7e"},
+      {"GET", "/api/position?pv=7g7f&usi=0&ply=x", "", 400, "--position=startpos --ply=x"},
+      {"GET", "/api/map?king=%2B59OU&piece=%2B59KI", "", 400, "--map=+59OU:+59KI"},
+      {"GET", "/api/scan?square=81", "", 400, "0 81"},
+      {"POST", "/api/game", "not a record", 400, ""},
+      {"POST", "/api/position?ply=999", "startpos moves 7g7f", 400, ""},
+      {"GET", "/api/position?position=fv.bin", "", 400, ""},
+      {"GET", "/api/position?usi=1", "", 400, ""},
+      {"GET", "/api/position?nosuch=1", "", 400, ""},
+      {"GET", "/api/position?a=%zz", "", 400, ""},
+      {"GET", "/api/corpus", "", 404, ""},
+      {"GET", "/api/nosuch", "", 404, ""},
+      {"GET", "/../fv.bin", "", 404, ""},
+      {"POST", "/api/scan", "x", 405, ""},
+      {"POST", "/api/game", std::string((4 << 20) + 1, 'x'), 413, ""},
+  };
+  for (const Row& row : rows) {
+    httplib::Result got = std::string(row.method) == "GET"
+                              ? client.Get(row.target)
+                              : client.Post(row.target, row.body, "text/plain");
+    ASSERT_TRUE(got) << row.target;
+    EXPECT_EQ(got->status, row.status) << row.target << " " << got->body;
+    if (got->status != 404 && got->status != 405 && got->status != 413) {
+      ASSERT_TRUE(nlohmann::json::parse(got->body).contains("error")) << got->body;
+    }
+    if (!row.args.empty()) {
+      const ToolRun refused = RunTool(folder.path, row.args + " --json=-");
+      const std::string error = nlohmann::json::parse(got->body)["error"];
+      EXPECT_NE(refused.status, 0);
+      EXPECT_NE(refused.err.find("fvscope: " + error), std::string::npos)
+          << refused.err << " / " << error;
+    }
+  }
+  // Another site's name for this address; a header section over 16 KiB; a
+  // request that is not complete in 10 seconds.
+  const std::string port = std::to_string(server.port);
+  EXPECT_NE(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: evil.example:" + port +
+                                         "\r\n\r\n")
+                .find("HTTP/1.1 403"),
+            std::string::npos);
+  std::string big = "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n";
+  while (big.size() < (17 << 10)) big += "X-Filler: " + std::string(1000, 'y') + "\r\n";
+  EXPECT_EQ(RawExchange(server.port, big + "\r\n"), "");
+  const auto slow_start = Clock::now();
+  EXPECT_EQ(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n"),
+            "");
+  const double slow = std::chrono::duration<double>(Clock::now() - slow_start).count();
+  EXPECT_GT(slow, 9.0);
+  EXPECT_LT(slow, 12.0);
+  // The server goes on after all of them.
+  httplib::Result info = client.Get("/api/info");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->status, 200);
+  // A second server on the same port cannot bind it.
+  const ToolRun taken = RunTool(folder.path, "--serve=127.0.0.1:" + port);
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("127.0.0.1:" + port), std::string::npos) << taken.err;
+}
+
+// Many clients at once get what one gets.
+TEST(Serve, ConcurrentClientsGetTheSameAnswers) {
+  ServeFolder folder;
+  Server server(folder.path, {});
+  const std::vector<std::string> targets = {
+      "/api/position?position=startpos%20moves%207g7f%203c3d%202g2f&pieces=1",
+      "/api/scan?square=76", "/api/position?pv=2g2f", "/api/map?king=%2B59OU&piece=-FU*3"};
+  std::vector<std::string> alone;
+  for (const std::string& target : targets) alone.push_back(server.Client().Get(target)->body);
+  std::vector<int> mismatches(16, 0);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 16; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client client = server.Client();
+      for (int i = 0; i < 40; ++i) {
+        const size_t t = static_cast<size_t>(c + i) % targets.size();
+        httplib::Result got = client.Get(targets[t]);
+        if (!got || got->body != alone[t]) ++mismatches[c];
+      }
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  for (int c = 0; c < 16; ++c) EXPECT_EQ(mismatches[c], 0) << "client " << c;
+}
+
+// SIGTERM while a request is being read: the request is answered, the
+// server exits 0 within 2 seconds.
+TEST(Serve, StopLetsTheRequestInFlightFinish) {
+  ServeFolder folder;
+  Server server(folder.path, {});
+  const std::string body = ReadWholeFile(folder.path + "/even.kif");
+  const std::string head = "POST /api/game HTTP/1.1\r\nHost: 127.0.0.1:" +
+                           std::to_string(server.port) + "\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n";
+  const int sock = Connect(server.port);
+  ASSERT_GE(sock, 0);
+  const std::string first = head + body.substr(0, 100);
+  ASSERT_EQ(send(sock, first.data(), first.size(), MSG_NOSIGNAL), static_cast<ssize_t>(first.size()));
+  // The server has the request's start when the signal comes, the rest after.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto signalled = Clock::now();
+  kill(server.pid, SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::string rest = body.substr(100);
+  ASSERT_EQ(send(sock, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+  const std::string answer = ReadToClose(sock);
+  int status = 0;
+  waitpid(server.pid, &status, 0);
+  const double stopped = std::chrono::duration<double>(Clock::now() - signalled).count();
+  server.pid = -1;
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 300);
+  EXPECT_NE(answer.find("\"mode\": \"record\""), std::string::npos);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_LT(stopped, 2.0);
+}
+
+}  // namespace
+}  // namespace fvscope
