@@ -38,3 +38,8 @@ export async function serverInfo() {
   if (!info) info = ask('/api/info').then((r) => (r.ok ? r.data : {}));
   return info;
 }
+
+// Whether the server compares two files.
+export function comparing(info) {
+  return !!(info && info.compare);
+}

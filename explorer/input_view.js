@@ -2,7 +2,7 @@
 // area, the message of a refused input; with a game, its move list and the
 // value chart, and the keys that step through it.
 import { el, svg } from './dom.js';
-import { ask } from './api.js';
+import { ask, comparing } from './api.js';
 import { gameAsUsi } from './shogi.js';
 
 const box = () => document.getElementById('input-text');
@@ -89,6 +89,7 @@ function currentPly() {
 function toPly(ply) {
   const params = new URLSearchParams(shown.params);
   params.set('ply', String(ply));
+  shown.params = params;  // keys pressed before the view is drawn step on from here
   page.go(params);
 }
 
@@ -98,13 +99,16 @@ export async function update(ctx) {
   const text = ctx.params.get('position');
   if (text !== null && document.activeElement !== box()) box().value = text;
   const isPosition = !['map', 'term', 'scan', 'census', 'corpus'].some((k) => ctx.params.has(k));
-  if (!isPosition || !text || !/ moves /.test(' ' + text + ' ')) {
+  // A game's values are of one file: with a second one the server has no game to give.
+  if (!isPosition || !text || !/ moves /.test(' ' + text + ' ') || comparing(ctx.info)) {
     shown = null;
     strip().replaceChildren();
     return;
   }
   let game = games.get(text);
   if (!game) {
+    shown = null;
+    strip().replaceChildren();
     const r = await ask('/api/game', text);
     if (!ctx.current()) return;
     if (!r.ok) { shown = null; strip().replaceChildren(); return; }

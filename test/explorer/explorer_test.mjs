@@ -37,13 +37,11 @@ fs.mkdirSync(shots, { recursive: true });
 // The command line's JSON document for these arguments.
 const cli = (...args) => JSON.parse(execFileSync(fvscope, [...args, '--json=-'], { cwd: work, stdio: ['ignore', 'pipe', 'pipe'] }).toString());
 
-let server = null;
-let base = rest.find((a) => a.startsWith('--url='))?.slice(6);
-if (!base) {
-  const args = ['--serve=127.0.0.1:0', '--corpus=corpus'];
-  if (withEngine) args.push(`--usi=${ENGINE}`, '--go=depth 3');
-  server = spawn(fvscope, args, { cwd: work, stdio: ['ignore', 'pipe', 'inherit'] });
-  base = await new Promise((resolve, reject) => {
+// Starts `fvscope --serve` on a free port with these options; resolves to its
+// address and a function that stops it.
+async function startServer(options) {
+  const server = spawn(fvscope, ['--serve=127.0.0.1:0', ...options], { cwd: work, stdio: ['ignore', 'pipe', 'inherit'] });
+  const address = await new Promise((resolve, reject) => {
     let out = '';
     server.stdout.on('data', (chunk) => {
       out += chunk;
@@ -52,7 +50,18 @@ if (!base) {
     });
     server.on('exit', (code) => reject(new Error(`fvscope --serve exited with ${code}: ${out}`)));
   });
+  const stop = async () => {
+    const exited = new Promise((done) => server.on('exit', done));
+    server.kill('SIGTERM');
+    await exited;
+  };
+  return { address, stop };
 }
+
+const given = rest.find((a) => a.startsWith('--url='))?.slice(6);
+const server = given ? { address: given, stop: async () => {} }
+  : await startServer(['--corpus=corpus', ...(withEngine ? [`--usi=${ENGINE}`, '--go=depth 3'] : [])]);
+let base = server.address;
 
 const browser = await chromium.launch({
   executablePath: CHROMIUM,
@@ -267,11 +276,44 @@ await check('a refused input shows the server\'s message by the box and no board
   refusalExpected = false;
 });
 
-await browser.close();
-if (server) {
-  server.kill('SIGTERM');
-  await new Promise((done) => server.on('exit', done));
+await server.stop();
+
+// A second file: every value an eighth larger in magnitude.
+const fv = fs.readFileSync(path.join(work, 'fv.bin'));
+for (let i = 0; i + 1 < fv.length; i += 2) {
+  const v = fv.readInt16LE(i);
+  fv.writeInt16LE(Math.max(-32768, Math.min(32767, v + (v >> 3))), i);
 }
+fs.writeFileSync(path.join(work, 'fv2.bin'), fv);
+const givenCompare = rest.find((a) => a.startsWith('--compare-url='))?.slice(14);
+const compared = givenCompare ? { address: givenCompare, stop: async () => {} }
+  : given ? null : await startServer(['--compare=fv2.bin']);
+if (compared) {
+  base = compared.address;
+  await check('with a second file the views show before, after and the change', async () => {
+    const expected = cli(`--position=${moves}`, '--pieces', '--compare=fv2.bin');
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector(valueCell);
+    const c = expected.compare;
+    expectEqual(await page.locator('#view tr[data-term="value"] td').allTextContents(),
+      [String(expected.value * 32), String(c.value[1] * 32), String((c.value[1] - expected.value) * 32),
+        points((c.value[1] - expected.value) * 32), (c.value[1] - expected.value) > 0 ? 'black' : (c.value[1] - expected.value) < 0 ? 'white' : 'neither'], 'value row');
+    const top = c.ranking[0];
+    expectEqual(await text('#view figure.card code'), `[${top.king}]-[${top.a}]-[${top.b}]`, 'top change');
+    await shot('explorer-compare-position');
+    await open('/?map=+59OU:+58KI');
+    const map = cli('--map=+59OU:+58KI', '--compare=fv2.bin').map;
+    await page.locator('#view svg.grid[data-piece="+FU"] rect[data-s="58"]').hover();
+    const g = map.grids[0];
+    await page.waitForFunction((t) => document.querySelector('#view .readout').textContent === t, `+FU 57: ${g.values[58]} (${g.before[58]} to ${g.after[58]})`);
+    await shot('explorer-compare-map');
+    await open('/?census');
+    await page.waitForSelector('#view .census svg.grid');
+    await shot('explorer-compare-census');
+  });
+  await compared.stop();
+}
+await browser.close();
 fs.rmSync(work, { recursive: true, force: true });
 if (problems.length) {
   failures.push('console errors and failed loads');
