@@ -39,7 +39,27 @@ export async function serverInfo() {
   return info;
 }
 
+// What the server was started with (its /api/info's "started_with").
+const started = (info) => (info && info.started_with) || {};
+
 // Whether the server compares two files.
 export function comparing(info) {
-  return !!(info && info.compare);
+  return !!started(info).compare;
+}
+
+// Whether the server was given a corpus.
+export function hasCorpus(info) {
+  const c = started(info).corpus;
+  return Array.isArray(c) ? c.length > 0 : !!c;
+}
+
+// Whether the server was given a USI engine.
+export function hasEngine(info) {
+  return !!started(info).usi;
+}
+
+// The paths of the files loaded: the evaluation file, then the compared one.
+export function filesLoaded(info) {
+  const files = Array.isArray(info && info.files) ? info.files : [];
+  return ['fv', 'compare'].map((role) => files.find((f) => f.role === role)).filter(Boolean).map((f) => String(f.path));
 }

@@ -10,7 +10,8 @@ export async function show(ctx) {
   let r = await ask('/api/corpus');
   // The server computes the corpus once, in the background: ask again until it is done.
   while (!r.ok && r.status === 503 && ctx.current()) {
-    ctx.draw(el('h1', {}, 'The corpus'), el('p', { role: 'status' }, 'Being computed: ', r.error));
+    const far = r.data && Number.isInteger(r.data.files) ? ` (${r.data.files_read} of ${r.data.files} files read)` : '';
+    ctx.draw(el('h1', {}, 'The corpus'), el('p', { role: 'status' }, `Being computed: ${r.error}${far}`));
     await new Promise((done) => setTimeout(done, 1000));
     if (!ctx.current()) return;
     r = await ask('/api/corpus');

@@ -1,7 +1,7 @@
 // The page's order: reads the address, shows its view, and keeps the address
 // and the browser's history in step with what is shown.
 import { el } from './dom.js';
-import { serverInfo } from './api.js';
+import { serverInfo, filesLoaded, hasCorpus } from './api.js';
 import * as input from './input_view.js';
 import * as position from './position_view.js';
 import * as mapView from './map_view.js';
@@ -90,7 +90,7 @@ async function show() {
 }
 
 function header(info) {
-  const files = [info.fv && info.fv.path, info.compare && info.compare.path].filter(Boolean);
+  const files = filesLoaded(info);
   document.getElementById('files').textContent = files.length
     ? (files.length > 1 ? `${files[0]} compared with ${files[1]}` : files[0]) : '';
   const nav = document.querySelector('nav');
@@ -99,7 +99,7 @@ function header(info) {
     go(parseAddress(href.slice(1)));
   } }, text);
   nav.replaceChildren(link('Position', 'position', '/?position=startpos'),
-    link('Table', 'table', '/?census'), info.corpus ? link('Corpus', 'corpus', '/?corpus') : null);
+    link('Table', 'table', '/?census'), hasCorpus(info) ? link('Corpus', 'corpus', '/?corpus') : null);
 }
 
 window.addEventListener('popstate', show);

@@ -1,7 +1,7 @@
 // A position: the board with each piece's share, the breakdown, the PV, the
 // top terms as cards and the whole ranking.
 import { el, points, favours, signed } from './dom.js';
-import { ask, query } from './api.js';
+import { ask, query, hasEngine } from './api.js';
 import { drawBoard } from './board.js';
 import { parseSfen, kingOf, parseCell } from './shogi.js';
 import { rankingSection, termParams } from './ranking.js';
@@ -47,7 +47,7 @@ export async function show(ctx) {
   };
   const onTerm = (e) => ctx.go(termParams({ ...e, a: withCount(e.a), b: withCount(e.b) }));
   const ranking = compared ? d.compare.ranking : d.ranking;
-  const engine = ctx.info && ctx.info.usi;
+  const engine = hasEngine(ctx.info);
   const heading = asked.usi ? 'The engine\'s leaf' : d.pv.length ? 'The leaf of the PV' : asked.ply !== null ? `After ply ${asked.ply}` : 'Position';
   ctx.draw(
     el('h1', {}, heading),
