@@ -122,6 +122,11 @@ async function smallestText() {
   });
 }
 
+async function expectReadable() {
+  const least = await smallestText();
+  if (least.least < 11.99) throw new Error(`text drawn at ${least.least.toFixed(1)} px: ${least.where}`);
+}
+
 const moves = 'startpos moves 7g7f 3c3d 2g2f 8c8d';
 await check('a position address shows the value and the top term of --position --json', async () => {
   const expected = cli(`--position=${moves}`, '--pieces');
@@ -133,9 +138,11 @@ await check('a position address shows the value and the top term of --position -
   expectEqual(await page.locator('#view table.ranking tbody tr').count(), expected.ranking.length, 'ranked rows');
   const share = expected.pieces.find((p) => !p.cell.endsWith('*'));
   expectEqual((await text(`#view g[data-cell="${share.cell}"] text.figure`)).trim(), points(share.share), `share of ${share.cell}`);
-  const least = await smallestText();
-  if (least.least < 11.99) throw new Error(`text drawn at ${least.least.toFixed(1)} px: ${least.where}`);
+  await expectReadable();
   await shot('explorer-position');
+  // Flipped, white's side is at the bottom: file 1 is written first.
+  await page.click('#view .tools button');
+  await page.waitForFunction(() => document.querySelector('#view svg.board text.coord')?.textContent === '1');
 });
 
 await check('at 800 px wide nothing runs off the side and no text is under 12 px', async () => {
@@ -144,8 +151,7 @@ await check('at 800 px wide nothing runs off the side and no text is under 12 px
   await page.waitForSelector(valueCell);
   const wide = await page.evaluate(() => document.documentElement.scrollWidth);
   if (wide > 800) throw new Error(`the page is ${wide} px wide`);
-  const least = await smallestText();
-  if (least.least < 11.99) throw new Error(`text drawn at ${least.least.toFixed(1)} px: ${least.where}`);
+  await expectReadable();
   await shot('explorer-position-800');
   await page.setViewportSize({ width: 1280, height: 900 });
 });
@@ -194,6 +200,7 @@ await check('a click on a piece shows the map of its king and it', async () => {
   const g = expected.grids.findIndex((x) => x.values[40] !== null);
   await page.locator(`#view svg.grid[data-piece="${expected.grids[g].piece}"] rect[data-s="40"]`).hover();
   await page.waitForFunction((v) => document.querySelector('#view .readout').textContent.endsWith(`55: ${v}`), expected.grids[g].values[40]);
+  await expectReadable();
   await shot('explorer-map');
 });
 
@@ -232,6 +239,7 @@ await check('a map address reloads to the same map, and the back button goes bac
 await check('the census: a click on a king square opens its scan', async () => {
   await open('/?census');
   await page.waitForSelector('#view .census svg.grid');
+  await expectReadable();
   await shot('explorer-census');
   await page.locator('#view .census svg.grid').first().locator('rect[data-s="40"]').click();
   await page.waitForFunction(() => document.querySelector('#view h1')?.textContent === 'Scan of king square 40');
