@@ -66,7 +66,11 @@ export async function show(ctx) {
           '; a click on a piece opens the map of its king and it.'),
         el('p', { class: 'meta sfen' }, 'SFEN ', el('code', {}, d.leaf.sfen))),
       el('div', {}, breakdown(d), pv(d), warnings(d))),
-    rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms' }));
+    rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms', sort: asked.sort, onSort: (mode) => {
+      const next = new URLSearchParams(p);
+      next.set('sort', mode);
+      ctx.go(next);
+    } }));
 }
 
 function breakdown(d) {

@@ -16,10 +16,18 @@ export function termText(entry) {
   return `[${entry.king}]-[${entry.a}]-[${entry.b}]`;
 }
 
-// options: onTerm(entry); cards (how many, default 12); title.
+// The server's sort modes of a ranking.
+const SORTS = [['0', 'largest magnitude first'], ['1', 'most positive first'], ['2', 'most negative first']];
+
+// options: onTerm(entry); cards (how many, default 12); title; sort (the
+// mode shown) with onSort(mode) to rank again.
 export function rankingSection(entries, options) {
-  const { onTerm, cards = 12, title = 'Ranking' } = options;
-  if (!entries.length) return el('section', {}, el('h2', {}, title), el('p', {}, 'No terms.'));
+  const { onTerm, cards = 12, title = 'Ranking', onSort } = options;
+  const mode = !options.sort || +options.sort === 0 ? '0' : +options.sort === 1 ? '1' : '2';
+  const sort = onSort ? el('label', { class: 'sort' }, 'Ranked by ',
+    el('select', { onchange: (e) => onSort(e.target.value) },
+      SORTS.map(([v, t]) => el('option', { value: v, selected: v === mode }, t)))) : null;
+  if (!entries.length) return el('section', {}, el('h2', {}, title), sort, el('p', {}, 'No terms.'));
   const main = mainFigure(entries[0]);
   const shown = FIGURES.filter((f) => typeof entries[0][f] === 'number');
   const cardList = el('div', { class: 'cards' }, entries.slice(0, cards).map((e) => {
@@ -40,7 +48,7 @@ export function rankingSection(entries, options) {
   });
   const heads = [{ text: 'rank' }, ...shown.map((f) => ({ text: f })), { text: 'points' },
     { text: 'king', name: true }, { text: 'first piece', name: true }, { text: 'second piece', name: true }];
-  return el('section', {}, el('h2', {}, title), cardList,
+  return el('section', {}, el('h2', {}, title), sort, cardList,
     el('h3', {}, 'Every rank (a heading sorts)'), sortableTable(heads, rows, 'ranking'));
 }
 

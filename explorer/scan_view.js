@@ -20,5 +20,8 @@ export async function show(ctx) {
     c.ok ? el('p', { class: 'census-row' }, censusRow(c.data, k)) : null,
     el('p', {}, compared ? `${d.compare.changed} entries of this king square's table differ between the files.`
       : `${d.count} entries exceed 2000 table units in magnitude; the ${ranking.length} largest are ranked.`),
-    rankingSection(ranking, { onTerm: (e) => ctx.go(termParams(e)), title: compared ? 'Ranking of changes' : 'Ranking' }));
+    rankingSection(ranking, {
+      onTerm: (e) => ctx.go(termParams(e)), title: compared ? 'Ranking of changes' : 'Ranking',
+      sort: ctx.params.get('sort'), onSort: (mode) => ctx.go({ scan: String(k), sort: mode }),
+    }));
 }
