@@ -35,7 +35,7 @@ SquareMap CensusMap(const TableCensus& census, bool kpp) {
 
 }  // namespace
 
-int RunCensusMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                   std::vector<PictureJob>* pictures) {
   const CommandLine& options = *inputs.options;
   CensusAnalysis& analysis = result->emplace<CensusAnalysis>();
@@ -43,7 +43,7 @@ int RunCensusMode(const ModeInputs& inputs, RunLog*, RunResult* result,
   const int threads = std::min(options.jobs > 0 ? options.jobs : MachineThreads(), 2);
   if (!TakeCensus(options.fv.c_str(), inputs.compare != nullptr ? options.compare.c_str() : nullptr,
                   threads, &analysis.census, &error)) {
-    Fail(error);
+    Fail(log, error);
     return 1;
   }
   analysis.done = true;

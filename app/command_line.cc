@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "eval/corpus_partial.h"
+#include "shogi/types.h"
 
 namespace fvscope {
 
@@ -160,6 +161,13 @@ bool CheckTableModes(const CommandLine& c, int positional, std::string* error) {
 
 }  // namespace
 
+bool CheckScanKingSquare(int32_t square, std::string* error) {
+  if (square == -1 || IsSquare(square)) return true;
+  *error = "scan king square " + std::to_string(square) +
+           " is outside 0..80 (-1 selects game analysis)";
+  return false;
+}
+
 const char* UsageText() {
   return "usage: fvscope [options] [SORT_MODE [SCAN_KING_SQUARE]]\n"
          "\n"
@@ -210,6 +218,8 @@ const char* UsageText() {
          "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
          "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
          "  --census               count the entries of the whole file per king square\n"
+         "  --serve[=ADDR:PORT]    answer every analysis over HTTP until stopped (default\n"
+         "                         127.0.0.1:8765); the files given are loaded once\n"
          "  --help                 print this text\n"
          "  --version              print the version\n";
 }
@@ -247,6 +257,14 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->jobs = jobs;
     } else if ((value = OptionValue(arg, "--ply")) != nullptr) {
       if (!ReadNumber("--ply", value, 0, INT32_MAX, &command_line->ply, error)) return false;
+    } else if (std::strcmp(arg, "--serve") == 0) {
+      command_line->serve = kDefaultServeAddress;
+    } else if ((value = OptionValue(arg, "--serve")) != nullptr) {
+      if (*value == '\0') {
+        *error = "--serve needs ADDR:PORT";
+        return false;
+      }
+      command_line->serve = value;
     } else if (std::strcmp(arg, "--census") == 0) {
       command_line->census = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {
@@ -292,6 +310,32 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
         return false;
       }
     }
+  }
+  if (!command_line->serve.empty()) {
+    const CommandLine& c = *command_line;
+    const char* other = c.scan_king_square != -1         ? "king square"
+                        : !c.position.empty() || !c.pv.empty() ? "--position or --pv"
+                        : c.ply >= 0                     ? "--ply"
+                        : c.pieces                       ? "--pieces"
+                        : !c.game.empty()                ? "--game"
+                        : !c.map.empty()                 ? "--map"
+                        : c.census                       ? "--census"
+                        : !c.json.empty()                ? "--json"
+                        : !c.html.empty()                ? "--html"
+                        : !c.merge.empty() || !c.partial.empty() || c.shard_count > 0
+                            ? "--merge, --partial or --shard"
+                            : nullptr;
+    if (other != nullptr) {
+      *error = std::string("--serve answers each request with the run it names; it takes no ") +
+               other;
+      return false;
+    }
+    // The corpus's options, given with --serve, go with its corpus.
+    if (!AnalysesCorpus(c) && (c.from_ply >= 0 || c.scale != kDefaultScale || c.no_usage)) {
+      *error = "--from-ply, --scale and --no-usage need --corpus";
+      return false;
+    }
+    return true;
   }
   if (!CheckTableModes(*command_line, static_cast<int>(positional.size()), error)) return false;
   if (!command_line->game.empty()) {

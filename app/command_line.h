@@ -12,6 +12,12 @@ namespace fvscope {
 // The points S of a corpus's scale curve, 1 / (1 + exp(-value / S)).
 constexpr int32_t kDefaultScale = 600;
 
+// The tool's version, as --version prints it after "fvscope ".
+constexpr const char* kVersion = "0.2.0";
+
+// Where --serve listens when given no address.
+constexpr const char* kDefaultServeAddress = "127.0.0.1:8765";
+
 // What the command line asks for.
 struct CommandLine {
   int32_t sort_mode = 0;
@@ -42,6 +48,7 @@ struct CommandLine {
   bool no_usage = false;            // a corpus run counts no reads of table entries
   std::string map;                  // KING:PIECE of a map of the table; empty: none
   bool census = false;              // a census of the whole evaluation file
+  std::string serve;                // ADDR:PORT of the server; empty: no server
   bool utf8 = false;
   bool help = false;
   bool version = false;
@@ -61,9 +68,14 @@ bool AnalysesCorpus(const CommandLine& command_line);
 // square (each read as atoi reads it); any other number of them is ignored.
 // Returns false with *error set for an unknown or incomplete option, or for
 // options that do not go together (a position with a table scan, --pv with
-// --usi, --ply without --position).
+// --usi, --ply without --position, --serve with an option that names one
+// run's input or output).
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_line,
                       std::string* error);
+
+// Checks the scan king square of a table scan (-1 is none). Returns false
+// with *error saying why when it is outside 0..80.
+bool CheckScanKingSquare(int32_t square, std::string* error);
 
 // The usage text printed by --help.
 const char* UsageText();

@@ -135,13 +135,20 @@ bool EvaluateCorpus(CorpusPass* pass) {
   std::vector<std::string> files;
   std::string error;
   if (!ListCorpusFiles(options.corpus, &files, &error)) {
-    Fail(error);
+    Fail(pass->log, error);
     return false;
   }
+  RunProgress* const progress = pass->inputs->progress;
+  if (progress != nullptr) progress->total = static_cast<int64_t>(files.size());
   const int32_t shard = options.shard_count > 0 ? options.shard_index : 1;
   const int32_t shards = options.shard_count > 0 ? options.shard_count : 1;
   int64_t number = 0;
   for (const std::string& path : files) {
+    if (progress != nullptr && progress->cancel) {
+      Fail(pass->log, "the corpus run was stopped");
+      return false;
+    }
+    if (progress != nullptr) ++progress->done;
     std::string bytes;
     if (!ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error)) {
       // A file that cannot be read counts as one game refused, in its turn.
@@ -186,38 +193,38 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
     const std::string& name = options.merge[i];
     std::string bytes;
     if (!ReadSmallFile(name, kMaxPartialFileBytes, &bytes, &error)) {
-      Fail(error);
+      Fail(log, error);
       return 1;
     }
     if (!DecodeCorpusPartial(bytes, &partials[i], &error)) {
-      Fail(name + ": " + error);
+      Fail(log, name + ": " + error);
       return 1;
     }
     const CorpusPartial& p = partials[i];
     if (p.fv_size != found->fv_size || p.fv_checksum != found->fv_checksum) {
-      Fail(name + ": made with another evaluation file than " + options.fv +
+      Fail(log, name + ": made with another evaluation file than " + options.fv +
            " (its size or contents differ)");
       return 1;
     }
     if (p.has_compare != found->has_compare || p.compare_size != found->compare_size ||
         p.compare_checksum != found->compare_checksum) {
-      Fail(name + ": made " + (p.has_compare ? "with another --compare file than this run's"
+      Fail(log, name + ": made " + (p.has_compare ? "with another --compare file than this run's"
                                              : "without --compare, which this run gives"));
       return 1;
     }
     if (options.from_ply >= 0 && p.from_ply != options.from_ply) {
-      Fail(name + ": made with --from-ply=" + std::to_string(p.from_ply) + ", not " +
+      Fail(log, name + ": made with --from-ply=" + std::to_string(p.from_ply) + ", not " +
            std::to_string(options.from_ply));
       return 1;
     }
     if (p.usage.empty() != partials[0].usage.empty()) {
-      Fail(name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
+      Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
            options.merge[0]);
       return 1;
     }
   }
   if (!MergeCorpusPartials(partials, options.merge, found, &error)) {
-    Fail(error);
+    Fail(log, error);
     return 1;
   }
   *with_usage = !partials[0].usage.empty() && !options.no_usage;
@@ -225,7 +232,7 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
     const std::string& usage = partials[i].usage;
     if (!DecodeEntryUse(reinterpret_cast<const uint8_t*>(usage.data()), usage.size(), use,
                         &error)) {
-      Fail(options.merge[i] + ": " + error);
+      Fail(log, options.merge[i] + ": " + error);
       return 1;
     }
   }
@@ -386,19 +393,19 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       OutputFile output;
       std::string error;
       if (!CheckCorpusPartial(found, &error)) {
-        Fail(options.partial + ": " + error);
+        Fail(log, options.partial + ": " + error);
         return 1;
       }
       if (!OpenOutputFile(options.partial, &output, &error) ||
           !CommitOutputFile(&output, EncodeCorpusPartial(found), &error)) {
-        Fail(error);
+        Fail(log, error);
         return 1;
       }
       return 0;
     }
   }
   if (found.games == 0) {
-    Fail("the corpus holds no game that can be read and played (" +
+    Fail(log, "the corpus holds no game that can be read and played (" +
          std::to_string(found.refused.size()) + " refused)");
     return 2;
   }

@@ -21,6 +21,7 @@
 #include "app/record_mode.h"
 #include "app/run_log.h"
 #include "app/scan_mode.h"
+#include "app/serve_mode.h"
 #include "eval/eval_file.h"
 #include "render/board_image.h"
 #include "render/picture_batch.h"
@@ -147,6 +148,15 @@ int RunInWorkingFolder(Run* run) {
     Fail(error);
     return 1;
   }
+  // The server loads its files once and writes nothing.
+  if (!options.serve.empty()) {
+    if (!LoadEvalFileOf(options.fv, run, &run->fv)) return 1;
+    run->comparing = !options.compare.empty();
+    if (run->comparing && !LoadEvalFileOf(options.compare, run, &run->compare)) return 1;
+    if (!LoadPiecePictures(options.img)) return 1;
+    return RunServer(options, run->fv, run->comparing ? &run->compare : nullptr,
+                     run->log.warnings);
+  }
   // A shard's partial file stands in for every output.
   const bool writes_outputs = options.partial.empty();
   if (writes_outputs && !OpenReport(run)) return 1;
@@ -191,10 +201,9 @@ int RunInWorkingFolder(Run* run) {
 int RunFvscope(const CommandLine& command_line) {
   // Failures are reported in our own words, one line each.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-  const int32_t square = command_line.scan_king_square;
-  if (square != -1 && !IsSquare(square)) {
-    Fail("scan king square " + std::to_string(square) +
-         " is outside 0..80 (-1 selects game analysis)");
+  std::string error;
+  if (!CheckScanKingSquare(command_line.scan_king_square, &error)) {
+    Fail(error);
     return 2;
   }
   if (!command_line.workdir.empty() && chdir(command_line.workdir.c_str()) != 0) {

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <string>
 
+#include "render/image_file.h"
 #include "report/texts.h"
 #include "test/demo_folder.h"
 #include "test/eval_files.h"
@@ -485,7 +485,9 @@ TEST(RecordMode, EveryPlyAsASinglePositionRunGivesIt) {
   ASSERT_EQ(record["plies"].size(), 7u);
   EXPECT_TRUE(record["plies"][0]["move"].is_null());
   EXPECT_EQ(record["plies"][3]["move"], "+8822UM");
-  const cv::Mat chart = cv::imread(demo.path + "/log/game.png", cv::IMREAD_COLOR);
+  cv::Mat chart;
+  std::string error;
+  ASSERT_TRUE(ReadImageFile(demo.path + "/log/game.png", &chart, &error)) << error;
   EXPECT_EQ(chart.cols, 960);
   EXPECT_EQ(chart.rows, 540);
   EXPECT_NE(demo.Report().find("<img src=./log/game.png>"), std::string::npos);

@@ -47,14 +47,14 @@ void CheckEnginePv(const Position& position, RunLog* log, PvLine* pv) {
 bool ReadEngineRecord(RunLog* log, Position* position) {
   ClearPosition(position);
   if (!ReadCsaPosition(kGameRecordPath, position)) {
-    Fail(std::string(kGameRecordPath) + ": cannot open (" + std::strerror(errno) +
+    Fail(log, std::string(kGameRecordPath) + ": cannot open (" + std::strerror(errno) +
          "): the engine left no game record");
     return false;
   }
   for (Side side : kSides) {
     const int king = position->cells[KingCell(side)];
     if (!IsSquare(king) || position->cells[king] != (side == kBlack ? kKing : -kKing)) {
-      Fail(std::string(kGameRecordPath) + ": no " + SideName(side) +
+      Fail(log, std::string(kGameRecordPath) + ": no " + SideName(side) +
            " king on the board; the engine's game record is incomplete or not a CSA record");
       return false;
     }
@@ -64,7 +64,7 @@ bool ReadEngineRecord(RunLog* log, Position* position) {
   }
   std::string error;
   if (!CheckLeaf(*position, &error)) {
-    Fail(std::string(kGameRecordPath) + ": " + error);
+    Fail(log, std::string(kGameRecordPath) + ": " + error);
     return false;
   }
   return true;
@@ -90,7 +90,7 @@ int RunEngineGameMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   ReadPv(kSearchLogPath, &game.pv, &warning);
   if (!warning.empty()) Warn(log, warning);
   CheckEnginePv(game.input, log, &game.pv);
-  return AnalyseLeaf(inputs, kSearchLogPath, &game, pictures);
+  return AnalyseLeaf(inputs, kSearchLogPath, log, &game, pictures);
 }
 
 }  // namespace fvscope

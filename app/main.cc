@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command_line.version) {
-    std::puts("fvscope 0.2.0");
+    std::printf("fvscope %s\n", fvscope::kVersion);
     return 0;
   }
   return fvscope::RunFvscope(command_line);

@@ -44,20 +44,20 @@ HeatSheet MapSheet(const TableMap& map) {
 
 }  // namespace
 
-int RunMapMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                std::vector<PictureJob>* pictures) {
   MapAnalysis& analysis = result->emplace<MapAnalysis>();
   MapRequest request;
   std::string error;
   if (!ParseMapRequest(inputs.options->map, &request, &error)) {
-    Fail("--map " + error);
+    Fail(log, "--map " + error);
     return 2;
   }
   const bool built = inputs.compare != nullptr
                          ? CompareTableMap(*inputs.fv, *inputs.compare, request, &analysis.map, &error)
                          : BuildTableMap(*inputs.fv, request, &analysis.map, &error);
   if (!built) {
-    Fail(error);
+    Fail(log, error);
     return 2;
   }
   analysis.done = true;

@@ -4,6 +4,9 @@
 #ifndef FVSCOPE_APP_MODE_H_
 #define FVSCOPE_APP_MODE_H_
 
+#include <atomic>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/command_line.h"
@@ -14,11 +17,22 @@
 
 namespace fvscope {
 
+// How far a long mode has got (files read of those listed), and whether it
+// is to stop early.
+struct RunProgress {
+  std::atomic<int64_t> done{0};
+  std::atomic<int64_t> total{0};
+  std::atomic<bool> cancel{false};
+};
+
 // The run's inputs, loaded by the driver.
 struct ModeInputs {
   const CommandLine* options;
   const EvalFile* fv;
-  const EvalFile* compare;  // the second file, with --compare; else nullptr
+  const EvalFile* compare;                 // the second file, with --compare; else nullptr
+  const std::string* record = nullptr;     // a record's text read in place of the file of
+                                           // --position or --game; else nullptr
+  RunProgress* progress = nullptr;         // counted by a corpus run when given
 };
 
 // A mode: fills *result with its record (as far as it gets when it stops

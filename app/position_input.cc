@@ -23,31 +23,40 @@ void AddMove(Move move, Position* board, PvLine* pv) {
 
 }  // namespace
 
-bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
-                          Notation* names, std::string* name, std::string* error,
-                          RecordFormat* format) {
-  std::string content, what;
-  RecordFormat found = RecordFormat::kUsi;
-  *name = option;
+bool ReadRecordText(const std::string& name, const std::string& bytes, GameRecord* record,
+                    Notation* names, std::string* error, RecordFormat* format) {
+  std::string what;
+  const RecordFormat found = RecordFormatOf(name, bytes);
   bool read;
-  if (LooksLikeUsiPosition(text)) {
-    read = ParseUsiPosition(text, record, &what);
+  if (found == RecordFormat::kUsi) {
+    read = ParseUsiPosition(bytes, record, &what);
+  } else if (found == RecordFormat::kKif) {
+    read = ReadKifRecord(bytes, record, &what);
   } else {
-    *name = text;
-    if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, error)) return false;
-    found = RecordFormatOf(text, content);
-    if (found == RecordFormat::kUsi) {
-      read = ParseUsiPosition(content, record, &what);
-    } else if (found == RecordFormat::kKif) {
-      read = ReadKifRecord(content, record, &what);
-    } else {
-      read = ReadCsaRecord(content, record, &what);
-    }
+    read = ReadCsaRecord(bytes, record, &what);
   }
   *names = RecordNotation(found);
   if (format != nullptr) *format = found;
-  if (!read) *error = *name + ": " + what;
+  if (!read) *error = name + ": " + what;
   return read;
+}
+
+bool ReadPositionArgument(const std::string& option, const std::string& text, GameRecord* record,
+                          Notation* names, std::string* name, std::string* error,
+                          RecordFormat* format) {
+  *name = option;
+  if (LooksLikeUsiPosition(text)) {
+    std::string what;
+    const bool read = ParseUsiPosition(text, record, &what);
+    *names = RecordNotation(RecordFormat::kUsi);
+    if (format != nullptr) *format = RecordFormat::kUsi;
+    if (!read) *error = *name + ": " + what;
+    return read;
+  }
+  *name = text;
+  std::string content;
+  if (!ReadSmallFile(text, kMaxPositionFileBytes, &content, error)) return false;
+  return ReadRecordText(text, content, record, names, error, format);
 }
 
 bool CheckAnalysablePosition(const Position& position, std::string* error) {
@@ -66,14 +75,17 @@ bool CheckAnalysablePosition(const Position& position, std::string* error) {
 }
 
 bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
-                             Side* to_move, std::string* error, RecordFormat* format) {
+                             Side* to_move, std::string* error, RecordFormat* format,
+                             const std::string* record_text) {
   GameRecord record;
   Notation names;
-  std::string name, what;
-  if (!ReadPositionArgument("--position", position_text.empty() ? "startpos" : position_text,
-                            &record, &names, &name, error, format)) {
-    return false;
-  }
+  std::string name = kRecordTextName, what;
+  const bool read =
+      record_text != nullptr
+          ? ReadRecordText(name, *record_text, &record, &names, error, format)
+          : ReadPositionArgument("--position", position_text.empty() ? "startpos" : position_text,
+                                 &record, &names, &name, error, format);
+  if (!read) return false;
   if (!PlayRecord(record, ply, names, position, to_move, &what) ||
       !CheckAnalysablePosition(*position, &what)) {
     *error = name + ": " + what;

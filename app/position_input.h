@@ -15,6 +15,17 @@
 
 namespace fvscope {
 
+// What messages call a record given as text rather than as a file.
+constexpr const char* kRecordTextName = "the record";
+
+// Reads bytes, a record named name (a file's path, or kRecordTextName), as
+// a USI position text, a CSA or a KIF record (RecordFormatOf tells which)
+// into *record; *names gets the notation of its moves and *format, when
+// given, the format. Returns false with *error, one line naming it, when it
+// cannot be read.
+bool ReadRecordText(const std::string& name, const std::string& bytes, GameRecord* record,
+                    Notation* names, std::string* error, RecordFormat* format = nullptr);
+
 // Reads text, a USI position text or the name of a file holding one, a CSA
 // record or a KIF record (RecordFormatOf tells which), into *record; *names
 // gets the notation of its moves, *name what messages call it (option, or
@@ -30,12 +41,14 @@ bool ReadPositionArgument(const std::string& option, const std::string& text, Ga
 // is wrong.
 bool CheckAnalysablePosition(const Position& position, std::string* error);
 
-// Reads the position of position_text ("startpos" when empty) and plays the
-// first ply moves of it (all when negative) into *position with *to_move to
-// move; *format (when not null) gets the form it was given in. Returns
-// false with *error, one line, when it cannot be read, played or analysed.
+// Reads the position of position_text ("startpos" when empty), or of
+// *record_text when given, and plays the first ply moves of it (all when
+// negative) into *position with *to_move to move; *format (when not null)
+// gets the form it was given in. Returns false with *error, one line, when
+// it cannot be read, played or analysed.
 bool ReadCommandLinePosition(const std::string& position_text, int ply, Position* position,
-                             Side* to_move, std::string* error, RecordFormat* format = nullptr);
+                             Side* to_move, std::string* error, RecordFormat* format = nullptr,
+                             const std::string* record_text = nullptr);
 
 // Reads the moves of --pv, each USI or CSA, separated by blanks or commas,
 // into *pv from position with to_move to move, checking each. Returns false

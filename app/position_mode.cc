@@ -27,7 +27,7 @@ int SearchWithUsiEngine(const CommandLine& options, const Position& position, Si
   std::string error;
   std::fflush(stdout);
   if (!RunUsiSearch(search, &found, &error)) {
-    Fail(error);
+    Fail(log, error);
     return 1;
   }
   std::vector<std::string> warnings;
@@ -47,8 +47,8 @@ int RunPositionMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   std::string error;
   RecordFormat format = RecordFormat::kUsi;
   if (!ReadCommandLinePosition(options.position, options.ply, &analysis.input, &to_move, &error,
-                               &format)) {
-    Fail(error);
+                               &format, inputs.record)) {
+    Fail(log, error);
     return 2;
   }
   analysis.record_format = RecordFormatName(format);
@@ -56,11 +56,11 @@ int RunPositionMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     const int status = SearchWithUsiEngine(options, analysis.input, to_move, log, &analysis.pv);
     if (status != 0) return status;
   } else if (!ReadCommandLinePv(options.pv, analysis.input, to_move, &analysis.pv, &error)) {
-    Fail(error);
+    Fail(log, error);
     return 2;
   }
   analysis.reached = LeafStage::kInput;
-  return AnalyseLeaf(inputs, "the leaf of the PV", &analysis, pictures);
+  return AnalyseLeaf(inputs, "the leaf of the PV", log, &analysis, pictures);
 }
 
 }  // namespace fvscope

@@ -32,31 +32,36 @@ std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figu
 
 }  // namespace
 
-int RunRecordMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                   std::vector<PictureJob>* pictures) {
   RecordAnalysis& analysis = result->emplace<RecordAnalysis>();
   GameRecord record;
   Notation names;
   std::string name, error;
   RecordFormat format = RecordFormat::kCsa;
-  if (!ReadPositionArgument("--game", inputs.options->game, &record, &names, &name, &error,
-                            &format)) {
-    Fail(error);
+  name = kRecordTextName;
+  const bool read =
+      inputs.record != nullptr
+          ? ReadRecordText(name, *inputs.record, &record, &names, &error, &format)
+          : ReadPositionArgument("--game", inputs.options->game, &record, &names, &name, &error,
+                                 &format);
+  if (!read) {
+    Fail(log, error);
     return 2;
   }
   analysis.record_format = RecordFormatName(format);
   if (!PlayRecordPlies(record, names, &analysis.plies, &error)) {
-    Fail(name + ": " + error);
+    Fail(log, name + ": " + error);
     return 2;
   }
   auto breakdown = std::make_unique<LeafBreakdown>();
   for (const RecordPly& ply : analysis.plies) {
     if (!CheckAnalysablePosition(ply.position, &error)) {
-      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 2;
     }
     if (!BreakDownLeaf(ply.position, *inputs.fv, breakdown.get(), &error)) {
-      Fail(name + ": ply " + std::to_string(ply.ply) + ": " + error);
+      Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 1;
     }
     analysis.figures.push_back(FiguresOf(*breakdown));

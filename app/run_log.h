@@ -8,15 +8,23 @@
 
 namespace fvscope {
 
-// The warnings a run has printed, in order, as printed.
+// The warnings a run has printed, in order, as printed, and why it stopped.
+// A quiet log (a request of the server) keeps them without printing.
 struct RunLog {
   std::vector<std::string> warnings;
+  std::string failure;  // the last failure's message, without "fvscope: "
+  bool quiet = false;
 };
 
 // Prints "fvscope: message" on stderr: why the run stops.
 void Fail(const std::string& message);
 
-// Prints "fvscope: warning: message" on stderr and keeps the line in *log.
+// Keeps message as log's failure and prints it as Fail does unless log is
+// quiet.
+void Fail(RunLog* log, const std::string& message);
+
+// Prints "fvscope: warning: message" on stderr (unless log is quiet) and
+// keeps the line in *log.
 void Warn(RunLog* log, const std::string& message);
 
 }  // namespace fvscope

@@ -8,7 +8,7 @@
 
 namespace fvscope {
 
-int RunScanMode(const ModeInputs& inputs, RunLog*, RunResult* result,
+int RunScanMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                 std::vector<PictureJob>* pictures) {
   ScanAnalysis& scan = result->emplace<ScanAnalysis>();
   scan.comparing = inputs.compare != nullptr;
@@ -19,7 +19,7 @@ int RunScanMode(const ModeInputs& inputs, RunLog*, RunResult* result,
       scan.comparing ? CompareKppSquare(*inputs.fv, *inputs.compare, k, mode, &scan.comparison, &error)
                      : ScanKppTable(*inputs.fv, k, mode, &scan.scan, &error);
   if (!scanned) {
-    Fail(error);
+    Fail(log, error);
     return 1;
   }
   scan.done = true;

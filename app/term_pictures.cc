@@ -13,13 +13,13 @@ namespace {
 // Shares the leaf's evaluation among its pieces under each file and adds
 // their picture over the leaf. Returns false, the failure printed, when the
 // leaf cannot be shared.
-bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                    std::vector<PictureJob>* pictures) {
+bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                    LeafAnalysis* leaf, std::vector<PictureJob>* pictures) {
   std::string error;
   if (!ComputePieceShares(leaf->leaf, *inputs.fv, &leaf->pieces, &error) ||
       (leaf->comparing &&
        !ComputePieceShares(leaf->leaf, *inputs.compare, &leaf->pieces_after, &error))) {
-    Fail(leaf_source + ": " + error);
+    Fail(log, leaf_source + ": " + error);
     leaf->pieces.count = 0;
     return false;
   }
@@ -46,8 +46,8 @@ void AddTermPictures(const Ranking& ranking, const Position* board,
   }
 }
 
-int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                std::vector<PictureJob>* pictures) {
+int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                LeafAnalysis* leaf, std::vector<PictureJob>* pictures) {
   std::string error;
   leaf->comparing = inputs.compare != nullptr;
   leaf->with_pieces = inputs.options->pieces;
@@ -57,13 +57,13 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAn
   pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
   pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
   if (!BreakDownLeaf(leaf->leaf, *inputs.fv, &leaf->breakdown, &error)) {
-    Fail(leaf_source + ": " + error);
+    Fail(log, leaf_source + ": " + error);
     return 1;
   }
   const SortMode mode = SortModeOf(inputs.options->sort_mode);
   if (leaf->comparing) {
     if (!CompareLeaf(leaf->leaf, *inputs.fv, *inputs.compare, mode, &leaf->comparison, &error)) {
-      Fail(leaf_source + ": " + error);
+      Fail(log, leaf_source + ": " + error);
       return 1;
     }
   } else {
@@ -71,7 +71,7 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAn
   }
   leaf->reached = LeafStage::kBreakdown;
   AddTermPictures(ShownRanking(*leaf), &leaf->leaf, pictures);
-  if (leaf->with_pieces && !AddPieceShares(inputs, leaf_source, leaf, pictures)) return 1;
+  if (leaf->with_pieces && !AddPieceShares(inputs, leaf_source, log, leaf, pictures)) return 1;
   leaf->reached = LeafStage::kDone;
   return 0;
 }

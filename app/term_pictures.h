@@ -21,9 +21,9 @@ void AddTermPictures(const Ranking& ranking, const Position* board,
 // the files of inputs: the ranking, or with a second file the comparison,
 // and the pieces' shares when the options ask, with every picture of it.
 // leaf->reached tells how far it got. Returns 1 when the leaf cannot be
-// broken down (the failure names leaf_source), else 0.
-int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, LeafAnalysis* leaf,
-                std::vector<PictureJob>* pictures);
+// broken down (the failure, in *log, names leaf_source), else 0.
+int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
+                LeafAnalysis* leaf, std::vector<PictureJob>* pictures);
 
 }  // namespace fvscope
 

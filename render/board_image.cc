@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <exception>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "render/embedded_pieces.h"
+#include "render/image_file.h"
 
 namespace fvscope {
 
@@ -40,14 +40,16 @@ void DrawHand(const Position& position, Side side, cv::Mat* board) {
 
 namespace {
 
-// Loads into PieceImages the 14 pictures that decode(kind) gives; failure(kind)
+// Loads into PieceImages the 14 pictures that decode(kind, &picture, &why)
+// gives; failure(kind)
 // says what went wrong when one is missing or does not decode.
 template <typename Decode, typename Failure>
 bool LoadPieces(Decode decode, Failure failure, std::string* error) {
   for (int kind = 1; kind <= kPieceKinds; ++kind) {
     cv::Mat picture;
+    std::string why;
     try {
-      picture = decode(kind);
+      if (!decode(kind, &picture, &why)) picture.release();
     } catch (const std::exception&) {
       picture.release();
     }
@@ -66,7 +68,9 @@ std::string PictureName(int kind) { return std::string(kPieceNames[kind]) + ".jp
 
 bool LoadPieceImages(const std::string& folder, std::string* error) {
   return LoadPieces(
-      [&](int kind) { return cv::imread(folder + "/" + PictureName(kind), cv::IMREAD_COLOR); },
+      [&](int kind, cv::Mat* picture, std::string* why) {
+        return ReadImageFile(folder + "/" + PictureName(kind), picture, why);
+      },
       [&](int kind) {
         return folder + "/" + PictureName(kind) + ": missing or not a picture that decodes";
       },
@@ -75,15 +79,12 @@ bool LoadPieceImages(const std::string& folder, std::string* error) {
 
 bool LoadBuiltinPieceImages(std::string* error) {
   return LoadPieces(
-      [](int kind) {
+      [](int kind, cv::Mat* picture, std::string* why) {
         for (int i = 0; i < kEmbeddedPieceFileCount; ++i) {
           const EmbeddedFile& file = kEmbeddedPieceFiles[i];
-          if (PictureName(kind) != file.name) continue;
-          return cv::imdecode(cv::Mat(1, static_cast<int>(file.size), CV_8UC1,
-                                      const_cast<unsigned char*>(file.data)),
-                              cv::IMREAD_COLOR);
+          if (PictureName(kind) == file.name) return DecodeImage(file.data, file.size, picture, why);
         }
-        return cv::Mat();
+        return false;
       },
       [](int kind) { return "the built-in picture " + PictureName(kind) + " is missing or does not decode"; },
       error);
@@ -140,15 +141,12 @@ void DrawBoardImage(const Position& position, cv::Mat* board) {
 }
 
 bool SaveImage(const std::string& path, const cv::Mat& picture, std::string* error) {
-  bool saved = false;
   try {
-    saved = cv::imwrite(path, picture);
+    return WritePngFile(path, picture, error);
   } catch (const std::exception& e) {
     *error = path + ": cannot save the picture (" + e.what() + ")";
     return false;
   }
-  if (!saved) *error = path + ": cannot save the picture";
-  return saved;
 }
 
 }  // namespace fvscope

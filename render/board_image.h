@@ -55,8 +55,8 @@ void DrawBoardImage(const Position& position, cv::Mat* board);
 // A new black kImageSize square picture.
 cv::Mat NewBoardImage();
 
-// Saves picture at path in the format of its extension. Returns false with
-// *error set when it cannot be written.
+// Saves picture at path as a PNG file, whole or not at all. Returns false
+// with *error set when it cannot be written.
 bool SaveImage(const std::string& path, const cv::Mat& picture, std::string* error);
 
 }  // namespace fvscope

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
 
+#include "render/image_file.h"
 #include "test/scratch_dir.h"
 
 namespace fvscope {
@@ -23,9 +23,9 @@ cv::Mat GradientPiece(int kind) {
 // Loads gradient pieces through files: PNG bytes under the ".jpg" names.
 void LoadGradientPieces(const ScratchDir& dir) {
   for (int kind = 1; kind <= kPieceKinds; ++kind) {
-    std::vector<uchar> bytes;
-    cv::imencode(".png", GradientPiece(kind), bytes);
-    dir.Write(std::string("img/") + kPieceNames[kind] + ".jpg", std::string(bytes.begin(), bytes.end()));
+    std::string bytes, error;
+    ASSERT_TRUE(EncodePng(GradientPiece(kind), &bytes, &error)) << error;
+    dir.Write(std::string("img/") + kPieceNames[kind] + ".jpg", bytes);
   }
   std::string error;
   ASSERT_TRUE(LoadPieceImages(dir.File("img"), &error)) << error;

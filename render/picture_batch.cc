@@ -14,19 +14,7 @@ namespace {
 // Draws and saves one job; returns the empty text or what went wrong.
 std::string DrawJob(const PictureJob& job) try {
   std::string error;
-  if (job.sheet) {
-    SaveImage(job.path, job.sheet(), &error);
-  } else if (job.triangle) {
-    DrawTermImage(job.path, job.position, job.value, job.king, job.cell_a, job.cell_b, &error);
-  } else {
-    cv::Mat picture = NewBoardImage();
-    if (job.labels.empty()) {
-      DrawBoardImage(job.position, &picture);
-    } else {
-      DrawCellLabels(job.position, job.labels, &picture);
-    }
-    SaveImage(job.path, picture, &error);
-  }
+  SaveImage(job.path, DrawPicture(job), &error);
   return error;
 } catch (const std::exception& e) {
   return job.path + ": the picture could not be drawn (" + e.what() + ")";
@@ -35,6 +23,19 @@ std::string DrawJob(const PictureJob& job) try {
 }
 
 }  // namespace
+
+cv::Mat DrawPicture(const PictureJob& job) {
+  if (job.sheet) return job.sheet();
+  cv::Mat picture = NewBoardImage();
+  if (job.triangle) {
+    DrawTermPicture(job.position, job.value, job.king, job.cell_a, job.cell_b, &picture);
+  } else if (job.labels.empty()) {
+    DrawBoardImage(job.position, &picture);
+  } else {
+    DrawCellLabels(job.position, job.labels, &picture);
+  }
+  return picture;
+}
 
 PictureJob BoardPictureJob(const std::string& path, const Position& position) {
   return {path, position, false, 0, 0, 0, 0, {}, {}};

@@ -42,6 +42,9 @@ PictureJob LabelPictureJob(const std::string& path, const Position& position,
 // The job of a picture that draw makes.
 PictureJob SheetPictureJob(const std::string& path, std::function<cv::Mat()> draw);
 
+// Draws the picture of job (may throw what drawing throws).
+cv::Mat DrawPicture(const PictureJob& job);
+
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The
 // messages of the pictures that cannot be drawn or saved (an exception in a

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <utility>
 #include <vector>
 
 #include "render/board_image.h"
+#include "render/image_file.h"
 #include "test/scratch_dir.h"
 
 namespace fvscope {
@@ -79,7 +79,8 @@ TEST(DrawTermImage, SavesOrSaysWhyNot) {
   ScratchDir dir;
   std::string error;
   ASSERT_TRUE(DrawTermImage(dir.File("t.png"), Position{}, 1, 40, 0, 80, &error)) << error;
-  const cv::Mat saved = cv::imread(dir.File("t.png"), cv::IMREAD_COLOR);
+  cv::Mat saved;
+  ASSERT_TRUE(ReadImageFile(dir.File("t.png"), &saved, &error)) << error;
   EXPECT_EQ(saved.cols, 640);
   EXPECT_EQ(saved.at<cv::Vec3b>(305, 252), cv::Vec3b(255, 0, 0));
   EXPECT_FALSE(DrawTermImage(dir.File("missing/t.png"), Position{}, 1, 40, 0, 80, &error));

@@ -19,8 +19,16 @@ Json Head(const RunFacts& facts, const char* mode) {
               {"fv", facts.fv},          {"warnings", facts.warnings}};
 }
 
+// What the document names the picture of rank (from 1): its path under
+// log/, or its URL when the facts give one.
+std::string RankPictureName(const RunFacts& facts, int rank) {
+  const std::string path = RankPicturePath(rank);
+  if (facts.picture_url.empty()) return DocumentName(path);
+  return facts.picture_url + path.substr(path.rfind('/') + 1) + facts.picture_query;
+}
+
 // A ranking of terms, or of their changes (with the term under each file).
-Json RankingJson(const Ranking& ranking, bool changes) {
+Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes) {
   Json list = Json::array();
   for (int r = 0; r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
@@ -35,7 +43,7 @@ Json RankingJson(const Ranking& ranking, bool changes) {
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
     entry["b"] = CellName(t.cell_b, t.code_b);
-    entry["picture"] = DocumentName(RankPicturePath(r + 1));
+    entry["picture"] = RankPictureName(facts, r + 1);
     list.push_back(entry);
   }
   return list;
@@ -86,9 +94,9 @@ std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
                            {"kpp", {c.before.kpp_sum, c.after.kpp_sum}},
                            {"material", {c.before.material, c.after.material}},
                            {"value", {c.before.value, c.after.value}},
-                           {"ranking", RankingJson(c.ranking, true)}};
+                           {"ranking", RankingJson(facts, c.ranking, true)}};
   } else {
-    document["ranking"] = RankingJson(leaf.ranking, false);
+    document["ranking"] = RankingJson(facts, leaf.ranking, false);
   }
   if (leaf.with_pieces) {
     const PieceShares* after = leaf.comparing ? &leaf.pieces_after : nullptr;
@@ -115,11 +123,11 @@ std::string JsonDocument(const RunFacts& facts, const ScanAnalysis& scan) {
     document["king_square"] = comparison.king_square;
     document["compare"] = {{"fv", facts.compare_fv},
                            {"changed", comparison.changed},
-                           {"ranking", RankingJson(comparison.ranking, true)}};
+                           {"ranking", RankingJson(facts, comparison.ranking, true)}};
   } else {
     document["king_square"] = scan.scan.king_square;
     document["count"] = scan.scan.count;
-    document["ranking"] = RankingJson(scan.scan.ranking, false);
+    document["ranking"] = RankingJson(facts, scan.scan.ranking, false);
   }
   return Dump(document);
 }
@@ -174,7 +182,7 @@ Json CalibrationJson(const Calibration& calibration) {
 
 // A ranking of used entries: by contribution, or by change with the entry
 // under each file; picture names the rank's picture when drawn, else null.
-Json UseRankingJson(const UseRanking& ranking, bool changes, bool drawn) {
+Json UseRankingJson(const RunFacts& facts, const UseRanking& ranking, bool changes, bool drawn) {
   Json list = Json::array();
   for (int r = 0; r < ranking.count; ++r) {
     const UseRankEntry& e = ranking.entries[r];
@@ -193,7 +201,7 @@ Json UseRankingJson(const UseRanking& ranking, bool changes, bool drawn) {
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
     entry["b"] = CellName(t.cell_b, t.code_b);
-    entry["picture"] = drawn ? Json(DocumentName(RankPicturePath(r + 1))) : Json(nullptr);
+    entry["picture"] = drawn ? Json(RankPictureName(facts, r + 1)) : Json(nullptr);
     list.push_back(entry);
   }
   return list;
@@ -226,14 +234,16 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
         {"kkp_read", u.kkp_read},
         {"kkp_entries", kKkpValues},
         {"per_king_square", std::vector<int64_t>(u.per_king_square, u.per_king_square + kSquares)},
-        {"ranking", UseRankingJson(u.ranking, false, !corpus.comparing)}};
+        {"ranking", UseRankingJson(facts, u.ranking, false, !corpus.comparing)}};
   }
   if (corpus.comparing) {
     Json compare = {{"fv", facts.compare_fv},
                     {"fit", FitJson(corpus.second.fit)},
                     {"scale", ScaleJson(corpus.scale, corpus.second)},
                     {"calibration", CalibrationJson(corpus.second.calibration)}};
-    if (corpus.with_usage) compare["usage_ranking"] = UseRankingJson(corpus.usage.changes, true, true);
+    if (corpus.with_usage) {
+      compare["usage_ranking"] = UseRankingJson(facts, corpus.usage.changes, true, true);
+    }
     document["compare"] = compare;
   }
   return Dump(document);

@@ -33,6 +33,9 @@ struct RunFacts {
   bool utf8 = false;                  // Japanese texts in UTF-8, else code page 932
   std::string page_path;              // where the page goes: its links are relative to it
   std::vector<std::string> warnings;  // the warning lines as printed
+  std::string picture_url;    // what a document puts before a picture's file name in
+                              // place of log/ ("/api/picture/scan/"); empty: log/
+  std::string picture_query;  // and after it ("?square=40")
 };
 
 // How far a leaf analysis got; a run that stops early writes what it reached.

@@ -1,5 +1,5 @@
 // The floor of a run's time: draws one board and saves it as 152 PNG
-// pictures of 640 x 640 with cv::imwrite on every core, as many as a game
+// pictures of 640 x 640 through libpng on every core, as many as a game
 // analysis saves.
 //
 // usage: encode_floor GAME_RECORD OUT_FOLDER   (run where ./img holds the pieces)
@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "render/board_image.h"
+#include "render/image_file.h"
 #include "render/thread_pool.h"
 #include "shogi/csa_reader.h"
 
@@ -38,7 +37,8 @@ int Main(int argc, char** argv) {
   const std::string folder = argv[2];
   std::atomic<bool> failed{false};
   RunParallel(kPictures, MachineThreads(), [&](int i) {
-    if (!cv::imwrite(folder + "/floor" + std::to_string(i) + ".png", board)) failed = true;
+    std::string why;
+    if (!WritePngFile(folder + "/floor" + std::to_string(i) + ".png", board, &why)) failed = true;
   });
   if (failed) {
     std::fprintf(stderr, "encode_floor: cannot write into %s\n", argv[2]);

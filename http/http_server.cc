@@ -1,0 +1,387 @@
+#include "http/http_server.h"
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace fvscope {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kKeepAliveSeconds = 5;      // an idle connection is closed after this
+constexpr int kWriteSeconds = 5;          // a client that reads nothing for this long is dropped
+constexpr int kPollMilliseconds = 100;    // how soon an idle connection sees the stop
+constexpr size_t kKeepAliveRequests = 100000;
+
+// Set by a handler when the connection must close after its answer (a body
+// left unread).
+thread_local bool t_close_after = false;
+
+// A connection's socket as httplib reads and writes it, with the bounds of
+// each request: its header section at most max_header bytes, the whole
+// request read before its deadline. A request past either breaks the stream:
+// nothing more is read or written and the connection closes.
+class GuardedStream : public httplib::Stream {
+ public:
+  GuardedStream(int sock, const HttpLimits& limits) : sock_(sock), limits_(limits) {}
+
+  // Starts the bounds of the next request.
+  void StartRequest() {
+    header_bytes_ = 0;
+    matched_ = 0;
+    in_header_ = true;
+    deadline_ = Clock::now() + std::chrono::seconds(limits_.request_seconds);
+    reading_ = true;
+  }
+
+  // The request is read: its time no longer counts.
+  void EndReading() { reading_ = false; }
+
+  bool broken() const { return broken_; }
+  bool has_buffered() const { return begin_ < end_; }
+
+  bool is_readable() const override { return has_buffered() || WaitFor(POLLIN, 0); }
+  bool is_writable() const override { return !broken_; }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (broken_) return -1;
+    if (!has_buffered()) {
+      const int wait = reading_ ? RemainingMilliseconds() : kKeepAliveSeconds * 1000;
+      if (wait <= 0 || !WaitFor(POLLIN, wait)) {
+        broken_ = true;
+        return -1;
+      }
+      const ssize_t n = ::recv(sock_, buffer_, sizeof buffer_, 0);
+      if (n <= 0) return n;
+      begin_ = 0;
+      end_ = static_cast<size_t>(n);
+    }
+    size_t n = std::min(size, end_ - begin_);
+    if (in_header_) n = CountHeader(n);
+    if (broken_) return -1;
+    std::memcpy(ptr, buffer_ + begin_, n);
+    begin_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    if (broken_ || !WaitFor(POLLOUT, kWriteSeconds * 1000)) return -1;
+    const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
+    if (n < 0) broken_ = true;
+    return n;
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    Address(::getpeername, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    Address(::getsockname, ip, port);
+  }
+  socket_t socket() const override { return sock_; }
+
+ private:
+  // Counts the first n buffered bytes into the header section, up to the
+  // blank line that ends it; returns how many to hand on (the section's end
+  // stops the count, so a body is never counted).
+  size_t CountHeader(size_t n) {
+    static const char kEnd[] = "\r\n\r\n";
+    for (size_t i = 0; i < n; ++i) {
+      const char c = buffer_[begin_ + i];
+      matched_ = c == kEnd[matched_] ? matched_ + 1 : (c == '\r' ? 1 : 0);
+      if (++header_bytes_ > limits_.max_header) {
+        broken_ = true;
+        return 0;
+      }
+      if (matched_ == 4) {
+        in_header_ = false;
+        return i + 1;
+      }
+    }
+    return n;
+  }
+
+  int RemainingMilliseconds() const {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count());
+  }
+
+  bool WaitFor(short events, int milliseconds) const {
+    pollfd fd{sock_, events, 0};
+    for (;;) {
+      const int ready = ::poll(&fd, 1, milliseconds);
+      if (ready < 0 && errno == EINTR) continue;
+      return ready > 0 && (fd.revents & (events | POLLHUP | POLLERR)) != 0;
+    }
+  }
+
+  template <typename Get>
+  void Address(Get get, std::string& ip, int& port) const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ip.clear();
+    port = 0;
+    if (get(sock_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address.ss_family == AF_INET) {
+      const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
+      inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+      port = ntohs(a->sin_port);
+    } else if (address.ss_family == AF_INET6) {
+      const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
+      inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+      port = ntohs(a->sin6_port);
+    }
+    ip = text;
+  }
+
+  int sock_;
+  HttpLimits limits_;
+  char buffer_[16384];
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  size_t header_bytes_ = 0;
+  int matched_ = 0;
+  bool in_header_ = true;
+  bool reading_ = true;
+  bool broken_ = false;
+  Clock::time_point deadline_{};
+};
+
+// httplib's server with the connection loop of GuardedStream.
+class GuardedServer : public httplib::Server {
+ public:
+  explicit GuardedServer(const HttpLimits& limits) : limits_(limits) {}
+
+  // Marks the request read in full; called before its handler runs.
+  static void RequestRead() {
+    if (t_stream != nullptr) t_stream->EndReading();
+  }
+
+ private:
+  bool stopping() const { return svr_sock_ == INVALID_SOCKET; }
+
+  // Waits until sock has bytes to read; false when it idles past the
+  // keep-alive time, closes or the server stops.
+  bool WaitForRequest(int sock) const {
+    for (int waited = 0; waited < kKeepAliveSeconds * 1000; waited += kPollMilliseconds) {
+      if (stopping()) return false;
+      pollfd fd{sock, POLLIN, 0};
+      const int ready = ::poll(&fd, 1, kPollMilliseconds);
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return false;
+    }
+    return false;
+  }
+
+  bool process_and_close_socket(socket_t sock) override {
+    GuardedStream stream(sock, limits_);
+    t_stream = &stream;
+    for (size_t count = kKeepAliveRequests; count > 0; --count) {
+      if (!stream.has_buffered() && !WaitForRequest(sock)) break;
+      stream.StartRequest();
+      t_close_after = false;
+      bool closed = false;
+      const bool answered = process_request(stream, count == 1 || stopping(), closed, nullptr);
+      if (!answered || closed || stream.broken() || t_close_after || stopping()) break;
+    }
+    t_stream = nullptr;
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return true;
+  }
+
+  static thread_local GuardedStream* t_stream;
+  HttpLimits limits_;
+};
+
+thread_local GuardedStream* GuardedServer::t_stream = nullptr;
+
+// The route that takes path, with its method or any; nullptr for none.
+const HttpRoute* FindRoute(const std::vector<HttpRoute>& routes, const std::string& path,
+                           const std::string& method, bool* path_known) {
+  *path_known = false;
+  for (const HttpRoute& route : routes) {
+    const bool takes = route.prefix ? path.rfind(route.path, 0) == 0 : path == route.path;
+    if (!takes) continue;
+    *path_known = true;
+    if (method == route.method || (method == "HEAD" && std::strcmp(route.method, "GET") == 0)) {
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
+// The methods routes take for path, as an Allow header lists them.
+std::string AllowedMethods(const std::vector<HttpRoute>& routes, const std::string& path) {
+  std::string allowed;
+  for (const HttpRoute& route : routes) {
+    const bool takes = route.prefix ? path.rfind(route.path, 0) == 0 : path == route.path;
+    if (takes && allowed.find(route.method) == std::string::npos) {
+      allowed += (allowed.empty() ? "" : ", ") + std::string(route.method);
+    }
+  }
+  return allowed;
+}
+
+// True when host (a Host header) names one of names with port.
+bool HostAllowed(const std::string& host, const std::vector<std::string>& names, int port) {
+  const std::string suffix = ":" + std::to_string(port);
+  for (const std::string& name : names) {
+    if (host.size() == name.size() + suffix.size() &&
+        strncasecmp(host.c_str(), name.c_str(), name.size()) == 0 &&
+        host.compare(name.size(), std::string::npos, suffix) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void Refuse(httplib::Response& res, int status, const std::string& message) {
+  res.status = status;
+  res.set_content(ErrorJson(message), "application/json");
+}
+
+// Waits for SIGINT or SIGTERM (blocked by BlockStopSignals) and stops
+// server; ends without stopping it once *done is set.
+void WaitForStopSignal(httplib::Server* server, const std::atomic<bool>* done) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  const timespec step{0, kPollMilliseconds * 1000000L};
+  bool signalled = false;
+  while (!done->load()) {
+    if (!signalled) signalled = sigtimedwait(&signals, nullptr, &step) > 0;
+    if (signalled && server->is_running()) {
+      server->stop();
+      return;
+    }
+    if (signalled) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace
+
+std::string ErrorJson(const std::string& message) {
+  return nlohmann::json{{"error", message}}.dump(-1, ' ', false,
+                                                   nlohmann::json::error_handler_t::replace) +
+         "\n";
+}
+
+void BlockStopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& routes,
+               const HttpLimits& limits, const std::function<void(int port)>& listening,
+               std::string* error) {
+  GuardedServer server(limits);
+  const int threads = limits.threads;
+  server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server.set_payload_max_length(limits.max_body);
+  server.set_keep_alive_timeout(kKeepAliveSeconds);
+  server.set_tcp_nodelay(true);
+  std::vector<std::string> names = {"127.0.0.1", "localhost", "[::1]"};
+  names.push_back(host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]"
+                                                                             : host);
+  int bound_port = port;
+
+  server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
+    GuardedServer::RequestRead();
+    // A refusal leaves the body unread: the connection cannot go on.
+    const auto refuse = [&](int status, const std::string& message) {
+      t_close_after = req.has_header("Content-Length") || req.has_header("Transfer-Encoding");
+      Refuse(res, status, message);
+      return httplib::Server::HandlerResponse::Handled;
+    };
+    if (!HostAllowed(req.get_header_value("Host"), names, bound_port)) {
+      return refuse(403, "the Host header must name this server (" + names[0] + ":" +
+                             std::to_string(bound_port) + " or localhost)");
+    }
+    bool path_known = false;
+    if (FindRoute(routes, req.path, req.method, &path_known) == nullptr) {
+      if (!path_known) return refuse(404, "no such path");
+      res.set_header("Allow", AllowedMethods(routes, req.path));
+      return refuse(405, "this path does not take " + req.method);
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  const auto dispatch = [&](const httplib::Request& req, httplib::Response& res) {
+    HttpRequest request;
+    request.method = req.method;
+    request.path = req.path;
+    request.target = req.target;
+    const size_t query = req.target.find('?');
+    std::string why;
+    if (query != std::string::npos &&
+        !ParseRequestParams(std::string_view(req.target).substr(query + 1), &request.params,
+                            &why)) {
+      Refuse(res, 400, why);
+      return;
+    }
+    request.body = req.body;
+    bool path_known = false;
+    const HttpRoute* route = FindRoute(routes, req.path, req.method, &path_known);
+    HttpAnswer answer;
+    route->handler(request, &answer);
+    res.status = answer.status;
+    res.set_content(std::move(answer.body), answer.content_type.c_str());
+  };
+  server.Get(".*", dispatch);
+  server.Post(".*", dispatch);
+  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (res.status == 413) t_close_after = true;
+    if (!res.body.empty()) return;
+    const char* what = res.status == 413 ? "the body is larger than the server takes"
+                       : res.status == 414 ? "the URL is too long"
+                                           : "the request cannot be read";
+    Refuse(res, res.status, what);
+  });
+  server.set_exception_handler(
+      [](const httplib::Request&, httplib::Response& res, std::exception_ptr thrown) {
+        std::string what = "the request failed";
+        try {
+          std::rethrow_exception(thrown);
+        } catch (const std::exception& e) {
+          what += std::string(" (") + e.what() + ")";
+        } catch (...) {
+        }
+        Refuse(res, 500, what);
+      });
+
+  errno = 0;
+  const bool bound = port == 0 ? (bound_port = server.bind_to_any_port(host)) > 0
+                               : server.bind_to_port(host, port);
+  if (!bound) {
+    const int why = errno;
+    *error = host + ":" + std::to_string(port) + ": cannot listen here" +
+             (why != 0 ? std::string(" (") + std::strerror(why) + ")" : std::string());
+    return false;
+  }
+  std::atomic<bool> done{false};
+  std::thread stopper(WaitForStopSignal, &server, &done);
+  listening(bound_port);
+  server.listen_after_bind();
+  done = true;
+  stopper.join();
+  return true;
+}
+
+}  // namespace fvscope

@@ -1,0 +1,329 @@
+#include "render/image_file.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+#include <jerror.h>
+#include <png.h>
+
+namespace fvscope {
+
+namespace {
+
+// PNG written as fast as it is compact enough: the "sub" filter and zlib's
+// fastest level with run-length matching.
+constexpr int kPngCompressionLevel = 1;
+constexpr int kPngCompressionStrategy = 3;  // Z_RLE
+constexpr int kPngMemoryLevel = 9;
+// A progressive JPEG may list scans without end; real ones have a dozen.
+constexpr int kMaxJpegScans = 1000;
+constexpr long kMaxJpegMemory = 512L << 20;
+
+bool FitsLimits(unsigned long width, unsigned long height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         static_cast<long long>(width) * static_cast<long long>(height) <= kMaxImagePixels;
+}
+
+// libpng's state for one call: the message of a failure and, when reading,
+// the bytes left.
+struct PngState {
+  char message[128];
+  const unsigned char* data;
+  size_t size;
+  size_t offset;
+  std::string* output;
+};
+
+void OnPngError(png_structp png, png_const_charp message) {
+  auto* state = static_cast<PngState*>(png_get_error_ptr(png));
+  std::snprintf(state->message, sizeof state->message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+void ReadPngBytes(png_structp png, png_bytep out, size_t count) {
+  auto* state = static_cast<PngState*>(png_get_io_ptr(png));
+  if (count > state->size - state->offset) png_error(png, "the file is cut short");
+  std::memcpy(out, state->data + state->offset, count);
+  state->offset += count;
+}
+
+void WritePngBytes(png_structp png, png_bytep bytes, size_t count) {
+  auto* state = static_cast<PngState*>(png_get_io_ptr(png));
+  state->output->append(reinterpret_cast<const char*>(bytes), count);
+}
+
+void FlushPng(png_structp) {}
+
+// Everything between setjmp and a failure's longjmp keeps to plain values,
+// so that no destructor is skipped.
+bool DecodePng(const unsigned char* data, size_t size, cv::Mat* picture, std::string* error) {
+  PngState state = {{0}, data, size, 0, nullptr};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError,
+                                           OnPngWarning);
+  if (png == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    *error = "out of memory";
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    *error = std::string("not a PNG that decodes (") + state.message + ")";
+    return false;
+  }
+  png_set_read_fn(png, &state, ReadPngBytes);
+  png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+  png_read_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  if (!FitsLimits(width, height)) png_error(png, "the picture is too large");
+  const int colour_type = png_get_color_type(png, info);
+  const int bit_depth = png_get_bit_depth(png, info);
+  // As OpenCV's reader does for a colour picture: alpha dropped, not blended.
+  if (bit_depth > 8) png_set_strip_16(png);
+  png_set_strip_alpha(png);
+  if (colour_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if ((colour_type & PNG_COLOR_MASK_COLOR) == 0 && bit_depth < 8) {
+    png_set_expand_gray_1_2_4_to_8(png);
+  }
+  if (colour_type & PNG_COLOR_MASK_COLOR) {
+    png_set_bgr(png);
+  } else {
+    png_set_gray_to_rgb(png);
+  }
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 3) {
+    png_error(png, "unexpected row layout");
+  }
+  picture->create(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(png, picture->ptr<png_byte>(static_cast<int>(y)), nullptr);
+    }
+  }
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
+struct JpegState {
+  jpeg_error_mgr manager;  // first, so that the library's pointer leads back here
+  jpeg_progress_mgr progress;
+  std::jmp_buf jump;
+  bool cut_short;
+  char message[JMSG_LENGTH_MAX];
+};
+
+JpegState* StateOf(j_common_ptr common) { return reinterpret_cast<JpegState*>(common->err); }
+
+[[noreturn]] void FailJpeg(j_common_ptr common, const char* why) {
+  std::snprintf(StateOf(common)->message, sizeof StateOf(common)->message, "%s", why);
+  std::longjmp(StateOf(common)->jump, 1);
+}
+
+[[noreturn]] void OnJpegError(j_common_ptr common) {
+  char message[JMSG_LENGTH_MAX];
+  common->err->format_message(common, message);
+  FailJpeg(common, message);
+}
+
+// Warnings are not printed; the end of the bytes before the picture's end
+// refuses it rather than drawing it half grey.
+void OnJpegMessage(j_common_ptr common, int level) {
+  if (level < 0 && common->err->msg_code == JWRN_JPEG_EOF) StateOf(common)->cut_short = true;
+}
+
+void OnJpegProgress(j_common_ptr common) {
+  if (common->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMaxJpegScans) {
+    FailJpeg(common, "too many scans");
+  }
+}
+
+// The part of DecodeJpeg that a failure leaves by longjmp: whatever it
+// changes lives behind its pointers, none of it in its own locals.
+bool RunJpegDecode(const unsigned char* data, size_t size, jpeg_decompress_struct* info,
+                   JpegState* state, cv::Mat* picture) {
+  if (setjmp(state->jump)) return false;
+  auto* common = reinterpret_cast<j_common_ptr>(info);
+  jpeg_create_decompress(info);
+  info->progress = &state->progress;
+  info->mem->max_memory_to_use = kMaxJpegMemory;
+  jpeg_mem_src(info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(info, TRUE);
+  if (state->cut_short) FailJpeg(common, "the file is cut short");
+  if (!FitsLimits(info->image_width, info->image_height)) {
+    FailJpeg(common, "the picture is too large");
+  }
+  const bool cmyk = info->num_components == 4;
+  info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  jpeg_start_decompress(info);
+  const int width = static_cast<int>(info->output_width);
+  picture->create(static_cast<int>(info->output_height), width, CV_8UC3);
+  JSAMPARRAY row = (*info->mem->alloc_sarray)(common, JPOOL_IMAGE,
+                                              info->output_width * info->output_components, 1);
+  while (info->output_scanline < info->output_height) {
+    const int y = static_cast<int>(info->output_scanline);
+    JSAMPROW target = cmyk ? row[0] : picture->ptr<JSAMPLE>(y);
+    if (jpeg_read_scanlines(info, &target, 1) != 1 || state->cut_short) {
+      FailJpeg(common, "the file is cut short");
+    }
+    if (!cmyk) continue;
+    // OpenCV's CMYK to BGR: each ink scaled by the black.
+    unsigned char* bgr = picture->ptr<unsigned char>(y);
+    for (int x = 0; x < width; ++x, bgr += 3) {
+      const int k = row[0][4 * x + 3];
+      for (int c = 0; c < 3; ++c) {
+        bgr[2 - c] = static_cast<unsigned char>(k - ((255 - row[0][4 * x + c]) * k >> 8));
+      }
+    }
+  }
+  jpeg_finish_decompress(info);
+  if (state->cut_short) FailJpeg(common, "the file is cut short");
+  return true;
+}
+
+// Decodes as OpenCV 4's reader did (libjpeg-turbo's defaults: the accurate
+// integer DCT and smooth upsampling), straight into BGR rows.
+bool DecodeJpeg(const unsigned char* data, size_t size, cv::Mat* picture, std::string* error) {
+  jpeg_decompress_struct info;
+  std::memset(&info, 0, sizeof info);
+  JpegState state;
+  info.err = jpeg_std_error(&state.manager);
+  state.manager.error_exit = OnJpegError;
+  state.manager.emit_message = OnJpegMessage;
+  state.progress = {};
+  state.progress.progress_monitor = OnJpegProgress;
+  state.cut_short = false;
+  state.message[0] = '\0';
+  const bool decoded = RunJpegDecode(data, size, &info, &state, picture);
+  jpeg_destroy_decompress(&info);
+  if (!decoded) *error = std::string("not a JPEG that decodes (") + state.message + ")";
+  return decoded;
+}
+
+}  // namespace
+
+bool EncodePng(const cv::Mat& picture, std::string* png_bytes, std::string* error) {
+  if (picture.depth() != CV_8U || (picture.channels() != 3 && picture.channels() != 1) ||
+      picture.dims != 2 || picture.empty()) {
+    *error = "only 8-bit BGR or grey pictures are written as PNG";
+    return false;
+  }
+  png_bytes->clear();
+  PngState state = {{0}, nullptr, 0, 0, png_bytes};
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError,
+                                            OnPngWarning);
+  if (png == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    *error = "out of memory";
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    *error = std::string("cannot encode the picture (") + state.message + ")";
+    return false;
+  }
+  png_set_write_fn(png, &state, WritePngBytes, FlushPng);
+  const bool colour = picture.channels() == 3;
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.cols),
+               static_cast<png_uint_32>(picture.rows), 8,
+               colour ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  png_set_compression_level(png, kPngCompressionLevel);
+  png_set_compression_strategy(png, kPngCompressionStrategy);
+  png_set_compression_mem_level(png, kPngMemoryLevel);
+  png_write_info(png, info);
+  if (colour) png_set_bgr(png);
+  for (int y = 0; y < picture.rows; ++y) {
+    png_write_row(png, picture.ptr<png_byte>(y));
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+bool WritePngFile(const std::string& path, const cv::Mat& picture, std::string* error) {
+  std::string bytes;
+  std::string why;
+  if (!EncodePng(picture, &bytes, &why)) {
+    *error = path + ": cannot save the picture (" + why + ")";
+    return false;
+  }
+  const std::string temporary = path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) {
+    *error = path + ": cannot save the picture (" + std::strerror(errno) + ")";
+    return false;
+  }
+  errno = 0;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int saved_errno = errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (!written) {
+    std::remove(temporary.c_str());
+    *error = path + ": cannot save the picture (" +
+             (saved_errno != 0 ? std::strerror(saved_errno) : "short write") + ")";
+  }
+  return written;
+}
+
+bool DecodeImage(const unsigned char* data, size_t size, cv::Mat* picture, std::string* error) {
+  static const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  picture->release();
+  bool decoded = false;
+  if (size >= sizeof kPngSignature && std::memcmp(data, kPngSignature, sizeof kPngSignature) == 0) {
+    decoded = DecodePng(data, size, picture, error);
+  } else if (size >= 3 && data[0] == 0xff && data[1] == 0xd8 && data[2] == 0xff) {
+    decoded = DecodeJpeg(data, size, picture, error);
+  } else {
+    *error = "neither a PNG nor a JPEG picture";
+  }
+  if (!decoded) picture->release();
+  return decoded;
+}
+
+bool ReadImageFile(const std::string& path, cv::Mat* picture, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    picture->release();
+    *error = std::string("cannot open (") + std::strerror(errno) + ")";
+    return false;
+  }
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    picture->release();
+    *error = "cannot read";
+    return false;
+  }
+  return DecodeImage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), picture,
+                     error);
+}
+
+}  // namespace fvscope

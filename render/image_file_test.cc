@@ -1,0 +1,145 @@
+#include "render/image_file.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "test/scratch_dir.h"
+
+namespace fvscope {
+namespace {
+
+const std::string kPictures = std::string(FVSCOPE_SOURCE_DIR) + "/test/pictures/";
+
+uint64_t PixelHash(const cv::Mat& picture) {
+  uint64_t hash = 1469598103934665603ULL;
+  for (int y = 0; y < picture.rows; ++y) {
+    const unsigned char* row = picture.ptr<unsigned char>(y);
+    for (size_t i = 0; i < picture.cols * picture.elemSize(); ++i) {
+      hash = (hash ^ row[i]) * 1099511628211ULL;
+    }
+  }
+  return hash;
+}
+
+cv::Mat RandomPicture(int rows, int cols, int type, unsigned seed) {
+  cv::Mat picture(rows, cols, type);
+  std::mt19937 random(seed);
+  for (int y = 0; y < rows; ++y) {
+    unsigned char* row = picture.ptr<unsigned char>(y);
+    for (size_t i = 0; i < cols * picture.elemSize(); ++i) row[i] = random() & 0xff;
+  }
+  return picture;
+}
+
+// The hashes are of the pictures OpenCV 4.6's imread gave for these files
+// (colour, EXIF ignored): the decoders must keep every pixel.
+TEST(DecodeImage, GivesThePixelsOpenCvGave) {
+  const struct {
+    std::string path;
+    int cols, rows;
+    uint64_t hash;
+  } kCases[] = {
+      {kPictures + "jpeg_422.jpg", 21, 17, 0xd26a8337c8682946ULL},
+      {kPictures + "jpeg_cmyk.jpg", 21, 17, 0xd378bb2a9ccda742ULL},
+      {kPictures + "jpeg_grey.jpg", 21, 17, 0x0719493202c9af9bULL},
+      {kPictures + "jpeg_progressive_420.jpg", 21, 17, 0x22c94c3bb35d9edcULL},
+      {kPictures + "png_grey1.png", 21, 17, 0x4b901d9b89989563ULL},
+      {kPictures + "png_grey_alpha.png", 21, 17, 0x14916b300c7ab58dULL},
+      {kPictures + "png_interlaced.png", 21, 17, 0x63e23d24929cbff3ULL},
+      {kPictures + "png_palette.png", 21, 17, 0x00ad13d39e89b5b8ULL},
+      {kPictures + "png_rgba16.png", 21, 17, 0x86d4445792a91894ULL},
+      {std::string(FVSCOPE_SOURCE_DIR) + "/assets/img/FU.jpg", 45, 50, 0x27576e6c0e419609ULL},
+      {std::string(FVSCOPE_SOURCE_DIR) + "/assets/img/RY.jpg", 45, 50, 0xe56e538d0ecb76a9ULL},
+  };
+  for (const auto& c : kCases) {
+    cv::Mat picture;
+    std::string error;
+    ASSERT_TRUE(ReadImageFile(c.path, &picture, &error)) << c.path << ": " << error;
+    EXPECT_EQ(picture.type(), CV_8UC3) << c.path;
+    EXPECT_EQ(picture.cols, c.cols) << c.path;
+    EXPECT_EQ(picture.rows, c.rows) << c.path;
+    EXPECT_EQ(PixelHash(picture), c.hash) << c.path;
+  }
+}
+
+TEST(EncodePng, RoundTripsColourAndGreyThroughFiles) {
+  ScratchDir dir;
+  std::string error;
+  const cv::Mat colour = RandomPicture(23, 37, CV_8UC3, 1);
+  ASSERT_TRUE(WritePngFile(dir.File("c.png"), colour, &error)) << error;
+  cv::Mat back;
+  ASSERT_TRUE(ReadImageFile(dir.File("c.png"), &back, &error)) << error;
+  EXPECT_EQ(PixelHash(back), PixelHash(colour));
+
+  const cv::Mat grey = RandomPicture(5, 9, CV_8UC1, 2);
+  std::string png;
+  ASSERT_TRUE(EncodePng(grey, &png, &error)) << error;
+  ASSERT_TRUE(DecodeImage(reinterpret_cast<const unsigned char*>(png.data()), png.size(), &back,
+                          &error))
+      << error;
+  ASSERT_EQ(back.type(), CV_8UC3);
+  for (int y = 0; y < grey.rows; ++y) {
+    for (int x = 0; x < grey.cols; ++x) {
+      const unsigned char g = grey.at<unsigned char>(y, x);
+      EXPECT_EQ(back.at<cv::Vec3b>(y, x), cv::Vec3b(g, g, g));
+    }
+  }
+
+  EXPECT_FALSE(EncodePng(cv::Mat(4, 4, CV_32FC3), &png, &error));
+  EXPECT_FALSE(WritePngFile(dir.File("none/c.png"), colour, &error));
+  EXPECT_NE(error.find("none/c.png: cannot save the picture"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("none/c.png.tmp")));
+}
+
+// Sets the big-endian 16 or 32 bit number at offset.
+void PutNumber(std::string* bytes, size_t offset, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    (*bytes)[offset + i] = static_cast<char>(value >> (8 * (width - 1 - i)));
+  }
+}
+
+TEST(DecodeImage, RefusesCutShortOversizedAndForeignBytes) {
+  std::vector<std::string> files = {ReadWholeFile(kPictures + "png_interlaced.png"),
+                                    ReadWholeFile(kPictures + "jpeg_progressive_420.jpg"),
+                                    ReadWholeFile(kPictures + "jpeg_cmyk.jpg")};
+  std::vector<std::string> hostile = {"", "GIF89a", std::string("\x89PNG\r\n\x1a\n", 8),
+                                      "\xff\xd8\xff"};
+  for (const std::string& file : files) {
+    ASSERT_GT(file.size(), 100u);
+    for (size_t n = 0; n < file.size(); ++n) hostile.push_back(file.substr(0, n));
+  }
+  // 16000 x 16000: each side fits the limit, the pixel count does not.
+  std::string png = files[0];
+  PutNumber(&png, 16, 16000, 4);
+  PutNumber(&png, 20, 16000, 4);
+  PutNumber(&png, 29, crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17), 4);
+  hostile.push_back(png);
+  std::string jpeg = files[1];
+  const size_t frame = jpeg.find("\xff\xc2");
+  ASSERT_NE(frame, std::string::npos);
+  PutNumber(&jpeg, frame + 5, 60000, 2);
+  PutNumber(&jpeg, frame + 7, 60000, 2);
+  hostile.push_back(jpeg);
+
+  for (size_t i = 0; i < hostile.size(); ++i) {
+    cv::Mat picture;
+    std::string error;
+    EXPECT_FALSE(DecodeImage(reinterpret_cast<const unsigned char*>(hostile[i].data()),
+                             hostile[i].size(), &picture, &error))
+        << i;
+    EXPECT_TRUE(picture.empty()) << i;
+    EXPECT_FALSE(error.empty()) << i;
+  }
+  std::string error;
+  cv::Mat picture;
+  EXPECT_FALSE(DecodeImage(reinterpret_cast<const unsigned char*>(png.data()), png.size(),
+                           &picture, &error));
+  EXPECT_NE(error.find("too large"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace fvscope
