@@ -9,7 +9,8 @@ import path from 'node:path';
 import { spawn, execFileSync } from 'node:child_process';
 import { parseSfen, kingOf } from '../../explorer/shogi.js';
 
-const [fvscope, makeSampleFv, source, shots, ...rest] = process.argv.slice(2);
+const [fvscope, makeSampleFv, source, shots] = process.argv.slice(2, 6).map((a) => path.resolve(a));
+const rest = process.argv.slice(6);
 const CHROMIUM = '/usr/bin/chromium';
 let chromium;
 try {
@@ -49,6 +50,7 @@ async function startServer(options) {
       if (m) resolve(m[1]);
     });
     server.on('exit', (code) => reject(new Error(`fvscope --serve exited with ${code}: ${out}`)));
+    server.on('error', reject);
   });
   const stop = async () => {
     const exited = new Promise((done) => server.on('exit', done));
