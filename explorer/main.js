@@ -98,8 +98,8 @@ function header(info) {
     e.preventDefault();
     go(parseAddress(href.slice(1)));
   } }, text);
-  nav.replaceChildren(link('Position', 'position', '/?position=startpos'),
-    link('Table', 'table', '/?census'), hasCorpus(info) ? link('Corpus', 'corpus', '/?corpus') : null);
+  nav.replaceChildren(link('Position', 'position', '/?position=startpos'), link('Table', 'table', '/?census'));
+  if (hasCorpus(info)) nav.append(link('Corpus', 'corpus', '/?corpus'));
 }
 
 window.addEventListener('popstate', show);

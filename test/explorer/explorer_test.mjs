@@ -124,9 +124,12 @@ async function smallestText() {
   });
 }
 
+// Text at 12 px or more, and no "null", "undefined" or "NaN" shown for a figure.
 async function expectReadable() {
   const least = await smallestText();
   if (least.least < 11.99) throw new Error(`text drawn at ${least.least.toFixed(1)} px: ${least.where}`);
+  const odd = /\b(null|undefined|NaN)\b/.exec(await page.evaluate(() => document.body.innerText));
+  if (odd) throw new Error(`the page shows "${odd[0]}"`);
 }
 
 const moves = 'startpos moves 7g7f 3c3d 2g2f 8c8d';
@@ -257,6 +260,7 @@ await check('the corpus view shows the fit and the ranking of use', async () => 
   await page.waitForSelector('#view svg.calibration');
   await page.waitForSelector('#view figure.card');
   expectEqual(await page.locator('#view table.ranking tbody tr').count(), expected.usage.ranking.length, 'ranked entries');
+  await expectReadable();
   await shot('explorer-corpus');
 });
 
@@ -310,6 +314,7 @@ if (compared) {
         points((c.value[1] - expected.value) * 32), (c.value[1] - expected.value) > 0 ? 'black' : (c.value[1] - expected.value) < 0 ? 'white' : 'neither'], 'value row');
     const top = c.ranking[0];
     expectEqual(await text('#view figure.card code'), `[${top.king}]-[${top.a}]-[${top.b}]`, 'top change');
+    await expectReadable();
     await shot('explorer-compare-position');
     await open('/?map=+59OU:+58KI');
     const map = cli('--map=+59OU:+58KI', '--compare=fv2.bin').map;
