@@ -1,0 +1,72 @@
+// The corpus given to the server: its games, how well the value predicts
+// their results (fit, scale, calibration chart) and which entries they read.
+import { el, svg } from './dom.js';
+import { ask } from './api.js';
+import { rankingSection, termParams } from './ranking.js';
+
+export const name = 'corpus';
+
+export async function show(ctx) {
+  let r = await ask('/api/corpus');
+  // The server computes the corpus once, in the background: ask again until it is done.
+  while (!r.ok && r.status === 503 && ctx.current()) {
+    const far = r.data && Number.isInteger(r.data.files) ? ` (${r.data.files_read} of ${r.data.files} files read)` : '';
+    ctx.draw(el('h1', {}, 'The corpus'), el('p', { role: 'status' }, `Being computed: ${r.error}${far}`));
+    await new Promise((done) => setTimeout(done, 1000));
+    if (!ctx.current()) return;
+    r = await ask('/api/corpus');
+  }
+  if (!r.ok) return ctx.refuse(r.error);
+  const d = r.data;
+  const c = d.compare;
+  const fitRow = (label, fit, scale) => el('tr', {}, el('th', { scope: 'row' }, label),
+    fit ? [el('td', { class: 'num' }, fit.a.toFixed(1)), el('td', { class: 'num' }, fit.b.toFixed(1)),
+      el('td', { class: 'num' }, fit.cross_entropy.toFixed(6)), el('td', { class: 'num' }, String(fit.positions))]
+      : el('td', { colspan: 4 }, 'no fit'),
+    el('td', { class: 'num' }, scale && scale.cross_entropy !== null ? scale.cross_entropy.toFixed(6) : 'none'));
+  const usage = d.usage;
+  ctx.draw(el('h1', {}, 'The corpus'),
+    el('p', {}, `${d.games} games, ${d.positions} positions, ${d.refused.length} refused; black won ${d.results.black}, white ${d.results.white}, drawn ${d.results.draw}, unknown ${d.results.unknown}; from ply ${d.from_ply}.`),
+    el('h2', {}, 'How well the value predicts the result'),
+    el('div', { class: 'scroll' }, el('table', {},
+      el('thead', {}, el('tr', {}, ['', 'a', 'b', 'cross-entropy', 'positions', `scale ${d.scale.scale}: cross-entropy`].map((h) => el('th', { scope: 'col' }, h)))),
+      el('tbody', {}, fitRow(d.fv, d.fit, d.scale), c ? fitRow(c.fv, c.fit, c.scale) : null))),
+    el('p', { class: 'meta' }, 'P(black wins) = 1 / (1 + exp(-(value - a) / b)); cross-entropy in nats per position.'),
+    calibrationChart(d),
+    usage ? el('p', {}, `${usage.kpp_read} of ${usage.kpp_entries} KPP entries and ${usage.kkp_read} of ${usage.kkp_entries} KKP entries were read.`) : null,
+    usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use' }) : null,
+    c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use' }) : null);
+}
+
+// Black's share of the decided positions of each bucket (a dot's area grows
+// with its positions), the fitted curve(s) and the scale curve.
+function calibrationChart(d) {
+  const W = 720, H = 300, L = 48, R = 16, T = 14, B = 34, SPAN = 2200;
+  const x = (v) => L + ((Math.max(-SPAN, Math.min(SPAN, v)) + SPAN) * (W - L - R)) / (2 * SPAN);
+  const y = (p) => T + (1 - p) * (H - T - B);
+  const most = Math.max(1, ...d.calibration.map((b) => b.positions));
+  const curve = (f, stroke, dash) => {
+    const pts = [];
+    for (let v = -SPAN; v <= SPAN; v += 50) pts.push(`${x(v)},${y(f(v))}`);
+    return svg('polyline', { points: pts.join(' '), fill: 'none', stroke, 'stroke-width': 2, 'stroke-dasharray': dash });
+  };
+  const logistic = (a, b) => (v) => 1 / (1 + Math.exp(-(v - a) / b));
+  const root = svg('svg', { viewBox: `0 0 ${W} ${H}`, width: W, height: H, class: 'calibration', role: 'img', 'aria-label': 'calibration chart' },
+    svg('rect', { x: L, y: T, width: W - L - R, height: H - T - B, fill: '#fafafa', stroke: '#ccc' }),
+    [0, 0.5, 1].map((p) => svg('text', { x: L - 6, y: y(p) + 4, 'text-anchor': 'end', class: 'axis' }, String(p))),
+    [-2000, -1000, 0, 1000, 2000].map((v) => svg('text', { x: x(v), y: H - B + 16, 'text-anchor': 'middle', class: 'axis' }, String(v))),
+    svg('text', { x: W - R, y: H - 4, 'text-anchor': 'end', class: 'axis' }, 'value (points)'),
+    curve(logistic(0, d.scale.scale), '#888', '6 4'));
+  if (d.fit) root.append(curve(logistic(d.fit.a, d.fit.b), '#1546c0'));
+  if (d.compare && d.compare.fit) root.append(curve(logistic(d.compare.fit.a, d.compare.fit.b), '#c0281e'));
+  for (const b of d.calibration) {
+    const decided = b.black + b.white;
+    if (!decided) continue;
+    const from = b.from === null ? b.to - 200 : b.from;
+    const to = b.to === null ? b.from + 200 : b.to;
+    root.append(svg('circle', { cx: x((from + to) / 2), cy: y(b.black / decided), r: 2 + 10 * Math.sqrt(b.positions / most), fill: 'rgba(21,70,192,0.5)' },
+      svg('title', {}, `${b.from ?? ''}..${b.to ?? ''}: ${b.positions} positions, black ${b.black}, white ${b.white}, draw ${b.draw}`)));
+  }
+  return el('figure', { class: 'chart' }, root,
+    el('figcaption', {}, 'Black\'s share of the decided positions per bucket of value; the fitted curve (blue', d.compare ? ', the second file\'s red' : '', ') and the scale curve (grey, dashed).'));
+}

@@ -1,0 +1,88 @@
+// A map of the table: the values of one king and piece with every feature, a
+// small board per piece kind and a row per hand kind. Hovering a square shows
+// its value; a click (or Enter) opens the term of that third entry.
+import { el, diverging, signed } from './dom.js';
+import { squareGrid } from './grid.js';
+import { ask, query } from './api.js';
+import { fileOf, rankOf, parseCell, squareName } from './shogi.js';
+
+export const name = 'map';
+
+export async function show(ctx) {
+  const spec = ctx.params.get('map') || '';
+  const [king, piece] = splitSpec(spec);
+  const r = await ask('/api/map' + query({ king, piece }));
+  if (!r.ok) return ctx.refuse(r.error);
+  const m = r.data.map;
+  ctx.draw(el('h1', {}, `Map of ${m.king} and ${m.piece} (${m.table.toUpperCase()})`),
+    mapFigure(r.data, { onEntry: (entry) => ctx.go({ term: `${m.king}:${m.piece}:${entry}` }) }));
+}
+
+// "K:P" as its two names ("+59OU:-FU*3" has no other colon).
+export function splitSpec(spec) {
+  const at = spec.indexOf(':');
+  return at < 0 ? [spec, ''] : [spec.slice(0, at), spec.slice(at + 1)];
+}
+
+// The grid that holds an entry named like "+57TO" (gold's grid for the
+// promoted minors) and its square, or the hand row and count of "+FU*2".
+function placeOf(map, name) {
+  const c = parseCell(name);
+  if (!c) return null;
+  if (c.hand) return { hand: map.hands.findIndex((h) => h.piece === `${c.side}${c.kind}*`), count: c.count ?? 1 };
+  const kind = ['TO', 'NY', 'NK', 'NG'].includes(c.kind) ? 'KI' : c.kind;
+  return { grid: map.grids.findIndex((g) => g.piece === c.side + kind), square: c.square };
+}
+
+// The map of an answer; options: mark (an entry's name, outlined), onEntry(name).
+export function mapFigure(answer, options = {}) {
+  const map = answer.map;
+  const compared = !!answer.compare;
+  let limit = 1;
+  for (const g of [...map.grids, ...map.hands]) for (const v of g.values) if (v !== null) limit = Math.max(limit, Math.abs(v));
+  const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a square to read its value.');
+  const king = parseCell(map.king);
+  const piece = parseCell(map.piece);
+  const mark = options.mark ? placeOf(map, options.mark) : null;
+  const describe = (label, g, i) => {
+    const v = g.values[i];
+    if (v === null) return `${label}: none`;
+    return `${label}: ${v}` + (compared ? ` (${g.before[i]} to ${g.after[i]})` : '');
+  };
+  const grids = map.grids.map((g, gi) => {
+    const letters = new Map();
+    if (king && !king.hand) letters.set(king.square, 'K');
+    if (piece && !piece.hand) letters.set(piece.square, 'P');
+    const label = (s) => `${g.piece} ${squareName(s)}`;
+    const grid = squareGrid({
+      fill: (s) => (g.values[s] === null ? '#bbb' : diverging(g.values[s], limit)),
+      letters, mark: mark && mark.grid === gi ? mark.square : null, label: g.piece,
+      onPoint: (s) => { readout.textContent = describe(label(s), g, s); },
+      onPick: (s) => {
+        if (g.values[s] !== null && options.onEntry) options.onEntry(`${g.piece[0]}${fileOf(s)}${rankOf(s)}${g.piece.slice(1)}`);
+      },
+    });
+    grid.dataset.piece = g.piece;
+    return el('figure', { class: 'grid-box' }, grid, el('figcaption', {}, g.piece));
+  });
+  const hands = map.hands.map((h, hi) => el('tr', {}, el('th', { scope: 'row' }, el('code', {}, h.piece)),
+    h.values.map((v, count) => {
+      const marked = mark && mark.hand === hi && mark.count === count;
+      const cell = el('td', { class: 'num' + (marked ? ' marked' : ''), style: `background:${diverging(v, limit)}` },
+        el('button', {
+          type: 'button', title: describe(`${h.piece}${count}`, h, count), 'aria-label': describe(`${h.piece}${count}`, h, count),
+          onclick: () => options.onEntry && options.onEntry(`${h.piece}${count}`),
+          onmouseover: () => { readout.textContent = describe(`${h.piece}${count}`, h, count); },
+          onfocus: () => { readout.textContent = describe(`${h.piece}${count}`, h, count); },
+        }, String(v)));
+      return cell;
+    })));
+  return el('section', { class: 'map' },
+    el('p', { class: 'meta' }, compared ? 'After minus before, in table units' : 'Table units',
+      ', as they favour black (blue) or white (red); K is the king, P the piece', options.mark ? `, the outlined square ${options.mark}` : '', '.',
+      ` Largest magnitude ${signed(limit).replace('+', '')}.`),
+    readout,
+    el('div', { class: 'grids' }, grids),
+    el('h2', {}, 'Hands (value per count held)'),
+    el('div', { class: 'scroll' }, el('table', { class: 'hands' }, el('tbody', {}, hands))));
+}

@@ -1,0 +1,103 @@
+// The table itself: the census as two maps of king squares (a click opens
+// that square's scan) and a picker of maps.
+import { el, diverging, inkOn } from './dom.js';
+import { ask } from './api.js';
+import { squareGrid } from './grid.js';
+import { squareName, squareOf, HAND_KINDS, HAND_MAX } from './shogi.js';
+
+export const name = 'table';
+
+let census = null;
+// The census, asked once (the server keeps it too).
+export async function censusAnswer() {
+  if (!census) census = ask('/api/census').then((r) => { if (!r.ok) census = null; return r; });
+  return census;
+}
+
+// One king square's line of the census as text.
+export function censusRow(d, k) {
+  const t = (c) => `not 0 ${c.nonzero}, mean |value| ${c.mean_abs.toFixed(2)}, largest ${c.max_abs}, saturated ${c.saturated}`;
+  let text = `king square ${k} (${squareName(k)}): KPP ${t(d.census.kpp[k])}; KKP ${t(d.census.kkp[k])}`;
+  if (Array.isArray(d.compare)) {
+    const c = d.compare[k];
+    text += `; changed KPP ${c.changed} (mean ${c.mean_abs_change.toFixed(3)}), KKP ${c.kkp_changed} (mean ${c.kkp_mean_abs_change.toFixed(3)})`;
+  }
+  return text;
+}
+
+export async function show(ctx) {
+  const r = await censusAnswer();
+  if (!r.ok) return ctx.refuse(r.error);
+  const d = r.data;
+  const compared = Array.isArray(d.compare);
+  const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line of the census; a click opens its scan.');
+  // A sequential scale from the least to the largest figure.
+  const kingMap = (title, values) => {
+    const low = Math.min(...values);
+    const span = Math.max(1e-9, Math.max(...values) - low);
+    const digits = Math.max(...values) >= 100 ? 0 : Math.max(...values) >= 1 ? 1 : 2;
+    return el('figure', { class: 'census-map' },
+      squareGrid({
+        cell: 42, label: title, fill: (s) => diverging(values[s] - low, span), ink: (s) => inkOn(values[s] - low, span),
+        text: (s) => values[s].toFixed(digits),
+        onPoint: (s) => { readout.textContent = censusRow(d, s); },
+        onPick: (s) => ctx.go({ scan: String(s) }),
+      }),
+      el('figcaption', {}, title));
+  };
+  const maps = compared
+    ? [kingMap('KPP: mean |after - before| per king square', d.compare.map((c) => c.mean_abs_change)),
+      kingMap('KKP: mean |after - before| per own king square', d.compare.map((c) => c.kkp_mean_abs_change))]
+    : [kingMap('KPP: mean |value| per king square', d.census.kpp.map((c) => c.mean_abs)),
+      kingMap('KKP: mean |value| per own king square', d.census.kkp.map((c) => c.mean_abs))];
+  ctx.draw(el('h1', {}, 'The table'),
+    el('p', { class: 'meta' }, `The whole file: KPP ${d.census.total.kpp.nonzero} entries not 0, mean |value| ${d.census.total.kpp.mean_abs.toFixed(2)}; KKP ${d.census.total.kkp.nonzero}, mean ${d.census.total.kkp.mean_abs.toFixed(2)}.`),
+    el('div', { class: 'census' }, maps), readout,
+    picker(ctx));
+}
+
+// Picks a map: a king (side and square), then a piece (side, kind, square) or
+// a held kind and its count, or the other king.
+function picker(ctx) {
+  const select = (label, options, value) => el('label', {}, label + ' ',
+    el('select', { name: label }, options.map(([v, t]) => el('option', { value: v, selected: v === value }, t))));
+  const sides = [['+', 'black'], ['-', 'white']];
+  const kinds = [...['FU', 'KY', 'KE', 'GI', 'KI', 'KA', 'UM', 'HI', 'RY'].map((k) => [k, k]),
+    ...HAND_KINDS.map((k) => [k + '*', k + ' in hand']), ['OU', 'the other king (KKP)']];
+  const kingSquare = el('input', { name: 'king square', size: 3, value: '59', 'aria-label': 'king square (file and rank)', pattern: '[1-9][1-9]' });
+  const pieceSquare = el('input', { name: 'piece square', size: 3, value: '58', 'aria-label': 'piece square (file and rank), or count held', pattern: '[0-9]{1,2}' });
+  const kingSide = select('king', sides, '+');
+  const pieceSide = select('piece', sides, '+');
+  const kind = select('kind', kinds, 'KI');
+  let step = 'king';
+  const hint = el('p', { class: 'meta' }, 'Click the king\'s square, then the piece\'s (or write them), and show the map.');
+  const spec = () => {
+    const k = kind.querySelector('select').value;
+    const ks = kingSide.querySelector('select').value;
+    const ps = pieceSide.querySelector('select').value;
+    const piece = k.endsWith('*') ? `${ps}${k}${pieceSquare.value}` : k === 'OU' ? `${ks === '+' ? '-' : '+'}${pieceSquare.value}OU` : `${ps}${pieceSquare.value}${k}`;
+    return `${ks}${kingSquare.value}OU:${piece}`;
+  };
+  const grid = squareGrid({
+    cell: 30, label: 'squares', fill: () => '#fbf4e2', text: () => null,
+    onPick: (s) => {
+      if (step === 'king') {
+        kingSquare.value = squareName(s);
+        step = 'piece';
+        hint.textContent = `King on ${squareName(s)}; now the piece's square (or a count for a held kind).`;
+      } else {
+        pieceSquare.value = squareName(s);
+        step = 'king';
+        ctx.go({ map: spec() });
+      }
+    },
+    start: squareOf(5, 9),
+  });
+  return el('section', { class: 'picker' }, el('h2', {}, 'A map of the table'), hint,
+    el('div', { class: 'picker-body' }, grid,
+      el('form', { onsubmit: (e) => { e.preventDefault(); ctx.go({ map: spec() }); } },
+        el('p', {}, kingSide, ' on ', kingSquare),
+        el('p', {}, pieceSide, ' ', kind, ' on ', pieceSquare),
+        el('p', { class: 'meta' }, `A held kind takes its count in place of a square (pawns 0–${HAND_MAX.FU}).`),
+        el('button', { type: 'submit' }, 'Show the map'))));
+}

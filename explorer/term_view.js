@@ -1,0 +1,41 @@
+// A term: its picture large, its value, and the map of its king and first
+// piece with the second piece's square marked.
+import { el } from './dom.js';
+import { ask, query, pictureUrl } from './api.js';
+import { mapFigure } from './map_view.js';
+import { parseCell } from './shogi.js';
+
+export const name = 'term';
+
+export async function show(ctx) {
+  const parts = (ctx.params.get('term') || '').split(':');
+  if (parts.length !== 3) return ctx.refuse('a term is KING:PIECE:PIECE, such as +59OU:+58KI:+57FU');
+  let [king, a, b] = parts;
+  // A held kind without a count is taken as one held.
+  const counted = (n) => { const c = parseCell(n); return c && c.hand && c.count === null ? n + '1' : n; };
+  a = counted(a);
+  b = counted(b);
+  const r = await ask('/api/map' + query({ king, piece: a }));
+  if (!r.ok) return ctx.refuse(r.error);
+  const url = pictureUrl(ctx.params.get('picture'));
+  const value = valueOf(r.data, b);
+  ctx.draw(el('h1', {}, `Term [${king}]-[${a}]-[${b}]`),
+    el('p', { class: 'term-value' }, value === null ? 'This pair has no entry in the table.' : `value ${value} (table units, as it favours black)`),
+    url ? el('figure', { class: 'term-picture' }, el('img', { src: url, alt: `the term [${king}]-[${a}]-[${b}]`, width: 640, height: 640 })) : null,
+    el('h2', {}, `Map of ${king} and ${a}`),
+    mapFigure(r.data, { mark: b, onEntry: (entry) => ctx.go({ term: `${king}:${a}:${entry}` }) }));
+}
+
+// The value a map gives an entry, or null.
+function valueOf(answer, name) {
+  const c = parseCell(name);
+  if (!c) return null;
+  const map = answer.map;
+  if (c.hand) {
+    const h = map.hands.find((x) => x.piece === `${c.side}${c.kind}*`);
+    return h && c.count < h.values.length ? h.values[c.count] : null;
+  }
+  const kind = ['TO', 'NY', 'NK', 'NG'].includes(c.kind) ? 'KI' : c.kind;
+  const g = map.grids.find((x) => x.piece === c.side + kind);
+  return g ? g.values[c.square] : null;
+}

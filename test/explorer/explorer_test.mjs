@@ -1,0 +1,352 @@
+// Drives the explorer page in headless Chromium against `fvscope --serve` and
+// checks what it shows against the command line's own JSON answers.
+//   node explorer_test.mjs FVSCOPE MAKE_SAMPLE_FV SOURCE_DIR SCREENSHOT_DIR [--url=BASE]
+// Exit 0 when every check passed, 1 when one failed, 77 when the browser or
+// playwright-core is missing (the test is skipped).
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { spawn, execFileSync } from 'node:child_process';
+import { parseSfen, kingOf } from '../../explorer/shogi.js';
+
+const [fvscope, makeSampleFv, source, shots] = process.argv.slice(2, 6).map((a) => path.resolve(a));
+const rest = process.argv.slice(6);
+const CHROMIUM = '/usr/bin/chromium';
+let chromium;
+try {
+  ({ chromium } = await import('playwright-core'));
+} catch (e) {
+  console.log('SKIP: playwright-core is not installed (npm ci in test/explorer)');
+  process.exit(77);
+}
+if (!fs.existsSync(CHROMIUM)) {
+  console.log('SKIP: chromium is missing (Debian package chromium)');
+  process.exit(77);
+}
+const ENGINE = '/usr/games/fairy-stockfish';
+const withEngine = fs.existsSync(ENGINE);
+
+// A working folder: the sample evaluation file, a record and a small corpus.
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'explorer.'));
+execFileSync(makeSampleFv, [path.join(work, 'fv.bin')]);
+fs.copyFileSync(path.join(source, 'samples/records/even.kif'), path.join(work, 'even.kif'));
+fs.mkdirSync(path.join(work, 'corpus'));
+fs.copyFileSync(path.join(source, 'samples/records/even.kif'), path.join(work, 'corpus/even.kif'));
+fs.copyFileSync(path.join(source, 'samples/opening/game000.csa'), path.join(work, 'corpus/game000.csa'));
+fs.mkdirSync(shots, { recursive: true });
+
+// The command line's JSON document for these arguments.
+const cli = (...args) => JSON.parse(execFileSync(fvscope, [...args, '--json=-'], { cwd: work, stdio: ['ignore', 'pipe', 'pipe'] }).toString());
+
+// Starts `fvscope --serve` on a free port with these options; resolves to its
+// address and a function that stops it.
+async function startServer(options) {
+  const server = spawn(fvscope, ['--serve=127.0.0.1:0', ...options], { cwd: work, stdio: ['ignore', 'pipe', 'inherit'] });
+  const address = await new Promise((resolve, reject) => {
+    let out = '';
+    server.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = /serving (http:\/\/127\.0\.0\.1:\d+)\//.exec(out);
+      if (m) resolve(m[1]);
+    });
+    server.on('exit', (code) => reject(new Error(`fvscope --serve exited with ${code}: ${out}`)));
+    server.on('error', reject);
+  });
+  const stop = async () => {
+    const exited = new Promise((done) => server.on('exit', done));
+    server.kill('SIGTERM');
+    await exited;
+  };
+  return { address, stop };
+}
+
+const given = rest.find((a) => a.startsWith('--url='))?.slice(6);
+const server = given ? { address: given, stop: async () => {} }
+  : await startServer(['--corpus=corpus', ...(withEngine ? [`--usi=${ENGINE}`, '--go=depth 3'] : [])]);
+let base = server.address;
+
+const browser = await chromium.launch({
+  executablePath: CHROMIUM,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1'],
+});
+const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+page.setDefaultTimeout(30000);
+const problems = [];   // console errors and failed loads
+let refusalExpected = false;
+page.on('console', (m) => {
+  if (m.type() === 'error' && !(refusalExpected && /status of 400/.test(m.text()))) problems.push(`console: ${m.text()}`);
+});
+page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+// A load the page gave up because the view moved on (a picture of a ply stepped past) is
+// no failure; an answer that failed shows as its status below.
+page.on('requestfailed', (r) => {
+  if (r.failure()?.errorText !== 'net::ERR_ABORTED') problems.push(`failed load: ${r.url()} ${r.failure()?.errorText}`);
+});
+page.on('response', (r) => {
+  if (r.status() >= 400 && !(refusalExpected && r.status() === 400)) problems.push(`failed load: ${r.url()} ${r.status()}`);
+});
+
+const failures = [];
+async function check(name, body) {
+  try {
+    await body();
+    console.log(`ok   ${name}`);
+  } catch (e) {
+    failures.push(name);
+    console.log(`FAIL ${name}: ${e.message.split('\n').slice(0, 6).join('\n')}`);
+  }
+}
+function expectEqual(actual, expected, what) {
+  if (JSON.stringify(actual) !== JSON.stringify(expected)) {
+    throw new Error(`${what}: ${JSON.stringify(actual)} where ${JSON.stringify(expected)} was expected`);
+  }
+}
+const points = (units) => { const p = units / 32; return (p > 0 ? '+' : '') + p.toFixed(1); };
+const shown = () => page.waitForSelector('#view:not([aria-busy])');
+const open = async (address) => { await page.goto(base + address); await shown(); };
+const shot = (name) => page.screenshot({ path: path.join(shots, `${name}.png`), fullPage: true });
+const text = (selector) => page.locator(selector).first().textContent();
+const valueCell = '#view td[data-points="value"]';
+
+// Every text at least 12 px as drawn (an SVG's text scaled with its picture).
+async function smallestText() {
+  return page.evaluate(() => {
+    let least = Infinity, where = '';
+    for (const node of document.querySelectorAll('body *')) {
+      const own = [...node.childNodes].some((c) => c.nodeType === 3 && c.textContent.trim());
+      if (!own || node.closest('title, option') || !node.getClientRects().length) continue;
+      let size = parseFloat(getComputedStyle(node).fontSize);
+      const owner = node.ownerSVGElement;
+      if (owner && owner.viewBox.baseVal && owner.viewBox.baseVal.width) {
+        size *= owner.getBoundingClientRect().width / owner.viewBox.baseVal.width;
+      }
+      if (size < least) { least = size; where = `${node.tagName} "${node.textContent.trim().slice(0, 20)}"`; }
+    }
+    return { least, where };
+  });
+}
+
+// Text at 12 px or more, and no "null", "undefined" or "NaN" shown for a figure.
+async function expectReadable() {
+  const least = await smallestText();
+  if (least.least < 11.99) throw new Error(`text drawn at ${least.least.toFixed(1)} px: ${least.where}`);
+  const odd = /\b(null|undefined|NaN)\b/.exec(await page.evaluate(() => document.body.innerText));
+  if (odd) throw new Error(`the page shows "${odd[0]}"`);
+}
+
+const moves = 'startpos moves 7g7f 3c3d 2g2f 8c8d';
+await check('a position address shows the value and the top term of --position --json', async () => {
+  const expected = cli(`--position=${moves}`, '--pieces');
+  await open(`/?position=${encodeURIComponent(moves)}`);
+  await page.waitForSelector(valueCell);
+  expectEqual(await text(valueCell), points(expected.value * 32), 'value');
+  const top = expected.ranking[0];
+  expectEqual(await text('#view figure.card code'), `[${top.king}]-[${top.a}]-[${top.b}]`, 'top term');
+  expectEqual(await page.locator('#view table.ranking tbody tr').count(), expected.ranking.length, 'ranked rows');
+  const share = expected.pieces.find((p) => !p.cell.endsWith('*'));
+  expectEqual((await text(`#view g[data-cell="${share.cell}"] text.figure`)).trim(), points(share.share), `share of ${share.cell}`);
+  await expectReadable();
+  await shot('explorer-position');
+  // Flipped, white's side is at the bottom: file 1 is written first.
+  await page.click('#view .tools button');
+  await page.waitForFunction(() => document.querySelector('#view svg.board text.coord')?.textContent === '1');
+});
+
+await check('at 800 px wide nothing runs off the side and no text is under 12 px', async () => {
+  await page.setViewportSize({ width: 800, height: 900 });
+  await open(`/?position=${encodeURIComponent(moves)}&ply=2`);
+  await page.waitForSelector(valueCell);
+  const wide = await page.evaluate(() => document.documentElement.scrollWidth);
+  if (wide > 800) throw new Error(`the page is ${wide} px wide`);
+  await expectReadable();
+  await shot('explorer-position-800');
+  await page.setViewportSize({ width: 1280, height: 900 });
+});
+
+let kifAddress = '';
+await check('a pasted KIF record, → three times: the fourth position\'s value', async () => {
+  const game = cli('--game=even.kif');
+  await open('/?census');
+  await page.fill('#input-text', fs.readFileSync(path.join(work, 'even.kif'), 'utf8'));
+  await page.click('#input-form button[type=submit]');
+  await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="0"]');
+  await shown();
+  await page.locator('#view h1').click();
+  for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowRight');
+  await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="3"]');
+  await page.waitForFunction(() => /After ply 3/.test(document.querySelector('#view h1')?.textContent || ''));
+  await page.waitForSelector(valueCell);
+  expectEqual(await text(valueCell), points(game.plies[3].value * 32), 'value at ply 3');
+  expectEqual(await page.locator('ol.moves button').count(), game.plies.length, 'moves listed');
+  await page.keyboard.press('End');
+  await page.waitForSelector(`ol.moves button[aria-current="step"][data-ply="${game.plies.length - 1}"]`);
+  await page.keyboard.press('Home');
+  await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="0"]');
+  await page.locator('svg.value-chart').click({ position: { x: 715, y: 100 } });  // the chart's right end
+  await page.waitForSelector(`ol.moves button[aria-current="step"][data-ply="${game.plies.length - 1}"]`);
+  await shown();
+  kifAddress = page.url();
+  await shot('explorer-game');
+});
+
+await check('a record chosen as a file shows its game', async () => {
+  fs.writeFileSync(path.join(work, 'game.csa'), 'V2.2\nPI\n+\n+7776FU\n-3334FU\n+8822UM\n-3122GI\n+0055KA\n%TORYO\n');
+  const game = cli('--game=game.csa');
+  await page.setInputFiles('#input-file', path.join(work, 'game.csa'));
+  await page.waitForFunction((n) => document.querySelectorAll('ol.moves button').length === n &&
+    document.querySelector('ol.moves button[aria-current="step"]')?.dataset.ply === '0', game.plies.length);
+  await shown();
+  expectEqual(await text(valueCell), points(game.plies[0].value * 32), 'value at the start');
+});
+
+await check('a click on a piece shows the map of its king and it', async () => {
+  await page.goto(kifAddress);
+  await page.waitForSelector('#view svg.board');
+  const leaf = parseSfen(await text('#view .sfen code'));
+  const cell = await page.locator('#view svg.board g.piece.black:not([data-cell$="OU"]):not([data-cell$="*"])').first().getAttribute('data-cell');
+  const king = kingOf(leaf, '+');
+  // By the keyboard: the piece takes the focus and Enter opens it.
+  await page.locator(`#view g[data-cell="${cell}"]`).focus();
+  await page.keyboard.press('Enter');
+  await page.waitForFunction((t) => document.querySelector('#view h1')?.textContent.startsWith(t), `Map of ${king} and ${cell}`);
+  await shown();
+  const expected = cli(`--map=${king}:${cell}`).map;
+  expectEqual(await page.locator('#view svg.grid').count(), expected.grids.length, 'grids');
+  expectEqual(await page.locator('#view table.hands tr').first().locator('button').allTextContents(), expected.hands[0].values.map(String), 'first hand row');
+  // Hovering a square shows its value.
+  const g = expected.grids.findIndex((x) => x.values[40] !== null);
+  await page.locator(`#view svg.grid[data-piece="${expected.grids[g].piece}"] rect[data-s="40"]`).hover();
+  await page.waitForFunction((v) => document.querySelector('#view .readout').textContent.endsWith(`55: ${v}`), expected.grids[g].values[40]);
+  await expectReadable();
+  await shot('explorer-map');
+});
+
+await check('a click on a term shows its picture and the map with the second piece marked', async () => {
+  await page.goBack();
+  await page.waitForSelector('#view figure.card');
+  await shown();
+  const first = page.locator('#view figure.card').first();
+  const term = await first.locator('code').textContent();
+  const value = /value (-?\d+)/.exec(await first.locator('figcaption').textContent())[1];
+  await first.click();
+  await page.waitForFunction(() => /^Term /.test(document.querySelector('#view h1')?.textContent || ''));
+  await shown();
+  expectEqual((await text('#view h1')).replace(/\*\d/g, '*'), `Term ${term}`, 'term');
+  await page.waitForFunction(() => { const i = document.querySelector('#view .term-picture img'); return i && i.complete && i.naturalWidth > 0; });
+  expectEqual(await text('#view .term-value'), `value ${value} (table units, as it favours black)`, 'term value');
+  if (!(await page.locator('#view svg.grid rect.mark, #view table.hands td.marked').count())) throw new Error('no square marked');
+  await shot('explorer-term');
+});
+
+await check('a map address reloads to the same map, and the back button goes back', async () => {
+  await open('/?map=+59OU:+58KI');
+  const snapshot = () => page.evaluate(() => [...document.querySelectorAll('#view svg.grid rect[data-s], #view table.hands button')]
+    .map((e) => e.getAttribute('fill') || e.textContent).join(','));
+  const before = await snapshot();
+  await page.reload();
+  await shown();
+  expectEqual(await snapshot(), before, 'map after reload');
+  expectEqual(await text('#view h1'), 'Map of +59OU and +58KI (KPP)', 'heading');
+  await page.locator('#view svg.grid[data-piece="+FU"] rect[data-s="58"]').click();  // +57FU
+  await page.waitForFunction(() => /^Term /.test(document.querySelector('#view h1')?.textContent || ''));
+  await page.goBack();
+  await page.waitForFunction(() => document.querySelector('#view h1')?.textContent === 'Map of +59OU and +58KI (KPP)');
+});
+
+await check('the census: a click on a king square opens its scan', async () => {
+  await open('/?census');
+  await page.waitForSelector('#view .census svg.grid');
+  await expectReadable();
+  await shot('explorer-census');
+  await page.locator('#view .census svg.grid').first().locator('rect[data-s="40"]').click();
+  await page.waitForFunction(() => document.querySelector('#view h1')?.textContent === 'Scan of king square 40');
+  await shown();
+  const expected = cli('0', '40');
+  expectEqual((await page.locator('#view table.ranking tbody tr').first().locator('td').allTextContents()).slice(1, 2), [String(expected.ranking[0].value)], 'first value');
+  await shot('explorer-scan');
+});
+
+await check('the corpus view shows the fit and the ranking of use', async () => {
+  const expected = cli('--corpus=corpus');
+  await open('/?corpus');
+  await page.waitForSelector('#view svg.calibration');
+  await page.waitForSelector('#view figure.card');
+  expectEqual(await page.locator('#view table.ranking tbody tr').count(), expected.usage.ranking.length, 'ranked entries');
+  await expectReadable();
+  await shot('explorer-corpus');
+});
+
+if (withEngine) {
+  await check('the engine button plays the engine\'s PV', async () => {
+    await open('/?position=startpos');
+    await page.click('#view button.engine');
+    await page.waitForFunction(() => document.querySelector('#view h1')?.textContent === 'The engine\'s leaf');
+    await page.waitForSelector('#view ol.pv li');
+    await shot('explorer-engine');
+  });
+}
+
+await check('a refused input shows the server\'s message by the box and no board', async () => {
+  await open(`/?position=${encodeURIComponent(moves)}`);
+  await page.waitForSelector('#view svg.board');
+  refusalExpected = true;
+  await page.fill('#input-text', 'sfen x');
+  await page.click('#input-form button[type=submit]');
+  await page.waitForSelector('#input-error:not([hidden])');
+  if (await page.locator('#view svg.board').count()) throw new Error('a board is still shown');
+  await page.fill('#input-text', '手合割：平手\n   1 ７六歩(77)\n   2 ９九歩(11)\n');
+  await page.click('#input-form button[type=submit]');
+  await page.waitForFunction(() => /line 3/.test(document.getElementById('input-error').textContent));
+  if (await page.locator('#view svg.board').count()) throw new Error('a board is still shown');
+  await shot('explorer-refused');
+  refusalExpected = false;
+});
+
+await server.stop();
+
+// A second file: every value an eighth larger in magnitude.
+const fv = fs.readFileSync(path.join(work, 'fv.bin'));
+for (let i = 0; i + 1 < fv.length; i += 2) {
+  const v = fv.readInt16LE(i);
+  fv.writeInt16LE(Math.max(-32768, Math.min(32767, v + (v >> 3))), i);
+}
+fs.writeFileSync(path.join(work, 'fv2.bin'), fv);
+const givenCompare = rest.find((a) => a.startsWith('--compare-url='))?.slice(14);
+const compared = givenCompare ? { address: givenCompare, stop: async () => {} }
+  : given ? null : await startServer(['--compare=fv2.bin']);
+if (compared) {
+  base = compared.address;
+  await check('with a second file the views show before, after and the change', async () => {
+    const expected = cli(`--position=${moves}`, '--pieces', '--compare=fv2.bin');
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector(valueCell);
+    const c = expected.compare;
+    expectEqual(await page.locator('#view tr[data-term="value"] td').allTextContents(),
+      [String(expected.value * 32), String(c.value[1] * 32), String((c.value[1] - expected.value) * 32),
+        points((c.value[1] - expected.value) * 32), (c.value[1] - expected.value) > 0 ? 'black' : (c.value[1] - expected.value) < 0 ? 'white' : 'neither'], 'value row');
+    const top = c.ranking[0];
+    expectEqual(await text('#view figure.card code'), `[${top.king}]-[${top.a}]-[${top.b}]`, 'top change');
+    await expectReadable();
+    await shot('explorer-compare-position');
+    await open('/?map=+59OU:+58KI');
+    const map = cli('--map=+59OU:+58KI', '--compare=fv2.bin').map;
+    await page.locator('#view svg.grid[data-piece="+FU"] rect[data-s="58"]').hover();
+    const g = map.grids[0];
+    await page.waitForFunction((t) => document.querySelector('#view .readout').textContent === t, `+FU 57: ${g.values[58]} (${g.before[58]} to ${g.after[58]})`);
+    await shot('explorer-compare-map');
+    await open('/?census');
+    await page.waitForSelector('#view .census svg.grid');
+    await shot('explorer-compare-census');
+  });
+  await compared.stop();
+}
+await browser.close();
+fs.rmSync(work, { recursive: true, force: true });
+if (problems.length) {
+  failures.push('console errors and failed loads');
+  console.log('FAIL no console error and no failed load:\n  ' + problems.join('\n  '));
+}
+console.log(failures.length ? `${failures.length} failed` : `every check passed; screenshots in ${shots}`);
+process.exit(failures.length ? 1 : 0);
