@@ -64,18 +64,33 @@ std::string TextAfterTokens(const std::string& line, int count) {
   return line.substr(begin, line.find_last_not_of(" \t") + 1 - begin);
 }
 
-// Takes the PV of an info line of multipv 1 (no multipv token counts as 1)
-// into *pv; any other line, "info string ..." included, leaves it alone.
-void TakePv(const Tokens& tokens, std::vector<std::string>* pv) {
+// Takes the PV and score of an info line of multipv 1 (no multipv token
+// counts as 1) into *result; any other line, "info string ..." included,
+// leaves it alone.
+void TakePv(const Tokens& tokens, UsiResult* result) {
   if (tokens.empty() || tokens[0] != "info") return;
+  bool has_score = false, mate = false;
+  long score = 0;
   for (size_t i = 1; i < tokens.size(); ++i) {
     if (tokens[i] == "string") return;
     if (tokens[i] == "multipv" && i + 1 < tokens.size()) {
       if (std::strtol(tokens[++i].c_str(), nullptr, 10) != 1) return;
+    } else if (tokens[i] == "score" && i + 2 < tokens.size() &&
+               (tokens[i + 1] == "cp" || tokens[i + 1] == "mate")) {
+      has_score = true;
+      mate = tokens[i + 1] == "mate";
+      score = std::clamp(std::strtol(tokens[i + 2].c_str(), nullptr, 10), -1000000000L,
+                         1000000000L);
+      i += 2;
     } else if (tokens[i] == "pv") {
-      pv->assign(tokens.begin() + static_cast<long>(i) + 1, tokens.end());
-      return;
+      result->pv.assign(tokens.begin() + static_cast<long>(i) + 1, tokens.end());
+      break;
     }
+  }
+  if (has_score) {
+    result->has_score = true;
+    result->mate = mate;
+    result->score = static_cast<int32_t>(score);
   }
 }
 
@@ -397,56 +412,72 @@ Wait ReadUntil(Peer* peer, const char* word, int ms,
   }
 }
 
+// Fails for want of the line awaited: it did not come within ms, or the
+// peer ended first.
+template <typename Peer>
+bool FailWaiting(Peer* peer, Wait wait, const std::string& who, const std::string& awaited,
+                 int ms, std::string* error) {
+  *error = who +
+           (wait == Wait::kTimeout ? "no " + awaited + " within " + LimitText(ms)
+                                   : peer->EndText() + " before " + awaited) +
+           peer->LastLineNote();
+  return false;
+}
+
+// Says usi and isready to peer and waits for usiok and readyok; the name
+// the engine gives goes into *name.
+template <typename Peer>
+bool Handshake(Peer* peer, int handshake_ms, const std::string& who, std::string* name,
+               std::string* error) {
+  auto take_name = [name](const std::string& line, const Tokens& tokens) {
+    if (tokens.size() >= 2 && tokens[0] == "id" && tokens[1] == "name") {
+      *name = TextAfterTokens(line, 2);
+    }
+  };
+  Wait wait =
+      peer->Send("usi") ? ReadUntil(peer, "usiok", handshake_ms, take_name, nullptr) : Wait::kEnded;
+  if (wait != Wait::kFound) return FailWaiting(peer, wait, who, "usiok", handshake_ms, error);
+  auto ignore = [](const std::string&, const Tokens&) {};
+  wait = peer->Send("isready") ? ReadUntil(peer, "readyok", handshake_ms, ignore, nullptr)
+                               : Wait::kEnded;
+  if (wait != Wait::kFound) return FailWaiting(peer, wait, who, "readyok", handshake_ms, error);
+  return true;
+}
+
+// Says usinewgame (when new_game), "position POSITION" and "go GO" to peer
+// and reads up to bestmove into *result.
+template <typename Peer>
+bool Search(Peer* peer, bool new_game, const std::string& position, const std::string& go,
+            int search_ms, int stop_ms, const std::string& who, UsiResult* result,
+            std::string* error) {
+  auto take_pv = [result](const std::string&, const Tokens& tokens) { TakePv(tokens, result); };
+  Tokens bestmove;
+  Wait wait = (!new_game || peer->Send("usinewgame")) && peer->Send("position " + position) &&
+                      peer->Send("go " + go)
+                  ? ReadUntil(peer, "bestmove", search_ms, take_pv, &bestmove)
+                  : Wait::kEnded;
+  if (wait == Wait::kTimeout) {
+    wait = peer->Send("stop") ? ReadUntil(peer, "bestmove", stop_ms, take_pv, &bestmove)
+                              : Wait::kEnded;
+    if (wait == Wait::kTimeout) {
+      *error = who + "no bestmove within " + LimitText(search_ms) + " of go, nor " +
+               LimitText(stop_ms) + " after stop" + peer->LastLineNote();
+      return false;
+    }
+  }
+  if (wait != Wait::kFound) return FailWaiting(peer, wait, who, "bestmove", search_ms, error);
+  result->bestmove = bestmove.size() >= 2 ? bestmove[1] : "";
+  return true;
+}
+
 // The conversation of a search with peer (an Engine or a Transcript), from
 // "usi" to "bestmove", as RunUsiSearch states it; *error begins with who.
 template <typename Peer>
 bool Converse(Peer* peer, const UsiSearch& search, const std::string& who, UsiResult* result,
               std::string* error) {
-  // Fails for want of the line awaited: it did not come within ms, or the
-  // engine ended first.
-  auto fail = [&](Wait wait, const std::string& awaited, int ms) {
-    *error = who +
-             (wait == Wait::kTimeout ? "no " + awaited + " within " + LimitText(ms)
-                                     : peer->EndText() + " before " + awaited) +
-             peer->LastLineNote();
-    return false;
-  };
-
-  auto take_name = [result](const std::string& line, const Tokens& tokens) {
-    if (tokens.size() >= 2 && tokens[0] == "id" && tokens[1] == "name") {
-      result->engine_name = TextAfterTokens(line, 2);
-    }
-  };
-  Wait wait = peer->Send("usi")
-                  ? ReadUntil(peer, "usiok", search.handshake_ms, take_name, nullptr)
-                  : Wait::kEnded;
-  if (wait != Wait::kFound) return fail(wait, "usiok", search.handshake_ms);
-  auto ignore = [](const std::string&, const Tokens&) {};
-  wait = peer->Send("isready")
-             ? ReadUntil(peer, "readyok", search.handshake_ms, ignore, nullptr)
-             : Wait::kEnded;
-  if (wait != Wait::kFound) return fail(wait, "readyok", search.handshake_ms);
-
-  auto take_pv = [result](const std::string&, const Tokens& tokens) {
-    TakePv(tokens, &result->pv);
-  };
-  Tokens bestmove;
-  wait = peer->Send("usinewgame") && peer->Send("position sfen " + search.sfen) &&
-                 peer->Send("go " + search.go)
-             ? ReadUntil(peer, "bestmove", search.search_ms, take_pv, &bestmove)
-             : Wait::kEnded;
-  if (wait == Wait::kTimeout) {
-    wait = peer->Send("stop") ? ReadUntil(peer, "bestmove", search.stop_ms, take_pv, &bestmove)
-                              : Wait::kEnded;
-    if (wait == Wait::kTimeout) {
-      *error = who + "no bestmove within " + LimitText(search.search_ms) + " of go, nor " +
-               LimitText(search.stop_ms) + " after stop" + peer->LastLineNote();
-      return false;
-    }
-  }
-  if (wait != Wait::kFound) return fail(wait, "bestmove", search.search_ms);
-  result->bestmove = bestmove.size() >= 2 ? bestmove[1] : "";
-  return true;
+  return Handshake(peer, search.handshake_ms, who, &result->engine_name, error) &&
+         Search(peer, true, "sfen " + search.sfen, search.go, search.search_ms, search.stop_ms, who,
+                result, error);
 }
 
 }  // namespace
@@ -467,6 +498,39 @@ bool ReadUsiTranscript(std::string_view output, UsiResult* result, std::string* 
   *result = UsiResult();
   Transcript transcript(output);
   return Converse(&transcript, UsiSearch(), "", result, error);
+}
+
+struct UsiSession::Process {
+  Engine engine;
+};
+
+UsiSession::UsiSession() = default;
+UsiSession::~UsiSession() = default;
+
+bool StartUsiSession(const std::string& command, int handshake_ms, UsiSession* session,
+                     std::string* error) {
+  session->who = "usi engine \"" + command + "\": ";
+  session->process = std::make_unique<UsiSession::Process>();
+  std::string reason;
+  if (!session->process->engine.Start(command, &reason)) {
+    *error = session->who + "cannot be started (" + reason + ")";
+    return false;
+  }
+  return Handshake(&session->process->engine, handshake_ms, session->who, &session->engine_name,
+                   error);
+}
+
+bool SearchUsiSession(UsiSession* session, bool new_game, const std::string& position,
+                      const std::string& go, int search_ms, int stop_ms, UsiResult* result,
+                      std::string* error) {
+  *result = UsiResult();
+  if (session->process == nullptr) {
+    *error = "no usi engine was started";
+    return false;
+  }
+  result->engine_name = session->engine_name;
+  return Search(&session->process->engine, new_game, position, go, search_ms, stop_ms, session->who, result,
+                error);
 }
 
 }  // namespace fvscope

@@ -3,6 +3,8 @@
 #ifndef FVSCOPE_APP_USI_ENGINE_H_
 #define FVSCOPE_APP_USI_ENGINE_H_
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,9 @@ struct UsiResult {
   std::string engine_name;      // from "id name ...", may be empty
   std::vector<std::string> pv;  // the last principal variation of multipv 1, USI move texts
   std::string bestmove;         // the token after "bestmove": a move, "resign" or "win"
+  bool has_score = false;       // an info line of multipv 1 gave a score
+  bool mate = false;            // the score is "mate N" (N moves, negative when mated)
+  int32_t score = 0;            // centipawns, or N, from the side to move's view
 };
 
 // Starts search.command in its own process group with pipes on its stdin and
@@ -44,6 +49,28 @@ bool RunUsiSearch(const UsiSearch& search, UsiResult* result, std::string* error
 // same *result, and on failure the same *error without its leading
 // 'usi engine "COMMAND": '. No time limit applies.
 bool ReadUsiTranscript(std::string_view output, UsiResult* result, std::string* error);
+
+// A USI engine kept running from one search to the next (a whole game).
+struct UsiSession {
+  UsiSession();
+  ~UsiSession();  // "quit", then the engine's process group is killed and reaped
+  struct Process;
+  std::unique_ptr<Process> process;  // null until started
+  std::string who;                   // 'usi engine "COMMAND": ', for messages
+  std::string engine_name;
+};
+
+// Starts command as RunUsiSearch does and takes it through usi and isready.
+// Returns false with *error as RunUsiSearch words it.
+bool StartUsiSession(const std::string& command, int handshake_ms, UsiSession* session,
+                     std::string* error);
+
+// Says usinewgame when new_game, then "position POSITION" (as USI gives it:
+// "startpos moves ..." or "sfen ...") and "go GO", and reads up to bestmove
+// as RunUsiSearch does (stop after search_ms, stop_ms more).
+bool SearchUsiSession(UsiSession* session, bool new_game, const std::string& position,
+                      const std::string& go, int search_ms, int stop_ms, UsiResult* result,
+                      std::string* error);
 
 }  // namespace fvscope
 

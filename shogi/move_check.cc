@@ -179,6 +179,37 @@ bool CheckMove(const Position& position, Side to_move, Notation names, Move* mov
   return true;
 }
 
+void PlayableMoves(const Position& position, Side side, std::vector<Move>* moves) {
+  std::string why;
+  for (int from = 0; from < kBlackHandBase + kHandKinds; ++from) {
+    if (from < kSquares) {
+      const int code = position.cells[from];
+      if (code == 0 || (code > 0) != (side == kBlack)) continue;
+    } else if (position.cells[HandSlot(side, from - kBlackHandBase)] <= 0) {
+      continue;
+    }
+    for (int to = 0; to < kSquares; ++to) {
+      for (bool promotes : {false, true}) {
+        if (promotes && from >= kSquares) continue;
+        Move move{side, (from << kMoveFromShift) | to, 0, promotes};
+        if (CheckMove(position, side, Notation::kUsi, &move, &why)) moves->push_back(move);
+      }
+    }
+  }
+}
+
+bool KingAttacked(const Position& position, Side side) {
+  const int king = position.cells[KingCell(side)];
+  if (!IsSquare(king)) return false;
+  const Side other = Opponent(side);
+  for (int from = 0; from < kSquares; ++from) {
+    const int code = position.cells[from];
+    if (code == 0 || !IsPieceCode(code) || (code > 0) != (other == kBlack)) continue;
+    if (CanReach(position, KindOf(code), other, from, king)) return true;
+  }
+  return false;
+}
+
 void PlayMove(Position* position, Move* move) { ApplyMove(move->side, position, &move->code); }
 
 std::string MoveText(const Move& move, Notation names) {

@@ -28,6 +28,15 @@ enum class Notation { kCsa, kUsi };
 bool CheckMove(const Position& position, Side to_move, Notation names, Move* move,
                std::string* why);
 
+// Every move side can play on position as CheckMove judges them, appended
+// to *moves in order of from-square (hand kinds after the board), then
+// to-square, a move without promotion before the same with it.
+void PlayableMoves(const Position& position, Side side, std::vector<Move>* moves);
+
+// True when a piece of side's opponent could move onto the square of side's
+// king by its way of moving (side is in check); false without that king.
+bool KingAttacked(const Position& position, Side side);
+
 // Plays a checked move for its side, recording its capture in its word.
 void PlayMove(Position* position, Move* move);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "shogi/notation.h"
 #include "shogi/sfen.h"
@@ -65,6 +66,33 @@ TEST(CheckMove, EachRuleAcceptedAndRefused) {
     } else {
       EXPECT_NE(why.find(row.why), std::string::npos) << row.move << ": " << why;
     }
+  }
+}
+
+// The moves of the start (30, as every shogi program counts them) and checks
+// by a step, a slide and a knight, with a blocked slide and no king.
+TEST(PlayableMoves, StartCountAndKingAttacks) {
+  GameRecord record;
+  std::string error;
+  ASSERT_TRUE(ParseSfen(kStartSfen, &record, &error)) << error;
+  std::vector<Move> moves;
+  PlayableMoves(record.start, kBlack, &moves);
+  EXPECT_EQ(moves.size(), 30u);
+  EXPECT_FALSE(KingAttacked(record.start, kBlack));
+  const struct {
+    const char* sfen;
+    bool black_attacked;
+  } rows[] = {
+      {"4k4/9/9/9/9/9/9/4g4/4K4 b - 1", true},
+      {"4k4/9/9/9/r8/9/9/9/4K4 b - 1", false},
+      {"4k4/4r4/9/9/9/9/9/9/4K4 b - 1", true},
+      {"4k4/4r4/9/9/9/9/4P4/9/4K4 b - 1", false},
+      {"4k4/9/9/9/9/9/5n3/9/4K4 b - 1", true},
+      {"4k4/9/9/9/9/9/9/9/9 b - 1", false},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(ParseSfen(row.sfen, &record, &error)) << row.sfen << ": " << error;
+    EXPECT_EQ(KingAttacked(record.start, kBlack), row.black_attacked) << row.sfen;
   }
 }
 

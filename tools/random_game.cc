@@ -25,20 +25,9 @@ void LegalMoves(const Position& position, Side side, std::vector<Move>* moves,
                 std::vector<Move>* king_moves) {
   moves->clear();
   king_moves->clear();
-  std::string why;
-  for (int from = 0; from < kBlackHandBase + kHandKinds; ++from) {
-    if (from < kSquares && (position.cells[from] > 0) != (side == kBlack)) continue;
-    if (from < kSquares && position.cells[from] == 0) continue;
-    if (from >= kSquares && position.cells[HandSlot(side, from - kBlackHandBase)] <= 0) continue;
-    for (int to = 0; to < kSquares; ++to) {
-      for (bool promotes : {false, true}) {
-        if (promotes && from >= kSquares) continue;
-        Move move{side, (from << kMoveFromShift) | to, 0, promotes};
-        if (!CheckMove(position, side, Notation::kUsi, &move, &why)) continue;
-        moves->push_back(move);
-        if (move.kind == kKing) king_moves->push_back(move);
-      }
-    }
+  PlayableMoves(position, side, moves);
+  for (const Move& move : *moves) {
+    if (move.kind == kKing) king_moves->push_back(move);
   }
 }
 
