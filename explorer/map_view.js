@@ -9,8 +9,8 @@ import { fileOf, rankOf, parseCell, squareName } from './shogi.js';
 export const name = 'map';
 
 export async function show(ctx) {
-  const spec = ctx.params.get('map') || '';
-  const [king, piece] = splitSpec(spec);
+  const words = ctx.params.get('map') || '';
+  const [king, piece] = splitMapWords(words);
   const r = await ask('/api/map' + query({ king, piece }));
   if (!r.ok) return ctx.refuse(r.error);
   const m = r.data.map;
@@ -19,9 +19,9 @@ export async function show(ctx) {
 }
 
 // "K:P" as its two names ("+59OU:-FU*3" has no other colon).
-export function splitSpec(spec) {
-  const at = spec.indexOf(':');
-  return at < 0 ? [spec, ''] : [spec.slice(0, at), spec.slice(at + 1)];
+export function splitMapWords(words) {
+  const at = words.indexOf(':');
+  return at < 0 ? [words, ''] : [words.slice(0, at), words.slice(at + 1)];
 }
 
 // The grid that holds an entry named like "+57TO" (gold's grid for the

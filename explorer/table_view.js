@@ -71,7 +71,7 @@ function picker(ctx) {
   const kind = select('kind', kinds, 'KI');
   let step = 'king';
   const hint = el('p', { class: 'meta' }, 'Click the king\'s square, then the piece\'s (or write them), and show the map.');
-  const spec = () => {
+  const mapWords = () => {
     const k = kind.querySelector('select').value;
     const ks = kingSide.querySelector('select').value;
     const ps = pieceSide.querySelector('select').value;
@@ -88,14 +88,14 @@ function picker(ctx) {
       } else {
         pieceSquare.value = squareName(s);
         step = 'king';
-        ctx.go({ map: spec() });
+        ctx.go({ map: mapWords() });
       }
     },
     start: squareOf(5, 9),
   });
   return el('section', { class: 'picker' }, el('h2', {}, 'A map of the table'), hint,
     el('div', { class: 'picker-body' }, grid,
-      el('form', { onsubmit: (e) => { e.preventDefault(); ctx.go({ map: spec() }); } },
+      el('form', { onsubmit: (e) => { e.preventDefault(); ctx.go({ map: mapWords() }); } },
         el('p', {}, kingSide, ' on ', kingSquare),
         el('p', {}, pieceSide, ' ', kind, ' on ', pieceSquare),
         el('p', { class: 'meta' }, `A held kind takes its count in place of a square (pawns 0–${HAND_MAX.FU}).`),
