@@ -136,13 +136,6 @@ void EvaluateBatch(CorpusPass* pass) {
   ShowProgress(progress);
 }
 
-// Size of the file at path, 0 when it cannot be told.
-int64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  return ec ? 0 : static_cast<int64_t>(size);
-}
-
 // Reads every file of the corpus and evaluates the games the shard takes.
 // Returns false, the failure printed, when the corpus cannot be listed.
 bool EvaluateCorpus(CorpusPass* pass) {

@@ -79,6 +79,12 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std
   return true;
 }
 
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
 bool RunCommand(const std::string& command, std::string* error) {
   // The tool ignores SIGPIPE; the command gets the default back, as any
   // program started from a shell has it.

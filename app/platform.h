@@ -3,6 +3,7 @@
 #define FVSCOPE_APP_PLATFORM_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace fvscope {
@@ -17,6 +18,9 @@ bool ClearLogFolder(const std::string& dir, std::string* error);
 // the file and the reason when it cannot be read or holds more than limit
 // bytes.
 bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std::string* error);
+
+// Size in bytes of the file at path, 0 when it cannot be told.
+int64_t FileSize(const std::string& path);
 
 // Runs command through /bin/sh -c and waits for it. Returns false with
 // *error describing the status when it cannot be started or does not exit 0.

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -14,6 +13,7 @@
 #include "app/explorer_files.h"
 #include "app/map_mode.h"
 #include "app/mode.h"
+#include "app/platform.h"
 #include "app/position_input.h"
 #include "app/position_mode.h"
 #include "app/record_mode.h"
@@ -453,11 +453,9 @@ std::string InfoJson(const ServerState& server, const std::string& address) {
   const CommandLine& o = *server.options;
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
   const auto add_file = [&](const char* role, const std::string& path, const EvalFile& file) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
     files.push_back({{"role", role},
                      {"path", path},
-                     {"size", ec ? int64_t{0} : static_cast<int64_t>(size)},
+                     {"size", FileSize(path)},
                      {"checksum", ChecksumText(EvalFileChecksum(file))}});
   };
   add_file("fv", o.fv, *server.fv);
