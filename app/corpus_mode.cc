@@ -18,6 +18,7 @@
 #include "render/chart.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
+#include "report/console.h"
 #include "report/output_file.h"
 #include "report/paths.h"
 #include "shogi/record_file.h"
@@ -57,6 +58,7 @@ bool IsRecordName(const fs::path& path) {
 // Plays and evaluates one game into *out.
 void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
                         EntryUse* use, GameOutcome* out) {
+  const GameUse game_use{use, game.game.record.result, inputs.options->scale};
   if (!game.game.error.empty()) {
     out->why = game.game.error;
     return;
@@ -75,7 +77,8 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
   if (!EvaluateGame(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
-                    inputs.compare != nullptr ? &out->second : nullptr, use, &error)) {
+                    inputs.compare != nullptr ? &out->second : nullptr,
+                    use != nullptr ? &game_use : nullptr, &error)) {
     out->why = error;
     out->figures.clear();
     out->second.clear();
@@ -240,6 +243,12 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
            std::to_string(options.from_ply));
       return 1;
     }
+    // The pulls were made under the shard's scale.
+    if (!p.usage.empty() && !options.no_usage && p.scale != options.scale) {
+      Fail(log, name + ": made with --scale=" + std::to_string(p.scale) + ", not " +
+           std::to_string(options.scale));
+      return 1;
+    }
     if (p.usage.empty() != partials[0].usage.empty()) {
       Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
            options.merge[0]);
@@ -324,7 +333,7 @@ PictureJob CorpusChartJob(const CorpusAnalysis& corpus) {
 }
 
 // The map of the share of each king square's KPP triangle that was read.
-PictureJob CoverageJob(const CorpusUsage& usage) {
+PictureJob CoverageJob(const UseSummary& usage) {
   SquareMap map;
   map.title = "KPP entries read, share of each king square's triangle";
   map.scale = {false, 0, "share read", true};
@@ -336,6 +345,31 @@ PictureJob CoverageJob(const CorpusUsage& usage) {
     map.labels[k] = label;
   }
   return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+}
+
+// The map of each king square's pull: the sum of |pull| over its KPP entries.
+PictureJob PullMapJob(const PullFigures& pull) {
+  SquareMap map;
+  map.title = "pull of the results, sum of |pull| over each king square's KPP entries";
+  map.scale = {false, 0, "sum of |pull|", false};
+  for (int k = 0; k < kSquares; ++k) {
+    map.values[k] = pull.per_king_square[k];
+    map.labels[k] = PullFigureText(pull.per_king_square[k]);
+  }
+  return SheetPictureJob(kPullPicturePath, [map] { return DrawSquareMaps({map}); });
+}
+
+// The pictures of a ranking of pull, each labelled with the entry's pull
+// and coloured by its sign.
+void AddPullPictures(const UseRanking& ranking, std::vector<PictureJob>* pictures) {
+  for (int r = 0; r < ranking.count; ++r) {
+    const UseRankEntry& e = ranking.entries[r];
+    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    PictureJob job = TermPictureJob(PullPicturePath(r + 1), ScanTermPosition(t),
+                                    e.contribution >= 0 ? 1 : -1, t.king, t.cell_a, t.cell_b);
+    job.label = PullText(e.contribution);
+    pictures->push_back(std::move(job));
+  }
 }
 
 // The entries of a use ranking as the scan names and draws them, each with
@@ -401,7 +435,8 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   }
   found.from_ply = std::max(options.from_ply, 0);
 
-  auto use = std::make_unique<EntryUse>();
+  found.scale = options.scale;
+  auto use = std::make_unique<EntryUse>(true, corpus.comparing ? 2 : 1);
   if (!options.merge.empty()) {
     const int status = MergePartials(inputs, log, &found, use.get(), &corpus.with_usage);
     if (status != 0) return status;
@@ -438,16 +473,17 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   }
   if (pictures != nullptr) pictures->push_back(CorpusChartJob(corpus));
   if (corpus.with_usage) {
-    CorpusUsage& usage = corpus.usage;
-    usage.kpp_read = CountUsedKppEntries(*use, usage.per_king_square);
-    usage.kkp_read = CountReadKkpEntries(*use);
-    const SortMode mode = SortModeOf(options.sort_mode);
-    RankEntryUse(*use, *inputs.fv, nullptr, mode, &usage.ranking);
-    if (corpus.comparing) RankEntryUse(*use, *inputs.fv, inputs.compare, mode, &usage.changes);
+    UseSummary& usage = corpus.usage;
+    SummarizeEntryUse(*use, *inputs.fv, inputs.compare, SortModeOf(options.sort_mode), &usage);
+    use.reset();
     if (pictures != nullptr) pictures->push_back(CoverageJob(usage));
     const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)
                                            : UseTerms(usage.ranking, false);
     AddTermPictures(drawn, nullptr, pictures);
+    if (pictures != nullptr) {
+      pictures->push_back(PullMapJob(usage.pull));
+      AddPullPictures(usage.pull.ranking, pictures);
+    }
   }
   corpus.done = true;
   return 0;

@@ -38,8 +38,8 @@ uint64_t Finalise(uint64_t h) {
   return h ^ (h >> 31);
 }
 
-// Bytes of the fixed part: magic, version, shards, files, from_ply, counts.
-constexpr size_t kHeadBytes = 8 + 4 + 4 + 4 + 8 + 8 + 1 + 8 + 8 + 4 + 8 + 8 + 4 * 8;
+// Bytes of the fixed part: magic, version, shards, files, from_ply, scale, counts.
+constexpr size_t kHeadBytes = 8 + 4 + 4 + 4 + 8 + 8 + 1 + 8 + 8 + 4 + 4 + 8 + 8 + 4 * 8;
 constexpr size_t kChecksumBytes = 8;
 // Fewest bytes one refused game and one histogram entry take.
 constexpr size_t kRefusedMinBytes = 4 + 8 + 8 + 4;
@@ -255,6 +255,10 @@ bool CheckCorpusPartial(const CorpusPartial& p, std::string* error) {
     *error = "from ply " + std::to_string(p.from_ply) + " is negative";
     return false;
   }
+  if (p.scale < 1) {
+    *error = "scale " + std::to_string(p.scale) + " is not positive";
+    return false;
+  }
   if (!InCountRange(p.games) || !InCountRange(p.positions)) {
     *error = "the games or positions are out of range";
     return false;
@@ -316,6 +320,7 @@ std::string EncodeCorpusPartial(const CorpusPartial& p) {
   PutU64(&out, static_cast<uint64_t>(p.compare_size));
   PutU64(&out, p.compare_checksum);
   PutU32(&out, static_cast<uint32_t>(p.from_ply));
+  PutU32(&out, static_cast<uint32_t>(p.scale));
   PutU64(&out, p.games);
   PutU64(&out, p.positions);
   PutCounts(&out, p.results);
@@ -369,14 +374,14 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
   CorpusPartial p;
   Reader in{reinterpret_cast<const unsigned char*>(bytes.data()) + kCorpusPartialMagicBytes + 4,
             body - kCorpusPartialMagicBytes - 4, error};
-  uint32_t index, count, from_ply;
+  uint32_t index, count, from_ply, scale;
   uint64_t fv_size, compare_size;
   uint8_t has_compare;
   if (!in.U32(&index, "the shard") || !in.U32(&count, "the shard") ||
       !in.U64(&fv_size, "the evaluation file") || !in.U64(&p.fv_checksum, "the evaluation file") ||
       !in.U8(&has_compare, "the compared file") || !in.U64(&compare_size, "the compared file") ||
       !in.U64(&p.compare_checksum, "the compared file") || !in.U32(&from_ply, "from ply") ||
-      !in.Count(&p.games, "the games") || !in.Count(&p.positions, "the positions") ||
+      !in.U32(&scale, "the scale") || !in.Count(&p.games, "the games") || !in.Count(&p.positions, "the positions") ||
       !in.Counts(&p.results, "the game results")) {
     return false;
   }
@@ -403,6 +408,11 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
   p.has_compare = has_compare == 1;
   p.compare_size = static_cast<int64_t>(compare_size);
   p.from_ply = static_cast<int32_t>(from_ply);
+  if (scale < 1 || scale > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+    *error = "scale " + std::to_string(scale) + " is out of range";
+    return false;
+  }
+  p.scale = static_cast<int32_t>(scale);
 
   uint32_t refused;
   if (!in.U32(&refused, "the refused games")) return false;
@@ -488,6 +498,11 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
                " from ply " + std::to_string(first.from_ply);
       return false;
     }
+    if (p.scale != first.scale) {
+      *error = who + "made with scale " + std::to_string(p.scale) + ", " + name(0) +
+               " with scale " + std::to_string(first.scale);
+      return false;
+    }
   }
   const int32_t n = first.shard_count;
   std::vector<int64_t> owner(n, -1);
@@ -516,6 +531,7 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
   whole.compare_size = first.compare_size;
   whole.compare_checksum = first.compare_checksum;
   whole.from_ply = first.from_ply;
+  whole.scale = first.scale;
   for (int32_t s = 0; s < n; ++s) {
     const CorpusPartial& p = partials[owner[s]];
     std::string why;

@@ -10,6 +10,7 @@
 //   u64 u64     evaluation file size and checksum
 //   u8 u64 u64  compared file present (0 or 1), its size and checksum (0 0 when absent)
 //   u32         from_ply
+//   u32         scale of the curve the pulls were made under
 //   u64 u64     games evaluated, positions evaluated
 //   u64 x 4     games won by black, by white, drawn, of unknown result
 //   u32         refused games, then each: u32 length + path bytes, u64 game
@@ -35,7 +36,7 @@ namespace fvscope {
 
 constexpr char kCorpusPartialMagic[] = "FVSCPART";
 constexpr int kCorpusPartialMagicBytes = 8;
-constexpr uint32_t kCorpusPartialVersion = 1;
+constexpr uint32_t kCorpusPartialVersion = 2;
 // Most shards a corpus may be split into.
 constexpr int32_t kMaxShards = 1000000;
 
@@ -57,6 +58,7 @@ struct CorpusPartial {
   int64_t compare_size = 0;  // 0 without one
   uint64_t compare_checksum = 0;
   int32_t from_ply = 0;      // plies before it were left out, >= 0
+  int32_t scale = 600;       // of the curve the usage's pulls were made under, >= 1
   int64_t games = 0;         // games evaluated; the refused ones are not counted
   int64_t positions = 0;     // positions evaluated: the total of each histogram
   ResultCounts results;      // the evaluated games by result; their total is games
@@ -100,8 +102,8 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
 // ascending global number. The usage sections are not merged: *merged's is
 // empty and the caller merges each partial's with the entry-use unit.
 // Returns false with *error naming the file and what does not match when
-// the partials disagree on N, the evaluation file, the compared file or
-// from_ply, when a shard is given twice or missing, or when a total would
+// the partials disagree on N, the evaluation file, the compared file,
+// from_ply or the scale, when a shard is given twice or missing, or when a total would
 // pass kMaxCount.
 bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
                          const std::vector<std::string>& names, CorpusPartial* merged,

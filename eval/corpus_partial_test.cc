@@ -38,6 +38,7 @@ CorpusPartial ShardOf(int64_t games, int32_t index, int32_t count) {
   p.compare_size = 1000;
   p.compare_checksum = 42;
   p.from_ply = 4;
+  p.scale = 450;
   for (int64_t g = 1; g <= games; ++g) {
     if (!ShardTakes(g, index, count)) continue;
     if (g % 7 == 0) {
@@ -70,8 +71,8 @@ void PutAt(std::string* bytes, size_t at, uint64_t v, int width) {
 }
 
 // Offsets in the encoding of a partial without refused games.
-constexpr size_t kShardIndexAt = 12, kComparedFlagAt = 36, kGamesAt = 57, kRefusedAt = 105;
-constexpr size_t kValuesAt = 109, kFirstEntryAt = 117, kEntryBytes = 36;
+constexpr size_t kShardIndexAt = 12, kComparedFlagAt = 36, kScaleAt = 57, kGamesAt = 61;
+constexpr size_t kRefusedAt = 109, kValuesAt = 113, kFirstEntryAt = 121, kEntryBytes = 36;
 
 TEST(CorpusPartial, RoundTripsEveryField) {
   CorpusPartial p = ShardOf(60, 2, 3);
@@ -94,6 +95,7 @@ TEST(CorpusPartial, RoundTripsEveryField) {
   EXPECT_EQ(q.compare_size, 1000);
   EXPECT_EQ(q.compare_checksum, 42u);
   EXPECT_EQ(q.from_ply, 4);
+  EXPECT_EQ(q.scale, 450);
   EXPECT_EQ(q.games, p.games);
   EXPECT_EQ(q.positions, p.positions);
   EXPECT_EQ(q.results.black + q.results.draw, p.results.black + p.results.draw);
@@ -160,7 +162,8 @@ TEST(CorpusPartial, BadInputsAreRefusedWithTheirReason) {
   } rows[] = {
       {"empty", "", "not a corpus partial"},
       {"other magic", "FVSCPARX" + good.substr(8), "not a corpus partial"},
-      {"other version", Reseal(good.substr(0, 8) + '\2' + good.substr(9)), "version 2"},
+      {"other version", Reseal(good.substr(0, 8) + '\1' + good.substr(9)), "version 1"},
+      {"scale 0", patched(kScaleAt, 0, 4), "scale 0 is out of range"},
       {"damaged", good.substr(0, 40) + '\x55' + good.substr(41), "damaged"},
       {"cut short", good.substr(0, good.size() - 1), "damaged"},
       {"trailing bytes", Reseal(good.substr(0, good.size() - 8) + "x" + good.substr(good.size() - 8)),
@@ -267,6 +270,7 @@ TEST(CorpusPartial, MergeRefusesPartialsThatDoNotMakeOneRun) {
        }, "b.part: made without a compared file"},
       {"another compare", [](auto* p) { (*p)[2].compare_checksum = 7; }, "c.part: made with another compared"},
       {"another from ply", [](auto* p) { (*p)[1].from_ply = 0; }, "b.part: made from ply 0"},
+      {"another scale", [](auto* p) { (*p)[2].scale = 600; }, "c.part: made with scale 600"},
       {"shard twice", [](auto* p) { (*p)[2] = (*p)[0]; }, "c.part: shard 1/3 is also in a.part"},
       {"shard missing", [](auto* p) { p->pop_back(); }, "shard 3/3 is missing"},
       {"none", [](auto* p) { p->clear(); }, "no partial"},

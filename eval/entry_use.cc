@@ -10,26 +10,37 @@ namespace fvscope {
 
 namespace {
 
-constexpr size_t kSliceBytes = 2 * kKppTriangleValues * sizeof(uint32_t);
-constexpr char kTag[] = "FVU1";
+constexpr size_t kSliceBytes = kKppTriangleValues * sizeof(UseCell);
+constexpr size_t kSecondBytes = kKppTriangleValues * sizeof(int64_t);
+constexpr char kTag[] = "FVU2";
 constexpr int kTagBytes = 4;
 constexpr int kMaxVarintBytes = 10;
 
-// The counts of king square k, mapped on first use; null when they cannot
-// be. The caller holds k's lock.
-uint32_t* SliceOf(EntryUse* use, int k) {
-  if (use->counts[k] == nullptr) {
-    void* mapped =
-        mmap(nullptr, kSliceBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return nullptr;
-    if (use->huge_pages) madvise(mapped, kSliceBytes, MADV_HUGEPAGE);
-    use->counts[k] = static_cast<uint32_t*>(mapped);
+// bytes of zero pages, in huge pages when asked; null when they cannot be had.
+void* MapZeroed(size_t bytes, bool huge_pages) {
+  void* mapped =
+      mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  if (huge_pages) madvise(mapped, bytes, MADV_HUGEPAGE);
+  return mapped;
+}
+
+// The cells of king square k (and its second pulls when kept), mapped on
+// first use; false when they cannot be. The caller holds k's lock.
+bool MapSquare(EntryUse* use, int k) {
+  if (use->cells[k] == nullptr) {
+    use->cells[k] = static_cast<UseCell*>(MapZeroed(kSliceBytes, use->huge_pages));
+    if (use->cells[k] == nullptr) return false;
   }
-  return use->counts[k];
+  if (use->pulls == 2 && use->second_pulls[k] == nullptr) {
+    use->second_pulls[k] = static_cast<int64_t*>(MapZeroed(kSecondBytes, use->huge_pages));
+    if (use->second_pulls[k] == nullptr) return false;
+  }
+  return true;
 }
 
 bool NoSlice(int k, std::string* error) {
-  *error = "cannot map the read counts of king square " + std::to_string(k);
+  *error = "cannot map the reads of king square " + std::to_string(k);
   return false;
 }
 
@@ -38,9 +49,23 @@ void AddSaturating(uint32_t* count, uint64_t add) {
   *count = sum > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
 }
 
+void AddPull(int64_t* pull, int64_t add) {
+  if (__builtin_add_overflow(*pull, add, pull)) *pull = add > 0 ? INT64_MAX : INT64_MIN;
+}
+
 void Touch(EntryUse* use, int k, int64_t offset) {
   const int64_t chunk = offset >> kUseChunkShift;
   use->touched[k][chunk >> 6] |= uint64_t{1} << (chunk & 63);
+}
+
+// Adds reads to entry offset of king square k, mapped, under k's lock.
+void AddToCell(EntryUse* use, int k, int64_t offset, const EntryReads& reads) {
+  UseCell& cell = use->cells[k][offset];
+  AddSaturating(&cell.black, reads.black);
+  AddSaturating(&cell.white, reads.white);
+  AddPull(&cell.pull, reads.pull[0]);
+  if (use->pulls == 2) AddPull(&use->second_pulls[k][offset], reads.pull[1]);
+  Touch(use, k, offset);
 }
 
 void MarkKkp(EntryUse* use, int64_t index) {
@@ -57,6 +82,14 @@ void PutVarint(uint64_t v, std::string* out) {
   out->push_back(static_cast<char>(v));
 }
 
+uint64_t ZigZag(int64_t v) {
+  return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
+}
+
+int64_t UnZigZag(uint64_t v) {
+  return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1);
+}
+
 // Reads the byte form; adds to *into when it is not null. Checking every
 // byte first (into null) means the adding pass cannot fail on the input.
 class UseReader {
@@ -69,10 +102,19 @@ class UseReader {
       return Fail("no entry use tag \"FVU1\" at the start");
     }
     pos_ = kTagBytes;
+    uint64_t pulls;
+    if (!Varint("the number of pulls", &pulls)) return false;
+    if (pulls < 1 || pulls > kMaxPulls) {
+      return Fail(std::to_string(pulls) + " pulls per entry: 1 or 2 are kept");
+    }
+    if (into != nullptr && pulls != static_cast<uint64_t>(into->pulls)) {
+      return Fail(std::to_string(pulls) + " pulls per entry where this run keeps " +
+                  std::to_string(into->pulls));
+    }
     uint64_t entries;
     if (!Varint("the number of KPP entries", &entries)) return false;
-    // An entry takes three bytes at the least.
-    if (entries > static_cast<uint64_t>(kKppValues) || entries > (size_ - pos_) / 3) {
+    // An entry takes a byte per number at the least.
+    if (entries > static_cast<uint64_t>(kKppValues) || entries > (size_ - pos_) / (3 + pulls)) {
       return Fail(std::to_string(entries) + " KPP entries: more than " +
                   (entries > static_cast<uint64_t>(kKppValues) ? "the table has"
                                                                : "the bytes left can hold"));
@@ -92,18 +134,29 @@ class UseReader {
       if (black == 0 && white == 0) {
         return Fail("KPP entry " + std::to_string(index) + ": no reads");
       }
+      EntryReads reads{static_cast<uint32_t>(black), static_cast<uint32_t>(white), {0, 0}};
+      // A residual lies within -1..1, so a pull within its reads (unless a
+      // count saturated).
+      const bool saturated = black == UINT32_MAX || white == UINT32_MAX;
+      const uint64_t bound = (black + white) << kPullBits;
+      for (uint64_t p = 0; p < pulls; ++p) {
+        uint64_t zigzag;
+        if (!Varint("a pull", &zigzag)) return false;
+        reads.pull[p] = UnZigZag(zigzag);
+        const uint64_t magnitude = reads.pull[p] < 0 ? 0 - static_cast<uint64_t>(reads.pull[p])
+                                                     : static_cast<uint64_t>(reads.pull[p]);
+        if (!saturated && magnitude > bound) {
+          return Fail("KPP entry " + std::to_string(index) + ": a pull larger than its reads allow");
+        }
+      }
       if (into == nullptr) continue;
       const int k = static_cast<int>(index / kKppTriangleValues);
       if (k != locked) {
         lock = std::unique_lock<std::mutex>(into->locks[k]);
         locked = k;
       }
-      uint32_t* counts = SliceOf(into, k);
-      if (counts == nullptr) return NoSlice(k, error);
-      const int64_t offset = index - k * kKppTriangleValues;
-      AddSaturating(counts + offset, black);
-      AddSaturating(counts + kKppTriangleValues + offset, white);
-      Touch(into, k, offset);
+      if (!MapSquare(into, k)) return NoSlice(k, error);
+      AddToCell(into, k, index - k * kKppTriangleValues, reads);
     }
     if (lock.owns_lock()) lock.unlock();
     uint64_t marks;
@@ -175,13 +228,17 @@ class UseReader {
 
 }  // namespace
 
-EntryUse::EntryUse(bool huge_pages) : huge_pages(huge_pages) {
+EntryUse::EntryUse(bool huge_pages, int pulls)
+    : huge_pages(huge_pages), pulls(std::clamp(pulls, 1, kMaxPulls)) {
   for (std::atomic<uint64_t>& word : kkp) word.store(0, std::memory_order_relaxed);
 }
 
 EntryUse::~EntryUse() {
-  for (uint32_t* slice : counts) {
+  for (UseCell* slice : cells) {
     if (slice != nullptr) munmap(slice, kSliceBytes);
+  }
+  for (int64_t* slice : second_pulls) {
+    if (slice != nullptr) munmap(slice, kSecondBytes);
   }
 }
 
@@ -196,49 +253,54 @@ void KppEntryOf(int64_t index, int* k, int* hi, int* lo) {
 }
 
 bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
-                 std::string* error) {
+                 const StayEnd& end, std::string* error) {
   if (!CheckKingSquare(k, error)) return false;
   std::lock_guard<std::mutex> lock(use->locks[k]);
-  uint32_t* counts = SliceOf(use, k);
-  if (counts == nullptr) return NoSlice(k, error);
-  if (side == kWhite) counts += kKppTriangleValues;
+  if (!MapSquare(use, k)) return NoSlice(k, error);
+  UseCell* cells = use->cells[k];
+  int64_t* second = use->second_pulls[k];
+  const int64_t* first_prefix = end.prefix[0];
+  const int64_t* second_prefix = second != nullptr ? end.prefix[1] : nullptr;
+  // White's reads pull the other way.
+  const int64_t sign = side == kBlack ? 1 : -1;
   constexpr int kAhead = 16;
   for (int i = 0; i < n; ++i) {
     if (i + kAhead < n && reads[i + kAhead].offset < kKppTriangleValues) {
-      __builtin_prefetch(counts + reads[i + kAhead].offset, 1);
+      __builtin_prefetch(cells + reads[i + kAhead].offset, 1);
     }
-    const uint32_t offset = reads[i].offset;
-    if (offset >= kKppTriangleValues) {
-      *error = "KPP read offset " + std::to_string(offset) + " is outside a triangle (0.." +
-               std::to_string(kKppTriangleValues - 1) + ")";
+    const KppRead& read = reads[i];
+    if (read.offset >= kKppTriangleValues || read.since > end.ply) {
+      *error = read.offset >= kKppTriangleValues
+                   ? "KPP read offset " + std::to_string(read.offset) +
+                         " is outside a triangle (0.." + std::to_string(kKppTriangleValues - 1) + ")"
+                   : "a KPP read's stay starts at ply " + std::to_string(read.since) +
+                         ", after its end at ply " + std::to_string(end.ply);
       return false;
     }
-    AddSaturating(counts + offset, reads[i].count);
-    Touch(use, k, offset);
+    UseCell& cell = cells[read.offset];
+    AddSaturating(side == kBlack ? &cell.black : &cell.white, end.ply - read.since);
+    if (first_prefix != nullptr) {
+      cell.pull += sign * (first_prefix[end.ply] - first_prefix[read.since]);
+    }
+    if (second_prefix != nullptr) {
+      second[read.offset] += sign * (second_prefix[end.ply] - second_prefix[read.since]);
+    }
+    Touch(use, k, read.offset);
   }
   return true;
 }
 
-bool AddEntryReads(EntryUse* use, int64_t index, uint64_t black, uint64_t white,
-                   std::string* error) {
+bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error) {
   if (index < 0 || index >= kKppValues) {
     *error = "KPP entry " + std::to_string(index) + " is outside 0.." +
              std::to_string(kKppValues - 1);
     return false;
   }
-  if (black > UINT32_MAX || white > UINT32_MAX) {
-    *error = "KPP entry " + std::to_string(index) + ": a count above 4294967295";
-    return false;
-  }
-  if (black == 0 && white == 0) return true;
+  if (reads.black == 0 && reads.white == 0) return true;
   const int k = static_cast<int>(index / kKppTriangleValues);
-  const int64_t offset = index - k * kKppTriangleValues;
   std::lock_guard<std::mutex> lock(use->locks[k]);
-  uint32_t* counts = SliceOf(use, k);
-  if (counts == nullptr) return NoSlice(k, error);
-  AddSaturating(counts + offset, black);
-  AddSaturating(counts + kKppTriangleValues + offset, white);
-  Touch(use, k, offset);
+  if (!MapSquare(use, k)) return NoSlice(k, error);
+  AddToCell(use, k, index - k * kKppTriangleValues, reads);
   return true;
 }
 
@@ -254,14 +316,15 @@ bool MarkKkpRead(EntryUse* use, int64_t index, std::string* error) {
 
 void ClearEntryUse(EntryUse* use) {
   for (int k = 0; k < kSquares; ++k) {
-    uint32_t* counts = use->counts[k];
-    if (counts == nullptr) continue;
+    UseCell* cells = use->cells[k];
+    if (cells == nullptr) continue;
+    int64_t* second = use->second_pulls[k];
     for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
       if (!(use->touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
       const int64_t begin = chunk << kUseChunkShift;
       const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
-      std::fill(counts + begin, counts + end, 0);
-      std::fill(counts + kKppTriangleValues + begin, counts + kKppTriangleValues + end, 0);
+      std::fill(cells + begin, cells + end, UseCell{});
+      if (second != nullptr) std::fill(second + begin, second + end, 0);
     }
     std::fill(std::begin(use->touched[k]), std::end(use->touched[k]), 0);
   }
@@ -271,25 +334,25 @@ void ClearEntryUse(EntryUse* use) {
 }
 
 bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
-  for (int k = 0; k < kSquares; ++k) {
-    const uint32_t* source = from.counts[k];
-    if (source == nullptr) continue;
-    std::lock_guard<std::mutex> lock(into->locks[k]);
-    uint32_t* counts = SliceOf(into, k);
-    if (counts == nullptr) return NoSlice(k, error);
-    for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
-      const uint64_t bit = uint64_t{1} << (chunk & 63);
-      if (!(from.touched[k][chunk >> 6] & bit)) continue;
-      into->touched[k][chunk >> 6] |= bit;
-      const int64_t begin = chunk << kUseChunkShift;
-      const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
-      for (int64_t offset = begin; offset < end; ++offset) {
-        if (source[offset] != 0) AddSaturating(counts + offset, source[offset]);
-        const int64_t w = kKppTriangleValues + offset;
-        if (source[w] != 0) AddSaturating(counts + w, source[w]);
+  int locked = -1;
+  std::unique_lock<std::mutex> lock;
+  bool mapped = true;
+  ForEachUsedKppEntry(from, [&](int64_t index, const EntryReads& reads) {
+    const int k = static_cast<int>(index / kKppTriangleValues);
+    if (!mapped) return;
+    if (k != locked) {
+      lock = std::unique_lock<std::mutex>(into->locks[k]);
+      locked = k;
+      mapped = MapSquare(into, k);
+      if (!mapped) {
+        NoSlice(k, error);
+        return;
       }
     }
-  }
+    AddToCell(into, k, index - k * kKppTriangleValues, reads);
+  });
+  if (!mapped) return false;
+  if (lock.owns_lock()) lock.unlock();
   for (int64_t w = 0; w < kKkpUseWords; ++w) {
     const uint64_t bits = from.kkp[w].load(std::memory_order_relaxed);
     if (bits != 0) into->kkp[w].fetch_or(bits, std::memory_order_relaxed);
@@ -297,16 +360,9 @@ bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
   return true;
 }
 
-int64_t CountUsedKppEntries(const EntryUse& use, int64_t* per_square) {
-  int64_t counted[kSquares] = {};
-  ForEachUsedKppEntry(use, [&](int64_t index, uint32_t, uint32_t) {
-    ++counted[index / kKppTriangleValues];
-  });
+int64_t CountUsedKppEntries(const EntryUse& use) {
   int64_t total = 0;
-  for (int k = 0; k < kSquares; ++k) {
-    total += counted[k];
-    if (per_square != nullptr) per_square[k] = counted[k];
-  }
+  ForEachUsedKppEntry(use, [&](int64_t, const EntryReads&) { ++total; });
   return total;
 }
 
@@ -322,56 +378,97 @@ bool UseRankPrecedes(const UseRankEntry& a, const UseRankEntry& b, SortMode mode
   const int64_t x = a.contribution;
   const int64_t y = b.contribution;
   if (mode == kByMagnitude) {
-    if (std::llabs(x) != std::llabs(y)) return std::llabs(x) > std::llabs(y);
+    const uint64_t mx = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
+    const uint64_t my = y < 0 ? 0 - static_cast<uint64_t>(y) : static_cast<uint64_t>(y);
+    if (mx != my) return mx > my;
   } else if (x != y) {
     return mode == kMostPositiveFirst ? x > y : x < y;
   }
   return a.index < b.index;
 }
 
-void RankEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
-                  SortMode mode, UseRanking* ranking) {
-  ranking->count = 0;
+namespace {
+
+// Puts entry into ranking where mode places it, when it is among the top.
+void Offer(const UseRankEntry& entry, SortMode mode, UseRanking* ranking) {
+  if (entry.contribution == 0) return;
   UseRankEntry* top = ranking->entries;
-  ForEachUsedKppEntry(use, [&](int64_t index, uint32_t black, uint32_t white) {
-    const int64_t balance = int64_t{black} - int64_t{white};
-    const int16_t value = EvalValueAt(file, index);
-    const int16_t changed = after != nullptr ? EvalValueAt(*after, index) : value;
-    const int64_t weight = after != nullptr ? int64_t{changed} - value : value;
-    const int64_t contribution = weight * balance;
-    if (contribution == 0) return;
-    UseRankEntry entry{contribution, index, black, white, value, changed, 0, 0, 0};
-    int at = ranking->count;
-    if (at == kRankingLength) {
-      if (!UseRankPrecedes(entry, top[at - 1], mode)) return;
-      --at;
-    } else {
-      ++ranking->count;
-    }
-    while (at > 0 && UseRankPrecedes(entry, top[at - 1], mode)) {
-      top[at] = top[at - 1];
-      --at;
-    }
-    top[at] = entry;
-  });
+  int at = ranking->count;
+  if (at == kRankingLength) {
+    if (!UseRankPrecedes(entry, top[at - 1], mode)) return;
+    --at;
+  } else {
+    ++ranking->count;
+  }
+  while (at > 0 && UseRankPrecedes(entry, top[at - 1], mode)) {
+    top[at] = top[at - 1];
+    --at;
+  }
+  top[at] = entry;
+}
+
+void NameEntries(UseRanking* ranking) {
   for (int r = 0; r < ranking->count; ++r) {
-    UseRankEntry& e = top[r];
+    UseRankEntry& e = ranking->entries[r];
     KppEntryOf(e.index, &e.king_square, &e.hi, &e.lo);
   }
+}
+
+// Adds one entry's pull to figures, ranked with its value in the file.
+void AddPullOf(int64_t index, const EntryReads& reads, int64_t pull, int16_t value,
+               SortMode mode, PullFigures* figures) {
+  if (pull == 0) return;
+  const double magnitude = std::abs(static_cast<double>(pull)) * kPullUnit;
+  figures->total += magnitude;
+  ++figures->entries;
+  figures->per_king_square[index / kKppTriangleValues] += magnitude;
+  Offer({pull, index, reads.black, reads.white, value, value, 0, 0, 0}, mode, &figures->ranking);
+}
+
+}  // namespace
+
+void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
+                       SortMode mode, UseSummary* summary) {
+  *summary = UseSummary{};
+  summary->ranking.count = summary->changes.count = 0;
+  summary->pull.ranking.count = summary->second_pull.ranking.count = 0;
+  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
+    ++summary->kpp_read;
+    ++summary->per_king_square[index / kKppTriangleValues];
+    const int64_t balance = int64_t{reads.black} - int64_t{reads.white};
+    const int16_t value = EvalValueAt(file, index);
+    const int16_t changed = after != nullptr ? EvalValueAt(*after, index) : value;
+    Offer({value * balance, index, reads.black, reads.white, value, value, 0, 0, 0}, mode,
+          &summary->ranking);
+    if (after != nullptr) {
+      Offer({(int64_t{changed} - value) * balance, index, reads.black, reads.white, value,
+             changed, 0, 0, 0},
+            mode, &summary->changes);
+    }
+    AddPullOf(index, reads, reads.pull[0], value, mode, &summary->pull);
+    if (use.pulls == 2) AddPullOf(index, reads, reads.pull[1], changed, mode, &summary->second_pull);
+  });
+  summary->kkp_read = CountReadKkpEntries(use);
+  NameEntries(&summary->ranking);
+  NameEntries(&summary->changes);
+  NameEntries(&summary->pull.ranking);
+  NameEntries(&summary->second_pull.ranking);
 }
 
 void EncodeEntryUse(const EntryUse& use, std::string* out) {
   std::string body;
   int64_t entries = 0;
   int64_t previous = 0;
-  ForEachUsedKppEntry(use, [&](int64_t index, uint32_t black, uint32_t white) {
+  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
     PutVarint(static_cast<uint64_t>(index - previous), &body);
-    PutVarint(black, &body);
-    PutVarint(white, &body);
+    PutVarint(reads.black, &body);
+    PutVarint(reads.white, &body);
+    for (int p = 0; p < use.pulls; ++p) PutVarint(ZigZag(reads.pull[p]), &body);
     previous = index;
     ++entries;
   });
   out->append(kTag, kTagBytes);
+  PutVarint(static_cast<uint64_t>(use.pulls), out);
   PutVarint(static_cast<uint64_t>(entries), out);
   out->append(body);
   body.clear();

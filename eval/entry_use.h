@@ -1,6 +1,8 @@
 // Which table entries a corpus of games reads: for every KPP entry the reads
-// made by black's king terms and by white's, and which KKP entries were
-// read at all; the entries whose use weighs most; a compact byte form.
+// made by black's king terms and by white's, its pull (the residuals of the
+// games' results summed over its reads, black's added and white's taken
+// away), and which KKP entries were read at all; the entries whose use or
+// pull weighs most; a compact byte form.
 #ifndef FVSCOPE_EVAL_ENTRY_USE_H_
 #define FVSCOPE_EVAL_ENTRY_USE_H_
 
@@ -28,33 +30,69 @@ constexpr int64_t kUseChunks = (kKppTriangleValues >> kUseChunkShift) + 1;
 constexpr int64_t kUseChunkWords = (kUseChunks + 63) / 64;
 constexpr int64_t kKkpUseWords = (kKkpValues + 63) / 64;
 
-// Reads of one KPP entry of a king square: offset TriangleIndex(hi, lo).
+// Residuals and pulls are kept in fixed point, in units of 2^-kPullBits, so
+// that any order of adding gives the same sums.
+constexpr int kPullBits = 24;
+constexpr double kPullUnit = 1.0 / (int64_t{1} << kPullBits);
+
+// Pulls kept per entry: under the first file, and under a second one.
+constexpr int kMaxPulls = 2;
+
+// Reads of one KPP entry of a king square, offset TriangleIndex(hi, lo), by
+// a pair that stood in a side's list from ply since until a StayEnd's ply.
 struct KppRead {
   uint32_t offset;
-  uint32_t count;
+  uint32_t since;
 };
 
-// The store. Counts saturate at UINT32_MAX. Adding (AddKppReads,
-// AddEntryReads, MarkKkpRead, MergeEntryUse, DecodeEntryUse) may run on
-// several threads at once, each king square under its own lock, and the
-// counts come out the same whatever the threads; reading (the walks,
-// counts, ranking, encoding) must not overlap adding. Allocate it with new
-// (about 0.6 MB); a king square's counts (8.7 MB, zero pages until
-// written) are mapped when it is first added to.
+// Where a batch of stays ends: at ply, each position before it read once.
+// prefix[f] (null: no pull under file f) holds, for every ply p up to ply,
+// the residuals of plies before p summed, in kPullUnit.
+struct StayEnd {
+  uint32_t ply;
+  const int64_t* prefix[kMaxPulls];
+};
+
+// What the store holds of one KPP entry: black's and white's reads, and the
+// pull under each file kept.
+struct EntryReads {
+  uint32_t black;
+  uint32_t white;
+  int64_t pull[kMaxPulls];
+};
+
+// One KPP entry in the store, its reads and the first pull in one place.
+struct UseCell {
+  uint32_t black;
+  uint32_t white;
+  int64_t pull;
+};
+
+// The store. Counts saturate at UINT32_MAX, pulls at the int64 range.
+// Adding (AddKppReads, AddEntryReads, MarkKkpRead, MergeEntryUse,
+// DecodeEntryUse) may run on several threads at once, each king square
+// under its own lock, and the store comes out the same whatever the
+// threads; reading (the walks, counts, ranking, encoding) must not overlap
+// adding. Allocate it with new (about 0.6 MB); a king square's cells (17 MB,
+// zero pages until written) are mapped when it is first added to.
 struct EntryUse {
-  // huge_pages: map the counts in 2 MB pages where the system allows, for
+  // huge_pages: map the cells in 2 MB pages where the system allows, for
   // a large corpus (the reads scatter over every page: one fault per huge
-  // page instead of 512); without, a few games take only the pages they write.
-  explicit EntryUse(bool huge_pages = true);
+  // page instead of 512); without, a few games take only the pages they
+  // write. pulls: 1, or 2 to keep a second file's pull as well.
+  explicit EntryUse(bool huge_pages = true, int pulls = 1);
   ~EntryUse();
   EntryUse(const EntryUse&) = delete;
   EntryUse& operator=(const EntryUse&) = delete;
 
   const bool huge_pages;
+  const int pulls;
   std::mutex locks[kSquares];
-  // Per king square: kKppTriangleValues black counts, then as many white
-  // counts; null until the square is first added to.
-  uint32_t* counts[kSquares] = {};
+  // Per king square: kKppTriangleValues cells; null until the square is
+  // first added to.
+  UseCell* cells[kSquares] = {};
+  // Per king square with pulls == 2: the second file's pull of each entry.
+  int64_t* second_pulls[kSquares] = {};
   // Per king square: chunks of 1 << kUseChunkShift offsets holding a count.
   uint64_t touched[kSquares][kUseChunkWords] = {};
   // One bit per KKP entry read (index within the KKP section).
@@ -64,16 +102,16 @@ struct EntryUse {
 // King square k and features hi >= lo of KPP entry index (0..kKppValues-1).
 void KppEntryOf(int64_t index, int* k, int* hi, int* lo);
 
-// Adds the n reads of side's king terms at king square k (0..80). Returns
-// false with *error at the first read whose offset lies outside a triangle
-// (those before it are added).
+// Adds the n stays of side's king terms at king square k (0..80) that end
+// at end, each pulled by the residuals of its plies. Returns false with
+// *error at the first read whose offset lies outside a triangle or whose
+// stay starts after its end (those before it are added).
 bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
-                 std::string* error);
+                 const StayEnd& end, std::string* error);
 
-// Adds black and white reads to KPP entry index. Returns false with *error
-// when index is outside 0..kKppValues-1 or a count exceeds UINT32_MAX.
-bool AddEntryReads(EntryUse* use, int64_t index, uint64_t black, uint64_t white,
-                   std::string* error);
+// Adds reads (and the pulls the store keeps) to KPP entry index. Returns
+// false with *error when index is outside 0..kKppValues-1.
+bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error);
 
 // Marks KKP entry index (within the KKP section) read. Returns false with
 // *error when it is outside 0..kKkpValues-1.
@@ -82,26 +120,29 @@ bool MarkKkpRead(EntryUse* use, int64_t index, std::string* error);
 // Empties *use, keeping the memory it has mapped; not while others add.
 void ClearEntryUse(EntryUse* use);
 
-// Adds every count and KKP mark of from into *into. Returns false with
-// *error when memory for a king square's counts cannot be had.
+// Adds every count, pull and KKP mark of from into *into (the pulls both
+// keep). Returns false with *error when memory for a king square's cells
+// cannot be had.
 bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error);
 
-// Calls visit(index, black, white) for every KPP entry with a read, index
-// ascending.
+// Calls visit(index, reads) with the EntryReads of every KPP entry with a
+// read, index ascending; pulls the store does not keep read as 0.
 template <typename Visit>
 void ForEachUsedKppEntry(const EntryUse& use, Visit visit) {
   for (int k = 0; k < kSquares; ++k) {
-    const uint32_t* black = use.counts[k];
-    if (black == nullptr) continue;
-    const uint32_t* white = black + kKppTriangleValues;
+    const UseCell* cells = use.cells[k];
+    if (cells == nullptr) continue;
+    const int64_t* second = use.second_pulls[k];
     for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
       if (!(use.touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
       const int64_t begin = chunk << kUseChunkShift;
       const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
       for (int64_t offset = begin; offset < end; ++offset) {
-        if ((black[offset] | white[offset]) != 0) {
-          visit(k * kKppTriangleValues + offset, black[offset], white[offset]);
-        }
+        const UseCell& cell = cells[offset];
+        if ((cell.black | cell.white) == 0) continue;
+        visit(k * kKppTriangleValues + offset,
+              EntryReads{cell.black, cell.white,
+                         {cell.pull, second != nullptr ? second[offset] : 0}});
       }
     }
   }
@@ -119,20 +160,21 @@ void ForEachReadKkpEntry(const EntryUse& use, Visit visit) {
   }
 }
 
-// Number of KPP entries with a read; per_square (81 entries, may be null)
-// gets the number of each king square.
-int64_t CountUsedKppEntries(const EntryUse& use, int64_t* per_square);
+// Number of KPP entries with a read.
+int64_t CountUsedKppEntries(const EntryUse& use);
 
 // Number of KKP entries read.
 int64_t CountReadKkpEntries(const EntryUse& use);
 
-// An entry ranked by how much its use weighs.
+// An entry ranked by how much its use or its pull weighs.
 struct UseRankEntry {
-  int64_t contribution;  // value * (black - white); with a second file the change
+  // value * (black - white); with a second file the change; in a ranking
+  // of pull, the pull in kPullUnit
+  int64_t contribution;
   int64_t index;         // of the KPP entry
   uint32_t black_reads;
   uint32_t white_reads;
-  int16_t value;  // in the first file (before)
+  int16_t value;  // in the first file (before); in a ranking of pull, in its file
   int16_t after;  // in the second file; value when there is none
   int32_t king_square;  // black's king as a table scan names it
   int32_t hi;           // features, hi >= lo
@@ -150,22 +192,43 @@ struct UseRanking {
 // first), equal contributions by index ascending.
 bool UseRankPrecedes(const UseRankEntry& a, const UseRankEntry& b, SortMode mode);
 
-// Ranks the entries read by contribution = value * (black - white) under
-// file, or, with after given, by change = (after - before) * (black -
-// white); entries whose contribution is 0 are left out.
-void RankEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
-                  SortMode mode, UseRanking* ranking);
+// The pull of the entries under one file.
+struct PullFigures {
+  double total = 0;     // sum of |pull| over the entries
+  int64_t entries = 0;  // entries whose pull is not 0
+  double per_king_square[kSquares] = {};  // sum of |pull| over each triangle
+  UseRanking ranking;   // by pull; entries whose pull is 0 are left out
+};
 
-// Appends the byte form of use to *out: the tag "FVU1", the number of KPP
-// entries read, then per entry the varint index delta (the first index
-// itself, later ones the step from the previous, at least 1), black and
-// white reads; then the number of KKP entries read and their deltas alike.
+// What the store says of a corpus, from one walk over its entries.
+struct UseSummary {
+  int64_t kpp_read = 0;
+  int64_t kkp_read = 0;
+  int64_t per_king_square[kSquares] = {};  // KPP entries read
+  UseRanking ranking;  // by contribution = value * (black - white) under the first file
+  UseRanking changes;  // by change = (after - before) * (black - white), with a second file
+  PullFigures pull;         // under the first file
+  PullFigures second_pull;  // under the second, when the store keeps it
+};
+
+// Summarises use under file, and with after given the changes and the
+// second pull (its entries valued under after), ranking under mode; entries
+// whose contribution is 0 are left out of a ranking.
+void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
+                       SortMode mode, UseSummary* summary);
+
+// Appends the byte form of use to *out: the tag "FVU2", the number of
+// pulls per entry (1 or 2), the number of KPP entries read, then per entry
+// the varint index delta (the first index itself, later ones the step from
+// the previous, at least 1), black and white reads and each pull as a
+// zigzag varint; then the number of KKP entries read and their deltas alike.
 void EncodeEntryUse(const EntryUse& use, std::string* out);
 
 // Checks all of data[0..size) as EncodeEntryUse writes it, then adds its
-// counts and marks into *into. Returns false with *error, adding nothing,
-// for a missing tag, a truncated or overlong varint, an index out of range
-// or not ascending, a count of 0 for both sides or above UINT32_MAX, more
+// counts, pulls and marks into *into. Returns false with *error, adding
+// nothing, for a missing tag, pulls other than *into keeps, a truncated or
+// overlong varint, an index out of range or not ascending, a count of 0 for
+// both sides or above UINT32_MAX, a pull larger than its reads allow, more
 // entries than a table has, or bytes after the end.
 bool DecodeEntryUse(const uint8_t* data, size_t size, EntryUse* into, std::string* error);
 

@@ -15,18 +15,24 @@
 namespace fvscope {
 namespace {
 
+using namespace std::string_literals;
 using namespace std::string_view_literals;
 
+// Feeds the games of seeds, won by black for odd seeds and by white for even.
 void Feed(EntryUse* use, const std::vector<uint32_t>& seeds, int from_ply = 0) {
   const EvalFile file = RandomEvalFile(0);
+  const EvalFile second = RandomEvalFile(1);
   for (uint32_t seed : seeds) {
-    std::vector<PositionFigures> figures;
+    std::vector<PositionFigures> figures, second_figures;
     std::string error;
-    ASSERT_TRUE(EvaluateGame(RandomGamePlies(120, seed), from_ply, file, nullptr, &figures,
-                             nullptr, use, &error))
+    const GameUse game_use{use, seed % 2 ? GameResult::kBlackWins : GameResult::kWhiteWins, 600};
+    ASSERT_TRUE(EvaluateGame(RandomGamePlies(120, seed), from_ply, file, &second, &figures,
+                             &second_figures, &game_use, &error))
         << error;
   }
 }
+
+std::string Empty(int pulls = 1) { return std::string("FVU2") + char(pulls) + std::string(2, '\0'); }
 
 std::string Encoded(const EntryUse& use) {
   std::string bytes;
@@ -38,37 +44,43 @@ TEST(EntryUseTest, BytesRoundTripAndGrowWithTheEntriesRead) {
   auto use = std::make_unique<EntryUse>(false);
   std::string error;
   const std::string empty = Encoded(*use);
-  EXPECT_EQ(empty, std::string("FVU1\0\0", 6));
-  // The extremes of both tables and a count that needs five varint bytes.
-  ASSERT_TRUE(AddEntryReads(use.get(), 0, 1, 0, &error));
-  ASSERT_TRUE(AddEntryReads(use.get(), kKppValues - 1, 0, UINT32_MAX, &error));
+  EXPECT_EQ(empty, Empty());
+  // The extremes of both tables, a count that needs five varint bytes and
+  // the largest pulls.
+  ASSERT_TRUE(AddEntryReads(use.get(), 0, {1, 0, {-(int64_t{1} << kPullBits), 0}}, &error));
+  ASSERT_TRUE(AddEntryReads(use.get(), kKppValues - 1,
+                            {0, UINT32_MAX, {INT64_MAX / 2, 0}}, &error));
   ASSERT_TRUE(MarkKkpRead(use.get(), 0, &error));
   ASSERT_TRUE(MarkKkpRead(use.get(), kKkpValues - 1, &error));
   Feed(use.get(), {21, 22});
   const std::string bytes = Encoded(*use);
-  const int64_t entries = CountUsedKppEntries(*use, nullptr);
-  EXPECT_LT(bytes.size(), static_cast<size_t>(entries) * 8 + 4 * CountReadKkpEntries(*use));
+  const int64_t entries = CountUsedKppEntries(*use);
+  EXPECT_LT(bytes.size(), static_cast<size_t>(entries) * 12 + 4 * CountReadKkpEntries(*use));
 
   auto back = std::make_unique<EntryUse>(false);
   ASSERT_TRUE(DecodeEntryUse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                              back.get(), &error))
       << error;
   EXPECT_EQ(Encoded(*back), bytes);
-  EXPECT_EQ(CountUsedKppEntries(*back, nullptr), entries);
+  EXPECT_EQ(CountUsedKppEntries(*back), entries);
   // Decoding adds to what is there.
   ASSERT_TRUE(DecodeEntryUse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                              back.get(), &error));
   bool doubled = true;
-  std::vector<std::pair<uint32_t, uint32_t>> once, twice;
-  ForEachUsedKppEntry(*use, [&](int64_t, uint32_t b, uint32_t w) { once.push_back({b, w}); });
-  ForEachUsedKppEntry(*back, [&](int64_t, uint32_t b, uint32_t w) { twice.push_back({b, w}); });
+  std::vector<EntryReads> once, twice;
+  ForEachUsedKppEntry(*use, [&](int64_t, const EntryReads& r) { once.push_back(r); });
+  ForEachUsedKppEntry(*back, [&](int64_t, const EntryReads& r) { twice.push_back(r); });
   ASSERT_EQ(once.size(), twice.size());
+  int64_t pulled = 0;
   for (size_t i = 0; i < once.size(); ++i) {
-    const uint64_t b = std::min<uint64_t>(2ull * once[i].first, UINT32_MAX);
-    const uint64_t w = std::min<uint64_t>(2ull * once[i].second, UINT32_MAX);
-    doubled = doubled && twice[i].first == b && twice[i].second == w;
+    const uint64_t b = std::min<uint64_t>(2ull * once[i].black, UINT32_MAX);
+    const uint64_t w = std::min<uint64_t>(2ull * once[i].white, UINT32_MAX);
+    doubled = doubled && twice[i].black == b && twice[i].white == w &&
+              twice[i].pull[0] == 2 * once[i].pull[0] && twice[i].pull[1] == 0;
+    pulled += once[i].pull[0] != 0;
   }
   EXPECT_TRUE(doubled) << "counts saturate at UINT32_MAX, others double";
+  EXPECT_GT(pulled, entries / 2);
   ClearEntryUse(back.get());
   EXPECT_EQ(Encoded(*back), empty);
   ASSERT_TRUE(DecodeEntryUse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
@@ -78,7 +90,7 @@ TEST(EntryUseTest, BytesRoundTripAndGrowWithTheEntriesRead) {
 
 // The byte form built by hand.
 struct Bytes {
-  std::string s = "FVU1";
+  std::string s = "FVU2\x01";
   Bytes& V(uint64_t v) {
     while (v >= 0x80) {
       s.push_back(static_cast<char>(v | 0x80));
@@ -103,26 +115,31 @@ TEST(EntryUseTest, DecoderRefusesBadBytesAndAddsNothing) {
   const Row rows[] = {
       {"empty", "", "no entry use tag"},
       {"short tag", "FVU", "no entry use tag"},
-      {"wrong tag", "FVU2\0\0", "no entry use tag"},
+      {"an older tag", "FVU1\0\0"s, "no entry use tag"},
+      {"no pull count", "FVU2", "truncated in the number of pulls"},
+      {"three pulls", "FVU2\x03\0\0"s, "3 pulls per entry"},
+      {"pulls this store does not keep", "FVU2\x02\0\0"s, "where this run keeps 1"},
       {"no KPP count", Bytes().s, "truncated in the number of KPP entries"},
-      {"more entries than bytes", Bytes().V(2).V(1).V(1).V(1).s, "more than the bytes left"},
+      {"more entries than bytes", Bytes().V(2).V(1).V(1).V(1).V(0).s, "more than the bytes left"},
       {"more entries than the table", Bytes().V(kKppValues + 1).s, "more than the table has"},
-      {"index past the table", Bytes().V(1).V(kKppValues).V(1).V(1).V(0).s, "KPP index past"},
-      {"index past the table later", Bytes().V(2).V(5).V(1).V(1).V(kKppValues - 5).V(1).V(1).V(0).s,
-       "KPP index past"},
-      {"repeated index", Bytes().V(2).V(5).V(1).V(1).V(0).V(1).V(1).V(0).s, "repeated"},
-      {"no reads", Bytes().V(1).V(5).V(0).V(0).V(0).s, "no reads"},
-      {"count above 32 bits", Bytes().V(1).V(5).V(1ull << 32).V(0).V(0).s, "above 4294967295"},
-      {"padded varint", Bytes().V(1).V(5).Raw("\x81\x00"sv).V(0).V(0).s, "overlong varint"},
+      {"index past the table", Bytes().V(1).V(kKppValues).V(1).V(1).V(0).V(0).s, "KPP index past"},
+      {"index past the table later",
+       Bytes().V(2).V(5).V(1).V(1).V(0).V(kKppValues - 5).V(1).V(1).V(0).V(0).s, "KPP index past"},
+      {"repeated index", Bytes().V(2).V(5).V(1).V(1).V(0).V(0).V(1).V(1).V(0).V(0).s, "repeated"},
+      {"no reads", Bytes().V(1).V(5).V(0).V(0).V(0).V(0).s, "no reads"},
+      {"count above 32 bits", Bytes().V(1).V(5).V(1ull << 32).V(0).V(0).V(0).s, "above 4294967295"},
+      {"pull beyond its reads", Bytes().V(1).V(5).V(1).V(1).V(((2ull << kPullBits) + 1) * 2).V(0).s,
+       "a pull larger than its reads allow"},
+      {"padded varint", Bytes().V(1).V(5).Raw("\x81\x00"sv).V(0).V(0).V(0).s, "overlong varint"},
       {"eleven-byte varint", Bytes().V(1).V(5).V(1).Raw(ten + "\x81\x01").V(0).s,
        "overlong varint"},
       {"varint past 64 bits", Bytes().V(1).V(5).V(1).Raw(ten + "\x02").V(0).s, "overlong varint"},
-      {"truncated varint", Bytes().V(1).V(5).V(1).Raw("\x80").s, "truncated in a white count"},
-      {"no KKP count", Bytes().V(1).V(5).V(1).V(1).s, "truncated in the number of KKP"},
+      {"truncated varint", Bytes().V(1).V(5).V(1).V(1).Raw("\x80").s, "truncated in a pull"},
+      {"no KKP count", Bytes().V(1).V(5).V(1).V(1).V(0).s, "truncated in the number of KKP"},
       {"KKP past the table", Bytes().V(0).V(1).V(kKkpValues).s, "KKP index past"},
       {"KKP repeated", Bytes().V(0).V(2).V(3).V(0).s, "KKP index 3 repeated"},
       {"too many KKP", Bytes().V(0).V(kKkpValues + 1).s, "more than the table has"},
-      {"bytes after the end", Bytes().V(1).V(5).V(1).V(1).V(0).Raw("x").s, "1 bytes after"},
+      {"bytes after the end", Bytes().V(1).V(5).V(1).V(1).V(0).V(0).Raw("x").s, "1 bytes after"},
   };
   for (const Row& row : rows) {
     auto use = std::make_unique<EntryUse>(false);
@@ -131,12 +148,14 @@ TEST(EntryUseTest, DecoderRefusesBadBytesAndAddsNothing) {
                                 row.bytes.size(), use.get(), &error))
         << row.name;
     EXPECT_NE(error.find(row.message), std::string::npos) << row.name << ": " << error;
-    EXPECT_EQ(Encoded(*use), std::string("FVU1\0\0", 6)) << row.name << ": something was added";
+    EXPECT_EQ(Encoded(*use), Empty()) << row.name << ": something was added";
   }
   // The same rows' good neighbours pass.
   auto use = std::make_unique<EntryUse>(false);
   std::string error;
-  const std::string good = Bytes().V(2).V(5).V(1).V(0).V(kKppValues - 6).V(0).V(7).V(2).V(0).V(kKkpValues - 1).s;
+  // A pull of exactly its reads, either way.
+  const std::string good = Bytes().V(2).V(5).V(1).V(0).V((1ull << kPullBits) * 2).V(kKppValues - 6)
+                               .V(0).V(7).V((7ull << kPullBits) * 2 - 1).V(2).V(0).V(kKkpValues - 1).s;
   EXPECT_TRUE(DecodeEntryUse(reinterpret_cast<const uint8_t*>(good.data()), good.size(),
                              use.get(), &error))
       << error;
@@ -146,14 +165,16 @@ TEST(EntryUseTest, DecoderRefusesBadBytesAndAddsNothing) {
 TEST(EntryUseTest, OutOfRangeAddsAreRefused) {
   auto use = std::make_unique<EntryUse>(false);
   std::string error;
-  const KppRead outside[] = {{1, 1}, {static_cast<uint32_t>(kKppTriangleValues), 1}};
-  EXPECT_FALSE(AddKppReads(use.get(), kBlack, 3, outside, 2, &error));
+  const KppRead outside[] = {{1, 0}, {static_cast<uint32_t>(kKppTriangleValues), 0}, {2, 2}};
+  const StayEnd end{1, {}};
+  EXPECT_FALSE(AddKppReads(use.get(), kBlack, 3, outside, 2, end, &error));
   EXPECT_NE(error.find("outside a triangle"), std::string::npos) << error;
-  EXPECT_FALSE(AddKppReads(use.get(), kWhite, 81, outside, 1, &error));
-  EXPECT_FALSE(AddKppReads(use.get(), kWhite, -1, outside, 1, &error));
-  EXPECT_FALSE(AddEntryReads(use.get(), -1, 1, 1, &error));
-  EXPECT_FALSE(AddEntryReads(use.get(), kKppValues, 1, 1, &error));
-  EXPECT_FALSE(AddEntryReads(use.get(), 5, uint64_t{UINT32_MAX} + 1, 0, &error));
+  EXPECT_FALSE(AddKppReads(use.get(), kBlack, 3, outside + 2, 1, end, &error));
+  EXPECT_NE(error.find("starts at ply 2, after its end at ply 1"), std::string::npos) << error;
+  EXPECT_FALSE(AddKppReads(use.get(), kWhite, 81, outside, 1, end, &error));
+  EXPECT_FALSE(AddKppReads(use.get(), kWhite, -1, outside, 1, end, &error));
+  EXPECT_FALSE(AddEntryReads(use.get(), -1, {1, 1, {}}, &error));
+  EXPECT_FALSE(AddEntryReads(use.get(), kKppValues, {1, 1, {}}, &error));
   EXPECT_FALSE(MarkKkpRead(use.get(), -1, &error));
   EXPECT_FALSE(MarkKkpRead(use.get(), kKkpValues, &error));
   EXPECT_NE(error.find("KKP entry 4842018 is outside"), std::string::npos) << error;
@@ -161,16 +182,17 @@ TEST(EntryUseTest, OutOfRangeAddsAreRefused) {
 
 TEST(EntryUseTest, MergedAndThreadedStoresEqualOneStoreFedEveryGame) {
   const std::vector<uint32_t> first = {31, 32}, second = {33, 34};
-  auto one = std::make_unique<EntryUse>(false);
+  auto one = std::make_unique<EntryUse>(false, 2);
   Feed(one.get(), {31, 32, 33, 34}, 9);
-  auto a = std::make_unique<EntryUse>(false), b = std::make_unique<EntryUse>(false);
+  EXPECT_EQ(Encoded(*one).substr(0, 5), "FVU2\x02");
+  auto a = std::make_unique<EntryUse>(false, 2), b = std::make_unique<EntryUse>(false, 2);
   Feed(a.get(), first, 9);
   Feed(b.get(), second, 9);
   std::string error;
   ASSERT_TRUE(MergeEntryUse(a.get(), *b, &error)) << error;
   EXPECT_EQ(Encoded(*a), Encoded(*one));
 
-  auto shared = std::make_unique<EntryUse>(false);
+  auto shared = std::make_unique<EntryUse>(false, 2);
   std::thread t1([&] { Feed(shared.get(), first, 9); });
   std::thread t2([&] { Feed(shared.get(), second, 9); });
   t1.join();
@@ -192,16 +214,20 @@ TEST(EntryUseTest, KppEntryOfInvertsTheIndex) {
   }
 }
 
-// Every entry read with its contribution, sorted by the ranking's order.
+// Every entry read with its contribution (or, with pull set, its pull),
+// sorted by the ranking's order.
 std::vector<UseRankEntry> FullRanking(const EntryUse& use, const EvalFile& file,
-                                      const EvalFile* after, SortMode mode) {
+                                      const EvalFile* after, SortMode mode, bool pull = false) {
   std::vector<UseRankEntry> all;
-  ForEachUsedKppEntry(use, [&](int64_t index, uint32_t black, uint32_t white) {
+  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& r) {
     const int16_t before = file.values[index];
     const int16_t later = after != nullptr ? after->values[index] : before;
     const int64_t weight = after != nullptr ? later - before : before;
-    const int64_t contribution = weight * (int64_t{black} - int64_t{white});
-    if (contribution != 0) all.push_back({contribution, index, black, white, before, later, 0, 0, 0});
+    int64_t contribution = weight * (int64_t{r.black} - int64_t{r.white});
+    if (pull) contribution = r.pull[0];
+    if (contribution != 0) {
+      all.push_back({contribution, index, r.black, r.white, before, pull ? before : later, 0, 0, 0});
+    }
   });
   std::sort(all.begin(), all.end(), [mode](const UseRankEntry& a, const UseRankEntry& b) {
     return UseRankPrecedes(a, b, mode);
@@ -217,16 +243,20 @@ TEST(EntryUseTest, RankingIsTheTopOfAllContributionsInEachOrder) {
   std::string error;
   // Entries read by one side only, and one read alike by both (left out).
   const int64_t base = 70 * kKppTriangleValues;
-  ASSERT_TRUE(AddEntryReads(use.get(), base + 10, 200000, 0, &error));
-  ASSERT_TRUE(AddEntryReads(use.get(), base + 11, 0, 200000, &error));
-  ASSERT_TRUE(AddEntryReads(use.get(), base + 12, 7, 7, &error));  // balanced: left out
-  for (const EvalFile* second : {static_cast<const EvalFile*>(nullptr), &after}) {
+  ASSERT_TRUE(AddEntryReads(use.get(), base + 10, {200000, 0, {}}, &error));
+  ASSERT_TRUE(AddEntryReads(use.get(), base + 11, {0, 200000, {}}, &error));
+  ASSERT_TRUE(AddEntryReads(use.get(), base + 12, {7, 7, {}}, &error));  // balanced: left out
+  auto summary = std::make_unique<UseSummary>();
+  for (int kind = 0; kind < 3; ++kind) {
+    const EvalFile* second = kind == 1 ? &after : nullptr;
     for (SortMode mode : {kByMagnitude, kMostPositiveFirst, kMostNegativeFirst}) {
-      SCOPED_TRACE(std::string(second ? "change" : "contribution") + " mode " +
-                   std::to_string(mode));
-      const std::vector<UseRankEntry> all = FullRanking(*use, file, second, mode);
-      auto ranking = std::make_unique<UseRanking>();
-      RankEntryUse(*use, file, second, mode, ranking.get());
+      SCOPED_TRACE(std::string(kind == 0 ? "contribution" : kind == 1 ? "change" : "pull") +
+                   " mode " + std::to_string(mode));
+      const std::vector<UseRankEntry> all = FullRanking(*use, file, second, mode, kind == 2);
+      SummarizeEntryUse(*use, file, second, mode, summary.get());
+      const UseRanking* ranking = kind == 0   ? &summary->ranking
+                                  : kind == 1 ? &summary->changes
+                                              : &summary->pull.ranking;
       ASSERT_EQ(ranking->count, kRankingLength);
       for (int r = 0; r < ranking->count; ++r) {
         const UseRankEntry& got = ranking->entries[r];
@@ -243,16 +273,18 @@ TEST(EntryUseTest, RankingIsTheTopOfAllContributionsInEachOrder) {
   }
   // A ranking of fewer entries than its length.
   auto few = std::make_unique<EntryUse>(false);
-  ASSERT_TRUE(AddEntryReads(few.get(), base + 10, 3, 0, &error));
-  ASSERT_TRUE(AddEntryReads(few.get(), base + 11, 0, 3, &error));
-  ASSERT_TRUE(AddEntryReads(few.get(), base + 12, 4, 4, &error));
+  ASSERT_TRUE(AddEntryReads(few.get(), base + 10, {3, 0, {}}, &error));
+  ASSERT_TRUE(AddEntryReads(few.get(), base + 11, {0, 3, {}}, &error));
+  ASSERT_TRUE(AddEntryReads(few.get(), base + 12, {4, 4, {}}, &error));
   const EvalFile same = file;
-  auto ranking = std::make_unique<UseRanking>();
-  RankEntryUse(*few, file, &same, kByMagnitude, ranking.get());
-  EXPECT_EQ(ranking->count, 0) << "no entry changed";
-  RankEntryUse(*few, file, nullptr, kMostPositiveFirst, ranking.get());
+  SummarizeEntryUse(*few, file, &same, kByMagnitude, summary.get());
+  EXPECT_EQ(summary->changes.count, 0) << "no entry changed";
+  EXPECT_EQ(summary->pull.ranking.count, 0) << "no entry pulled";
+  SummarizeEntryUse(*few, file, nullptr, kMostPositiveFirst, summary.get());
   const int nonzero = (file.values[base + 10] != 0) + (file.values[base + 11] != 0);
-  EXPECT_EQ(ranking->count, nonzero);
+  EXPECT_EQ(summary->ranking.count, nonzero);
+  EXPECT_EQ(summary->kpp_read, 3);
+  EXPECT_EQ(summary->per_king_square[70], 3);
 
   // Equal contributions go by index ascending.
   int64_t x = -1, y = -1;
@@ -263,10 +295,11 @@ TEST(EntryUseTest, RankingIsTheTopOfAllContributionsInEachOrder) {
   }
   ASSERT_GE(y, 0);
   auto tie = std::make_unique<EntryUse>(false);
-  ASSERT_TRUE(AddEntryReads(tie.get(), y, 5, 1, &error));
-  ASSERT_TRUE(AddEntryReads(tie.get(), x, 4, 0, &error));
+  ASSERT_TRUE(AddEntryReads(tie.get(), y, {5, 1, {}}, &error));
+  ASSERT_TRUE(AddEntryReads(tie.get(), x, {4, 0, {}}, &error));
   for (SortMode mode : {kByMagnitude, kMostPositiveFirst, kMostNegativeFirst}) {
-    RankEntryUse(*tie, file, nullptr, mode, ranking.get());
+    SummarizeEntryUse(*tie, file, nullptr, mode, summary.get());
+    const UseRanking* ranking = &summary->ranking;
     ASSERT_EQ(ranking->count, 2);
     EXPECT_EQ(ranking->entries[0].index, x) << "mode " << mode;
     EXPECT_EQ(ranking->entries[1].index, y) << "mode " << mode;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace fvscope {
 
@@ -57,10 +58,23 @@ void CellFeaturesOf(const Position& position, CellFeatures* out) {
 template <int Files>
 class GameWalker {
  public:
-  GameWalker(const EvalFile* const* files, EntryUse* use) : use_(use) {
+  // Walks plies before end; pulls are summed when pulling is set.
+  GameWalker(const EvalFile* const* files, EntryUse* use, bool pulling, bool black_won,
+             int32_t scale, int end)
+      : use_(use), pulling_(pulling), black_won_(black_won), scale_(scale) {
     for (int f = 0; f < Files; ++f) {
       files_[f] = files[f];
       full_[f] = files[f]->count >= kKppValues;
+      if (pulling_) prefix_[f].assign(end + 1, 0);
+    }
+    if (use_ != nullptr) pulls_ = std::min(use_->pulls, Files);
+  }
+
+  // Adds the residual of ply q, whose value under file f is values[f].
+  void Settle(int q, const int32_t* values) {
+    if (!pulling_) return;
+    for (int f = 0; f < Files; ++f) {
+      prefix_[f][q + 1] = prefix_[f][q] + ResidualUnits(values[f], black_won_, scale_);
     }
   }
 
@@ -218,14 +232,14 @@ class GameWalker {
         for (int u = 0; u < holds; ++u) {
           const int64_t offset = Offset(before[c], before[held[u]]);
           AddTerm(side, offset, removed);
-          if (use_ != nullptr) batch_[reads++] = {uint32_t(offset), Stay(side, c, held[u], q)};
+          if (use_ != nullptr) batch_[reads++] = Read(side, offset, c, held[u]);
         }
         for (int m = 0; m <= n; ++m) {
           const int d = changed[m];
           if (before[d] == kNoFeature) continue;
           const int64_t offset = Offset(before[c], before[d]);
           AddTerm(side, offset, removed);
-          if (use_ != nullptr) batch_[reads++] = {uint32_t(offset), Stay(side, c, d, q)};
+          if (use_ != nullptr) batch_[reads++] = Read(side, offset, c, d);
         }
       }
       if (after[c] != kNoFeature) {
@@ -237,13 +251,20 @@ class GameWalker {
       }
     }
     for (int f = 0; f < Files; ++f) kpp_[f][side] += added[f] - removed[f];
-    return reads == 0 || AddKppReads(use_, side, king_[side], batch_, reads, error);
+    return reads == 0 || AddKppReads(use_, side, king_[side], batch_, reads, EndAt(q), error);
   }
 
-  // Plies the pair of cells a and b has stood in side's list by ply q.
-  uint32_t Stay(Side side, int a, int b, int q) const {
-    const int start = std::max({since_[a], since_[b], king_since_[side]});
-    return static_cast<uint32_t>(q - start);
+  // The reads of entry offset by the pair of cells a and b of side's list.
+  KppRead Read(Side side, int64_t offset, int a, int b) const {
+    return {static_cast<uint32_t>(offset),
+            static_cast<uint32_t>(std::max({since_[a], since_[b], king_since_[side]}))};
+  }
+
+  // Where the stays ending at ply q end.
+  StayEnd EndAt(int q) const {
+    StayEnd end{static_cast<uint32_t>(q), {nullptr, nullptr}};
+    for (int f = 0; pulling_ && f < pulls_; ++f) end.prefix[f] = prefix_[f].data();
+    return end;
   }
 
   // Ends every pair of side's list at ply q.
@@ -255,10 +276,10 @@ class GameWalker {
     for (int i = 0; i < n; ++i) {
       const int64_t row = TriangleIndex(features[cells[i]], 0);
       for (int j = 0; j <= i; ++j) {
-        batch_[reads++] = {uint32_t(row + features[cells[j]]), Stay(side, cells[i], cells[j], q)};
+        batch_[reads++] = Read(side, row + features[cells[j]], cells[i], cells[j]);
       }
     }
-    return AddKppReads(use_, side, king_[side], batch_, reads, error);
+    return AddKppReads(use_, side, king_[side], batch_, reads, EndAt(q), error);
   }
 
   // Index within the KKP section of cell c's KKP entry.
@@ -296,6 +317,12 @@ class GameWalker {
   const EvalFile* files_[Files];
   bool full_[Files];  // the file holds every KPP value
   EntryUse* use_;
+  const bool pulling_;
+  const bool black_won_;
+  const int32_t scale_;
+  int pulls_ = 0;  // files whose pull the store keeps
+  // Per file: entry p holds the residuals of the walk's plies before p summed.
+  std::vector<int64_t> prefix_[Files];
   CellFeatures cells_;
   CellFeatures next_;
   int black_king_ = 0;
@@ -311,10 +338,14 @@ class GameWalker {
 
 template <int Files>
 bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* const* files,
-          std::vector<PositionFigures>* const* out, EntryUse* use, std::string* error) {
+          std::vector<PositionFigures>* const* out, const GameUse* use, std::string* error) {
   const int end = static_cast<int>(plies.size());
   if (from_ply >= end) return true;
-  GameWalker<Files> walker(files, use);
+  const bool decided = use != nullptr && (use->result == GameResult::kBlackWins ||
+                                          use->result == GameResult::kWhiteWins);
+  GameWalker<Files> walker(files, use != nullptr ? use->store : nullptr, decided,
+                           decided && use->result == GameResult::kBlackWins,
+                           decided ? use->scale : 1, end);
   for (int q = from_ply; q < end; ++q) {
     const Position& position = plies[q].position;
     if (q == from_ply) {
@@ -322,16 +353,26 @@ bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* con
     } else if (!walker.Step(position, q, error)) {
       return false;
     }
-    for (int f = 0; f < Files; ++f) out[f]->push_back(walker.Figures(position, f));
+    int32_t values[Files];
+    for (int f = 0; f < Files; ++f) {
+      out[f]->push_back(walker.Figures(position, f));
+      values[f] = out[f]->back().value;
+    }
+    walker.Settle(q, values);
   }
   return walker.Finish(end, error);
 }
 
 }  // namespace
 
+int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
+  const double p = 1.0 / (1.0 + std::exp(-static_cast<double>(value) / scale));
+  return std::llround(((black_won ? 1.0 : 0.0) - p) * (int64_t{1} << kPullBits));
+}
+
 bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
                   const EvalFile* second, std::vector<PositionFigures>* figures,
-                  std::vector<PositionFigures>* second_figures, EntryUse* use,
+                  std::vector<PositionFigures>* second_figures, const GameUse* use,
                   std::string* error) {
   figures->clear();
   if (second_figures != nullptr) second_figures->clear();

@@ -16,18 +16,31 @@
 
 namespace fvscope {
 
+// Where a game's reads go, and what their pull needs: the game's result
+// and the scale of the curve P(black wins) = 1 / (1 + exp(-value / scale)).
+struct GameUse {
+  EntryUse* store;
+  GameResult result;  // only a game black or white won pulls
+  int32_t scale;      // > 0
+};
+
+// The residual of a position of value (in points) in a game black won (or
+// white won): 1 (or 0) - P(black wins), in kPullUnit, rounded to nearest.
+int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale);
+
 // Evaluates plies[from_ply..] (index = ply; from_ply >= 0): (*figures)[i]
 // gets the figures of plies[from_ply + i] under file, equal to what
 // FiguresOf(BreakDownLeaf(...)) gives; with second not null,
 // (*second_figures)[i] gets them under second. With use not null, adds the
-// reads of those positions to *use: for each side and each pair (i, j <= i)
-// of its feature list one read of the KPP entry of its king, and a mark on
-// every KKP entry the KKP sum reads. Consecutive positions need not be one
-// move apart. Returns false with *error "ply N: why", leaving *use as it
-// was, when a position does not pass CheckLeaf.
+// reads of those positions to use->store: for each side and each pair
+// (i, j <= i) of its feature list one read of the KPP entry of its king,
+// pulled by the position's residual under each file the store keeps, and a
+// mark on every KKP entry the KKP sum reads. Consecutive positions need not
+// be one move apart. Returns false with *error "ply N: why", leaving the
+// store as it was, when a position does not pass CheckLeaf.
 bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
                   const EvalFile* second, std::vector<PositionFigures>* figures,
-                  std::vector<PositionFigures>* second_figures, EntryUse* use,
+                  std::vector<PositionFigures>* second_figures, const GameUse* use,
                   std::string* error);
 
 }  // namespace fvscope

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <memory>
 #include <random>
@@ -79,16 +80,24 @@ TEST(GamePassTest, UnrelatedConsecutivePositionsAreFollowedToo) {
   ExpectFullEvaluation(plies, 0, RandomEvalFile(3), RandomEvalFile(11));
 }
 
-// Reads counted straight from each position's full breakdown.
+// Reads and pulls counted straight from each position's full breakdown.
 struct DirectCount {
   std::map<int64_t, std::pair<uint64_t, uint64_t>> kpp;  // index -> black, white reads
+  std::map<int64_t, int64_t> pull;                       // index -> pull, kPullUnit
   std::set<int64_t> kkp;
   uint64_t terms = 0;
 
-  void Add(const Position& p, const EvalFile& file) {
+  // Adds position p of a game of result (scale 600).
+  void Add(const Position& p, const EvalFile& file, GameResult result) {
     auto breakdown = std::make_unique<LeafBreakdown>();
     std::string error;
     ASSERT_TRUE(BreakDownLeaf(p, file, breakdown.get(), &error)) << error;
+    // The residual as the result and the printed value in points give it.
+    const double chance = 1 / (1 + std::exp(-FiguresOf(*breakdown).value / 600.0));
+    const int64_t residual =
+        result == GameResult::kBlackWins   ? std::llround((1 - chance) * 16777216)
+        : result == GameResult::kWhiteWins ? std::llround(-chance * 16777216)
+                                           : 0;
     const FeatureList& list = breakdown->features;
     const int bk = p.cells[kBlackKingCell], wk = p.cells[kWhiteKingCell];
     for (Side side : kSides) {
@@ -98,8 +107,10 @@ struct DirectCount {
         for (int j = 0; j <= i; ++j) {
           const int hi = std::max(entries[i].feature, entries[j].feature);
           const int lo = std::min(entries[i].feature, entries[j].feature);
-          auto& reads = kpp[k * kKppTriangleValues + TriangleIndex(hi, lo)];
+          const int64_t index = k * kKppTriangleValues + TriangleIndex(hi, lo);
+          auto& reads = kpp[index];
           ++(side == kBlack ? reads.first : reads.second);
+          pull[index] += side == kBlack ? residual : -residual;
           ++terms;
         }
       }
@@ -119,50 +130,122 @@ struct DirectCount {
   }
 };
 
-TEST(GamePassTest, ReadsEqualACountFromEveryPositionsBreakdown) {
+TEST(GamePassTest, ReadsAndPullsEqualACountFromEveryPositionsBreakdown) {
   const EvalFile file = RandomEvalFile(0);
-  auto use = std::make_unique<EntryUse>(false);
-  DirectCount direct;
+  const EvalFile second = RandomEvalFile(8);
+  auto use = std::make_unique<EntryUse>(false, 2);
+  DirectCount direct, direct_second;
   const int from_ply = 23;
   std::string error;
-  for (uint32_t seed : {11u, 12u, 13u}) {
+  const GameResult results[] = {GameResult::kBlackWins, GameResult::kWhiteWins,
+                                GameResult::kDraw, GameResult::kBlackWins};
+  for (uint32_t seed : {11u, 12u, 13u, 14u}) {
     const std::vector<RecordPly> plies = RandomGamePlies(160, seed);
-    std::vector<PositionFigures> figures;
-    ASSERT_TRUE(EvaluateGame(plies, from_ply, file, nullptr, &figures, nullptr, use.get(), &error))
+    const GameResult result = results[seed - 11];
+    const GameUse game_use{use.get(), result, 600};
+    std::vector<PositionFigures> figures, second_figures;
+    ASSERT_TRUE(EvaluateGame(plies, from_ply, file, &second, &figures, &second_figures, &game_use,
+                             &error))
         << error;
-    for (size_t q = from_ply; q < plies.size(); ++q) direct.Add(plies[q].position, file);
+    for (size_t q = from_ply; q < plies.size(); ++q) {
+      direct.Add(plies[q].position, file, result);
+      direct_second.Add(plies[q].position, second, result);
+    }
   }
   // A from_ply past the end adds nothing.
   auto none = std::make_unique<EntryUse>(false);
   std::vector<PositionFigures> figures;
   const std::vector<RecordPly> plies = RandomGamePlies(10, 1);
   for (int from : {11, 12}) {
-    ASSERT_TRUE(EvaluateGame(plies, from, file, nullptr, &figures, nullptr, none.get(), &error));
+    const GameUse game_use{none.get(), GameResult::kBlackWins, 600};
+    ASSERT_TRUE(EvaluateGame(plies, from, file, nullptr, &figures, nullptr, &game_use, &error));
   }
   EXPECT_TRUE(figures.empty());
-  EXPECT_EQ(CountUsedKppEntries(*none, nullptr) + CountReadKkpEntries(*none), 0);
+  EXPECT_EQ(CountUsedKppEntries(*none) + CountReadKkpEntries(*none), 0);
 
   uint64_t total = 0;
   std::map<int64_t, std::pair<uint64_t, uint64_t>> counted;
-  ForEachUsedKppEntry(*use, [&](int64_t index, uint32_t black, uint32_t white) {
-    counted[index] = {black, white};
-    total += uint64_t{black} + white;
+  std::map<int64_t, int64_t> pulled, second_pulled;
+  ForEachUsedKppEntry(*use, [&](int64_t index, const EntryReads& r) {
+    counted[index] = {r.black, r.white};
+    pulled[index] = r.pull[0];
+    second_pulled[index] = r.pull[1];
+    total += uint64_t{r.black} + r.white;
   });
   EXPECT_EQ(total, direct.terms);
   EXPECT_TRUE(counted == direct.kpp) << counted.size() << " entries counted, "
                                      << direct.kpp.size() << " directly";
-  int64_t per_square[kSquares];
-  EXPECT_EQ(CountUsedKppEntries(*use, per_square), static_cast<int64_t>(direct.kpp.size()));
+  EXPECT_TRUE(pulled == direct.pull);
+  EXPECT_TRUE(second_pulled == direct_second.pull);
+  auto summary = std::make_unique<UseSummary>();
+  SummarizeEntryUse(*use, file, &second, kByMagnitude, summary.get());
+  EXPECT_EQ(summary->kpp_read, static_cast<int64_t>(direct.kpp.size()));
+  int64_t nonzero = 0;
+  for (const auto& [index, pull] : direct.pull) nonzero += pull != 0;
+  EXPECT_EQ(summary->pull.entries, nonzero);
   for (int k = 0; k < kSquares; ++k) {
     int64_t expected = 0;
     for (const auto& [index, reads] : direct.kpp) expected += index / kKppTriangleValues == k;
-    EXPECT_EQ(per_square[k], expected) << "king square " << k;
+    EXPECT_EQ(summary->per_king_square[k], expected) << "king square " << k;
   }
   std::set<int64_t> marked;
   ForEachReadKkpEntry(*use, [&](int64_t index) { marked.insert(index); });
   EXPECT_TRUE(marked == direct.kkp) << marked.size() << " KKP entries marked, "
                                     << direct.kkp.size() << " directly";
   EXPECT_EQ(CountReadKkpEntries(*use), static_cast<int64_t>(direct.kkp.size()));
+}
+
+// The corpus's summed cross-entropy under the scale curve, each value at
+// full precision.
+double CrossEntropy(const std::vector<std::vector<RecordPly>>& games,
+                    const std::vector<GameResult>& results, const EvalFile& file, int scale) {
+  auto breakdown = std::make_unique<LeafBreakdown>();
+  std::string error;
+  double sum = 0;
+  for (size_t g = 0; g < games.size(); ++g) {
+    for (const RecordPly& ply : games[g]) {
+      EXPECT_TRUE(BreakDownLeaf(ply.position, file, breakdown.get(), &error)) << error;
+      const PositionFigures f = FiguresOf(*breakdown);
+      const double value = f.material + (f.kpp_sum + f.kkp_sum) / 32.0;
+      const double sign = results[g] == GameResult::kBlackWins ? 1 : -1;
+      sum += std::log1p(std::exp(-sign * value / scale));
+    }
+  }
+  return sum;
+}
+
+TEST(GamePassTest, APullIsTheSlopeOfTheCrossEntropyInItsEntry) {
+  // The scale is large against the random file's values, so that the
+  // values' rounding to points barely moves the residuals.
+  constexpr int kScale = 4000;
+  EvalFile file = RandomEvalFile(2);
+  std::vector<std::vector<RecordPly>> games;
+  const std::vector<GameResult> results = {GameResult::kBlackWins, GameResult::kWhiteWins,
+                                           GameResult::kWhiteWins};
+  auto use = std::make_unique<EntryUse>(false);
+  std::string error;
+  for (size_t g = 0; g < results.size(); ++g) {
+    games.push_back(RandomGamePlies(90, 60 + g));
+    const GameUse game_use{use.get(), results[g], kScale};
+    std::vector<PositionFigures> figures;
+    ASSERT_TRUE(EvaluateGame(games[g], 0, file, nullptr, &figures, nullptr, &game_use, &error));
+  }
+  auto summary = std::make_unique<UseSummary>();
+  SummarizeEntryUse(*use, file, nullptr, kByMagnitude, summary.get());
+  const double before = CrossEntropy(games, results, file, kScale);
+  std::vector<int16_t> values(file.values, file.values + file.count);
+  EvalFile moved = file;
+  moved.values = values.data();
+  for (int rank : {0, 1, 20}) {
+    const UseRankEntry& e = summary->pull.ranking.entries[rank];
+    for (int step : {-3, 5}) {
+      values[e.index] = static_cast<int16_t>(file.values[e.index] + step);
+      const double change = CrossEntropy(games, results, moved, kScale) - before;
+      values[e.index] = file.values[e.index];
+      const double predicted = -static_cast<double>(e.contribution) * kPullUnit * step / (32.0 * kScale);
+      EXPECT_NEAR(change, predicted, 0.02 * std::abs(predicted)) << "rank " << rank + 1 << " step " << step;
+    }
+  }
 }
 
 TEST(GamePassTest, APositionTheTablesCannotTakeStopsThePassBeforeAnyRead) {
@@ -184,15 +267,16 @@ TEST(GamePassTest, APositionTheTablesCannotTakeStopsThePassBeforeAnyRead) {
     std::vector<RecordPly> bad = plies;
     bad[20].position.cells[row.cell] = static_cast<int8_t>(row.value);
     auto use = std::make_unique<EntryUse>(false);
+    const GameUse game_use{use.get(), GameResult::kWhiteWins, 600};
     std::vector<PositionFigures> figures;
     std::string error;
-    EXPECT_FALSE(EvaluateGame(bad, 0, file, nullptr, &figures, nullptr, use.get(), &error))
+    EXPECT_FALSE(EvaluateGame(bad, 0, file, nullptr, &figures, nullptr, &game_use, &error))
         << row.name;
     EXPECT_EQ(error.rfind(row.message, 0), 0u) << row.name << ": " << error;
-    EXPECT_EQ(CountUsedKppEntries(*use, nullptr), 0) << row.name;
+    EXPECT_EQ(CountUsedKppEntries(*use), 0) << row.name;
     EXPECT_EQ(CountReadKkpEntries(*use), 0) << row.name;
     // Left out by from_ply, the bad position is not looked at.
-    EXPECT_TRUE(EvaluateGame(bad, 21, file, nullptr, &figures, nullptr, use.get(), &error))
+    EXPECT_TRUE(EvaluateGame(bad, 21, file, nullptr, &figures, nullptr, &game_use, &error))
         << row.name << ": " << error;
   }
 }

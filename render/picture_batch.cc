@@ -28,7 +28,8 @@ cv::Mat DrawPicture(const PictureJob& job) {
   if (job.sheet) return job.sheet();
   cv::Mat picture = NewBoardImage();
   if (job.triangle) {
-    DrawTermPicture(job.position, job.value, job.king, job.cell_a, job.cell_b, &picture);
+    DrawTermPicture(job.position, job.value, job.king, job.cell_a, job.cell_b, job.label,
+                    &picture);
   } else if (job.labels.empty()) {
     DrawBoardImage(job.position, &picture);
   } else {
@@ -38,17 +39,17 @@ cv::Mat DrawPicture(const PictureJob& job) {
 }
 
 PictureJob BoardPictureJob(const std::string& path, const Position& position) {
-  return {path, position, false, 0, 0, 0, 0, {}, {}};
+  return {path, position, false, 0, 0, 0, 0, {}, {}, {}};
 }
 
 PictureJob TermPictureJob(const std::string& path, const Position& position, int32_t value,
                           int king, int cell_a, int cell_b) {
-  return {path, position, true, value, king, cell_a, cell_b, {}, {}};
+  return {path, position, true, value, king, cell_a, cell_b, {}, {}, {}};
 }
 
 PictureJob LabelPictureJob(const std::string& path, const Position& position,
                            std::vector<CellLabel> labels) {
-  return {path, position, false, 0, 0, 0, 0, std::move(labels), {}};
+  return {path, position, false, 0, 0, 0, 0, std::move(labels), {}, {}};
 }
 
 PictureJob SheetPictureJob(const std::string& path, std::function<cv::Mat()> draw) {

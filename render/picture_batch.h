@@ -20,12 +20,13 @@ struct PictureJob {
   std::string path;
   Position position;
   bool triangle;
-  int32_t value;   // the term in table units
+  int32_t value;   // the term in table units; its sign colours the triangle
   int32_t king;    // the triangle's corners: the king's square,
   int32_t cell_a;  // and two squares or HandSlots
   int32_t cell_b;
   std::vector<CellLabel> labels;
   std::function<cv::Mat()> sheet;
+  std::string label;  // written in the triangle instead of value / 32 when set
 };
 
 // The job of a board picture without a triangle.

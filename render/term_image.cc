@@ -50,7 +50,7 @@ void LocationCentre(int location, int* x, int* y) {
 }
 
 void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
-                     cv::Mat* picture) {
+                     const std::string& text, cv::Mat* picture) {
   DrawBoardImage(position, picture);
   const cv::Scalar& colour = value >= 0 ? kPositiveColour : kNegativeColour;
   cv::Point points[3];
@@ -62,22 +62,23 @@ void DrawTermPicture(const Position& position, int32_t value, int king, int a, i
   for (const cv::Point& p : points) {
     cv::circle(*picture, p, kCornerRadius, colour, cv::FILLED, cv::LINE_8, 0);
   }
-  char label[16];
-  std::snprintf(label, sizeof label, "%+d", value / kFvScale);
+  char number[16];
+  std::snprintf(number, sizeof number, "%+d", value / kFvScale);
+  const std::string label = text.empty() ? std::string(number) : text;
   const cv::Point origin((points[0].x + points[1].x + points[2].x) / 3 - kLabelShift,
                          (points[0].y + points[1].y + points[2].y) / 3 - kLabelShift);
   const int d = kOutlineOffset;
   for (const cv::Point offset : {cv::Point(d, d), cv::Point(-d, -d), cv::Point(-d, d),
                                  cv::Point(d, -d)}) {
-    PutLabel(picture, label, origin + offset, kOutlineColour);
+    PutLabel(picture, label.c_str(), origin + offset, kOutlineColour);
   }
-  PutLabel(picture, label, origin, colour);
+  PutLabel(picture, label.c_str(), origin, colour);
 }
 
 bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
                    int a, int b, std::string* error) {
   cv::Mat picture = NewBoardImage();
-  DrawTermPicture(position, value, king, a, b, &picture);
+  DrawTermPicture(position, value, king, a, b, "", &picture);
   return SaveImage(path, picture, error);
 }
 

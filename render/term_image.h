@@ -16,10 +16,11 @@ namespace fvscope {
 // a hand picture for a HandSlot 81..94. Other locations give (0, 0).
 void LocationCentre(int location, int* x, int* y);
 
-// Draws position and the term's triangle (king, a, b) with the label
-// value / 32 on picture, a kImageSize square CV_8UC3 picture.
+// Draws position and the term's triangle (king, a, b), coloured by value's
+// sign, with label written in (when empty, value / 32) on picture, a
+// kImageSize square CV_8UC3 picture.
 void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
-                     cv::Mat* picture);
+                     const std::string& label, cv::Mat* picture);
 
 // Makes, draws and saves one term picture at path. Returns false with *error
 // set when it cannot be saved.

@@ -35,7 +35,7 @@ struct Label {
 Label DrawHandTriangle(int32_t value) {
   for (cv::Mat& piece : PieceImages) piece = cv::Mat(50, 45, CV_8UC3, cv::Scalar(0, 0, 0));
   cv::Mat picture = NewBoardImage();
-  DrawTermPicture(Position{}, value, 81, 82, 83, &picture);
+  DrawTermPicture(Position{}, value, 81, 82, 83, "", &picture);
   Label label;
   label.corner = picture.at<cv::Vec3b>(602, 35);
   for (int y = 531; y < 570; ++y) {
@@ -68,7 +68,7 @@ TEST(DrawTermPicture, ColourFollowsTheSignAndTheLabelTheQuotient) {
 TEST(DrawTermPicture, CornersAreFilledDiscsOnTheirCentres) {
   for (cv::Mat& piece : PieceImages) piece = cv::Mat(50, 45, CV_8UC3, cv::Scalar(0, 0, 0));
   cv::Mat picture = NewBoardImage();
-  DrawTermPicture(Position{}, 64, 40, 0, 80, &picture);
+  DrawTermPicture(Position{}, 64, 40, 0, 80, "", &picture);
   for (auto [x, y] : {std::pair{252, 305}, {72, 105}, {432, 505}}) {
     EXPECT_EQ(picture.at<cv::Vec3b>(y + 4, x), cv::Vec3b(255, 0, 0));
     EXPECT_EQ(picture.at<cv::Vec3b>(y, x - 4), cv::Vec3b(255, 0, 0));

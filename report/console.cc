@@ -102,6 +102,22 @@ std::string ShareText(int64_t half_units) {
   return text;
 }
 
+std::string PullText(int64_t pull) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%+.1f", static_cast<double>(pull) * kPullUnit);
+  return text;
+}
+
+std::string PullFigureText(double sum) {
+  char text[40];
+  if (sum >= 999999.5) {
+    std::snprintf(text, sizeof text, "%.0fk", sum / 1000);
+  } else {
+    std::snprintf(text, sizeof text, sum >= 999.95 ? "%.0f" : sum >= 9.995 ? "%.1f" : "%.2f", sum);
+  }
+  return text;
+}
+
 void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* after) {
   std::fputs("PIECES:\n", out);
   for (int i = 0; i < shares.count; ++i) {
@@ -170,6 +186,11 @@ void WriteFitLine(FILE* out, const char* prefix, const WinFit& fit) {
                fit.a, fit.b, fit.cross_entropy, static_cast<long long>(fit.positions));
 }
 
+void WritePullLine(FILE* out, const char* prefix, const PullFigures& pull) {
+  std::fprintf(out, "%spull: total = %.3f  entries = %lld\n", prefix, pull.total,
+               static_cast<long long>(pull.entries));
+}
+
 void WriteScaleLine(FILE* out, const char* prefix, int32_t scale, const CorpusFileFigures& f) {
   if (f.scale_known) {
     std::fprintf(out, "%sscale %d: cross_entropy = %.6f\n", prefix, scale, f.scale_cross_entropy);
@@ -204,7 +225,7 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
     WriteScaleLine(out, "compare: ", corpus.scale, corpus.second);
   }
   if (!corpus.with_usage) return;
-  const CorpusUsage& usage = corpus.usage;
+  const UseSummary& usage = corpus.usage;
   std::fputs("USAGE:\n", out);
   std::fprintf(out, "kpp: %lld of %lld entries read (%.3f%%)\n",
                static_cast<long long>(usage.kpp_read), static_cast<long long>(kKppValues),
@@ -220,13 +241,26 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
                  static_cast<long long>(e.black_reads) + e.white_reads, e.value,
                  TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
   }
-  if (!corpus.comparing) return;
-  std::fputs("RANKING OF CHANGES IN USE:\n", out);
-  for (int i = 0; i < usage.changes.count; ++i) {
-    const UseRankEntry& e = usage.changes.entries[i];
-    std::fprintf(out, "%d: change = %+lld  reads = %lld  before = %d  after = %d  %s\n", i + 1,
-                 static_cast<long long>(e.contribution),
-                 static_cast<long long>(e.black_reads) + e.white_reads, e.value, e.after,
+  if (corpus.comparing) {
+    std::fputs("RANKING OF CHANGES IN USE:\n", out);
+    for (int i = 0; i < usage.changes.count; ++i) {
+      const UseRankEntry& e = usage.changes.entries[i];
+      std::fprintf(out, "%d: change = %+lld  reads = %lld  before = %d  after = %d  %s\n", i + 1,
+                   static_cast<long long>(e.contribution),
+                   static_cast<long long>(e.black_reads) + e.white_reads, e.value, e.after,
+                   TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
+    }
+  }
+  std::fputs("PULL:\n", out);
+  WritePullLine(out, "", usage.pull);
+  if (corpus.comparing) WritePullLine(out, "compare: ", usage.second_pull);
+  std::fputs("RANKING OF PULL:\n", out);
+  for (int i = 0; i < usage.pull.ranking.count; ++i) {
+    const UseRankEntry& e = usage.pull.ranking.entries[i];
+    const int64_t reads = int64_t{e.black_reads} + e.white_reads;
+    const double pull = static_cast<double>(e.contribution) * kPullUnit;
+    std::fprintf(out, "%d: pull = %+.3f  reads = %lld  mean = %+.4f  value = %d  %s\n", i + 1,
+                 pull, static_cast<long long>(reads), pull / static_cast<double>(reads), e.value,
                  TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
   }
 }

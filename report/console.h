@@ -62,6 +62,12 @@ void WritePiecesText(FILE* out, const PieceShares& shares, const PieceShares* af
 // its sign: "+12.5".
 std::string ShareText(int64_t half_units);
 
+// A pull of pull kPullUnit, with one decimal and its sign: "+812.4".
+std::string PullText(int64_t pull);
+
+// A sum of |pull| as a map writes it in a square: no more than six characters.
+std::string PullFigureText(double sum);
+
 // The names of a term's king and two pieces: "[+59OU]-[+58KI]-[-FU*]".
 std::string TermNames(const RankedTerm& term);
 

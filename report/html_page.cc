@@ -94,6 +94,11 @@ std::string NumberCell(int64_t value, const std::string& text) {
          text + "</td>";
 }
 
+std::string DecimalCell(double value, const std::string& text) {
+  return std::string("<td class=\"num") + (value > 0 ? " black" : value < 0 ? " white" : "") +
+         "\" data-v=\"" + Format("%.6f", value) + "\">" + text + "</td>";
+}
+
 std::string NameCell(const std::string& name) {
   return "<td class=\"name\"><code>" + EscapeHtml(name) + "</code></td>";
 }
@@ -222,17 +227,17 @@ void Histograms(const LeafBreakdown& breakdown, std::string* html) {
   *html += "</div>\n";
 }
 
-std::string Thumbnail(const RunFacts& facts, int rank) {
-  const std::string url = Link(facts, RankPicturePath(rank));
+std::string Thumbnail(const RunFacts& facts, const std::string& path, int rank) {
+  const std::string url = Link(facts, path);
   return "<td class=\"thumb\"><a href=\"" + url + "\"><img src=\"" + url + "\" alt=\"rank " +
          std::to_string(rank) + "\"></a></td>";
 }
 
 // A card of a ranked picture: the picture, lazily loaded, with the rank,
 // the figure and the names under it.
-std::string Card(const RunFacts& facts, int rank, const std::string& figure,
-                 const std::string& names) {
-  const std::string url = Link(facts, RankPicturePath(rank));
+std::string Card(const RunFacts& facts, const std::string& path, int rank,
+                 const std::string& figure, const std::string& names) {
+  const std::string url = Link(facts, path);
   return "<figure class=\"card\"><a href=\"" + url + "\"><img src=\"" + url +
          "\" loading=\"lazy\" width=\"240\" height=\"240\" alt=\"rank " + std::to_string(rank) +
          "\"></a><figcaption><b>" + std::to_string(rank) + "</b> " + figure + "<br><code>" +
@@ -246,7 +251,7 @@ void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
   *html += "<div class=\"cards\">\n";
   for (int r = 0; r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
-    *html += Card(facts, r + 1,
+    *html += Card(facts, RankPicturePath(r + 1), r + 1,
                   changes ? "change " + Format("%+.0f", t.value) : "value " + std::to_string(t.value),
                   TermNames(t));
   }
@@ -270,7 +275,7 @@ void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
       *html += NumberCell(t.value, std::to_string(t.value)) + NumberCell(t.value, Points(t.value));
     }
     *html += NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
-             NameCell(CellName(t.cell_b, t.code_b)) + Thumbnail(facts, r + 1) + "</tr>\n";
+             NameCell(CellName(t.cell_b, t.code_b)) + Thumbnail(facts, RankPicturePath(r + 1), r + 1) + "</tr>\n";
   }
   *html += "</tbody></table></div>\n";
 }
@@ -389,7 +394,7 @@ void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bo
     *html += "<div class=\"cards\">\n";
     for (int r = 0; r < ranking.count; ++r) {
       const UseRankEntry& e = ranking.entries[r];
-      *html += Card(facts, r + 1,
+      *html += Card(facts, RankPicturePath(r + 1), r + 1,
                     (changes ? "change " : "contribution ") +
                         Format("%+.0f", static_cast<double>(e.contribution)),
                     TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)));
@@ -411,14 +416,14 @@ void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bo
              NumberCell(e.value, Count(e.value)) +
              (changes ? NumberCell(e.after, Count(e.after)) : std::string()) +
              NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
-             NameCell(CellName(t.cell_b, t.code_b)) + (drawn ? Thumbnail(facts, r + 1) : "") +
+             NameCell(CellName(t.cell_b, t.code_b)) + (drawn ? Thumbnail(facts, RankPicturePath(r + 1), r + 1) : "") +
              "</tr>\n";
   }
   *html += "</tbody></table></div>\n";
 }
 
 void UsageSection(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
-  const CorpusUsage& u = corpus.usage;
+  const UseSummary& u = corpus.usage;
   *html += "<h2>Which entries the games read</h2>\n<p>" + Count(u.kpp_read) + " of " +
            Count(kKppValues) + " KPP entries (" +
            Format("%.3f", 100.0 * u.kpp_read / kKppValues) + "%) and " + Count(u.kkp_read) +
@@ -428,6 +433,43 @@ void UsageSection(const RunFacts& facts, const CorpusAnalysis& corpus, std::stri
                   "The share of each king square's KPP triangle that the games read");
   UseTable(facts, u.ranking, false, !corpus.comparing, html);
   if (corpus.comparing) UseTable(facts, u.changes, true, true, html);
+}
+
+// The pull of the results under the first file: the map of king squares,
+// the cards of its ranking and the table.
+void PullSection(const RunFacts& facts, const PullFigures& pull, std::string* html) {
+  *html += "<h2>Which entries the results argue with</h2>\n<p>The pull of an entry is the "
+           "residual of each position (1 or 0 for a game black or white won, less the scale "
+           "curve's chance of a black win) summed over the entry's reads, black's added and "
+           "white's taken away: positive, the results want it larger. Its pull is not 0 for " +
+           Count(pull.entries) + " entries; their |pull| sums to " + Format("%.3f", pull.total) +
+           ".</p>\n";
+  *html += Figure(facts, kPullPicturePath, "the pull of each king square",
+                  "The sum of |pull| over each king square's KPP entries");
+  *html += "<div class=\"cards\">\n";
+  for (int r = 0; r < pull.ranking.count; ++r) {
+    const UseRankEntry& e = pull.ranking.entries[r];
+    *html += Card(facts, PullPicturePath(r + 1), r + 1, "pull " + PullText(e.contribution),
+                  TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)));
+  }
+  *html += "</div>\n<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n"
+           "<thead><tr><th>rank</th><th>pull</th><th>reads</th><th>mean</th><th>value</th>"
+           "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
+           "<th class=\"name\">second piece</th><th class=\"name\">picture</th></tr></thead>\n"
+           "<tbody>\n";
+  for (int r = 0; r < pull.ranking.count; ++r) {
+    const UseRankEntry& e = pull.ranking.entries[r];
+    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const int64_t reads = int64_t{e.black_reads} + e.white_reads;
+    const double value = static_cast<double>(e.contribution) * kPullUnit;
+    *html += "<tr><td data-v=\"" + Count(r + 1) + "\">" + Count(r + 1) + "</td>" +
+             DecimalCell(value, Format("%+.3f", value)) + "<td>" + Count(reads) + "</td>" +
+             DecimalCell(value / static_cast<double>(reads), Format("%+.4f", value / static_cast<double>(reads))) +
+             NumberCell(e.value, Count(e.value)) + NameCell(CellName(t.king, t.king_code)) +
+             NameCell(CellName(t.cell_a, t.code_a)) + NameCell(CellName(t.cell_b, t.code_b)) +
+             Thumbnail(facts, PullPicturePath(r + 1), r + 1) + "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
 }
 
 // A background on a diverging scale: blue for positive, red for negative,
@@ -618,7 +660,10 @@ std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record) {
 std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
   std::string html = PageHead(facts, "A corpus of games", "");
   CorpusSummary(facts, corpus, &html);
-  if (corpus.with_usage) UsageSection(facts, corpus, &html);
+  if (corpus.with_usage) {
+    UsageSection(facts, corpus, &html);
+    PullSection(facts, corpus.usage.pull, &html);
+  }
   return html + PageTail();
 }
 

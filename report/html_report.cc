@@ -1,6 +1,7 @@
 #include "report/html_report.h"
 
 #include "eval/ranking.h"
+#include "eval/table_scan.h"
 #include "report/console.h"
 #include "report/html_page.h"
 #include "report/paths.h"
@@ -54,11 +55,41 @@ void WriteReportComparison(FILE* report, const LeafComparison& comparison,
   std::fputs("</TABLE><br>\n", report);
 }
 
-void WriteReportPictures(FILE* report, int count) {
+namespace {
+
+void WritePictureRows(FILE* report, int count) {
   for (int i = 1; i <= count; ++i) {
     std::fprintf(report, "<img src=%s width=320> ", RankPicturePath(i).c_str());
     if (i % kPicturesPerRow == 0) std::fputs("<br><br>", report);
   }
+}
+
+// The pull of the results: the figures, the map and the ranking as a table.
+void WriteReportPull(FILE* report, const PullFigures& pull) {
+  std::fprintf(report, "<br>pull: total=%.3f entries=%lld<br>\n<img src=%s width=640><br>\n",
+               pull.total, static_cast<long long>(pull.entries), kPullPicturePath);
+  std::fputs("<TABLE border=1><TR><TH>rank</TH><TH>pull</TH><TH>reads</TH><TH>mean</TH>"
+             "<TH>value</TH><TH>term</TH><TH>picture</TH></TR>\n",
+             report);
+  for (int r = 0; r < pull.ranking.count; ++r) {
+    const UseRankEntry& e = pull.ranking.entries[r];
+    const int64_t reads = int64_t{e.black_reads} + e.white_reads;
+    const double value = static_cast<double>(e.contribution) * kPullUnit;
+    std::fprintf(report,
+                 "<TR><TD>%d</TD><TD>%+.3f</TD><TD>%lld</TD><TD>%+.4f</TD><TD>%d</TD><TD>%s</TD>"
+                 "<TD><img src=%s width=160></TD></TR>\n",
+                 r + 1, value, static_cast<long long>(reads), value / static_cast<double>(reads),
+                 e.value,
+                 EscapeHtml(TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo))).c_str(),
+                 PullPicturePath(r + 1).c_str());
+  }
+  std::fputs("</TABLE>\n", report);
+}
+
+}  // namespace
+
+void WriteReportPictures(FILE* report, int count) {
+  WritePictureRows(report, count);
   std::fputs("</BODY></HTML>", report);
 }
 
@@ -121,8 +152,10 @@ void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus
     return;
   }
   std::fprintf(report, "<img src=%s width=640><br>\n", kCoveragePicturePath);
-  WriteReportPictures(report, corpus.comparing ? corpus.usage.changes.count
-                                               : corpus.usage.ranking.count);
+  WritePictureRows(report, corpus.comparing ? corpus.usage.changes.count
+                                            : corpus.usage.ranking.count);
+  WriteReportPull(report, corpus.usage.pull);
+  std::fputs("</BODY></HTML>", report);
 }
 
 void WriteReportBody(FILE* report, const RunFacts& facts, const MapAnalysis& map) {

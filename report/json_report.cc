@@ -21,8 +21,7 @@ Json Head(const RunFacts& facts, const char* mode) {
 
 // What the document names the picture of rank (from 1): its path under
 // log/, or its URL when the facts give one.
-std::string RankPictureName(const RunFacts& facts, int rank) {
-  const std::string path = RankPicturePath(rank);
+std::string PictureName(const RunFacts& facts, const std::string& path) {
   if (facts.picture_url.empty()) return DocumentName(path);
   return facts.picture_url + path.substr(path.rfind('/') + 1) + facts.picture_query;
 }
@@ -43,7 +42,7 @@ Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes) {
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
     entry["b"] = CellName(t.cell_b, t.code_b);
-    entry["picture"] = RankPictureName(facts, r + 1);
+    entry["picture"] = PictureName(facts, RankPicturePath(r + 1));
     list.push_back(entry);
   }
   return list;
@@ -201,10 +200,38 @@ Json UseRankingJson(const RunFacts& facts, const UseRanking& ranking, bool chang
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
     entry["b"] = CellName(t.cell_b, t.code_b);
-    entry["picture"] = drawn ? Json(RankPictureName(facts, r + 1)) : Json(nullptr);
+    entry["picture"] = drawn ? Json(PictureName(facts, RankPicturePath(r + 1))) : Json(nullptr);
     list.push_back(entry);
   }
   return list;
+}
+
+// The pull under one file; pictures names the ranks' pictures when drawn.
+Json PullJson(const RunFacts& facts, const PullFigures& pull, bool pictures) {
+  Json ranking = Json::array();
+  for (int r = 0; r < pull.ranking.count; ++r) {
+    const UseRankEntry& e = pull.ranking.entries[r];
+    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const int64_t reads = int64_t{e.black_reads} + e.white_reads;
+    const double value = static_cast<double>(e.contribution) * kPullUnit;
+    ranking.push_back({{"rank", r + 1},
+                       {"pull", value},
+                       {"reads", reads},
+                       {"black_reads", e.black_reads},
+                       {"white_reads", e.white_reads},
+                       {"mean", value / static_cast<double>(reads)},
+                       {"value", e.value},
+                       {"king", CellName(t.king, t.king_code)},
+                       {"a", CellName(t.cell_a, t.code_a)},
+                       {"b", CellName(t.cell_b, t.code_b)},
+                       {"picture", pictures ? Json(PictureName(facts, PullPicturePath(r + 1)))
+                                            : Json(nullptr)}});
+  }
+  return {{"total", pull.total},
+          {"entries", pull.entries},
+          {"per_king_square",
+           std::vector<double>(pull.per_king_square, pull.per_king_square + kSquares)},
+          {"ranking", ranking}};
 }
 
 }  // namespace
@@ -227,7 +254,7 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
   document["calibration"] = CalibrationJson(corpus.first.calibration);
   document["from_ply"] = found.from_ply;
   if (corpus.with_usage) {
-    const CorpusUsage& u = corpus.usage;
+    const UseSummary& u = corpus.usage;
     document["usage"] = {
         {"kpp_read", u.kpp_read},
         {"kpp_entries", kKppValues},
@@ -235,6 +262,7 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
         {"kkp_entries", kKkpValues},
         {"per_king_square", std::vector<int64_t>(u.per_king_square, u.per_king_square + kSquares)},
         {"ranking", UseRankingJson(facts, u.ranking, false, !corpus.comparing)}};
+    document["pull"] = PullJson(facts, u.pull, true);
   }
   if (corpus.comparing) {
     Json compare = {{"fv", facts.compare_fv},
@@ -243,6 +271,7 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
                     {"calibration", CalibrationJson(corpus.second.calibration)}};
     if (corpus.with_usage) {
       compare["usage_ranking"] = UseRankingJson(facts, corpus.usage.changes, true, true);
+      compare["pull"] = PullJson(facts, corpus.usage.second_pull, false);
     }
     document["compare"] = compare;
   }

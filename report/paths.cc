@@ -4,11 +4,19 @@
 
 namespace fvscope {
 
-std::string RankPicturePath(int rank) {
+namespace {
+
+std::string NumberedPath(const char* stem, int rank) {
   std::string digits = std::to_string(rank);
   if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
-  return "./log/rank" + digits + ".png";
+  return std::string("./log/") + stem + digits + ".png";
 }
+
+}  // namespace
+
+std::string RankPicturePath(int rank) { return NumberedPath("rank", rank); }
+
+std::string PullPicturePath(int rank) { return NumberedPath("pull", rank); }
 
 std::string DocumentName(const std::string& path) {
   return path.rfind("./", 0) == 0 ? path.substr(2) : path;

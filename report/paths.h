@@ -14,12 +14,17 @@ constexpr const char* kRecordChartPath = "./log/game.png";
 constexpr const char* kPiecesPicturePath = "./log/pieces.png";
 constexpr const char* kCorpusChartPath = "./log/corpus.png";
 constexpr const char* kCoveragePicturePath = "./log/coverage.png";
+constexpr const char* kPullPicturePath = "./log/pull.png";
 constexpr const char* kMapPicturePath = "./log/map.png";
 constexpr const char* kCensusPicturePath = "./log/census.png";
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".
 std::string RankPicturePath(int rank);
+
+// The picture of rank (from 1) of a corpus's ranking of pull:
+// "./log/pull%03d.png".
+std::string PullPicturePath(int rank);
 
 // A path as a document names it, without a leading "./": "log/rank001.png".
 std::string DocumentName(const std::string& path);

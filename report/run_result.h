@@ -90,15 +90,6 @@ struct CorpusFileFigures {
   Calibration calibration;
 };
 
-// Which table entries the corpus read, and those whose use weighs most.
-struct CorpusUsage {
-  int64_t kpp_read = 0;
-  int64_t kkp_read = 0;
-  int64_t per_king_square[kSquares] = {};  // KPP entries read
-  UseRanking ranking;                      // by contribution under the first file
-  UseRanking changes;                      // by change of contribution, with a second file
-};
-
 // A corpus of games: what its positions' values say of the results, under
 // one file or two, and the use of the table's entries.
 struct CorpusAnalysis {
@@ -109,7 +100,7 @@ struct CorpusAnalysis {
   CorpusFileFigures first;
   CorpusFileFigures second;  // with a second file
   bool with_usage = false;
-  CorpusUsage usage;
+  UseSummary usage;  // with usage
 };
 
 // The table's values for a king and a piece (or both kings): one grid per

@@ -66,14 +66,17 @@ void Rate(const char* name, int64_t positions, double seconds) {
               static_cast<long long>(positions), seconds, positions / seconds);
 }
 
-// Runs the pass over every game; returns the positions evaluated.
+// Runs the pass over every game; returns the positions evaluated. The
+// games count as won by black, so that every read pulls.
 int64_t PassAll(const std::vector<std::vector<RecordPly>>& games, const EvalFile& file,
                 const EvalFile* second, EntryUse* use) {
   std::vector<PositionFigures> a, b;
   std::string error;
   int64_t positions = 0;
+  const GameUse game_use{use, GameResult::kBlackWins, 600};
   for (const std::vector<RecordPly>& plies : games) {
-    if (!EvaluateGame(plies, 0, file, second, &a, second ? &b : nullptr, use, &error)) {
+    if (!EvaluateGame(plies, 0, file, second, &a, second ? &b : nullptr,
+                      use != nullptr ? &game_use : nullptr, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       std::exit(1);
     }
@@ -134,16 +137,16 @@ int Use(const char* fv, const char* games_path) {
   Rate("(t) use of the corpus", positions, Seconds(start));
 
   start = Clock::now();
-  const int64_t entries = CountUsedKppEntries(*use, nullptr);
+  const int64_t entries = CountUsedKppEntries(*use);
   const int64_t kkp = CountReadKkpEntries(*use);
   std::printf("%-34s %lld KPP entries read, %lld KKP entries, %.3f s to count\n",
               "    entries read", static_cast<long long>(entries), static_cast<long long>(kkp),
               Seconds(start));
 
-  auto ranking = std::make_unique<UseRanking>();
+  auto summary = std::make_unique<UseSummary>();
   start = Clock::now();
-  RankEntryUse(*use, file, nullptr, kByMagnitude, ranking.get());
-  std::printf("%-34s %.3f s\n", "    ranking of use", Seconds(start));
+  SummarizeEntryUse(*use, file, nullptr, kByMagnitude, summary.get());
+  std::printf("%-34s %.3f s\n", "    rankings of use and pull", Seconds(start));
 
   std::string bytes;
   start = Clock::now();
