@@ -44,11 +44,6 @@ bool NoSlice(int k, std::string* error) {
   return false;
 }
 
-void AddSaturating(uint32_t* count, uint64_t add) {
-  const uint64_t sum = *count + add;
-  *count = sum > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sum);
-}
-
 void AddPull(int64_t* pull, int64_t add) {
   if (__builtin_add_overflow(*pull, add, pull)) *pull = add > 0 ? INT64_MAX : INT64_MIN;
 }
@@ -58,12 +53,38 @@ void Touch(EntryUse* use, int k, int64_t offset) {
   use->touched[k][chunk >> 6] |= uint64_t{1} << (chunk & 63);
 }
 
-// Adds reads to entry offset of king square k, mapped, under k's lock.
-void AddToCell(EntryUse* use, int k, int64_t offset, const EntryReads& reads) {
+// Moves the cell at offset of king square k, with black and white more
+// reads pulling pull, to its spilled reads.
+void Spill(EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white, int64_t pull) {
   UseCell& cell = use->cells[k][offset];
-  AddSaturating(&cell.black, reads.black);
-  AddSaturating(&cell.white, reads.white);
-  AddPull(&cell.pull, reads.pull[0]);
+  SpilledReads& spilled = use->spilled[k][offset];
+  spilled.black += cell.black + black;
+  spilled.white += cell.white + white;
+  AddPull(&spilled.pull, cell.pull);
+  AddPull(&spilled.pull, pull);
+  cell = UseCell{};
+}
+
+// Adds black and white reads pulling pull to the cell at offset of king
+// square k, mapped, under k's lock.
+inline void AddToCell(EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white,
+                      int64_t pull) {
+  UseCell& cell = use->cells[k][offset];
+  const uint64_t b = cell.black + black, w = cell.white + white;
+  const bool small = pull == static_cast<int32_t>(pull);
+  const int64_t p = int64_t{cell.pull} + (small ? pull : 0);
+  if (!small || b > UINT16_MAX || w > UINT16_MAX || p != static_cast<int32_t>(p)) {
+    Spill(use, k, offset, black, white, pull);
+    return;
+  }
+  cell.black = static_cast<uint16_t>(b);
+  cell.white = static_cast<uint16_t>(w);
+  cell.pull = static_cast<int32_t>(p);
+}
+
+// Adds reads to entry offset of king square k, mapped, under k's lock.
+void AddEntryToCell(EntryUse* use, int k, int64_t offset, const EntryReads& reads) {
+  AddToCell(use, k, static_cast<uint32_t>(offset), reads.black, reads.white, reads.pull[0]);
   if (use->pulls == 2) AddPull(&use->second_pulls[k][offset], reads.pull[1]);
   Touch(use, k, offset);
 }
@@ -156,7 +177,7 @@ class UseReader {
         locked = k;
       }
       if (!MapSquare(into, k)) return NoSlice(k, error);
-      AddToCell(into, k, index - k * kKppTriangleValues, reads);
+      AddEntryToCell(into, k, index - k * kKppTriangleValues, reads);
     }
     if (lock.owns_lock()) lock.unlock();
     uint64_t marks;
@@ -261,6 +282,8 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
   int64_t* second = use->second_pulls[k];
   const int64_t* first_prefix = end.prefix[0];
   const int64_t* second_prefix = second != nullptr ? end.prefix[1] : nullptr;
+  const int64_t first_end = first_prefix != nullptr ? first_prefix[end.ply] : 0;
+  const int64_t second_end = second_prefix != nullptr ? second_prefix[end.ply] : 0;
   // White's reads pull the other way.
   const int64_t sign = side == kBlack ? 1 : -1;
   constexpr int kAhead = 16;
@@ -277,13 +300,20 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
                          ", after its end at ply " + std::to_string(end.ply);
       return false;
     }
+    const uint32_t stay = end.ply - read.since;
+    const int64_t pull =
+        first_prefix != nullptr ? sign * (first_end - first_prefix[read.since]) : 0;
     UseCell& cell = cells[read.offset];
-    AddSaturating(side == kBlack ? &cell.black : &cell.white, end.ply - read.since);
-    if (first_prefix != nullptr) {
-      cell.pull += sign * (first_prefix[end.ply] - first_prefix[read.since]);
+    uint16_t& count = side == kBlack ? cell.black : cell.white;
+    const int64_t sum = int64_t{cell.pull} + pull;
+    if (count + stay <= UINT16_MAX && sum == static_cast<int32_t>(sum)) {
+      count = static_cast<uint16_t>(count + stay);
+      cell.pull = static_cast<int32_t>(sum);
+    } else {
+      Spill(use, k, read.offset, side == kBlack ? stay : 0, side == kBlack ? 0 : stay, pull);
     }
     if (second_prefix != nullptr) {
-      second[read.offset] += sign * (second_prefix[end.ply] - second_prefix[read.since]);
+      second[read.offset] += sign * (second_end - second_prefix[read.since]);
     }
     Touch(use, k, read.offset);
   }
@@ -300,7 +330,7 @@ bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::s
   const int k = static_cast<int>(index / kKppTriangleValues);
   std::lock_guard<std::mutex> lock(use->locks[k]);
   if (!MapSquare(use, k)) return NoSlice(k, error);
-  AddToCell(use, k, index - k * kKppTriangleValues, reads);
+  AddEntryToCell(use, k, index - k * kKppTriangleValues, reads);
   return true;
 }
 
@@ -327,6 +357,7 @@ void ClearEntryUse(EntryUse* use) {
       if (second != nullptr) std::fill(second + begin, second + end, 0);
     }
     std::fill(std::begin(use->touched[k]), std::end(use->touched[k]), 0);
+    use->spilled[k].clear();
   }
   for (std::atomic<uint64_t>& word : use->kkp) {
     if (word.load(std::memory_order_relaxed) != 0) word.store(0, std::memory_order_relaxed);
@@ -349,7 +380,7 @@ bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
         return;
       }
     }
-    AddToCell(into, k, index - k * kKppTriangleValues, reads);
+    AddEntryToCell(into, k, index - k * kKppTriangleValues, reads);
   });
   if (!mapped) return false;
   if (lock.owns_lock()) lock.unlock();
@@ -358,6 +389,22 @@ bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
     if (bits != 0) into->kkp[w].fetch_or(bits, std::memory_order_relaxed);
   }
   return true;
+}
+
+void SortedSpills(const EntryUse& use, int k,
+                  std::vector<std::pair<uint32_t, SpilledReads>>* spills) {
+  spills->assign(use.spilled[k].begin(), use.spilled[k].end());
+  std::sort(spills->begin(), spills->end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+EntryReads ReadsOf(const UseCell& cell, const SpilledReads* spilled, int64_t second) {
+  EntryReads reads{cell.black, cell.white, {cell.pull, second}};
+  if (spilled == nullptr) return reads;
+  reads.black = static_cast<uint32_t>(std::min<uint64_t>(spilled->black + cell.black, UINT32_MAX));
+  reads.white = static_cast<uint32_t>(std::min<uint64_t>(spilled->white + cell.white, UINT32_MAX));
+  AddPull(&reads.pull[0], spilled->pull);
+  return reads;
 }
 
 int64_t CountUsedKppEntries(const EntryUse& use) {

@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "eval/eval_file.h"
 #include "eval/features.h"
@@ -32,7 +35,7 @@ constexpr int64_t kKkpUseWords = (kKkpValues + 63) / 64;
 
 // Residuals and pulls are kept in fixed point, in units of 2^-kPullBits, so
 // that any order of adding gives the same sums.
-constexpr int kPullBits = 24;
+constexpr int kPullBits = 20;
 constexpr double kPullUnit = 1.0 / (int64_t{1} << kPullBits);
 
 // Pulls kept per entry: under the first file, and under a second one.
@@ -61,11 +64,19 @@ struct EntryReads {
   int64_t pull[kMaxPulls];
 };
 
-// One KPP entry in the store, its reads and the first pull in one place.
+// One KPP entry in the store, its reads and the first pull in one word.
+// What would not fit is moved whole to the king square's spilled reads.
 struct UseCell {
-  uint32_t black;
-  uint32_t white;
-  int64_t pull;
+  uint16_t black;
+  uint16_t white;
+  int32_t pull;
+};
+
+// Reads and first pull of an entry moved out of its cell.
+struct SpilledReads {
+  uint64_t black = 0;
+  uint64_t white = 0;
+  int64_t pull = 0;
 };
 
 // The store. Counts saturate at UINT32_MAX, pulls at the int64 range.
@@ -73,7 +84,7 @@ struct UseCell {
 // DecodeEntryUse) may run on several threads at once, each king square
 // under its own lock, and the store comes out the same whatever the
 // threads; reading (the walks, counts, ranking, encoding) must not overlap
-// adding. Allocate it with new (about 0.6 MB); a king square's cells (17 MB,
+// adding. Allocate it with new (about 0.6 MB); a king square's cells (8.7 MB,
 // zero pages until written) are mapped when it is first added to.
 struct EntryUse {
   // huge_pages: map the cells in 2 MB pages where the system allows, for
@@ -93,6 +104,8 @@ struct EntryUse {
   UseCell* cells[kSquares] = {};
   // Per king square with pulls == 2: the second file's pull of each entry.
   int64_t* second_pulls[kSquares] = {};
+  // Per king square: the reads moved out of cells that would overflow, by offset.
+  std::unordered_map<uint32_t, SpilledReads> spilled[kSquares];
   // Per king square: chunks of 1 << kUseChunkShift offsets holding a count.
   uint64_t touched[kSquares][kUseChunkWords] = {};
   // One bit per KKP entry read (index within the KKP section).
@@ -125,24 +138,36 @@ void ClearEntryUse(EntryUse* use);
 // cannot be had.
 bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error);
 
+// The spilled reads of king square k, offset ascending.
+void SortedSpills(const EntryUse& use, int k,
+                  std::vector<std::pair<uint32_t, SpilledReads>>* spills);
+
+// The reads of an entry: its cell's, its spilled ones' (counts saturating
+// at UINT32_MAX, the pull at the int64 range) and its second pull.
+EntryReads ReadsOf(const UseCell& cell, const SpilledReads* spilled, int64_t second);
+
 // Calls visit(index, reads) with the EntryReads of every KPP entry with a
 // read, index ascending; pulls the store does not keep read as 0.
 template <typename Visit>
 void ForEachUsedKppEntry(const EntryUse& use, Visit visit) {
+  std::vector<std::pair<uint32_t, SpilledReads>> spills;
   for (int k = 0; k < kSquares; ++k) {
     const UseCell* cells = use.cells[k];
     if (cells == nullptr) continue;
     const int64_t* second = use.second_pulls[k];
+    SortedSpills(use, k, &spills);
+    size_t next = 0;
     for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
       if (!(use.touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
       const int64_t begin = chunk << kUseChunkShift;
       const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
       for (int64_t offset = begin; offset < end; ++offset) {
         const UseCell& cell = cells[offset];
-        if ((cell.black | cell.white) == 0) continue;
+        const bool spilled = next < spills.size() && spills[next].first == offset;
+        if (!spilled && (cell.black | cell.white) == 0) continue;
         visit(k * kKppTriangleValues + offset,
-              EntryReads{cell.black, cell.white,
-                         {cell.pull, second != nullptr ? second[offset] : 0}});
+              ReadsOf(cell, spilled ? &spills[next++].second : nullptr,
+                      second != nullptr ? second[offset] : 0));
       }
     }
   }

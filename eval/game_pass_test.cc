@@ -95,8 +95,8 @@ struct DirectCount {
     // The residual as the result and the printed value in points give it.
     const double chance = 1 / (1 + std::exp(-FiguresOf(*breakdown).value / 600.0));
     const int64_t residual =
-        result == GameResult::kBlackWins   ? std::llround((1 - chance) * 16777216)
-        : result == GameResult::kWhiteWins ? std::llround(-chance * 16777216)
+        result == GameResult::kBlackWins   ? std::llround((1 - chance) * (1 << kPullBits))
+        : result == GameResult::kWhiteWins ? std::llround(-chance * (1 << kPullBits))
                                            : 0;
     const FeatureList& list = breakdown->features;
     const int bk = p.cells[kBlackKingCell], wk = p.cells[kWhiteKingCell];
