@@ -446,7 +446,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                     options.jobs > 0 ? options.jobs : MachineThreads(), {}};
     if (!EvaluateCorpus(&pass)) return 1;
     if (!options.partial.empty()) {
-      if (corpus.with_usage) EncodeEntryUse(*use, &found.usage);
+      if (corpus.with_usage) EncodeAndDropEntryUse(use.get(), &found.usage);
       use.reset();  // the counts are in their byte form now
       OutputFile output;
       std::string error;

@@ -502,33 +502,50 @@ void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile
   NameEntries(&summary->second_pull.ranking);
 }
 
-void EncodeEntryUse(const EntryUse& use, std::string* out) {
-  std::string body;
-  int64_t entries = 0;
-  int64_t previous = 0;
-  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
-    PutVarint(static_cast<uint64_t>(index - previous), &body);
-    PutVarint(reads.black, &body);
-    PutVarint(reads.white, &body);
-    for (int p = 0; p < use.pulls; ++p) PutVarint(ZigZag(reads.pull[p]), &body);
-    previous = index;
-    ++entries;
-  });
+namespace {
+
+// The byte form of use appended to *out; with drop (use itself) each king
+// square is emptied and its memory given back once written.
+void Encode(const EntryUse& use, EntryUse* drop, std::string* out) {
   out->append(kTag, kTagBytes);
   PutVarint(static_cast<uint64_t>(use.pulls), out);
-  PutVarint(static_cast<uint64_t>(entries), out);
-  out->append(body);
-  body.clear();
-  entries = 0;
+  PutVarint(static_cast<uint64_t>(CountUsedKppEntries(use)), out);
+  std::vector<std::pair<uint32_t, SpilledReads>> spills;
+  int64_t previous = 0;
+  for (int k = 0; k < kSquares; ++k) {
+    ForEachUsedKppEntryOf(
+        use, k,
+        [&](int64_t index, const EntryReads& reads) {
+          PutVarint(static_cast<uint64_t>(index - previous), out);
+          PutVarint(reads.black, out);
+          PutVarint(reads.white, out);
+          for (int p = 0; p < use.pulls; ++p) PutVarint(ZigZag(reads.pull[p]), out);
+          previous = index;
+        },
+        &spills);
+    if (drop == nullptr) continue;
+    if (drop->cells[k] != nullptr) munmap(drop->cells[k], kSliceBytes);
+    if (drop->second_pulls[k] != nullptr) munmap(drop->second_pulls[k], kSecondBytes);
+    drop->cells[k] = nullptr;
+    drop->second_pulls[k] = nullptr;
+    drop->spilled[k] = {};
+    std::fill(std::begin(drop->touched[k]), std::end(drop->touched[k]), 0);
+  }
+  PutVarint(static_cast<uint64_t>(CountReadKkpEntries(use)), out);
   previous = 0;
   ForEachReadKkpEntry(use, [&](int64_t index) {
-    PutVarint(static_cast<uint64_t>(index - previous), &body);
+    PutVarint(static_cast<uint64_t>(index - previous), out);
     previous = index;
-    ++entries;
   });
-  PutVarint(static_cast<uint64_t>(entries), out);
-  out->append(body);
+  if (drop == nullptr) return;
+  for (std::atomic<uint64_t>& word : drop->kkp) word.store(0, std::memory_order_relaxed);
 }
+
+}  // namespace
+
+void EncodeEntryUse(const EntryUse& use, std::string* out) { Encode(use, nullptr, out); }
+
+void EncodeAndDropEntryUse(EntryUse* use, std::string* out) { Encode(*use, use, out); }
 
 bool DecodeEntryUse(const uint8_t* data, size_t size, EntryUse* into, std::string* error) {
   UseReader reader(data, size);

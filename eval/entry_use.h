@@ -146,31 +146,38 @@ void SortedSpills(const EntryUse& use, int k,
 // at UINT32_MAX, the pull at the int64 range) and its second pull.
 EntryReads ReadsOf(const UseCell& cell, const SpilledReads* spilled, int64_t second);
 
-// Calls visit(index, reads) with the EntryReads of every KPP entry with a
-// read, index ascending; pulls the store does not keep read as 0.
+// Calls visit(index, reads) with the EntryReads of every KPP entry of king
+// square k with a read, index ascending; pulls the store does not keep read
+// as 0. *spills is room for the square's spilled reads.
+template <typename Visit>
+void ForEachUsedKppEntryOf(const EntryUse& use, int k, Visit visit,
+                           std::vector<std::pair<uint32_t, SpilledReads>>* spills) {
+  const UseCell* cells = use.cells[k];
+  if (cells == nullptr) return;
+  const int64_t* second = use.second_pulls[k];
+  SortedSpills(use, k, spills);
+  size_t next = 0;
+  for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
+    if (!(use.touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
+    const int64_t begin = chunk << kUseChunkShift;
+    const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
+    for (int64_t offset = begin; offset < end; ++offset) {
+      const UseCell& cell = cells[offset];
+      const bool spilled = next < spills->size() && (*spills)[next].first == offset;
+      if (!spilled && (cell.black | cell.white) == 0) continue;
+      visit(k * kKppTriangleValues + offset,
+            ReadsOf(cell, spilled ? &(*spills)[next++].second : nullptr,
+                    second != nullptr ? second[offset] : 0));
+    }
+  }
+}
+
+// Calls visit(index, reads) for every KPP entry with a read, as
+// ForEachUsedKppEntryOf does for each king square in turn.
 template <typename Visit>
 void ForEachUsedKppEntry(const EntryUse& use, Visit visit) {
   std::vector<std::pair<uint32_t, SpilledReads>> spills;
-  for (int k = 0; k < kSquares; ++k) {
-    const UseCell* cells = use.cells[k];
-    if (cells == nullptr) continue;
-    const int64_t* second = use.second_pulls[k];
-    SortedSpills(use, k, &spills);
-    size_t next = 0;
-    for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
-      if (!(use.touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
-      const int64_t begin = chunk << kUseChunkShift;
-      const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
-      for (int64_t offset = begin; offset < end; ++offset) {
-        const UseCell& cell = cells[offset];
-        const bool spilled = next < spills.size() && spills[next].first == offset;
-        if (!spilled && (cell.black | cell.white) == 0) continue;
-        visit(k * kKppTriangleValues + offset,
-              ReadsOf(cell, spilled ? &spills[next++].second : nullptr,
-                      second != nullptr ? second[offset] : 0));
-      }
-    }
-  }
+  for (int k = 0; k < kSquares; ++k) ForEachUsedKppEntryOf(use, k, visit, &spills);
 }
 
 // Calls visit(index) for every KKP entry read, index ascending.
@@ -248,6 +255,11 @@ void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile
 // the previous, at least 1), black and white reads and each pull as a
 // zigzag varint; then the number of KKP entries read and their deltas alike.
 void EncodeEntryUse(const EntryUse& use, std::string* out);
+
+// Encodes *use as EncodeEntryUse does, giving back each king square's
+// memory once it is written: *use is left empty, its peak not raised by
+// the bytes.
+void EncodeAndDropEntryUse(EntryUse* use, std::string* out);
 
 // Checks all of data[0..size) as EncodeEntryUse writes it, then adds its
 // counts, pulls and marks into *into. Returns false with *error, adding
