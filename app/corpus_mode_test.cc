@@ -139,6 +139,7 @@ TEST(Corpus, BadPartialsStopTheMerge) {
       {"--merge=p1", "shard 2"},
       {"--merge=p1 --merge=f2", "f2"},
       {"--merge=p1 --merge=p2 --from-ply=4", "--from-ply"},
+      {"--merge=p1 --merge=p2 --scale=500", "made with --scale=600, not 500"},
       {"--merge=p1 --merge=p2 --fv=fv2.bin", "another evaluation file"},
       {"--merge=p1 --merge=p2 --compare=fv2.bin", "without --compare"},
       {"--merge=p1 --merge=missing", "missing"},

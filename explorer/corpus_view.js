@@ -1,5 +1,6 @@
 // The corpus given to the server: its games, how well the value predicts
-// their results (fit, scale, calibration chart) and which entries they read.
+// their results (fit, scale, calibration chart), which entries they read and
+// which the results argue with.
 import { el, svg } from './dom.js';
 import { ask } from './api.js';
 import { rankingSection, termParams } from './ranking.js';
@@ -34,8 +35,23 @@ export async function show(ctx) {
     el('p', { class: 'meta' }, 'P(black wins) = 1 / (1 + exp(-(value - a) / b)); cross-entropy in nats per position.'),
     calibrationChart(d),
     usage ? el('p', {}, `${usage.kpp_read} of ${usage.kpp_entries} KPP entries and ${usage.kkp_read} of ${usage.kkp_entries} KKP entries were read.`) : null,
-    usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use' }) : null,
-    c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use' }) : null);
+    usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use', id: 'use' }) : null,
+    c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use', id: 'changes' }) : null,
+    d.pull ? pullSection(d, ctx) : null);
+}
+
+// The pull of the results on the entries: the totals under each file, the
+// map of king squares and the ranking.
+function pullSection(d, ctx) {
+  const total = (label, pull) => el('li', {}, `${label}: |pull| sums to ${pull.total.toFixed(3)} over ${pull.entries} entries`);
+  return el('section', {},
+    el('h2', {}, 'Which entries the results argue with'),
+    el('p', {}, 'A position\'s residual is its game\'s result (1 when black won, 0 when white won) less the scale curve\'s chance of a black win; an entry\'s pull sums the residuals over its reads, black\'s added and white\'s taken away. Positive: the results want the entry larger.'),
+    el('ul', {}, total(d.fv, d.pull), d.compare && d.compare.pull ? total(d.compare.fv, d.compare.pull) : null),
+    el('figure', { class: 'chart' },
+      el('img', { src: '/api/picture/corpus/pull.png', alt: 'the sum of |pull| over each king square\'s entries', width: 480, height: 480, loading: 'lazy' }),
+      el('figcaption', {}, 'The sum of |pull| over each king square\'s KPP entries.')),
+    rankingSection(d.pull.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of pull', id: 'pull' }));
 }
 
 // Black's share of the decided positions of each bucket (a dot's area grows

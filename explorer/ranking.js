@@ -5,7 +5,14 @@ import { el, clickable, sortableTable, numberCell, points } from './dom.js';
 import { pictureUrl } from './api.js';
 
 // The figures a ranking's entries may carry, in the order they are shown.
-const FIGURES = ['change', 'contribution', 'value', 'reads', 'before', 'after'];
+const FIGURES = ['change', 'contribution', 'pull', 'value', 'reads', 'mean', 'before', 'after'];
+
+// A figure as text: whole numbers as they are, others (a pull, a mean) to
+// three decimals, signed when asked.
+function figureText(v, signed) {
+  const text = Number.isInteger(v) ? String(v) : v.toFixed(3);
+  return signed && v > 0 ? '+' + text : text;
+}
 
 // The figure an entry is ranked by.
 export function mainFigure(entry) {
@@ -19,36 +26,39 @@ export function termText(entry) {
 // The server's sort modes of a ranking.
 const SORTS = [['0', 'largest magnitude first'], ['1', 'most positive first'], ['2', 'most negative first']];
 
-// options: onTerm(entry); cards (how many, default 12); title; sort (the
-// mode shown) with onSort(mode) to rank again.
+// options: onTerm(entry); cards (how many, default 12); title; id (the
+// section's data-ranking); sort (the mode shown) with onSort(mode) to rank
+// again.
 export function rankingSection(entries, options) {
-  const { onTerm, cards = 12, title = 'Ranking', onSort } = options;
+  const { onTerm, cards = 12, title = 'Ranking', onSort, id = 'terms' } = options;
   const mode = !options.sort || +options.sort === 0 ? '0' : +options.sort === 1 ? '1' : '2';
   const sort = onSort ? el('label', { class: 'sort' }, 'Ranked by ',
     el('select', { onchange: (e) => onSort(e.target.value) },
       SORTS.map(([v, t]) => el('option', { value: v, selected: v === mode }, t)))) : null;
-  if (!entries.length) return el('section', {}, el('h2', {}, title), sort, el('p', {}, 'No terms.'));
+  if (!entries.length) return el('section', { 'data-ranking': id }, el('h2', {}, title), sort, el('p', {}, 'No terms.'));
   const main = mainFigure(entries[0]);
+  // A pull is no number of table units: it has no points.
+  const withPoints = main !== 'pull';
   const shown = FIGURES.filter((f) => typeof entries[0][f] === 'number');
   const cardList = el('div', { class: 'cards' }, entries.slice(0, cards).map((e) => {
     const url = pictureUrl(e.picture);
     const card = el('figure', { class: 'card', 'data-rank': e.rank },
       url ? el('img', { src: url, alt: `picture of rank ${e.rank}`, width: 240, height: 240, loading: 'lazy' }) : null,
-      el('figcaption', {}, el('b', {}, String(e.rank)), ` ${main} ${e[main] > 0 && main !== 'value' ? '+' : ''}${e[main]}`,
+      el('figcaption', {}, el('b', {}, String(e.rank)), ` ${main} ${figureText(e[main], main !== 'value')}`,
         el('br'), el('code', {}, termText(e))));
     return clickable(card, () => onTerm(e), `term of rank ${e.rank}: ${termText(e)}`);
   }));
   const rows = entries.map((e) => {
     const row = el('tr', { 'data-rank': e.rank },
       el('td', { 'data-v': e.rank }, String(e.rank)),
-      shown.map((f) => numberCell(e[f])),
-      numberCell(e[main], points(e[main])),
+      shown.map((f) => numberCell(e[f], figureText(e[f], false))),
+      withPoints ? numberCell(e[main], points(e[main])) : null,
       ['king', 'a', 'b'].map((k) => el('td', { class: 'name' }, el('code', {}, e[k]))));
     return clickable(row, () => onTerm(e), `term of rank ${e.rank}`);
   });
-  const heads = [{ text: 'rank' }, ...shown.map((f) => ({ text: f })), { text: 'points' },
+  const heads = [{ text: 'rank' }, ...shown.map((f) => ({ text: f })), ...(withPoints ? [{ text: 'points' }] : []),
     { text: 'king', name: true }, { text: 'first piece', name: true }, { text: 'second piece', name: true }];
-  return el('section', {}, el('h2', {}, title), sort, cardList,
+  return el('section', { 'data-ranking': id }, el('h2', {}, title), sort, cardList,
     el('h3', {}, 'Every rank (a heading sorts)'), sortableTable(heads, rows, 'ranking'));
 }
 

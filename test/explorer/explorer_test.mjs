@@ -268,12 +268,20 @@ await check('the census: a click on a king square opens its scan', async () => {
   await shot('explorer-scan');
 });
 
-await check('the corpus view shows the fit and the ranking of use', async () => {
+await check('the corpus view shows the fit and the rankings of use and pull', async () => {
   const expected = cli('--corpus=corpus');
   await open('/?corpus');
   await page.waitForSelector('#view svg.calibration');
   await page.waitForSelector('#view figure.card');
-  expectEqual(await page.locator('#view table.ranking tbody tr').count(), expected.usage.ranking.length, 'ranked entries');
+  expectEqual(await page.locator('#view [data-ranking=use] table.ranking tbody tr').count(), expected.usage.ranking.length, 'ranked entries');
+  const pulled = page.locator('#view [data-ranking=pull] table.ranking tbody tr');
+  expectEqual(await pulled.count(), expected.pull.ranking.length, 'entries ranked by pull');
+  expectEqual((await pulled.first().locator('td').allTextContents()).slice(1, 2), [expected.pull.ranking[0].pull.toFixed(3)], 'first pull');
+  // The pull's map and its first card are drawn by the server when scrolled to.
+  for (const selector of ['#view img[src$="/pull.png"]', '#view [data-ranking=pull] figure.card img']) {
+    await page.locator(selector).first().scrollIntoViewIfNeeded();
+    await page.waitForFunction((s) => { const i = document.querySelector(s); return i && i.complete && i.naturalWidth > 0; }, selector);
+  }
   await expectReadable();
   await shot('explorer-corpus');
 });
