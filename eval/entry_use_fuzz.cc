@@ -8,14 +8,18 @@
 #include "eval/entry_use.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static fvscope::EntryUse* use = new fvscope::EntryUse(false);
+  // A store keeping one pull and one keeping two; the bytes name which.
+  static fvscope::EntryUse* stores[2] = {new fvscope::EntryUse(false, 1),
+                                         new fvscope::EntryUse(false, 2)};
+  const int pulls = size > 4 && data[4] == 2 ? 2 : 1;
+  fvscope::EntryUse* use = stores[pulls - 1];
   fvscope::ClearEntryUse(use);
   std::string error;
   std::string bytes;
   if (!fvscope::DecodeEntryUse(data, size, use, &error)) {
     if (error.empty()) __builtin_trap();
     fvscope::EncodeEntryUse(*use, &bytes);
-    if (bytes != std::string("FVU1\0\0", 6)) __builtin_trap();
+    if (bytes != std::string("FVU2") + char(pulls) + std::string(2, '\0')) __builtin_trap();
     return 0;
   }
   fvscope::EncodeEntryUse(*use, &bytes);
