@@ -20,9 +20,11 @@ namespace {
 // PNG written fast: drawn pictures of flat colours repeat whole runs of
 // pixels, which zlib's fastest level finds unfiltered; measured on boards and
 // maps, it is faster and half the size of the "sub" filter with run-length
-// matching.
+// matching. A middling hash table (memory level 5) costs less to slide along
+// a 1.2 MB picture than the largest, and finds as much: 15 % less time and 6 %
+// smaller files on the term pictures.
 constexpr int kPngCompressionLevel = 1;
-constexpr int kPngMemoryLevel = 9;
+constexpr int kPngMemoryLevel = 5;
 // A progressive JPEG may list scans without end; real ones have a dozen.
 constexpr int kMaxJpegScans = 1000;
 constexpr long kMaxJpegMemory = 512L << 20;
