@@ -40,6 +40,8 @@ bool ClearLogFolder(const std::string& dir, std::string* error) {
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     if (it->symlink_status(ec).type() == fs::file_type::directory) continue;
     if (!ec) fs::remove(it->path(), ec);
+    // Another run clearing the same folder removed it first.
+    if (ec == std::errc::no_such_file_or_directory) ec.clear();
     if (ec) {
       *error = it->path().string() + ": cannot remove (" + ec.message() + ")";
       return false;

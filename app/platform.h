@@ -11,7 +11,8 @@ namespace fvscope {
 // Removes every entry of the folder dir that is not a folder (files and
 // links; a link is removed, never followed) and creates dir when it is
 // missing. Returns false with *error set when dir is not a folder (a file or
-// a link) or an entry cannot be removed.
+// a link) or an entry cannot be removed; an entry that is gone before it is
+// removed (another run clearing the folder) is no failure.
 bool ClearLogFolder(const std::string& dir, std::string* error);
 
 // Reads the whole file at path into *text. Returns false with *error naming

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "test/scratch_dir.h"
 
@@ -28,6 +29,23 @@ TEST(ClearLogFolder, RemovesFilesAndLinksButNotFoldersOrLinkTargets) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File("log/dangling"))));
   EXPECT_TRUE(fs::exists(dir.File("log/sub/inner.txt")));
   EXPECT_EQ(ReadWholeFile(outside), "keep");
+}
+
+TEST(ClearLogFolder, TwoRunsClearingOneFolderAtOnceBothSucceed) {
+  // Shards started side by side in one working folder clear its log/ at
+  // once: an entry the other run removed first is gone, not a failure.
+  ScratchDir dir;
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 2000; ++i) dir.Write("log/p" + std::to_string(i) + ".png", "x");
+    std::string errors[2];
+    bool cleared[2] = {};
+    std::thread other([&] { cleared[1] = ClearLogFolder(dir.File("log"), &errors[1]); });
+    cleared[0] = ClearLogFolder(dir.File("log"), &errors[0]);
+    other.join();
+    EXPECT_TRUE(cleared[0]) << errors[0];
+    EXPECT_TRUE(cleared[1]) << errors[1];
+    EXPECT_TRUE(fs::is_empty(dir.File("log")));
+  }
 }
 
 TEST(ClearLogFolder, CreatesAMissingFolder) {
