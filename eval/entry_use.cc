@@ -303,15 +303,7 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
     const uint32_t stay = end.ply - read.since;
     const int64_t pull =
         first_prefix != nullptr ? sign * (first_end - first_prefix[read.since]) : 0;
-    UseCell& cell = cells[read.offset];
-    uint16_t& count = side == kBlack ? cell.black : cell.white;
-    const int64_t sum = int64_t{cell.pull} + pull;
-    if (count + stay <= UINT16_MAX && sum == static_cast<int32_t>(sum)) {
-      count = static_cast<uint16_t>(count + stay);
-      cell.pull = static_cast<int32_t>(sum);
-    } else {
-      Spill(use, k, read.offset, side == kBlack ? stay : 0, side == kBlack ? 0 : stay, pull);
-    }
+    AddToCell(use, k, read.offset, side == kBlack ? stay : 0, side == kBlack ? 0 : stay, pull);
     if (second_prefix != nullptr) {
       second[read.offset] += sign * (second_end - second_prefix[read.since]);
     }
@@ -477,8 +469,6 @@ void AddPullOf(int64_t index, const EntryReads& reads, int64_t pull, int16_t val
 void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
                        SortMode mode, UseSummary* summary) {
   *summary = UseSummary{};
-  summary->ranking.count = summary->changes.count = 0;
-  summary->pull.ranking.count = summary->second_pull.ranking.count = 0;
   ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
     ++summary->kpp_read;
     ++summary->per_king_square[index / kKppTriangleValues];

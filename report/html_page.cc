@@ -94,9 +94,10 @@ std::string NumberCell(int64_t value, const std::string& text) {
          text + "</td>";
 }
 
+// A cell holding a number with a fraction, sortable by it.
 std::string DecimalCell(double value, const std::string& text) {
-  return std::string("<td class=\"num") + (value > 0 ? " black" : value < 0 ? " white" : "") +
-         "\" data-v=\"" + Format("%.6f", value) + "\">" + text + "</td>";
+  return "<td class=\"num" + SideClass(value > 0 ? 1 : value < 0 ? -1 : 0) + "\" data-v=\"" +
+         Format("%.6f", value) + "\">" + text + "</td>";
 }
 
 std::string NameCell(const std::string& name) {
