@@ -1,7 +1,10 @@
 #include "render/image_file.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <zlib.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <random>
@@ -97,6 +100,65 @@ TEST(EncodePng, RoundTripsColourAndGreyThroughFiles) {
   EXPECT_FALSE(WritePngFile(dir.File("none/c.png"), colour, &error));
   EXPECT_NE(error.find("none/c.png: cannot save the picture"), std::string::npos) << error;
   EXPECT_FALSE(std::filesystem::exists(dir.File("none/c.png.tmp")));
+}
+
+// The kinds of picture the modes draw (flat fields with lines and text, a
+// smooth gradient, noise, grey, one pixel wide) and one whose data spans
+// several IDAT chunks: libpng reads each back without a warning, to the same
+// pixels, and none is larger than its raw rows.
+TEST(EncodePng, LibpngReadsEveryKindBackWithoutAWarning) {
+  std::vector<cv::Mat> pictures;
+  cv::Mat board(640, 640, CV_8UC3, cv::Scalar(120, 200, 230));
+  for (int i = 0; i <= 9; ++i) {
+    cv::line(board, cv::Point(40 + 60 * i, 40), cv::Point(40 + 60 * i, 580), cv::Scalar(0, 0, 0), 2);
+    cv::line(board, cv::Point(40, 40 + 60 * i), cv::Point(580, 40 + 60 * i), cv::Scalar(0, 0, 0), 2);
+  }
+  cv::putText(board, "+59OU -51OU 12.5", cv::Point(60, 620), cv::FONT_HERSHEY_SIMPLEX, 0.8,
+              cv::Scalar(0, 0, 255), 2, cv::LINE_AA);
+  cv::rectangle(board, cv::Rect(100, 100, 60, 60), cv::Scalar(255, 64, 32), cv::FILLED);
+  pictures.push_back(board);
+  cv::Mat gradient(200, 300, CV_8UC3);
+  for (int y = 0; y < gradient.rows; ++y) {
+    for (int x = 0; x < gradient.cols; ++x) gradient.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, x + y);
+  }
+  pictures.push_back(gradient);
+  pictures.push_back(RandomPicture(31, 17, CV_8UC3, 3));
+  pictures.push_back(RandomPicture(40, 33, CV_8UC1, 4));
+  pictures.push_back(RandomPicture(50, 1, CV_8UC3, 5));
+  pictures.push_back(RandomPicture(700, 700, CV_8UC3, 6));  // about 1.5 MB that do not compress
+
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const cv::Mat& picture = pictures[i];
+    std::string png, error;
+    ASSERT_TRUE(EncodePng(picture, &png, &error)) << i << ": " << error;
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()))
+        << i << ": " << image.message;
+    image.format = picture.channels() == 3 ? PNG_FORMAT_BGR : PNG_FORMAT_GRAY;
+    cv::Mat back(picture.rows, picture.cols, picture.type());
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data, 0, nullptr))
+        << i << ": " << image.message;
+    EXPECT_EQ(image.warning_or_error, 0u) << i << ": " << image.message;
+    EXPECT_EQ(PixelHash(back), PixelHash(picture)) << i;
+    EXPECT_LE(png.size(), picture.total() * picture.elemSize() + picture.rows + 1024) << i;
+  }
+}
+
+TEST(WritePngFile, AFailedWriteLeavesNoFile) {
+  ScratchDir dir;
+  std::string error;
+  const cv::Mat picture = RandomPicture(8, 8, CV_8UC3, 7);
+  // The path is a folder: nothing can be renamed onto it.
+  std::filesystem::create_directory(dir.File("taken.png"));
+  EXPECT_FALSE(WritePngFile(dir.File("taken.png"), picture, &error));
+  EXPECT_NE(error.find("taken.png: cannot save the picture"), std::string::npos) << error;
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("taken.png")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("taken.png.tmp")));
+  // A picture that cannot be encoded writes nothing at all.
+  EXPECT_FALSE(WritePngFile(dir.File("float.png"), cv::Mat(4, 4, CV_32FC3), &error));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("float.png")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("float.png.tmp")));
 }
 
 // Sets the big-endian 16 or 32 bit number at offset.

@@ -52,6 +52,11 @@ void LocationCentre(int location, int* x, int* y) {
 void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
                      const std::string& text, cv::Mat* picture) {
   DrawBoardImage(position, picture);
+  DrawTermMarks(value, king, a, b, text, picture);
+}
+
+void DrawTermMarks(int32_t value, int king, int a, int b, const std::string& text,
+                   cv::Mat* picture) {
   const cv::Scalar& colour = value >= 0 ? kPositiveColour : kNegativeColour;
   cv::Point points[3];
   const int locations[3] = {king, a, b};
@@ -84,9 +89,13 @@ bool DrawTermImage(const std::string& path, const Position& position, int32_t va
 
 void DrawCellLabels(const Position& position, const std::vector<CellLabel>& labels,
                     cv::Mat* picture) {
+  DrawBoardImage(position, picture);
+  DrawCellLabelMarks(labels, picture);
+}
+
+void DrawCellLabelMarks(const std::vector<CellLabel>& labels, cv::Mat* picture) {
   constexpr double kScale = 0.42;
   constexpr int kThickness = 1;
-  DrawBoardImage(position, picture);
   for (const CellLabel& label : labels) {
     int x = 0, y = 0;
     LocationCentre(label.location, &x, &y);

@@ -22,6 +22,11 @@ void LocationCentre(int location, int* x, int* y);
 void DrawTermPicture(const Position& position, int32_t value, int king, int a, int b,
                      const std::string& label, cv::Mat* picture);
 
+// Draws the term's triangle and label alone, as DrawTermPicture does, over a
+// board already drawn on picture.
+void DrawTermMarks(int32_t value, int king, int a, int b, const std::string& label,
+                   cv::Mat* picture);
+
 // Makes, draws and saves one term picture at path. Returns false with *error
 // set when it cannot be saved.
 bool DrawTermImage(const std::string& path, const Position& position, int32_t value, int king,
@@ -38,6 +43,10 @@ struct CellLabel {
 // label centred on its location's point, outlined in white.
 void DrawCellLabels(const Position& position, const std::vector<CellLabel>& labels,
                     cv::Mat* picture);
+
+// Draws the labels alone, as DrawCellLabels does, over a board already drawn
+// on picture.
+void DrawCellLabelMarks(const std::vector<CellLabel>& labels, cv::Mat* picture);
 
 }  // namespace fvscope
 
