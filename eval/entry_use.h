@@ -98,9 +98,9 @@ struct SpilledReads {
 // threads; reading (the walks, counts, ranking, encoding) must not overlap
 // adding. Allocate it with new (about 0.6 MB); a king square's cells (9.6 MB,
 // zero pages until written) are mapped when it is first added to.
-// The stays' reads wait in a buffer of their king square and are applied
-// to its cells a buffer at a time (the square's cells stay in the cache
-// while they are), the rest when the store is first read.
+// The stays' reads wait in a buffer of their king square (written in
+// order) and are applied to its cells a whole buffer at a time, the rest
+// when the store is first read.
 struct EntryUse {
   // huge_pages: map the cells in 2 MB pages where the system allows, for
   // a large corpus (the reads scatter over every page: one fault per huge

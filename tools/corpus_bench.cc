@@ -5,6 +5,7 @@
 //
 // usage: corpus_bench speed FV SECOND_FV GAMES   (rates)
 //        corpus_bench use FV GAMES               (use of every game)
+//        corpus_bench ratio FV GAMES ROUNDS      (the pass without and with use)
 // GAMES holds one USI position text per line ("startpos moves ...").
 #include <sys/resource.h>
 
@@ -215,6 +216,7 @@ int main(int argc, char** argv) {
   if (mode == "speed" && argc == 5) return fvscope::Speed(argv[2], argv[3], argv[4]);
   if (mode == "use" && argc == 4) return fvscope::Use(argv[2], argv[3]);
   if (mode == "ratio" && argc == 5) return fvscope::Ratio(argv[2], argv[3], std::atoi(argv[4]));
-  std::fprintf(stderr, "usage: corpus_bench speed FV SECOND_FV GAMES | use FV GAMES\n");
+  std::fprintf(stderr,
+               "usage: corpus_bench speed FV SECOND_FV GAMES | use FV GAMES | ratio FV GAMES ROUNDS\n");
   return 2;
 }
