@@ -12,6 +12,9 @@ namespace {
 
 constexpr size_t kSliceBytes = kKppTriangleValues * sizeof(UseCell);
 constexpr size_t kSecondBytes = kKppTriangleValues * sizeof(int64_t);
+constexpr size_t kPendingBytes = kPendingReads * sizeof(PendingRead);
+constexpr size_t kPendingSecondBytes = kPendingReads * sizeof(int64_t);
+constexpr uint32_t kWhiteKey = uint32_t{1} << 31;
 constexpr char kTag[] = "FVU2";
 constexpr int kTagBytes = 4;
 constexpr int kMaxVarintBytes = 10;
@@ -39,6 +42,28 @@ bool MapSquare(EntryUse* use, int k) {
   return true;
 }
 
+// King square k's buffer of reads, allocated on first use; false when it
+// cannot be. The caller holds k's lock.
+bool MapPending(EntryUse* use, int k) {
+  if (use->pending[k] == nullptr) {
+    use->pending[k] = static_cast<PendingRead*>(std::malloc(kPendingBytes));
+    if (use->pending[k] == nullptr) return false;
+  }
+  if (use->pulls == 2 && use->pending_second[k] == nullptr) {
+    use->pending_second[k] = static_cast<int64_t*>(std::malloc(kPendingSecondBytes));
+    if (use->pending_second[k] == nullptr) return false;
+  }
+  return true;
+}
+
+void FreePending(EntryUse* use, int k) {
+  std::free(use->pending[k]);
+  std::free(use->pending_second[k]);
+  use->pending[k] = nullptr;
+  use->pending_second[k] = nullptr;
+  use->pending_count[k] = 0;
+}
+
 bool NoSlice(int k, std::string* error) {
   *error = "cannot map the reads of king square " + std::to_string(k);
   return false;
@@ -55,7 +80,8 @@ void Touch(EntryUse* use, int k, int64_t offset) {
 
 // Moves the cell at offset of king square k, with black and white more
 // reads pulling pull, to its spilled reads.
-void Spill(EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white, int64_t pull) {
+void Spill(const EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white,
+           int64_t pull) {
   UseCell& cell = use->cells[k][offset];
   SpilledReads& spilled = use->spilled[k][offset];
   spilled.black += cell.black + black;
@@ -67,8 +93,8 @@ void Spill(EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white
 
 // Adds black and white reads pulling pull to the cell at offset of king
 // square k, mapped, under k's lock.
-inline void AddToCell(EntryUse* use, int k, uint32_t offset, uint64_t black, uint64_t white,
-                      int64_t pull) {
+inline void AddToCell(const EntryUse* use, int k, uint32_t offset, uint64_t black,
+                      uint64_t white, int64_t pull) {
   UseCell& cell = use->cells[k][offset];
   const uint64_t b = cell.black + black, w = cell.white + white;
   const bool small = pull == static_cast<int32_t>(pull);
@@ -261,6 +287,7 @@ EntryUse::~EntryUse() {
   for (int64_t* slice : second_pulls) {
     if (slice != nullptr) munmap(slice, kSecondBytes);
   }
+  for (int k = 0; k < kSquares; ++k) FreePending(this, k);
 }
 
 void KppEntryOf(int64_t index, int* k, int* hi, int* lo) {
@@ -273,24 +300,71 @@ void KppEntryOf(int64_t index, int* k, int* hi, int* lo) {
   *lo = static_cast<int>(offset - TriangleIndex(row, 0));
 }
 
-bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
-                 const StayEnd& end, std::string* error) {
-  if (!CheckKingSquare(k, error)) return false;
-  std::lock_guard<std::mutex> lock(use->locks[k]);
-  if (!MapSquare(use, k)) return NoSlice(k, error);
-  UseCell* cells = use->cells[k];
-  int64_t* second = use->second_pulls[k];
-  const int64_t* first_prefix = end.prefix[0];
-  const int64_t* second_prefix = second != nullptr ? end.prefix[1] : nullptr;
-  const int64_t first_end = first_prefix != nullptr ? first_prefix[end.ply] : 0;
-  const int64_t second_end = second_prefix != nullptr ? second_prefix[end.ply] : 0;
-  // White's reads pull the other way.
-  const int64_t sign = side == kBlack ? 1 : -1;
+void ApplyPendingReads(const EntryUse& use, int k) {
+  const int n = use.pending_count[k];
+  if (n == 0) return;
+  UseCell* cells = use.cells[k];
+  const PendingRead* reads = use.pending[k];
   constexpr int kAhead = 16;
   for (int i = 0; i < n; ++i) {
-    if (i + kAhead < n && reads[i + kAhead].offset < kKppTriangleValues) {
-      __builtin_prefetch(cells + reads[i + kAhead].offset, 1);
+    if (i + kAhead < n) __builtin_prefetch(cells + (reads[i + kAhead].key & ~kWhiteKey), 1);
+    const PendingRead& read = reads[i];
+    const uint32_t offset = read.key & ~kWhiteKey;
+    const bool white = read.key & kWhiteKey;
+    AddToCell(&use, k, offset, white ? 0 : read.stay, white ? read.stay : 0, read.pull);
+  }
+  if (int64_t* second = use.second_pulls[k]; second != nullptr) {
+    const int64_t* pulls = use.pending_second[k];
+    for (int i = 0; i < n; ++i) {
+      if (i + kAhead < n) __builtin_prefetch(second + (reads[i + kAhead].key & ~kWhiteKey), 1);
+      AddPull(&second[reads[i].key & ~kWhiteKey], pulls[i]);
     }
+  }
+  use.pending_count[k] = 0;
+}
+
+namespace {
+
+// Appends n reads to king square k's buffer under its lock, applying the
+// buffer whenever it fills: read(i, &pending, &second) gives the i-th (its
+// second pull only when the store keeps it) or false with *error, which
+// stops there with the reads before it kept.
+template <typename Read>
+bool AppendReads(EntryUse* use, int k, int n, std::string* error, Read read) {
+  if (!CheckKingSquare(k, error)) return false;
+  std::lock_guard<std::mutex> lock(use->locks[k]);
+  if (!MapSquare(use, k) || !MapPending(use, k)) return NoSlice(k, error);
+  PendingRead* pending = use->pending[k];
+  int64_t* second = use->pending_second[k];
+  int32_t count = use->pending_count[k];
+  for (int i = 0; i < n; ++i) {
+    if (count == kPendingReads) {
+      use->pending_count[k] = count;
+      ApplyPendingReads(*use, k);
+      count = 0;
+    }
+    if (!read(i, &pending[count], second != nullptr ? &second[count] : nullptr)) {
+      use->pending_count[k] = count;
+      return false;
+    }
+    Touch(use, k, pending[count].key & ~kWhiteKey);
+    ++count;
+  }
+  use->pending_count[k] = count;
+  return true;
+}
+
+}  // namespace
+
+bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
+                 const StayEnd& end, std::string* error) {
+  const int64_t* first_prefix = end.prefix[0];
+  const int64_t* second_prefix = end.prefix[1];
+  const int64_t first_end = first_prefix != nullptr ? first_prefix[end.ply] : 0;
+  // White's reads pull the other way.
+  const int64_t sign = side == kBlack ? 1 : -1;
+  const uint32_t side_bit = side == kBlack ? 0 : kWhiteKey;
+  return AppendReads(use, k, n, error, [&](int i, PendingRead* out, int64_t* second) {
     const KppRead& read = reads[i];
     if (read.offset >= kKppTriangleValues || read.since > end.ply) {
       *error = read.offset >= kKppTriangleValues
@@ -300,16 +374,32 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
                          ", after its end at ply " + std::to_string(end.ply);
       return false;
     }
-    const uint32_t stay = end.ply - read.since;
-    const int64_t pull =
-        first_prefix != nullptr ? sign * (first_end - first_prefix[read.since]) : 0;
-    AddToCell(use, k, read.offset, side == kBlack ? stay : 0, side == kBlack ? 0 : stay, pull);
-    if (second_prefix != nullptr) {
-      second[read.offset] += sign * (second_end - second_prefix[read.since]);
+    *out = {read.offset | side_bit, end.ply - read.since,
+            first_prefix != nullptr ? sign * (first_end - first_prefix[read.since]) : 0};
+    if (second != nullptr) {
+      *second = second_prefix != nullptr
+                    ? sign * (second_prefix[end.ply] - second_prefix[read.since])
+                    : 0;
     }
-    Touch(use, k, read.offset);
-  }
-  return true;
+    return true;
+  });
+}
+
+bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, int n,
+                      const int64_t residual[kMaxPulls], std::string* error) {
+  const int64_t sign = side == kBlack ? 1 : -1;
+  const int64_t first = sign * residual[0], second_pull = sign * residual[1];
+  const uint32_t side_bit = side == kBlack ? 0 : kWhiteKey;
+  return AppendReads(use, k, n, error, [&](int i, PendingRead* out, int64_t* second) {
+    if (offsets[i] >= kKppTriangleValues) {
+      *error = "KPP read offset " + std::to_string(offsets[i]) + " is outside a triangle (0.." +
+               std::to_string(kKppTriangleValues - 1) + ")";
+      return false;
+    }
+    *out = {offsets[i] | side_bit, 1, first};
+    if (second != nullptr) *second = second_pull;
+    return true;
+  });
 }
 
 bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error) {
@@ -338,6 +428,7 @@ bool MarkKkpRead(EntryUse* use, int64_t index, std::string* error) {
 
 void ClearEntryUse(EntryUse* use) {
   for (int k = 0; k < kSquares; ++k) {
+    use->pending_count[k] = 0;
     UseCell* cells = use->cells[k];
     if (cells == nullptr) continue;
     int64_t* second = use->second_pulls[k];
@@ -518,6 +609,7 @@ void Encode(const EntryUse& use, EntryUse* drop, std::string* out) {
     if (drop->second_pulls[k] != nullptr) munmap(drop->second_pulls[k], kSecondBytes);
     drop->cells[k] = nullptr;
     drop->second_pulls[k] = nullptr;
+    FreePending(drop, k);
     drop->spilled[k] = {};
     std::fill(std::begin(drop->touched[k]), std::end(drop->touched[k]), 0);
   }

@@ -72,6 +72,18 @@ struct UseCell {
   int32_t pull;
 };
 
+// Reads of a stay waiting in its king square's buffer: the entry's offset
+// (the top bit set for white's reads), the stay's length in plies and its
+// pull under the first file.
+struct PendingRead {
+  uint32_t key;
+  uint32_t stay;
+  int64_t pull;
+};
+
+// Reads a king square's buffer holds before they are applied to its cells.
+constexpr int kPendingReads = 1 << 15;
+
 // Reads and first pull of an entry moved out of its cell.
 struct SpilledReads {
   uint64_t black = 0;
@@ -84,8 +96,11 @@ struct SpilledReads {
 // DecodeEntryUse) may run on several threads at once, each king square
 // under its own lock, and the store comes out the same whatever the
 // threads; reading (the walks, counts, ranking, encoding) must not overlap
-// adding. Allocate it with new (about 0.6 MB); a king square's cells (8.7 MB,
+// adding. Allocate it with new (about 0.6 MB); a king square's cells (9.6 MB,
 // zero pages until written) are mapped when it is first added to.
+// The stays' reads wait in a buffer of their king square (written in
+// order) and are applied to its cells a whole buffer at a time, the rest
+// when the store is first read.
 struct EntryUse {
   // huge_pages: map the cells in 2 MB pages where the system allows, for
   // a large corpus (the reads scatter over every page: one fault per huge
@@ -104,8 +119,14 @@ struct EntryUse {
   UseCell* cells[kSquares] = {};
   // Per king square with pulls == 2: the second file's pull of each entry.
   int64_t* second_pulls[kSquares] = {};
-  // Per king square: the reads moved out of cells that would overflow, by offset.
-  std::unordered_map<uint32_t, SpilledReads> spilled[kSquares];
+  // Per king square: the reads moved out of cells that would overflow, by
+  // offset; changed when a reader applies the buffered reads.
+  mutable std::unordered_map<uint32_t, SpilledReads> spilled[kSquares];
+  // Per king square: room for kPendingReads reads (and their second pulls
+  // when kept) not yet in the cells, and how many wait there.
+  PendingRead* pending[kSquares] = {};
+  int64_t* pending_second[kSquares] = {};
+  mutable int32_t pending_count[kSquares] = {};
   // Per king square: chunks of 1 << kUseChunkShift offsets holding a count.
   uint64_t touched[kSquares][kUseChunkWords] = {};
   // One bit per KKP entry read (index within the KKP section).
@@ -121,6 +142,14 @@ void KppEntryOf(int64_t index, int* k, int* hi, int* lo);
 // stay starts after its end (those before it are added).
 bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
                  const StayEnd& end, std::string* error);
+
+// Adds one position's reads of side's king terms at king square k (0..80):
+// each of the n offsets read once, pulled by residual[f] (in kPullUnit)
+// under each file f the store keeps (white's taken away), as a stay that
+// begins and ends at the position. Returns false with *error at the first
+// offset outside a triangle (those before it are added).
+bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, int n,
+                      const int64_t residual[kMaxPulls], std::string* error);
 
 // Adds reads (and the pulls the store keeps) to KPP entry index. Returns
 // false with *error when index is outside 0..kKppValues-1.
@@ -146,6 +175,10 @@ void SortedSpills(const EntryUse& use, int k,
 // at UINT32_MAX, the pull at the int64 range) and its second pull.
 EntryReads ReadsOf(const UseCell& cell, const SpilledReads* spilled, int64_t second);
 
+// Applies the reads waiting in king square k's buffer to its cells; not
+// while others add.
+void ApplyPendingReads(const EntryUse& use, int k);
+
 // Calls visit(index, reads) with the EntryReads of every KPP entry of king
 // square k with a read, index ascending; pulls the store does not keep read
 // as 0. *spills is room for the square's spilled reads.
@@ -154,6 +187,7 @@ void ForEachUsedKppEntryOf(const EntryUse& use, int k, Visit visit,
                            std::vector<std::pair<uint32_t, SpilledReads>>* spills) {
   const UseCell* cells = use.cells[k];
   if (cells == nullptr) return;
+  ApplyPendingReads(use, k);
   const int64_t* second = use.second_pulls[k];
   SortedSpills(use, k, spills);
   size_t next = 0;

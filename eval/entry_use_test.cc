@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -202,6 +204,146 @@ TEST(EntryUseTest, MergedAndThreadedStoresEqualOneStoreFedEveryGame) {
   t1.join();
   t2.join();
   EXPECT_EQ(Encoded(*shared), Encoded(*one));
+}
+
+// Stays of one side at one king square drawn at random, with their reads
+// summed by hand into *expected, entry by entry.
+struct Stays {
+  std::vector<KppRead> reads;
+  std::vector<int64_t> prefix[kMaxPulls];  // residuals summed, ply by ply
+  uint32_t end;
+};
+
+Stays DrawStays(int n, uint32_t plies, uint32_t seed, int k, Side side,
+                std::map<int64_t, EntryReads>* expected, uint32_t spread = kKppTriangleValues) {
+  std::mt19937 random(seed);
+  Stays stays;
+  stays.end = plies;
+  for (std::vector<int64_t>& prefix : stays.prefix) {
+    prefix.assign(plies + 1, 0);
+    for (uint32_t p = 0; p < plies; ++p) {
+      prefix[p + 1] = prefix[p] + static_cast<int64_t>(random() % (2 << kPullBits)) -
+                      (int64_t{1} << kPullBits);
+    }
+  }
+  const int64_t sign = side == kBlack ? 1 : -1;
+  for (int i = 0; i < n; ++i) {
+    // A few entries read again and again (their counts outgrow a cell),
+    // the triangle's last entry, and entries anywhere below spread.
+    const uint32_t pick = random() % 8;
+    const uint32_t offset = pick < 3   ? pick
+                            : pick < 4 ? static_cast<uint32_t>(kKppTriangleValues - 1)
+                                       : static_cast<uint32_t>(random() % spread);
+    const uint32_t since = random() % (plies + 1);
+    stays.reads.push_back({offset, since});
+    EntryReads& e = (*expected)[k * kKppTriangleValues + offset];
+    (side == kBlack ? e.black : e.white) += plies - since;
+    for (int f = 0; f < kMaxPulls; ++f) {
+      e.pull[f] += sign * (stays.prefix[f][plies] - stays.prefix[f][since]);
+    }
+  }
+  return stays;
+}
+
+// The bytes of a store given each entry's reads directly.
+std::string ExpectedBytes(const std::map<int64_t, EntryReads>& expected, int pulls) {
+  auto use = std::make_unique<EntryUse>(false, pulls);
+  std::string error;
+  for (const auto& [index, reads] : expected) {
+    EXPECT_TRUE(AddEntryReads(use.get(), index, reads, &error)) << error;
+  }
+  return Encoded(*use);
+}
+
+bool AddStays(EntryUse* use, Side side, int k, const Stays& stays, int from, int count) {
+  std::string error;
+  const StayEnd end{stays.end, {stays.prefix[0].data(), stays.prefix[1].data()}};
+  return AddKppReads(use, side, k, stays.reads.data() + from, count, end, &error);
+}
+
+TEST(EntryUseTest, ReadsPastABufferEqualTheirSumsAddedDirectly) {
+  // One call of more than two buffers' reads, then calls of a few each;
+  // the stays' lengths take counts past a cell's 16 bits.
+  for (int pulls : {1, 2}) {
+    std::map<int64_t, EntryReads> expected;
+    const Stays black = DrawStays(2 * kPendingReads + 7, 300, 1, 40, kBlack, &expected);
+    const Stays white = DrawStays(kPendingReads / 2, 300, 2, 40, kWhite, &expected);
+    auto use = std::make_unique<EntryUse>(false, pulls);
+    ASSERT_TRUE(AddStays(use.get(), kBlack, 40, black, 0, static_cast<int>(black.reads.size())));
+    for (size_t i = 0; i < white.reads.size(); i += 97) {
+      const int count = static_cast<int>(std::min<size_t>(97, white.reads.size() - i));
+      ASSERT_TRUE(AddStays(use.get(), kWhite, 40, white, static_cast<int>(i), count));
+    }
+    if (pulls == 1) {
+      for (auto& [index, reads] : expected) reads.pull[1] = 0;
+    }
+    const std::string bytes = ExpectedBytes(expected, pulls);
+    EXPECT_GT(expected.begin()->second.black, uint32_t{UINT16_MAX});
+    EXPECT_EQ(Encoded(*use), bytes) << pulls << " pulls";
+    // Merging and encoding read what still waits in the buffers.
+    auto more = std::make_unique<EntryUse>(false, pulls);
+    ASSERT_TRUE(AddStays(more.get(), kBlack, 40, black, 0, 5));
+    auto merged = std::make_unique<EntryUse>(false, pulls);
+    std::string error;
+    ASSERT_TRUE(MergeEntryUse(merged.get(), *more, &error)) << error;
+    EXPECT_EQ(Encoded(*merged), Encoded(*more));
+    std::string dropped;
+    EncodeAndDropEntryUse(more.get(), &dropped);
+    EXPECT_EQ(dropped, Encoded(*merged));
+    // Clearing drops the reads still waiting.
+    ASSERT_TRUE(AddStays(use.get(), kBlack, 40, black, 0, 5));
+    ClearEntryUse(use.get());
+    EXPECT_EQ(Encoded(*use), Empty(pulls));
+  }
+}
+
+TEST(EntryUseTest, EveryKingSquareFedFromTwoThreadsEqualsTheSums) {
+  std::map<int64_t, EntryReads> expected;
+  std::vector<Stays> stays;
+  for (int k = 0; k < kSquares; ++k) {
+    for (Side side : kSides) {
+      stays.push_back(DrawStays(600, 40, 100 + 2 * k + side, k, side, &expected, 1 << 14));
+    }
+  }
+  auto use = std::make_unique<EntryUse>(false, 2);
+  auto feed = [&](int parity) {
+    for (size_t i = parity; i < stays.size(); i += 2) {
+      EXPECT_TRUE(AddStays(use.get(), kSides[i % 2], static_cast<int>(i / 2), stays[i], 0,
+                           static_cast<int>(stays[i].reads.size())));
+    }
+  };
+  std::thread t1(feed, 0), t2(feed, 1);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(Encoded(*use), ExpectedBytes(expected, 2));
+  int squares = 0;
+  std::vector<std::pair<uint32_t, SpilledReads>> spills;
+  for (int k = 0; k < kSquares; ++k) {
+    int64_t first = -1;
+    ForEachUsedKppEntryOf(*use, k, [&](int64_t index, const EntryReads&) {
+      if (first < 0) first = index;
+    }, &spills);
+    squares += first == k * kKppTriangleValues;
+  }
+  EXPECT_EQ(squares, kSquares);
+
+  // A position's reads are a stay of one ply.
+  std::map<int64_t, EntryReads> unused;
+  Stays one = DrawStays(50, 1, 7, 80, kWhite, &unused);
+  std::vector<uint32_t> offsets;
+  for (KppRead& read : one.reads) {
+    read.since = 0;
+    offsets.push_back(read.offset);
+  }
+  const int64_t residual[kMaxPulls] = {one.prefix[0][1], one.prefix[1][1]};
+  auto stay = std::make_unique<EntryUse>(false, 2), position = std::make_unique<EntryUse>(false, 2);
+  ASSERT_TRUE(AddStays(stay.get(), kWhite, 80, one, 0, 50));
+  std::string error;
+  ASSERT_TRUE(AddPositionReads(position.get(), kWhite, 80, offsets.data(), 50, residual, &error));
+  EXPECT_EQ(Encoded(*position), Encoded(*stay));
+  offsets[3] = static_cast<uint32_t>(kKppTriangleValues);
+  EXPECT_FALSE(AddPositionReads(position.get(), kBlack, 0, offsets.data(), 50, residual, &error));
+  EXPECT_NE(error.find("outside a triangle"), std::string::npos) << error;
 }
 
 TEST(EntryUseTest, KppEntryOfInvertsTheIndex) {

@@ -5,11 +5,16 @@
 //
 // usage: corpus_bench speed FV SECOND_FV GAMES   (rates)
 //        corpus_bench use FV GAMES               (use of every game)
+//        corpus_bench ratio FV GAMES ROUNDS      (the pass without and with use)
 // GAMES holds one USI position text per line ("startpos moves ...").
 #include <sys/resource.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -127,6 +132,39 @@ int Speed(const char* fv, const char* second_fv, const char* games_path) {
   return 0;
 }
 
+// The thread's processor time in seconds: what a pass costs when other
+// work shares the cores.
+double ThreadSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+// The game pass without and with the use of entries (the store kept from
+// round to round, so that what is timed is the writes), rounds times in
+// turn; prints the best of each and their ratio.
+int Ratio(const char* fv, const char* games_path, int rounds) {
+  EvalFile file;
+  std::vector<std::vector<RecordPly>> games;
+  if (!Load(fv, &file) || !ReadGames(games_path, &games)) return 1;
+  auto use = std::make_unique<EntryUse>();
+  PassAll(games, file, nullptr, use.get());
+  double best_pass = 1e9, best_use = 1e9;
+  int64_t positions = 0;
+  for (int r = 0; r < rounds; ++r) {
+    double start = ThreadSeconds();
+    positions = PassAll(games, file, nullptr, nullptr);
+    best_pass = std::min(best_pass, ThreadSeconds() - start);
+    start = ThreadSeconds();
+    PassAll(games, file, nullptr, use.get());
+    best_use = std::min(best_use, ThreadSeconds() - start);
+  }
+  Rate("(q) game pass, best", positions, best_pass);
+  Rate("(r) counting use and pull, best", positions, best_use);
+  std::printf("%-34s %.2f\n", "(r)/(q) processor time", best_use / best_pass);
+  return 0;
+}
+
 int Use(const char* fv, const char* games_path) {
   EvalFile file;
   std::vector<std::vector<RecordPly>> games;
@@ -177,6 +215,8 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "speed" && argc == 5) return fvscope::Speed(argv[2], argv[3], argv[4]);
   if (mode == "use" && argc == 4) return fvscope::Use(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: corpus_bench speed FV SECOND_FV GAMES | use FV GAMES\n");
+  if (mode == "ratio" && argc == 5) return fvscope::Ratio(argv[2], argv[3], std::atoi(argv[4]));
+  std::fprintf(stderr,
+               "usage: corpus_bench speed FV SECOND_FV GAMES | use FV GAMES | ratio FV GAMES ROUNDS\n");
   return 2;
 }
