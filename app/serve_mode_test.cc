@@ -197,7 +197,7 @@ TEST(Serve, AnswersAreTheCommandLinesDocuments) {
                          : client.Post(c.get, ReadWholeFile(folder.path + "/" + c.body), "text/plain");
       ASSERT_TRUE(got) << c.get;
       if (expected.status != 0) {
-        // --game takes no --compare: the refusal is the command line's.
+        // A refused run: the refusal is the command line's.
         EXPECT_EQ(got->status, 400) << c.get;
         EXPECT_NE(expected.err.find(nlohmann::json::parse(got->body)["error"].get<std::string>()),
                   std::string::npos)
