@@ -216,6 +216,10 @@ TEST(Serve, AnswersAreTheCommandLinesDocuments) {
       ASSERT_TRUE(got);
       corpus = got->body;
       if (got->status != 503) break;
+      // How far it is: files read of those listed, positions evaluated.
+      const nlohmann::json far = nlohmann::json::parse(got->body);
+      EXPECT_LE(far["files_read"].get<int64_t>(), far["files"].get<int64_t>());
+      EXPECT_GE(far["positions_read"].get<int64_t>(), 0);
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(WithoutPictures(corpus),
