@@ -443,6 +443,7 @@ if (compared) {
       [String(single.compare.value[0] * 32), String(single.compare.value[1] * 32)], 'value row of the ply');
     await expectReadable();
     await shot('explorer-compare-game');
+    await page.screenshot({ path: path.join(shots, 'explorer-compare-game-window.png') });  // the window alone
   });
 
   await check('the move list never scrolls sideways and keeps the current ply in view', async () => {
