@@ -349,7 +349,6 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
     const char* other = !positional.empty()              ? "a sort mode or king square"
                         : AnalysesPosition(*command_line) ? "--position, --pv or --usi"
                         : command_line->ply >= 0          ? "--ply"
-                        : !command_line->compare.empty()  ? "--compare"
                         : command_line->pieces            ? "--pieces"
                                                           : nullptr;
     if (other != nullptr) {

@@ -129,6 +129,7 @@ void EvaluateBatch(CorpusPass* pass) {
     }
   }
   pass->batch.clear();
+  if (pass->inputs->progress != nullptr) pass->inputs->progress->positions = found->positions;
   ProgressMeter* progress = &pass->log->progress;
   progress->counts.games = found->games + static_cast<int64_t>(found->refused.size());
   progress->counts.positions = found->positions;

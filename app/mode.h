@@ -17,11 +17,12 @@
 
 namespace fvscope {
 
-// How far a long mode has got (files read of those listed), and whether it
-// is to stop early.
+// How far a long mode has got (files read of those listed, positions
+// evaluated), and whether it is to stop early.
 struct RunProgress {
   std::atomic<int64_t> done{0};
   std::atomic<int64_t> total{0};
+  std::atomic<int64_t> positions{0};
   std::atomic<bool> cancel{false};
 };
 

@@ -5,6 +5,8 @@
 
 #include "app/position_input.h"
 #include "eval/breakdown.h"
+#include "eval/compare.h"
+#include "eval/game_pass.h"
 #include "render/chart.h"
 #include "shogi/record_file.h"
 #include "report/paths.h"
@@ -28,6 +30,34 @@ std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figu
     lines[3].values.push_back(static_cast<double>(f.kpp_sum) / kFvScale);
   }
   return lines;
+}
+
+// Both files' values and the change per ply, the second file's dashed.
+std::vector<ChartLine> ComparisonChartLines(const std::vector<PositionFigures>& figures,
+                                            const std::vector<PositionFigures>& second) {
+  std::vector<ChartLine> lines = {
+      {"value", cv::Scalar(20, 20, 20), 3, {}},
+      {"value, second file", cv::Scalar(40, 40, 200), 2, {}, true},
+      {"change", cv::Scalar(40, 150, 40), 1, {}},
+  };
+  for (size_t i = 0; i < figures.size() && i < second.size(); ++i) {
+    lines[0].values.push_back(figures[i].value);
+    lines[1].values.push_back(second[i].value);
+    lines[2].values.push_back(second[i].value - figures[i].value);
+  }
+  return lines;
+}
+
+// Evaluates every ply under both files into analysis, its plies checked.
+bool CompareRecordPlies(const ModeInputs& inputs, RecordAnalysis* analysis, std::string* error) {
+  if (!EvaluateGame(analysis->plies, 0, *inputs.fv, inputs.compare, &analysis->figures,
+                    &analysis->second_figures, nullptr, error)) {
+    return false;
+  }
+  analysis->comparing = true;
+  analysis->change_ranking =
+      RankGameChanges(analysis->figures, analysis->second_figures, kGameChangeRankingLength);
+  return true;
 }
 
 }  // namespace
@@ -60,14 +90,24 @@ int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 2;
     }
+    if (inputs.compare != nullptr) continue;
     if (!BreakDownLeaf(ply.position, *inputs.fv, breakdown.get(), &error)) {
       Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 1;
     }
     analysis.figures.push_back(FiguresOf(*breakdown));
   }
+  if (inputs.compare != nullptr && !CompareRecordPlies(inputs, &analysis, &error)) {
+    Fail(log, name + ": " + error);
+    return 1;
+  }
   analysis.done = true;
-  if (pictures != nullptr) {
+  if (pictures != nullptr && analysis.comparing) {
+    pictures->push_back(SheetPictureJob(
+        kRecordChartPath, [lines = ComparisonChartLines(analysis.figures, analysis.second_figures)] {
+          return DrawChart(lines, "ply", "points");
+        }));
+  } else if (pictures != nullptr) {
     pictures->push_back(SheetPictureJob(
         kRecordChartPath,
         [lines = RecordChartLines(analysis.figures)] { return DrawChart(lines, "ply", "points"); }));

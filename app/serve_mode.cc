@@ -363,7 +363,8 @@ bool CorpusReady(const ServerState& server, HttpAnswer* answer) {
   answer->status = 503;
   answer->body = nlohmann::ordered_json{{"error", "the corpus is being evaluated"},
                                         {"files_read", done},
-                                        {"files", total}}
+                                        {"files", total},
+                                        {"positions_read", server.corpus_progress.positions.load()}}
                      .dump() +
                  "\n";
   return false;

@@ -197,7 +197,7 @@ TEST(Serve, AnswersAreTheCommandLinesDocuments) {
                          : client.Post(c.get, ReadWholeFile(folder.path + "/" + c.body), "text/plain");
       ASSERT_TRUE(got) << c.get;
       if (expected.status != 0) {
-        // --game takes no --compare: the refusal is the command line's.
+        // A refused run: the refusal is the command line's.
         EXPECT_EQ(got->status, 400) << c.get;
         EXPECT_NE(expected.err.find(nlohmann::json::parse(got->body)["error"].get<std::string>()),
                   std::string::npos)
@@ -216,6 +216,10 @@ TEST(Serve, AnswersAreTheCommandLinesDocuments) {
       ASSERT_TRUE(got);
       corpus = got->body;
       if (got->status != 503) break;
+      // How far it is: files read of those listed, positions evaluated.
+      const nlohmann::json far = nlohmann::json::parse(got->body);
+      EXPECT_LE(far["files_read"].get<int64_t>(), far["files"].get<int64_t>());
+      EXPECT_GE(far["positions_read"].get<int64_t>(), 0);
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(WithoutPictures(corpus),

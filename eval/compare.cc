@@ -126,3 +126,24 @@ bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, Sort
 }
 
 }  // namespace fvscope
+
+namespace fvscope {
+
+std::vector<int32_t> RankGameChanges(const std::vector<PositionFigures>& before,
+                                     const std::vector<PositionFigures>& after, int count) {
+  const size_t plies = std::min(before.size(), after.size());
+  std::vector<int32_t> order(plies);
+  for (size_t i = 0; i < plies; ++i) order[i] = static_cast<int32_t>(i);
+  const auto size = [&](int32_t i) {
+    return std::abs(static_cast<int64_t>(after[i].value) - before[i].value);
+  };
+  const size_t kept = std::min(plies, static_cast<size_t>(std::max(count, 0)));
+  std::partial_sort(order.begin(), order.begin() + kept, order.end(), [&](int32_t a, int32_t b) {
+    const int64_t x = size(a), y = size(b);
+    return x != y ? x > y : a < b;
+  });
+  order.resize(kept);
+  return order;
+}
+
+}  // namespace fvscope

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "eval/breakdown.h"
 #include "eval/eval_file.h"
@@ -42,6 +43,15 @@ struct ScanComparison {
 // outside 0..80.
 bool CompareKppSquare(const EvalFile& before, const EvalFile& after, int k, SortMode mode,
                       ScanComparison* out, std::string* error);
+
+// The number of plies a game's ranking of changes lists.
+constexpr int kGameChangeRankingLength = 20;
+
+// The indexes of the (at most count) plies whose value changes most in
+// magnitude from before[i] to after[i], largest first, the earlier ply first
+// among equal changes; over the plies both vectors have.
+std::vector<int32_t> RankGameChanges(const std::vector<PositionFigures>& before,
+                                     const std::vector<PositionFigures>& after, int count);
 
 }  // namespace fvscope
 

@@ -33,19 +33,20 @@ export function pictureUrl(url) {
 }
 
 let info = null;
-// What the server was started with, asked once.
+// What the server was started with ({} while it cannot be had), asked once
+// it answers: a failure is asked again on the next call.
 export async function serverInfo() {
-  if (!info) info = ask('/api/info').then((r) => (r.ok ? r.data : {}));
+  if (!info) {
+    info = ask('/api/info').then((r) => {
+      if (!r.ok) info = null;
+      return r.ok ? r.data : {};
+    });
+  }
   return info;
 }
 
 // What the server was started with (its /api/info's "started_with").
 const started = (info) => (info && info.started_with) || {};
-
-// Whether the server compares two files.
-export function comparing(info) {
-  return !!started(info).compare;
-}
 
 // Whether the server was given a corpus.
 export function hasCorpus(info) {

@@ -1,5 +1,5 @@
 // The board as SVG: pieces on their squares (white's turned), both hands, the
-// side to move; pieces may carry a figure and a colour, squares a mark.
+// side to move; pieces may carry a figure and a colour.
 import { svg, clickable, diverging, inkOn } from './dom.js';
 import { KANJI, HAND_KINDS, RANK_KANJI, cellName } from './shogi.js';
 
@@ -13,9 +13,9 @@ const WOOD = '#f6e6bf';
 
 // Draws `position` (from parseSfen). Options: flipped; figures: Map from a
 // cell's name to {value, text} (coloured on a diverging scale up to limit);
-// marks: Map from square to a label; onPiece(name, piece); title.
+// onPiece(name, piece); title.
 export function drawBoard(position, options = {}) {
-  const { flipped = false, figures = new Map(), limit = 1, marks = new Map(), onPiece = null } = options;
+  const { flipped = false, figures = new Map(), limit = 1, onPiece = null } = options;
   const root = svg('svg', {
     class: 'board', viewBox: `0 0 ${WIDTH} ${HEIGHT}`, width: WIDTH, height: HEIGHT,
     role: 'img', 'aria-label': options.title || 'board',
@@ -34,11 +34,6 @@ export function drawBoard(position, options = {}) {
     const rank = flipped ? 9 - i : i + 1;
     root.append(svg('text', { x: EDGE + i * CELL + CELL / 2, y: TOP - 6, class: 'coord', 'text-anchor': 'middle' }, String(file)));
     root.append(svg('text', { x: EDGE + 9 * CELL + EDGE / 2, y: TOP + i * CELL + CELL / 2 + 5, class: 'coord', 'text-anchor': 'middle' }, RANK_KANJI[rank - 1]));
-  }
-  for (const [s, label] of marks) {
-    const { x, y } = at(s);
-    root.append(svg('rect', { x: x + 2, y: y + 2, width: CELL - 4, height: CELL - 4, class: 'mark', 'data-square': s },
-      svg('title', {}, label)));
   }
   position.board.forEach((piece, s) => {
     if (!piece) return;

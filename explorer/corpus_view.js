@@ -11,8 +11,7 @@ export async function show(ctx) {
   let r = await ask('/api/corpus');
   // The server computes the corpus once, in the background: ask again until it is done.
   while (!r.ok && r.status === 503 && ctx.current()) {
-    const far = r.data && Number.isInteger(r.data.files) ? ` (${r.data.files_read} of ${r.data.files} files read)` : '';
-    ctx.draw(el('h1', {}, 'The corpus'), el('p', { role: 'status' }, `Being computed: ${r.error}${far}`));
+    ctx.draw(el('h1', {}, 'The corpus'), progress(r));
     await new Promise((done) => setTimeout(done, 1000));
     if (!ctx.current()) return;
     r = await ask('/api/corpus');
@@ -38,6 +37,19 @@ export async function show(ctx) {
     usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use', id: 'use' }) : null,
     c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use', id: 'changes' }) : null,
     d.pull ? pullSection(d, ctx) : null);
+}
+
+// How far the server's run over the corpus is, from its 503 answer: a bar
+// of the files read and the positions evaluated so far.
+function progress(r) {
+  const d = r.data || {};
+  const known = Number.isInteger(d.files) && Number.isInteger(d.files_read) && d.files > 0;
+  const positions = Number.isInteger(d.positions_read) ? `, ${d.positions_read} positions evaluated` : '';
+  const text = known ? `${d.files_read} of ${d.files} files read${positions}` : `starting${positions}`;
+  return el('div', { class: 'progress', role: 'status' },
+    el('p', {}, `Being computed: ${r.error}.`),
+    el('progress', { max: known ? d.files : null, value: known ? d.files_read : null, 'aria-label': 'files read' }),
+    el('p', { class: 'meta' }, text));
 }
 
 // The pull of the results on the entries: the totals under each file, the

@@ -24,7 +24,7 @@ function viewOf(params) {
 }
 
 // An address's parameters. A '+' stands for itself, as in "?map=+59OU:+58KI".
-export function parseAddress(search) {
+function parseAddress(search) {
   const params = new URLSearchParams();
   for (const part of search.replace(/^\?/, '').split('&')) {
     if (!part) continue;
@@ -36,7 +36,7 @@ export function parseAddress(search) {
 }
 
 // The address of parameters, readable where it can be ("?census", "?map=+59OU:+58KI").
-export function addressOf(params) {
+function addressOf(params) {
   const encode = (t) => encodeURIComponent(t).replace(/%2B/g, '+').replace(/%3A/g, ':').replace(/%2F/g, '/').replace(/%2C/g, ',');
   const parts = [...new URLSearchParams(params)].map(([k, v]) => (v === '' ? encode(k) : `${encode(k)}=${encode(v)}`));
   return parts.length ? '/?' + parts.join('&') : '/';
@@ -51,10 +51,13 @@ function go(params, replace = false) {
 }
 
 // Nothing of the view before stays under a new input while it loads.
+// Returns whether the view that loads is still the current one, as a function.
 function loading(next = true) {
   if (next) ++generation;
+  const mine = generation;
   main.replaceChildren(el('p', { class: 'loading', role: 'status' }, 'Loading…'));
   main.setAttribute('aria-busy', 'true');
+  return () => mine === generation;
 }
 
 // A refused input: the server's message by the box, and no view under it.
@@ -69,9 +72,10 @@ async function show() {
   const mine = ++generation;
   const info = await serverInfo();
   if (mine !== generation) return;
+  if (!headed) header(info);
   const view = viewOf(params);
   loading(false);
-  document.querySelectorAll('nav a').forEach((a) => a.classList.toggle('current', a.dataset.view === view.name));
+  document.querySelectorAll('nav a').forEach((a) => a.classList.toggle('current', a.dataset.view === (view.tab || view.name)));
   const ctx = {
     params, info, go,
     current: () => mine === generation,
@@ -89,7 +93,11 @@ async function show() {
   await view.show(ctx);
 }
 
+// The files and the links of the views; drawn again until the server's
+// facts have come.
+let headed = false;
 function header(info) {
+  headed = !!(info && info.started_with);
   const files = filesLoaded(info);
   document.getElementById('files').textContent = files.length
     ? (files.length > 1 ? `${files[0]} compared with ${files[1]}` : files[0]) : '';
@@ -100,9 +108,9 @@ function header(info) {
   } }, text);
   nav.replaceChildren(link('Position', 'position', '/?position=startpos'), link('Table', 'table', '/?census'));
   if (hasCorpus(info)) nav.append(link('Corpus', 'corpus', '/?corpus'));
+  if (!headed) setTimeout(() => { if (!headed) serverInfo().then((i) => { if (!headed) header(i); }); }, 3000);
 }
 
 window.addEventListener('popstate', show);
 input.init({ go, loading, refuse });
-serverInfo().then(header);
 show();

@@ -19,7 +19,7 @@ export async function show(ctx) {
 }
 
 // "K:P" as its two names ("+59OU:-FU*3" has no other colon).
-export function splitMapWords(words) {
+function splitMapWords(words) {
   const at = words.indexOf(':');
   return at < 0 ? [words, ''] : [words.slice(0, at), words.slice(at + 1)];
 }

@@ -15,11 +15,11 @@ function figureText(v, signed) {
 }
 
 // The figure an entry is ranked by.
-export function mainFigure(entry) {
+function mainFigure(entry) {
   return FIGURES.find((f) => typeof entry[f] === 'number');
 }
 
-export function termText(entry) {
+function termText(entry) {
   return `[${entry.king}]-[${entry.a}]-[${entry.b}]`;
 }
 

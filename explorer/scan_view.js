@@ -5,7 +5,8 @@ import { ask, query } from './api.js';
 import { rankingSection, termParams } from './ranking.js';
 import { censusAnswer, censusRow } from './table_view.js';
 
-export const name = 'table';
+export const name = 'scan';
+export const tab = 'table';  // shown under the Table link
 
 export async function show(ctx) {
   const square = ctx.params.get('scan');

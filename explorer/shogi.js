@@ -2,7 +2,7 @@
 // "-KA*") and moves (CSA, USI). Square s is file 9 - s % 9, rank s / 9 + 1,
 // the order SFEN rows list them in.
 
-export const KINDS = ['FU', 'KY', 'KE', 'GI', 'KI', 'KA', 'HI', 'OU', 'TO', 'NY', 'NK', 'NG', 'UM', 'RY'];
+const KINDS = ['FU', 'KY', 'KE', 'GI', 'KI', 'KA', 'HI', 'OU', 'TO', 'NY', 'NK', 'NG', 'UM', 'RY'];
 const SFEN_LETTERS = { P: 'FU', L: 'KY', N: 'KE', S: 'GI', G: 'KI', B: 'KA', R: 'HI', K: 'OU' };
 const PROMOTED = { FU: 'TO', KY: 'NY', KE: 'NK', GI: 'NG', KA: 'UM', HI: 'RY' };
 const USI_LETTER = { FU: 'P', KY: 'L', KE: 'N', GI: 'S', KI: 'G', KA: 'B', HI: 'R' };
@@ -79,7 +79,7 @@ export function kingOf(position, side) {
 const usiSquare = (file, rank) => `${file}${'abcdefghi'[rank - 1]}`;
 
 // A CSA move ("+7776FU", "+0055KA") as USI, given the position it is played in.
-export function csaToUsi(csa, position) {
+function csaToUsi(csa, position) {
   const m = /^[+-]?(\d)(\d)(\d)(\d)([A-Z]{2})$/.exec(csa);
   if (!m) return null;
   const to = usiSquare(+m[3], +m[4]);

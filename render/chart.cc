@@ -75,11 +75,39 @@ void DrawAxes(const Frame& f, const std::string& x_name, const std::string& y_na
   PutText(picture, y_name, {8, top - 12});
 }
 
+// Draws the polyline through points in dashes of kDash pixels kGap apart,
+// the pattern running on from one segment to the next.
+void DrawDashed(const std::vector<cv::Point>& points, const cv::Scalar& colour, int thickness,
+                cv::Mat* picture) {
+  constexpr double kDash = 9, kGap = 6;
+  double phase = 0;  // along the pattern, 0..kDash + kGap
+  for (size_t i = 1; i < points.size(); ++i) {
+    const cv::Point2d a = points[i - 1], b = points[i];
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    double at = 0;
+    while (at < length) {
+      const bool on = phase < kDash;
+      const double step = std::min(length - at, on ? kDash - phase : kDash + kGap - phase);
+      if (on) {
+        const cv::Point2d from = a + (b - a) * (at / length), to = a + (b - a) * ((at + step) / length);
+        cv::line(*picture, cv::Point(std::lround(from.x), std::lround(from.y)),
+                 cv::Point(std::lround(to.x), std::lround(to.y)), colour, thickness, cv::LINE_AA);
+      }
+      at += step;
+      phase = std::fmod(phase + step, kDash + kGap);
+    }
+  }
+}
+
 void DrawLegend(const std::vector<ChartLine>& lines, cv::Mat* picture) {
   int x = kLeft + 120;
   for (const ChartLine& line : lines) {
-    cv::line(*picture, {x, kTop - 17}, {x + 28, kTop - 17}, line.colour, line.thickness,
-             cv::LINE_AA);
+    if (line.dashed) {
+      DrawDashed({{x, kTop - 17}, {x + 28, kTop - 17}}, line.colour, line.thickness, picture);
+    } else {
+      cv::line(*picture, {x, kTop - 17}, {x + 28, kTop - 17}, line.colour, line.thickness,
+               cv::LINE_AA);
+    }
     PutText(picture, line.label, {x + 36, kTop - 12});
     x += 36 + TextWidth(line.label) + 28;
   }
@@ -124,6 +152,8 @@ cv::Mat DrawChart(const std::vector<ChartLine>& lines, const std::string& x_name
     }
     if (polyline.size() == 1) {
       cv::circle(picture, polyline[0], line.thickness + 2, line.colour, cv::FILLED, cv::LINE_AA);
+    } else if (line.dashed) {
+      DrawDashed(polyline, line.colour, line.thickness, &picture);
     } else if (!polyline.empty()) {
       cv::polylines(picture, polyline, false, line.colour, line.thickness, cv::LINE_AA);
     }

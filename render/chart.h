@@ -18,6 +18,7 @@ struct ChartLine {
   cv::Scalar colour;  // blue, green, red
   int thickness;
   std::vector<double> values;
+  bool dashed = false;  // drawn in dashes
 };
 
 // Draws the lines on a white kChartWidth x kChartHeight picture: x from 0 to

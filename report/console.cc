@@ -28,16 +28,39 @@ void WriteScanText(FILE* out, const TableScan& scan) {
   WriteRankingText(out, scan.ranking);
 }
 
-void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
-                     const std::vector<PositionFigures>& figures) {
-  std::fprintf(out, "%4s  %-7s %10s %10s %10s %7s\n", "ply", "move", "material", "kkp", "kpp",
+void WriteRecordText(FILE* out, const RecordAnalysis& record) {
+  const std::vector<RecordPly>& plies = record.plies;
+  const std::vector<PositionFigures>& figures = record.figures;
+  const std::vector<PositionFigures>& second = record.second_figures;
+  std::fprintf(out, "%4s  %-7s %10s %10s %10s %7s", "ply", "move", "material", "kkp", "kpp",
                "value");
+  std::fputs(record.comparing ? "  second  change\n" : "\n", out);
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const RecordPly& ply = plies[i];
     const PositionFigures& f = figures[i];
-    std::fprintf(out, "%4d  %-7s %10d %10d %10d %7d\n", ply.ply,
+    std::fprintf(out, "%4d  %-7s %10d %10d %10d %7d", ply.ply,
                  ply.has_move ? CsaMoveText(ply.move).c_str() : "*", f.material * kFvScale,
                  f.kkp_sum, f.kpp_sum, f.value);
+    if (record.comparing && i < second.size()) {
+      std::fprintf(out, " %7d %+7d", second[i].value, second[i].value - f.value);
+    }
+    std::fputc('\n', out);
+  }
+  if (record.comparing) WriteRecordRanking(out, record);
+}
+
+void WriteRecordRanking(FILE* out, const RecordAnalysis& record) {
+  const std::vector<RecordPly>& plies = record.plies;
+  const std::vector<PositionFigures>& figures = record.figures;
+  const std::vector<PositionFigures>& second = record.second_figures;
+  std::fputs("RANKING OF CHANGES ALONG THE GAME:\n", out);
+  int rank = 0;
+  for (int32_t i : record.change_ranking) {
+    const RecordPly& ply = plies[i];
+    const double before = figures[i].value, after = second[i].value;
+    std::fprintf(out, "%d: ply = %d  change = %+.1f  before = %+.1f  after = %+.1f  %s\n", ++rank,
+                 ply.ply, after - before, before, after,
+                 ply.has_move ? UsiMoveText(ply.move).c_str() : "*");
   }
 }
 
@@ -162,7 +185,7 @@ void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf) {
 }
 
 void WriteRunText(FILE* out, const RunFacts&, const RecordAnalysis& record) {
-  if (record.done) WriteRecordText(out, record.plies, record.figures);
+  if (record.done) WriteRecordText(out, record);
 }
 
 void WriteRunText(FILE* out, const RunFacts&, const ScanAnalysis& scan) {

@@ -35,9 +35,14 @@ void WriteScanText(FILE* out, const TableScan& scan);
 
 // Writes the table of a record's positions: a header line, then per ply the
 // move that led there in CSA form ("*" for the start), material, KKP and KPP
-// in table units and the value in points, in aligned columns.
-void WriteRecordText(FILE* out, const std::vector<RecordPly>& plies,
-                     const std::vector<PositionFigures>& figures);
+// in table units and the value in points, in aligned columns; with a second
+// file, its value and the change too, then the ranking of the plies of
+// largest change.
+void WriteRecordText(FILE* out, const RecordAnalysis& record);
+
+// Writes "RANKING OF CHANGES ALONG THE GAME:" and a line per ranked ply of a
+// record compared under two files: its change, both values and its move in USI.
+void WriteRecordRanking(FILE* out, const RecordAnalysis& record);
 
 // Writes the count, sum (points) and histogram of the terms favouring each
 // side, each line ended by line_end, the word for distribution on a line of

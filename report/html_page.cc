@@ -302,13 +302,20 @@ void PiecesTable(const LeafAnalysis& leaf, std::string* html) {
 }
 
 void RecordSection(const RunFacts& facts, const RecordAnalysis& record, std::string* html) {
+  const bool two = record.comparing;
   *html += "<h2>The evaluation, ply by ply</h2>\n";
-  *html += Figure(facts, kRecordChartPath, "the value per ply",
-                  "Value (thick), material, KKP / 32 and KPP / 32, in points; black better upward",
-                  true);
+  *html += two ? Figure(facts, kRecordChartPath, "the value per ply under both files",
+                        "Value under the first file (thick), under the second (dashed) and the "
+                        "change, in points; black better upward",
+                        true)
+               : Figure(facts, kRecordChartPath, "the value per ply",
+                        "Value (thick), material, KKP / 32 and KPP / 32, in points; black better "
+                        "upward",
+                        true);
   *html += "<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr><th>ply</th>"
-           "<th class=\"name\">move</th><th>material</th><th>KKP</th><th>KPP</th><th>value</th>"
-           "<th class=\"name\">SFEN</th></tr></thead>\n<tbody>\n";
+           "<th class=\"name\">move</th><th>material</th><th>KKP</th><th>KPP</th><th>value</th>";
+  if (two) *html += "<th>value, second file</th><th>change</th>";
+  *html += "<th class=\"name\">SFEN</th></tr></thead>\n<tbody>\n";
   const auto& plies = record.plies;
   const auto& figures = record.figures;
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
@@ -319,11 +326,31 @@ void RecordSection(const RunFacts& facts, const RecordAnalysis& record, std::str
              NumberCell(f.material, std::to_string(f.material)) +
              NumberCell(f.kkp_sum, std::to_string(f.kkp_sum)) +
              NumberCell(f.kpp_sum, std::to_string(f.kpp_sum)) +
-             NumberCell(f.value, std::to_string(f.value)) +
-             NameCell(PositionSfen(p.position, p.to_move, p.move_number)) + "</tr>\n";
+             NumberCell(f.value, std::to_string(f.value));
+    if (two && i < record.second_figures.size()) {
+      const int32_t after = record.second_figures[i].value, change = after - f.value;
+      *html += NumberCell(after, std::to_string(after)) + NumberCell(change, Format("%+.0f", double(change)));
+    }
+    *html += NameCell(PositionSfen(p.position, p.to_move, p.move_number)) + "</tr>\n";
   }
   *html += "</tbody></table></div>\n<p class=\"meta\">Material and value in points, KKP and KPP "
            "in table units.</p>\n";
+  if (!two) return;
+  *html += "<h2>Ranking of changes along the game</h2>\n<div class=\"scroll\"><table "
+           "class=\"sortable\">\n<thead><tr><th>rank</th><th>ply</th><th>change</th><th>value</th>"
+           "<th>value, second file</th><th class=\"name\">move (USI)</th></tr></thead>\n<tbody>\n";
+  int rank = 0;
+  for (int32_t i : record.change_ranking) {
+    const int32_t before = figures[i].value, after = record.second_figures[i].value;
+    ++rank;
+    *html += "<tr><td data-v=\"" + std::to_string(rank) + "\">" + std::to_string(rank) +
+             "</td><td data-v=\"" + std::to_string(plies[i].ply) + "\">" +
+             std::to_string(plies[i].ply) + "</td>" +
+             NumberCell(after - before, Format("%+.0f", double(after - before))) +
+             NumberCell(before, std::to_string(before)) + NumberCell(after, std::to_string(after)) +
+             NameCell(plies[i].has_move ? UsiMoveText(plies[i].move) : "") + "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
 }
 
 std::string Count(int64_t n) { return std::to_string(n); }

@@ -93,21 +93,32 @@ void WriteReportPictures(FILE* report, int count) {
   std::fputs("</BODY></HTML>", report);
 }
 
-void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
-                       const std::vector<PositionFigures>& figures) {
+void WriteRecordReport(FILE* report, const RecordAnalysis& record) {
+  const std::vector<RecordPly>& plies = record.plies;
+  const std::vector<PositionFigures>& figures = record.figures;
+  const std::vector<PositionFigures>& second = record.second_figures;
   std::fprintf(report, "<img src=%s><br>\n", kRecordChartPath);
   std::fputs("<TABLE border=1><TR><TH>ply</TH><TH>move</TH><TH>material</TH><TH>KKP</TH>"
-             "<TH>KPP</TH><TH>value</TH></TR>\n",
+             "<TH>KPP</TH><TH>value</TH>",
              report);
+  std::fputs(record.comparing ? "<TH>second</TH><TH>change</TH></TR>\n" : "</TR>\n", report);
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const PositionFigures& f = figures[i];
-    std::fprintf(report,
-                 "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD>"
-                 "</TR>\n",
+    std::fprintf(report, "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD>",
                  plies[i].ply, plies[i].has_move ? CsaMoveText(plies[i].move).c_str() : "",
                  f.material * kFvScale, f.kkp_sum, f.kpp_sum, f.value);
+    if (record.comparing && i < second.size()) {
+      std::fprintf(report, "<TD>%+d</TD><TD>%+d</TD>", second[i].value, second[i].value - f.value);
+    }
+    std::fputs("</TR>\n", report);
   }
-  std::fputs("</TABLE>\n</BODY></HTML>", report);
+  std::fputs("</TABLE>\n", report);
+  if (record.comparing) {
+    std::fputs("<pre>\n", report);
+    WriteRecordRanking(report, record);
+    std::fputs("</pre>\n", report);
+  }
+  std::fputs("</BODY></HTML>", report);
 }
 
 void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& leaf) {
@@ -124,7 +135,7 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& le
 }
 
 void WriteReportBody(FILE* report, const RunFacts&, const RecordAnalysis& record) {
-  if (record.done) WriteRecordReport(report, record.plies, record.figures);
+  if (record.done) WriteRecordReport(report, record);
 }
 
 void WriteReportBody(FILE* report, const RunFacts&, const ScanAnalysis& scan) {

@@ -37,9 +37,9 @@ void WriteReportPictures(FILE* report, int count);
 void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8);
 
 // Writes the body and tail of a record's report: the chart, then the table
-// of its positions as the console shows it.
-void WriteRecordReport(FILE* report, const std::vector<RecordPly>& plies,
-                       const std::vector<PositionFigures>& figures);
+// of its positions as the console shows it (with a second file, its value and
+// the change, then the ranking of the plies of largest change).
+void WriteRecordReport(FILE* report, const RecordAnalysis& record);
 
 // Writes what follows the head for a result, as far as its run got: the PV
 // and the leaf's figures or comparison, then the list of the rank pictures

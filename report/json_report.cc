@@ -147,8 +147,25 @@ std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record) {
                     {"kpp", f.kpp_sum},
                     {"material", f.material},
                     {"value", f.value}});
+    if (record.comparing && i < record.second_figures.size()) {
+      const PositionFigures& g = record.second_figures[i];
+      list.back()["compare"] = {
+          {"value", g.value}, {"kkp", g.kkp_sum}, {"kpp", g.kpp_sum}, {"change", g.value - f.value}};
+    }
   }
   document["plies"] = list;
+  if (record.comparing) {
+    Json ranking = Json::array();
+    for (int32_t i : record.change_ranking) {
+      const int32_t before = figures[i].value, after = record.second_figures[i].value;
+      ranking.push_back({{"ply", plies[i].ply},
+                         {"change", after - before},
+                         {"before", before},
+                         {"after", after},
+                         {"move", plies[i].has_move ? Json(UsiMoveText(plies[i].move)) : Json(nullptr)}});
+    }
+    document["compare"] = {{"fv", facts.compare_fv}, {"ranking", ranking}};
+  }
   return Dump(document);
 }
 

@@ -66,12 +66,16 @@ struct LeafAnalysis {
   PieceShares pieces_after;   // with the pieces' shares and a second file
 };
 
-// Every position of a record with its figures.
+// Every position of a record with its figures, and with a second file its
+// figures under that file too and the plies of largest change.
 struct RecordAnalysis {
   bool done = false;  // every position was evaluated
   const char* record_format = "csa";  // "csa", "kif" or "usi"
+  bool comparing = false;
   std::vector<RecordPly> plies;
   std::vector<PositionFigures> figures;
+  std::vector<PositionFigures> second_figures;  // with a second file, one per ply
+  std::vector<int32_t> change_ranking;          // with a second file: ply indexes
 };
 
 // A table scan of one king square, or its comparison between two files.

@@ -7,8 +7,9 @@ BUILD="$ROOT/build"
 # The Debian packages the build and the tests need.
 PACKAGES="cmake make g++ pkg-config libgtest-dev libcpp-httplib-dev libopencv-core-dev libopencv-imgproc-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev nlohmann-json3-dev"
 
-# What scripts/check_page and scripts/screenshot need to open a page in a browser.
-BROWSER_PACKAGES="chromium python3"
+# What scripts/check_page and scripts/screenshot need to open a page in a browser, with
+# a font of the pieces' and ranks' kanji so that screenshots read.
+BROWSER_PACKAGES="chromium python3 fonts-noto-cjk"
 
 # Installs those of the given packages that are missing; apt-get update runs
 # only when something must be installed.

@@ -74,9 +74,12 @@ const browser = await chromium.launch({
 const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
 page.setDefaultTimeout(30000);
 const problems = [];   // console errors and failed loads
+// true: refusals (400) are expected; a list: answers of those statuses are.
 let refusalExpected = false;
+const expectedStatus = (status) => (Array.isArray(refusalExpected) ? refusalExpected.includes(status) : refusalExpected && status === 400);
 page.on('console', (m) => {
-  if (m.type() === 'error' && !(refusalExpected && /status of 400/.test(m.text()))) problems.push(`console: ${m.text()}`);
+  const status = /status of (\d+)/.exec(m.text());
+  if (m.type() === 'error' && !(status && expectedStatus(+status[1]))) problems.push(`console: ${m.text()}`);
 });
 page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
 // A load the page gave up because the view moved on (a picture of a ply stepped past) is
@@ -85,7 +88,7 @@ page.on('requestfailed', (r) => {
   if (r.failure()?.errorText !== 'net::ERR_ABORTED') problems.push(`failed load: ${r.url()} ${r.failure()?.errorText}`);
 });
 page.on('response', (r) => {
-  if (r.status() >= 400 && !(refusalExpected && r.status() === 400)) problems.push(`failed load: ${r.url()} ${r.status()}`);
+  if (r.status() >= 400 && !expectedStatus(r.status())) problems.push(`failed load: ${r.url()} ${r.status()}`);
 });
 
 const failures = [];
@@ -268,6 +271,69 @@ await check('the census: a click on a king square opens its scan', async () => {
   await shot('explorer-scan');
 });
 
+await check('the corpus view: a progress bar while the server reads it, then the view; /api/info asked again after a failure', async () => {
+  // The first /api/info fails and the corpus answers 503 twice with how far it is.
+  let infoFailed = false, busy = 2;
+  await page.route('**/api/info', (route) => {
+    if (infoFailed) return route.continue();
+    infoFailed = true;
+    return route.fulfill({ status: 502, contentType: 'application/json', body: '{"error":"down"}' });
+  });
+  await page.route('**/api/corpus', (route) => (busy-- > 0
+    ? route.fulfill({ status: 503, contentType: 'application/json', body: JSON.stringify({ error: 'the corpus is being evaluated', files_read: 1, files: 2, positions_read: 37 }) })
+    : route.continue()));
+  refusalExpected = [502, 503];
+  await page.goto(base + '/?corpus');
+  await page.waitForSelector('#view progress[value="1"][max="2"]');
+  expectEqual(await text('#view .progress .meta'), '1 of 2 files read, 37 positions evaluated', 'progress');
+  await shot('explorer-corpus-progress');
+  await page.waitForSelector('#view svg.calibration');
+  await page.waitForSelector('nav a[data-view="corpus"]');  // the header, once /api/info answered
+  refusalExpected = false;
+  await page.unroute('**/api/info');
+  await page.unroute('**/api/corpus');
+});
+
+await check('a failed request while another view is shown leaves that view', async () => {
+  await open('/?position=startpos');
+  let answer;
+  const answered = new Promise((done) => { answer = done; });
+  await page.route('**/api/game', async (route) => {
+    await new Promise((done) => setTimeout(done, 1500));
+    await route.fulfill({ status: 500, contentType: 'application/json', body: '{"error":"the record failed"}' });
+    answer();
+  });
+  refusalExpected = [500];
+  await page.fill('#input-text', fs.readFileSync(path.join(work, 'even.kif'), 'utf8'));
+  await page.click('#input-form button[type=submit]');
+  await page.click('nav a[data-view="table"]');
+  await page.waitForSelector('#view .census svg.grid');
+  await answered;
+  await page.waitForTimeout(300);
+  if (await page.locator('#view .census svg.grid').count() === 0) throw new Error('the census was replaced');
+  expectEqual(await page.locator('#input-error').isHidden(), true, 'no message of the stale request');
+  refusalExpected = false;
+  await page.unroute('**/api/game');
+});
+
+await check('a file that is not text, too large or unreadable is named beside the box', async () => {
+  await open('/?position=startpos');
+  await page.setInputFiles('#input-file', { name: 'fv.bin', mimeType: 'application/octet-stream', buffer: Buffer.from([1, 0, 2, 0]) });
+  await page.waitForFunction(() => document.getElementById('input-error').textContent === 'fv.bin: not a text file');
+  refusalExpected = [413];
+  await page.setInputFiles('#input-file', { name: 'huge.kif', mimeType: 'text/plain', buffer: Buffer.alloc(5 << 20, 'a') });
+  await page.waitForFunction(() => /^huge\.kif: /.test(document.getElementById('input-error').textContent));
+  await page.evaluate(() => {
+    const file = new File(['x'], 'gone.kif');
+    file.arrayBuffer = () => Promise.reject(new DOMException('it was removed', 'NotReadableError'));
+    const drop = new Event('drop', { bubbles: true, cancelable: true });
+    Object.defineProperty(drop, 'dataTransfer', { value: { files: [file], getData: () => '' } });
+    document.getElementById('drop').dispatchEvent(drop);
+  });
+  await page.waitForFunction(() => document.getElementById('input-error').textContent === 'gone.kif: cannot be read (it was removed)');
+  refusalExpected = false;
+});
+
 await check('the corpus view shows the fit and the rankings of use and pull', async () => {
   const expected = cli('--corpus=corpus');
   await open('/?corpus');
@@ -347,6 +413,62 @@ if (compared) {
     await open('/?census');
     await page.waitForSelector('#view .census svg.grid');
     await shot('explorer-compare-census');
+  });
+
+  await check('a record under two files: both curves and the change; a click on the change opens that ply compared', async () => {
+    const game = cli('--game=even.kif', '--compare=fv2.bin');
+    await open('/?census');
+    await page.fill('#input-text', fs.readFileSync(path.join(work, 'even.kif'), 'utf8'));
+    await page.click('#input-form button[type=submit]');
+    await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="0"]');
+    await shown();
+    for (const line of ['first', 'second', 'change']) await page.waitForSelector(`svg.value-chart polyline.${line}`);
+    const signed = (n) => (n > 0 ? '+' : '') + n;
+    const p3 = game.plies[3];
+    expectEqual(await page.locator('ol.moves button[data-ply="3"] .num').textContent(),
+      ` ${signed(p3.value)} → ${signed(p3.compare.value)} (${signed(p3.compare.change)})`, 'ply 3 in the list');
+    // The ply of largest change, clicked on the change curve.
+    const ply = game.compare.ranking[0].ply;
+    const n = game.plies.length - 1;
+    const box = await page.locator('svg.value-chart').boundingBox();
+    const scale = box.width / 720;
+    const panel = await page.locator('svg.value-chart rect.change-panel').boundingBox();
+    await page.mouse.click(box.x + (48 + (ply * (720 - 60)) / n) * scale, panel.y + panel.height / 2);
+    await page.waitForSelector(`ol.moves button[aria-current="step"][data-ply="${ply}"]`);
+    await page.waitForFunction((t) => document.querySelector('#view h1')?.textContent.includes(t), `ply ${ply}`);
+    await page.waitForSelector(valueCell);
+    const single = cli('--position=even.kif', `--ply=${ply}`, '--compare=fv2.bin');
+    expectEqual(single.compare.value, [game.plies[ply].value, game.plies[ply].compare.value], 'the ply under both files');
+    expectEqual((await page.locator('#view tr[data-term="value"] td').allTextContents()).slice(0, 2),
+      [String(single.compare.value[0] * 32), String(single.compare.value[1] * 32)], 'value row of the ply');
+    await expectReadable();
+    await shot('explorer-compare-game');
+    await page.screenshot({ path: path.join(shots, 'explorer-compare-game-window.png') });  // the window alone
+  });
+
+  await check('the move list never scrolls sideways and keeps the current ply in view', async () => {
+    let line = 'startpos moves';
+    for (let i = 0; i < 40; ++i) line += ' 2h3h 8b7b 3h2h 7b8b';
+    await open(`/?position=${encodeURIComponent(line)}&ply=0`);
+    await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="0"]');
+    for (const width of [1280, 800, 390]) {
+      await page.setViewportSize({ width, height: 800 });
+      for (const [key, ply] of [['End', 160], ['Home', 0], ['End', 160], ['ArrowLeft', 159]]) {
+        await page.locator('#view h1').click();
+        await page.keyboard.press(key);
+        await page.waitForSelector(`ol.moves button[aria-current="step"][data-ply="${ply}"]`);
+        const fit = await page.evaluate(() => {
+          const list = document.querySelector('ol.moves');
+          const at = list.querySelector('.current').getBoundingClientRect(), box = list.getBoundingClientRect();
+          return { sideways: list.scrollWidth > list.clientWidth, seen: at.top >= box.top - 1 && at.bottom <= box.bottom + 1,
+            page: document.documentElement.scrollWidth <= window.innerWidth };
+        });
+        expectEqual(fit, { sideways: false, seen: true, page: true }, `the list at ${width} px, ply ${ply}`);
+      }
+      if (width >= 800) await expectReadable();
+      await page.locator('#game').screenshot({ path: path.join(shots, `explorer-moves-${width}.png`) });
+    }
+    await page.setViewportSize({ width: 1280, height: 900 });
   });
   await compared.stop();
 }
