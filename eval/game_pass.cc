@@ -59,9 +59,9 @@ template <int Files>
 class GameWalker {
  public:
   // Walks plies before end; pulls are summed when pulling is set.
-  GameWalker(const EvalFile* const* files, EntryUse* use, bool pulling, bool black_won,
+  GameWalker(const EvalFile* const* files, EntryUse* use, bool pulling, double target,
              int32_t scale, int end)
-      : use_(use), pulling_(pulling), black_won_(black_won), scale_(scale) {
+      : use_(use), pulling_(pulling), target_(target), scale_(scale) {
     for (int f = 0; f < Files; ++f) {
       files_[f] = files[f];
       full_[f] = files[f]->count >= kKppValues;
@@ -74,7 +74,7 @@ class GameWalker {
   void Settle(int q, const int32_t* values) {
     if (!pulling_) return;
     for (int f = 0; f < Files; ++f) {
-      prefix_[f][q + 1] = prefix_[f][q] + ResidualUnits(values[f], black_won_, scale_);
+      prefix_[f][q + 1] = prefix_[f][q] + ResidualTowardUnits(values[f], target_, scale_);
     }
   }
 
@@ -318,7 +318,7 @@ class GameWalker {
   bool full_[Files];  // the file holds every KPP value
   EntryUse* use_;
   const bool pulling_;
-  const bool black_won_;
+  const double target_;  // what P(black wins) is pulled toward
   const int32_t scale_;
   int pulls_ = 0;  // files whose pull the store keeps
   // Per file: entry p holds the residuals of the walk's plies before p summed.
@@ -344,7 +344,7 @@ bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* con
   const bool decided = use != nullptr && (use->result == GameResult::kBlackWins ||
                                           use->result == GameResult::kWhiteWins);
   GameWalker<Files> walker(files, use != nullptr ? use->store : nullptr, decided,
-                           decided && use->result == GameResult::kBlackWins,
+                           decided && use->result == GameResult::kBlackWins ? 1.0 : 0.0,
                            decided ? use->scale : 1, end);
   for (int q = from_ply; q < end; ++q) {
     const Position& position = plies[q].position;
@@ -365,9 +365,41 @@ bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* con
 
 }  // namespace
 
-int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
+int64_t ResidualTowardUnits(int32_t value, double target, int32_t scale) {
   const double p = 1.0 / (1.0 + std::exp(-static_cast<double>(value) / scale));
-  return std::llround(((black_won ? 1.0 : 0.0) - p) * (int64_t{1} << kPullBits));
+  return std::llround((target - p) * (int64_t{1} << kPullBits));
+}
+
+int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
+  return ResidualTowardUnits(value, black_won ? 1.0 : 0.0, scale);
+}
+
+bool EvaluatePosition(const Position& position, const EvalFile& file, const EvalFile* second,
+                      PositionFigures* figures, PositionFigures* second_figures,
+                      const PositionUse* use, std::string* error) {
+  if (!CheckLeaf(position, error)) return false;
+  const EvalFile* files[2] = {&file, second};
+  EntryUse* store = use != nullptr ? use->store : nullptr;
+  const bool pulling = use != nullptr && use->pulls;
+  const double target = use != nullptr ? use->target : 0;
+  const int32_t scale = use != nullptr ? use->scale : 1;
+  int32_t values[2];
+  if (second == nullptr) {
+    GameWalker<1> walker(files, store, pulling, target, scale, 1);
+    walker.Start(position, 0);
+    *figures = walker.Figures(position, 0);
+    values[0] = figures->value;
+    walker.Settle(0, values);
+    return walker.Finish(1, error);
+  }
+  GameWalker<2> walker(files, store, pulling, target, scale, 1);
+  walker.Start(position, 0);
+  *figures = walker.Figures(position, 0);
+  *second_figures = walker.Figures(position, 1);
+  values[0] = figures->value;
+  values[1] = second_figures->value;
+  walker.Settle(0, values);
+  return walker.Finish(1, error);
 }
 
 bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,

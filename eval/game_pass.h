@@ -28,6 +28,27 @@ struct GameUse {
 // white won): 1 (or 0) - P(black wins), in kPullUnit, rounded to nearest.
 int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale);
 
+// The residual target - P(black wins) of a position of value (in points),
+// in kPullUnit, rounded to nearest; target is 0..1.
+int64_t ResidualTowardUnits(int32_t value, double target, int32_t scale);
+
+// Where one position's reads go, and whether and toward what it pulls.
+struct PositionUse {
+  EntryUse* store;
+  bool pulls;      // false: reads counted, no pull
+  double target;   // what P(black wins) is pulled toward, 0..1
+  int32_t scale;   // > 0
+};
+
+// Evaluates one position on its own, as EvaluateGame would as a game of
+// that one position: *figures (and *second_figures, with second) get its
+// figures; with use not null, its reads (one stay that begins and ends
+// with it) go to use->store, pulled by target - P(black wins) when use
+// pulls. Returns false with *error when it does not pass CheckLeaf.
+bool EvaluatePosition(const Position& position, const EvalFile& file, const EvalFile* second,
+                      PositionFigures* figures, PositionFigures* second_figures,
+                      const PositionUse* use, std::string* error);
+
 // Evaluates plies[from_ply..] (index = ply; from_ply >= 0): (*figures)[i]
 // gets the figures of plies[from_ply + i] under file, equal to what
 // FiguresOf(BreakDownLeaf(...)) gives; with second not null,

@@ -283,3 +283,51 @@ TEST(GamePassTest, APositionTheTablesCannotTakeStopsThePassBeforeAnyRead) {
 
 }  // namespace
 }  // namespace fvscope
+
+namespace fvscope {
+namespace {
+
+// Each position on its own, pulled toward its game's result, fills the
+// store a walk over the games fills; pulled toward its own curve, it pulls
+// nothing.
+TEST(GamePassTest, PositionsOnTheirOwnGiveTheGamesStore) {
+  const EvalFile file = RandomEvalFile(0);
+  const EvalFile second = RandomEvalFile(8);
+  auto games = std::make_unique<EntryUse>(false, 2);
+  auto positions = std::make_unique<EntryUse>(false, 2);
+  auto still = std::make_unique<EntryUse>(false, 1);
+  std::string error;
+  const GameResult results[] = {GameResult::kBlackWins, GameResult::kWhiteWins,
+                                GameResult::kDraw};
+  for (uint32_t seed : {21u, 22u, 23u}) {
+    const std::vector<RecordPly> plies = RandomGamePlies(90, seed);
+    const GameResult result = results[seed - 21];
+    const GameUse game_use{games.get(), result, 600};
+    std::vector<PositionFigures> figures, second_figures;
+    ASSERT_TRUE(EvaluateGame(plies, 0, file, &second, &figures, &second_figures, &game_use,
+                             &error)) << error;
+    const bool decided = result != GameResult::kDraw;
+    for (size_t q = 0; q < plies.size(); ++q) {
+      const PositionUse use{positions.get(), decided,
+                            result == GameResult::kBlackWins ? 1.0 : 0.0, 600};
+      PositionFigures one, two;
+      ASSERT_TRUE(EvaluatePosition(plies[q].position, file, &second, &one, &two, &use, &error));
+      EXPECT_EQ(one.value, figures[q].value);
+      EXPECT_EQ(two.value, second_figures[q].value);
+      const double p = 1.0 / (1.0 + std::exp(-static_cast<double>(one.value) / 600));
+      const PositionUse own{still.get(), true, p, 600};
+      ASSERT_TRUE(EvaluatePosition(plies[q].position, file, nullptr, &one, nullptr, &own, &error));
+    }
+  }
+  std::string from_games, from_positions;
+  EncodeEntryUse(*games, &from_games);
+  EncodeEntryUse(*positions, &from_positions);
+  EXPECT_TRUE(from_games == from_positions);
+  auto summary = std::make_unique<UseSummary>();
+  SummarizeEntryUse(*still, file, nullptr, kByMagnitude, summary.get());
+  EXPECT_GT(summary->kpp_read, 0);
+  EXPECT_EQ(summary->pull.entries, 0);
+}
+
+}  // namespace
+}  // namespace fvscope
