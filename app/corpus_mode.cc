@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "app/position_input.h"
 #include "app/term_pictures.h"
 #include "eval/corpus_partial.h"
+#include "eval/breakdown.h"
 #include "eval/entry_use.h"
 #include "eval/game_pass.h"
 #include "eval/score_fit.h"
@@ -181,18 +183,19 @@ struct RecordOutcome {
   int32_t second_value;
 };
 
-// Decodes and evaluates records [0, count) of bytes into outcomes.
-void EvaluateRecords(const ModeInputs& inputs, const CorpusPartial& found, PackedFormat format,
-                     const uint8_t* bytes, int count, EntryUse* use, RecordOutcome* outcomes) {
+// Decodes records [begin, end) of bytes into outcomes and the batch's
+// positions, taking those that are evaluated.
+void DecodeRecords(const ModeInputs& inputs, const CorpusPartial& found, PackedFormat format,
+                   const uint8_t* bytes, int begin, int end, PositionBatch* batch,
+                   RecordOutcome* outcomes) {
   const int record_bytes = PackedRecordBytes(format);
-  const double lambda = found.lambda;
-  const int32_t scale = found.scale;
   PackedRecord record;
   std::string error;
-  for (int i = 0; i < count; ++i) {
+  for (int i = begin; i < end; ++i) {
     RecordOutcome& out = outcomes[i];
     out.why = nullptr;
     out.left_out = false;
+    batch->taken[i] = 0;
     if (!DecodePackedRecord(bytes + int64_t{i} * record_bytes, format, &record, &out.why)) {
       continue;
     }
@@ -200,22 +203,44 @@ void EvaluateRecords(const ModeInputs& inputs, const CorpusPartial& found, Packe
       out.left_out = true;
       continue;
     }
-    out.result = record.result;
-    out.score = record.score;
-    const bool decided =
-        record.result == GameResult::kBlackWins || record.result == GameResult::kWhiteWins;
-    const double y = record.result == GameResult::kBlackWins ? 1.0 : 0.0;
-    const double q = 1.0 / (1.0 + std::exp(-static_cast<double>(record.score) / scale));
-    const PositionUse position_use{use, lambda >= 1 || decided,
-                                   lambda >= 1 ? q : lambda * q + (1 - lambda) * y, scale};
-    PositionFigures figures, second;
-    if (!EvaluatePosition(record.position, *inputs.fv, inputs.compare, &figures, &second,
-                          use != nullptr ? &position_use : nullptr, &error)) {
+    if (!CheckLeaf(record.position, &error)) {
       out.why = "a position the tables cannot evaluate";
       continue;
     }
-    out.value = figures.value;
-    out.second_value = second.value;
+    out.result = record.result;
+    out.score = record.score;
+    batch->positions[i] = record.position;
+    batch->taken[i] = 1;
+  }
+  PrepareBatch(batch, begin, end, *inputs.fv, inputs.compare);
+}
+
+// The values of records [begin, end) of the batch, and with use their
+// residuals (toward lambda * the score's curve + (1 - lambda) * the result;
+// with lambda below 1 only decided records pull) and KKP marks.
+void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begin, int end,
+                  EntryUse* use, PositionBatch* batch, RecordOutcome* outcomes) {
+  const double lambda = found.lambda;
+  const int32_t scale = found.scale;
+  for (int i = begin; i < end; ++i) {
+    if (!batch->taken[i]) continue;
+    RecordOutcome& out = outcomes[i];
+    out.value = BatchFigures(*batch, i, 0).value;
+    if (inputs.compare != nullptr) out.second_value = BatchFigures(*batch, i, 1).value;
+    if (use == nullptr) continue;
+    MarkBatchKkp(*batch, i, use);
+    const bool decided =
+        out.result == GameResult::kBlackWins || out.result == GameResult::kWhiteWins;
+    batch->pulled[i] = lambda >= 1 || decided;
+    if (!batch->pulled[i]) continue;
+    const double y = out.result == GameResult::kBlackWins ? 1.0 : 0.0;
+    const double q = 1.0 / (1.0 + std::exp(-static_cast<double>(out.score) / scale));
+    const double target = lambda >= 1 ? q : lambda * q + (1 - lambda) * y;
+    const int32_t values[2] = {out.value, out.second_value};
+    for (int f = 0; f < use->pulls; ++f) {
+      batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+          ResidualTowardUnits(values[f], target, scale);
+    }
   }
 }
 
@@ -257,9 +282,12 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
   const int64_t n = counts.file_records;
   const int64_t begin = static_cast<int64_t>(static_cast<__int128>(shard - 1) * n / shards);
   const int64_t end = static_cast<int64_t>(static_cast<__int128>(shard) * n / shards);
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min(kBlockRecords, std::max<int64_t>(end - begin, 1))) *
-                             record_bytes);
-  std::vector<RecordOutcome> outcomes(bytes.size() / record_bytes);
+  const int block = static_cast<int>(std::min(kBlockRecords, std::max<int64_t>(end - begin, 1)));
+  std::vector<uint8_t> bytes(static_cast<size_t>(block) * record_bytes);
+  std::vector<RecordOutcome> outcomes(block);
+  auto batch = std::make_unique<PositionBatch>();
+  ResizeBatch(batch.get(), block);
+  std::atomic<bool> store_failed{false};
   int64_t probe_refused = 0;
   ProgressMeter* progress = &pass->log->progress;
   for (int64_t at = begin; at < end;) {
@@ -278,11 +306,33 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
       return false;
     }
     const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
     RunParallel(chunks, pass->threads, [&](int c) {
-      const int first = c * kChunkRecords;
-      EvaluateRecords(*pass->inputs, *found, format, bytes.data() + int64_t{first} * record_bytes,
-                      std::min(kChunkRecords, count - first), pass->use, outcomes.data() + first);
+      DecodeRecords(*pass->inputs, *found, format, bytes.data(), c * kChunkRecords, chunk_end(c), batch.get(),
+                    outcomes.data());
     });
+    for (int i = count; i < block; ++i) batch->taken[i] = 0;
+    for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
+    GroupBatch(batch.get());
+    const ModeInputs& inputs = *pass->inputs;
+    RunParallel(kSquares, pass->threads, [&](int k) {
+      SumBatchSlab(batch.get(), k, *inputs.fv, inputs.compare);
+    });
+    RunParallel(chunks, pass->threads, [&](int c) {
+      ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
+                   outcomes.data());
+    });
+    if (pass->use != nullptr) {
+      RunParallel(kSquares, pass->threads, [&](int k) {
+        std::string error;
+        if (!AddBatchSlabReads(*batch, k, pass->use, &error)) store_failed = true;
+      });
+      if (store_failed) {
+        close(fd);
+        Fail(pass->log, path + ": the store of entry use cannot take its reads");
+        return false;
+      }
+    }
     for (int i = 0; i < count; ++i) {
       const RecordOutcome& o = outcomes[i];
       const int64_t number = at + i + 1;

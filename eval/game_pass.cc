@@ -54,6 +54,14 @@ void CellFeaturesOf(const Position& position, CellFeatures* out) {
   }
 }
 
+// Index within the KKP section of cell c's KKP entry, the kings on bk and wk.
+int64_t KkpIndexOf(const CellFeatures& cells, int c, int bk, int wk) {
+  const bool black = cells.owner[c] == kBlack;
+  const int own = black ? bk : FlipSquare(wk);
+  const int other = black ? wk : FlipSquare(bk);
+  return (int64_t{own} * kSquares + other) * kKkpFeatures + cells.kkp[c];
+}
+
 // The running evaluation of one game under Files evaluation files (1 or 2).
 template <int Files>
 class GameWalker {
@@ -283,12 +291,7 @@ class GameWalker {
   }
 
   // Index within the KKP section of cell c's KKP entry.
-  int64_t KkpIndex(int c) const {
-    const bool black = cells_.owner[c] == kBlack;
-    const int own = black ? black_king_ : FlipSquare(white_king_);
-    const int other = black ? white_king_ : FlipSquare(black_king_);
-    return (int64_t{own} * kSquares + other) * kKkpFeatures + cells_.kkp[c];
-  }
+  int64_t KkpIndex(int c) const { return KkpIndexOf(cells_, c, black_king_, white_king_); }
 
   // Cell c's KKP term under file f, black's added and white's subtracted.
   int32_t KkpTerm(int f, int c) const {
@@ -374,33 +377,6 @@ int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
   return ResidualTowardUnits(value, black_won ? 1.0 : 0.0, scale);
 }
 
-bool EvaluatePosition(const Position& position, const EvalFile& file, const EvalFile* second,
-                      PositionFigures* figures, PositionFigures* second_figures,
-                      const PositionUse* use, std::string* error) {
-  if (!CheckLeaf(position, error)) return false;
-  const EvalFile* files[2] = {&file, second};
-  EntryUse* store = use != nullptr ? use->store : nullptr;
-  const bool pulling = use != nullptr && use->pulls;
-  const double target = use != nullptr ? use->target : 0;
-  const int32_t scale = use != nullptr ? use->scale : 1;
-  int32_t values[2];
-  if (second == nullptr) {
-    GameWalker<1> walker(files, store, pulling, target, scale, 1);
-    walker.Start(position, 0);
-    *figures = walker.Figures(position, 0);
-    values[0] = figures->value;
-    walker.Settle(0, values);
-    return walker.Finish(1, error);
-  }
-  GameWalker<2> walker(files, store, pulling, target, scale, 1);
-  walker.Start(position, 0);
-  *figures = walker.Figures(position, 0);
-  *second_figures = walker.Figures(position, 1);
-  values[0] = figures->value;
-  values[1] = second_figures->value;
-  walker.Settle(0, values);
-  return walker.Finish(1, error);
-}
 
 bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
                   const EvalFile* second, std::vector<PositionFigures>* figures,
@@ -428,6 +404,137 @@ bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalF
   std::vector<PositionFigures>* out[2] = {figures, second_figures};
   if (second == nullptr) return Walk<1>(plies, from_ply, files, out, use, error);
   return Walk<2>(plies, from_ply, files, out, use, error);
+}
+
+void ResizeBatch(PositionBatch* batch, int count) {
+  batch->positions.resize(count);
+  batch->taken.assign(count, 0);
+  batch->sides.resize(2 * static_cast<size_t>(count));
+  batch->material.resize(count);
+  for (std::vector<int64_t>& kkp : batch->kkp) kkp.resize(count);
+  batch->by_slab.resize(2 * static_cast<size_t>(count));
+  for (std::vector<int64_t>& prefix : batch->prefix) prefix.assign(2 * static_cast<size_t>(count), 0);
+  batch->pulled.assign(count, 0);
+}
+
+void PrepareBatch(PositionBatch* batch, int begin, int end, const EvalFile& file,
+                  const EvalFile* second) {
+  constexpr int kWords = (kKppFeatures + 63) / 64;
+  const EvalFile* files[2] = {&file, second};
+  CellFeatures cells;
+  for (int i = begin; i < end; ++i) {
+    for (Side side : kSides) batch->sides[2 * i + side].count = 0;
+    if (!batch->taken[i]) continue;
+    const Position& position = batch->positions[i];
+    CellFeaturesOf(position, &cells);
+    const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
+    const int kings[2] = {bk, FlipSquare(wk)};
+    for (Side side : kSides) {
+      // Features are distinct: a bit each, read back in ascending order.
+      uint64_t bits[kWords] = {};
+      for (int c = 0; c < kFilledCells; ++c) {
+        const int feature = cells.list[side][c];
+        if (feature != kNoFeature) bits[feature >> 6] |= uint64_t{1} << (feature & 63);
+      }
+      BatchSide& out = batch->sides[2 * i + side];
+      int n = 0;
+      for (int w = 0; w < kWords; ++w) {
+        for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+          out.features[n++] = static_cast<int16_t>(w * 64 + std::countr_zero(word));
+        }
+      }
+      out.count = static_cast<uint8_t>(n);
+      out.king = static_cast<uint8_t>(kings[side]);
+    }
+    batch->material[i] = MaterialSum(position);
+    for (int f = 0; f < 2 && files[f] != nullptr; ++f) {
+      int64_t kkp = 0;
+      for (int c = 0; c < kFilledCells; ++c) {
+        if (cells.kkp[c] == kNoFeature) continue;
+        const int32_t v =
+            EvalValueAt(*files[f], kKkpSectionOffset / 2 + KkpIndexOf(cells, c, bk, wk));
+        kkp += cells.owner[c] == kBlack ? v : -v;
+      }
+      batch->kkp[f][i] = kkp;
+    }
+  }
+}
+
+void GroupBatch(PositionBatch* batch) {
+  int32_t counts[kSquares + 1] = {};
+  const int sides = static_cast<int>(batch->sides.size());
+  for (int s = 0; s < sides; ++s) {
+    if (batch->sides[s].count > 0) ++counts[batch->sides[s].king + 1];
+  }
+  for (int k = 0; k < kSquares; ++k) counts[k + 1] += counts[k];
+  std::copy(counts, counts + kSquares + 1, batch->slab_begin);
+  for (int s = 0; s < sides; ++s) {
+    if (batch->sides[s].count > 0) batch->by_slab[counts[batch->sides[s].king]++] = s;
+  }
+}
+
+void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second) {
+  const EvalFile* files[2] = {&file, second};
+  const int count = second != nullptr ? 2 : 1;
+  const int64_t triangle = k * kKppTriangleValues;
+  for (int f = 0; f < count; ++f) {
+    const bool full = std::endian::native == std::endian::little && files[f]->count >= kKppValues;
+    const int16_t* values = files[f]->values;
+    for (int32_t t = batch->slab_begin[k]; t < batch->slab_begin[k + 1]; ++t) {
+      BatchSide& side = batch->sides[batch->by_slab[t]];
+      int64_t sum = 0;
+      for (int i = 0; i < side.count; ++i) {
+        const int64_t row = triangle + TriangleIndex(side.features[i], 0);
+        if (full) {
+          for (int j = 0; j <= i; ++j) sum += values[row + side.features[j]];
+        } else {
+          for (int j = 0; j <= i; ++j) sum += EvalValueAt(*files[f], row + side.features[j]);
+        }
+      }
+      side.sums[f] = sum;
+    }
+  }
+}
+
+PositionFigures BatchFigures(const PositionBatch& batch, int i, int f) {
+  PositionFigures out;
+  out.kkp_sum = static_cast<int32_t>(batch.kkp[f][i]);
+  out.kpp_sum = static_cast<int32_t>(batch.sides[2 * i + kBlack].sums[f] -
+                                     batch.sides[2 * i + kWhite].sums[f]);
+  out.material = batch.material[i];
+  out.value = (kFvScale * out.material + out.kpp_sum + out.kkp_sum) / kFvScale;
+  return out;
+}
+
+bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error) {
+  KppRead reads[kMaxPairs];
+  for (int32_t t = batch.slab_begin[k]; t < batch.slab_begin[k + 1]; ++t) {
+    const int32_t s = batch.by_slab[t];
+    const BatchSide& side = batch.sides[s];
+    const int i = s / 2;
+    int n = 0;
+    for (int a = 0; a < side.count; ++a) {
+      const int64_t row = TriangleIndex(side.features[a], 0);
+      for (int b = 0; b <= a; ++b) reads[n++] = {static_cast<uint32_t>(row + side.features[b]), 0};
+    }
+    StayEnd end{1, {nullptr, nullptr}};
+    for (int f = 0; batch.pulled[i] && f < store->pulls; ++f) {
+      end.prefix[f] = batch.prefix[f].data() + 2 * static_cast<size_t>(i);
+    }
+    if (!AddKppReads(store, static_cast<Side>(s % 2), k, reads, n, end, error)) return false;
+  }
+  return true;
+}
+
+void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store) {
+  const Position& position = batch.positions[i];
+  CellFeatures cells;
+  CellFeaturesOf(position, &cells);
+  const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
+  std::string unused;
+  for (int c = 0; c < kFilledCells; ++c) {
+    if (cells.kkp[c] != kNoFeature) MarkKkpRead(store, KkpIndexOf(cells, c, bk, wk), &unused);
+  }
 }
 
 }  // namespace fvscope

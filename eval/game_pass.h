@@ -6,6 +6,7 @@
 #ifndef FVSCOPE_EVAL_GAME_PASS_H_
 #define FVSCOPE_EVAL_GAME_PASS_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,22 +33,6 @@ int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale);
 // in kPullUnit, rounded to nearest; target is 0..1.
 int64_t ResidualTowardUnits(int32_t value, double target, int32_t scale);
 
-// Where one position's reads go, and whether and toward what it pulls.
-struct PositionUse {
-  EntryUse* store;
-  bool pulls;      // false: reads counted, no pull
-  double target;   // what P(black wins) is pulled toward, 0..1
-  int32_t scale;   // > 0
-};
-
-// Evaluates one position on its own, as EvaluateGame would as a game of
-// that one position: *figures (and *second_figures, with second) get its
-// figures; with use not null, its reads (one stay that begins and ends
-// with it) go to use->store, pulled by target - P(black wins) when use
-// pulls. Returns false with *error when it does not pass CheckLeaf.
-bool EvaluatePosition(const Position& position, const EvalFile& file, const EvalFile* second,
-                      PositionFigures* figures, PositionFigures* second_figures,
-                      const PositionUse* use, std::string* error);
 
 // Evaluates plies[from_ply..] (index = ply; from_ply >= 0): (*figures)[i]
 // gets the figures of plies[from_ply + i] under file, equal to what
@@ -63,6 +48,59 @@ bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalF
                   const EvalFile* second, std::vector<PositionFigures>* figures,
                   std::vector<PositionFigures>* second_figures, const GameUse* use,
                   std::string* error);
+
+// One side's KPP terms of a position of a batch: the table slab (its king's
+// square as the side sees it) and its features, ascending.
+struct BatchSide {
+  int16_t features[kMaxFeatureEntries];
+  uint8_t count;  // 0: the position is not evaluated
+  uint8_t king;
+  int64_t sums[2];  // under each file
+};
+
+// Positions evaluated each on its own, the work grouped by slab: every side
+// that reads a slab is summed while the slab is in the cache, and its reads
+// go to the store slab by slab. Each step but GroupBatch may run on several
+// threads at once for distinct positions or slabs.
+struct PositionBatch {
+  std::vector<Position> positions;  // set by the caller
+  std::vector<uint8_t> taken;       // per position: evaluated (set by the caller)
+  std::vector<BatchSide> sides;     // 2 per position, black's first
+  std::vector<int32_t> material;    // per position
+  std::vector<int64_t> kkp[2];      // per position: the KKP sum under each file
+  std::vector<int32_t> by_slab;     // sides, slab ascending
+  int32_t slab_begin[kSquares + 1] = {};
+  // Per position and file kept: the residuals before and after it, {0, r};
+  // null rows (no pull) when pulled[i] is 0.
+  std::vector<int64_t> prefix[kMaxPulls];
+  std::vector<uint8_t> pulled;
+};
+
+// Sizes *batch for count positions.
+void ResizeBatch(PositionBatch* batch, int count);
+
+// Takes the features, material and KKP sums (under file and second) of the
+// taken positions in [begin, end); they must pass CheckLeaf.
+void PrepareBatch(PositionBatch* batch, int begin, int end, const EvalFile& file,
+                  const EvalFile* second);
+
+// Orders the taken positions' sides by slab.
+void GroupBatch(PositionBatch* batch);
+
+// Sums the KPP terms of the sides that read slab k under file and second.
+void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second);
+
+// The figures of taken position i once every slab is summed, under file
+// (f = 0) or second (f = 1): what EvaluateGame gives for it.
+PositionFigures BatchFigures(const PositionBatch& batch, int i, int f);
+
+// Adds the reads of the sides of slab k to store, each a stay of one
+// position, pulled by its prefix when pulled. Returns false with *error when
+// the store refuses them.
+bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error);
+
+// Marks the KKP entries taken position i reads.
+void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store);
 
 }  // namespace fvscope
 

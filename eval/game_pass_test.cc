@@ -287,10 +287,39 @@ TEST(GamePassTest, APositionTheTablesCannotTakeStopsThePassBeforeAnyRead) {
 namespace fvscope {
 namespace {
 
-// Each position on its own, pulled toward its game's result, fills the
-// store a walk over the games fills; pulled toward its own curve, it pulls
-// nothing.
-TEST(GamePassTest, PositionsOnTheirOwnGiveTheGamesStore) {
+// A batch of positions, each on its own and pulled toward its game's result,
+// fills the store a walk over the games fills; pulled toward its own curve,
+// it pulls nothing.
+void EvaluateBatch(const std::vector<Position>& positions, const std::vector<double>& targets,
+                   const EvalFile& file, const EvalFile* second, EntryUse* store,
+                   std::vector<int32_t>* values) {
+  auto batch = std::make_unique<PositionBatch>();
+  const int n = static_cast<int>(positions.size());
+  ResizeBatch(batch.get(), n);
+  for (int i = 0; i < n; ++i) {
+    batch->positions[i] = positions[i];
+    batch->taken[i] = 1;
+  }
+  PrepareBatch(batch.get(), 0, n / 2, file, second);
+  PrepareBatch(batch.get(), n / 2, n, file, second);
+  GroupBatch(batch.get());
+  for (int k = kSquares - 1; k >= 0; --k) SumBatchSlab(batch.get(), k, file, second);
+  for (int i = 0; i < n; ++i) {
+    const int32_t v[2] = {BatchFigures(*batch, i, 0).value,
+                          second != nullptr ? BatchFigures(*batch, i, 1).value : 0};
+    values->push_back(v[0]);
+    if (second != nullptr) values->push_back(v[1]);
+    batch->pulled[i] = targets[i] >= 0;
+    for (int f = 0; f < store->pulls && batch->pulled[i]; ++f) {
+      batch->prefix[f][2 * i + 1] = ResidualTowardUnits(v[f], targets[i], 600);
+    }
+    MarkBatchKkp(*batch, i, store);
+  }
+  std::string error;
+  for (int k = 0; k < kSquares; ++k) ASSERT_TRUE(AddBatchSlabReads(*batch, k, store, &error));
+}
+
+TEST(GamePassTest, ABatchOfPositionsGivesTheGamesFiguresAndStore) {
   const EvalFile file = RandomEvalFile(0);
   const EvalFile second = RandomEvalFile(8);
   auto games = std::make_unique<EntryUse>(false, 2);
@@ -299,6 +328,9 @@ TEST(GamePassTest, PositionsOnTheirOwnGiveTheGamesStore) {
   std::string error;
   const GameResult results[] = {GameResult::kBlackWins, GameResult::kWhiteWins,
                                 GameResult::kDraw};
+  std::vector<Position> all;
+  std::vector<double> targets;
+  std::vector<int32_t> walked;
   for (uint32_t seed : {21u, 22u, 23u}) {
     const std::vector<RecordPly> plies = RandomGamePlies(90, seed);
     const GameResult result = results[seed - 21];
@@ -306,23 +338,29 @@ TEST(GamePassTest, PositionsOnTheirOwnGiveTheGamesStore) {
     std::vector<PositionFigures> figures, second_figures;
     ASSERT_TRUE(EvaluateGame(plies, 0, file, &second, &figures, &second_figures, &game_use,
                              &error)) << error;
-    const bool decided = result != GameResult::kDraw;
     for (size_t q = 0; q < plies.size(); ++q) {
-      const PositionUse use{positions.get(), decided,
-                            result == GameResult::kBlackWins ? 1.0 : 0.0, 600};
-      PositionFigures one, two;
-      ASSERT_TRUE(EvaluatePosition(plies[q].position, file, &second, &one, &two, &use, &error));
-      EXPECT_EQ(one.value, figures[q].value);
-      EXPECT_EQ(two.value, second_figures[q].value);
-      const double p = 1.0 / (1.0 + std::exp(-static_cast<double>(one.value) / 600));
-      const PositionUse own{still.get(), true, p, 600};
-      ASSERT_TRUE(EvaluatePosition(plies[q].position, file, nullptr, &one, nullptr, &own, &error));
+      all.push_back(plies[q].position);
+      targets.push_back(result == GameResult::kDraw        ? -1.0
+                        : result == GameResult::kBlackWins ? 1.0
+                                                           : 0.0);
+      walked.push_back(figures[q].value);
+      walked.push_back(second_figures[q].value);
     }
   }
+  std::vector<int32_t> values;
+  EvaluateBatch(all, targets, file, &second, positions.get(), &values);
+  EXPECT_EQ(values, walked);
   std::string from_games, from_positions;
   EncodeEntryUse(*games, &from_games);
   EncodeEntryUse(*positions, &from_positions);
   EXPECT_TRUE(from_games == from_positions);
+  // Pulled toward the curve of its own value, a position pulls nothing.
+  std::vector<double> own;
+  for (size_t i = 0; i < all.size(); ++i) {
+    own.push_back(1.0 / (1.0 + std::exp(-static_cast<double>(walked[2 * i]) / 600)));
+  }
+  values.clear();
+  EvaluateBatch(all, own, file, nullptr, still.get(), &values);
   auto summary = std::make_unique<UseSummary>();
   SummarizeEntryUse(*still, file, nullptr, kByMagnitude, summary.get());
   EXPECT_GT(summary->kpp_read, 0);

@@ -1,6 +1,8 @@
 #include "shogi/packed_position.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -144,15 +146,23 @@ constexpr int BoardSquare(int packed_square) {
   return SquareOf(packed_square / kRanks + 1, packed_square % kRanks + 1);
 }
 
+// BoardSquare of every square of the formats' numbering.
+constexpr std::array<int8_t, kSquares> kBoardSquares = [] {
+  std::array<int8_t, kSquares> squares{};
+  for (int q = 0; q < kSquares; ++q) squares[q] = static_cast<int8_t>(BoardSquare(q));
+  return squares;
+}();
+
 // The stream of a position block, read from its first bit.
 struct BitStream {
   uint8_t bytes[kPackedPositionBytes + 8];  // zeros after the block
   int at;
 
   uint32_t Peek() const {
-    uint32_t word = 0;
-    std::memcpy(&word, bytes + at / 8, 3);
-    return word >> (at % 8);
+    uint64_t word;
+    std::memcpy(&word, bytes + at / 8, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return static_cast<uint32_t>(word >> (at % 8));
   }
   uint32_t Take(int n) {
     const uint32_t bits = Peek() & ((1u << n) - 1);
@@ -209,7 +219,7 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
   }
   int counts[kHandKinds] = {};
   for (int q = 0; q < kSquares; ++q) {
-    const int square = BoardSquare(q);
+    const int square = kBoardSquares[q];
     if (square == kings[kBlack] || square == kings[kWhite]) continue;
     const BoardEntry entry = lookups.board[f][stream.Peek() & ((1u << kBoardPeekBits) - 1)];
     if (entry.length == 0 || stream.at + entry.length > kStreamBits) {
