@@ -146,6 +146,37 @@ TEST(PackedCorpus, ShardsMergedAreTheSingleRun) {
   }
 }
 
+// Records of black wins that the search scores as won for black beyond
+// doubt: pulled toward the score (lambda 1) as toward the result (lambda 0);
+// draws pull only with lambda 1.
+TEST(PackedCorpus, LambdaMixesTheScoreIntoThePullsTarget) {
+  PackedFolder folder;
+  std::string won, drawn;
+  for (const RecordPly& ply : RandomGamePlies(60, 91)) {
+    const int32_t score = ply.to_move == kBlack ? 32767 : -32767;
+    uint8_t bytes[kPsvRecordBytes];
+    ASSERT_TRUE(EncodePackedRecord(ply.position, ply.to_move, score, GameResult::kBlackWins,
+                                   ply.ply, PackedFormat::kPsv, bytes));
+    won.append(reinterpret_cast<const char*>(bytes), kPsvRecordBytes);
+    ASSERT_TRUE(EncodePackedRecord(ply.position, ply.to_move, score, GameResult::kDraw, ply.ply,
+                                   PackedFormat::kPsv, bytes));
+    drawn.append(reinterpret_cast<const char*>(bytes), kPsvRecordBytes);
+  }
+  folder.dir.Write("work/won.psv", won);
+  folder.dir.Write("work/drawn.psv", drawn);
+  const auto pull = [&](const std::string& args) {
+    const ToolRun run = folder.Run(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out.substr(std::min(run.out.size(), run.out.find("PULL:\n")));
+  };
+  EXPECT_EQ(pull("--corpus=won.psv --lambda=1"), pull("--corpus=won.psv"));
+  EXPECT_EQ(pull("--corpus=won.psv --lambda=0.5"), pull("--corpus=won.psv"));
+  const std::string none = "PULL:\npull: total = 0.000  entries = 0\nRANKING OF PULL:\n";
+  EXPECT_EQ(pull("--corpus=drawn.psv"), none);
+  EXPECT_EQ(pull("--corpus=drawn.psv --lambda=0.99"), none);
+  EXPECT_EQ(pull("--corpus=drawn.psv --lambda=1"), pull("--corpus=won.psv"));
+}
+
 TEST(PackedCorpus, BadFilesAreNamedAndStopTheRun) {
   PackedFolder folder;
   folder.dir.Write("work/hcpe.bin", folder.hcpe);
