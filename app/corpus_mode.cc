@@ -185,9 +185,8 @@ struct RecordOutcome {
 
 // Decodes records [begin, end) of bytes into outcomes and the batch's
 // positions, taking those that are evaluated.
-void DecodeRecords(const ModeInputs& inputs, const CorpusPartial& found, PackedFormat format,
-                   const uint8_t* bytes, int begin, int end, PositionBatch* batch,
-                   RecordOutcome* outcomes) {
+void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_t* bytes,
+                   int begin, int end, PositionBatch* batch, RecordOutcome* outcomes) {
   const int record_bytes = PackedRecordBytes(format);
   PackedRecord record;
   std::string error;
@@ -212,7 +211,7 @@ void DecodeRecords(const ModeInputs& inputs, const CorpusPartial& found, PackedF
     batch->positions[i] = record.position;
     batch->taken[i] = 1;
   }
-  PrepareBatch(batch, begin, end, *inputs.fv, inputs.compare);
+  PrepareBatch(batch, begin, end);
 }
 
 // The values of records [begin, end) of the batch, and with use their
@@ -308,7 +307,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
     const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
     RunParallel(chunks, pass->threads, [&](int c) {
-      DecodeRecords(*pass->inputs, *found, format, bytes.data(), c * kChunkRecords, chunk_end(c), batch.get(),
+      DecodeRecords(*found, format, bytes.data(), c * kChunkRecords, chunk_end(c), batch.get(),
                     outcomes.data());
     });
     for (int i = count; i < block; ++i) batch->taken[i] = 0;

@@ -411,16 +411,13 @@ void ResizeBatch(PositionBatch* batch, int count) {
   batch->taken.assign(count, 0);
   batch->sides.resize(2 * static_cast<size_t>(count));
   batch->material.resize(count);
-  for (std::vector<int64_t>& kkp : batch->kkp) kkp.resize(count);
   batch->by_slab.resize(2 * static_cast<size_t>(count));
   for (std::vector<int64_t>& prefix : batch->prefix) prefix.assign(2 * static_cast<size_t>(count), 0);
   batch->pulled.assign(count, 0);
 }
 
-void PrepareBatch(PositionBatch* batch, int begin, int end, const EvalFile& file,
-                  const EvalFile* second) {
+void PrepareBatch(PositionBatch* batch, int begin, int end) {
   constexpr int kWords = (kKppFeatures + 63) / 64;
-  const EvalFile* files[2] = {&file, second};
   CellFeatures cells;
   for (int i = begin; i < end; ++i) {
     for (Side side : kSides) batch->sides[2 * i + side].count = 0;
@@ -445,18 +442,15 @@ void PrepareBatch(PositionBatch* batch, int begin, int end, const EvalFile& file
       }
       out.count = static_cast<uint8_t>(n);
       out.king = static_cast<uint8_t>(kings[side]);
+      out.other_king = static_cast<uint8_t>(side == kBlack ? wk : FlipSquare(bk));
+      out.kkp_count = 0;
+    }
+    for (int c = 0; c < kFilledCells; ++c) {
+      if (cells.kkp[c] == kNoFeature) continue;
+      BatchSide& own = batch->sides[2 * i + cells.owner[c]];
+      own.kkp_features[own.kkp_count++] = cells.kkp[c];
     }
     batch->material[i] = MaterialSum(position);
-    for (int f = 0; f < 2 && files[f] != nullptr; ++f) {
-      int64_t kkp = 0;
-      for (int c = 0; c < kFilledCells; ++c) {
-        if (cells.kkp[c] == kNoFeature) continue;
-        const int32_t v =
-            EvalValueAt(*files[f], kKkpSectionOffset / 2 + KkpIndexOf(cells, c, bk, wk));
-        kkp += cells.owner[c] == kBlack ? v : -v;
-      }
-      batch->kkp[f][i] = kkp;
-    }
   }
 }
 
@@ -470,6 +464,20 @@ void GroupBatch(PositionBatch* batch) {
   std::copy(counts, counts + kSquares + 1, batch->slab_begin);
   for (int s = 0; s < sides; ++s) {
     if (batch->sides[s].count > 0) batch->by_slab[counts[batch->sides[s].king]++] = s;
+  }
+  // Within a slab, sides of like features one after another: the rows they
+  // share are still in the nearer caches.
+  const std::vector<BatchSide>& all = batch->sides;
+  for (int k = 0; k < kSquares; ++k) {
+    std::sort(batch->by_slab.begin() + batch->slab_begin[k],
+              batch->by_slab.begin() + batch->slab_begin[k + 1], [&all](int32_t a, int32_t b) {
+                const BatchSide& x = all[a];
+                const BatchSide& y = all[b];
+                for (int i = x.count - 1, j = y.count - 1; i >= 0 && j >= 0; --i, --j) {
+                  if (x.features[i] != y.features[j]) return x.features[i] < y.features[j];
+                }
+                return x.count != y.count ? x.count < y.count : a < b;
+              });
   }
 }
 
@@ -492,13 +500,21 @@ void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalF
         }
       }
       side.sums[f] = sum;
+      const int64_t kkp_row =
+          kKkpSectionOffset / 2 + (int64_t{k} * kSquares + side.other_king) * kKkpFeatures;
+      int64_t kkp = 0;
+      for (int n = 0; n < side.kkp_count; ++n) {
+        kkp += EvalValueAt(*files[f], kkp_row + side.kkp_features[n]);
+      }
+      side.kkp_sums[f] = kkp;
     }
   }
 }
 
 PositionFigures BatchFigures(const PositionBatch& batch, int i, int f) {
   PositionFigures out;
-  out.kkp_sum = static_cast<int32_t>(batch.kkp[f][i]);
+  out.kkp_sum = static_cast<int32_t>(batch.sides[2 * i + kBlack].kkp_sums[f] -
+                                     batch.sides[2 * i + kWhite].kkp_sums[f]);
   out.kpp_sum = static_cast<int32_t>(batch.sides[2 * i + kBlack].sums[f] -
                                      batch.sides[2 * i + kWhite].sums[f]);
   out.material = batch.material[i];

@@ -51,11 +51,17 @@ bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalF
 
 // One side's KPP terms of a position of a batch: the table slab (its king's
 // square as the side sees it) and its features, ascending.
+// Also the KKP terms of the side's own pieces and hand counts, which read
+// the KKP rows of its king.
 struct BatchSide {
   int16_t features[kMaxFeatureEntries];
+  int16_t kkp_features[kMaxFeatureEntries];
   uint8_t count;  // 0: the position is not evaluated
+  uint8_t kkp_count;
   uint8_t king;
-  int64_t sums[2];  // under each file
+  uint8_t other_king;  // the opponent's king as the side sees it
+  int64_t sums[2];  // KPP terms under each file
+  int64_t kkp_sums[2];  // KKP terms of the side's own cells under each file
 };
 
 // Positions evaluated each on its own, the work grouped by slab: every side
@@ -67,7 +73,6 @@ struct PositionBatch {
   std::vector<uint8_t> taken;       // per position: evaluated (set by the caller)
   std::vector<BatchSide> sides;     // 2 per position, black's first
   std::vector<int32_t> material;    // per position
-  std::vector<int64_t> kkp[2];      // per position: the KKP sum under each file
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
   // Per position and file kept: the residuals before and after it, {0, r};
@@ -79,15 +84,15 @@ struct PositionBatch {
 // Sizes *batch for count positions.
 void ResizeBatch(PositionBatch* batch, int count);
 
-// Takes the features, material and KKP sums (under file and second) of the
-// taken positions in [begin, end); they must pass CheckLeaf.
-void PrepareBatch(PositionBatch* batch, int begin, int end, const EvalFile& file,
-                  const EvalFile* second);
+// Takes the features and material of the taken positions in [begin, end);
+// they must pass CheckLeaf.
+void PrepareBatch(PositionBatch* batch, int begin, int end);
 
 // Orders the taken positions' sides by slab.
 void GroupBatch(PositionBatch* batch);
 
-// Sums the KPP terms of the sides that read slab k under file and second.
+// Sums the KPP and KKP terms of the sides that read slab k under file and
+// second.
 void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second);
 
 // The figures of taken position i once every slab is summed, under file

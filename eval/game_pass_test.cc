@@ -300,8 +300,8 @@ void EvaluateBatch(const std::vector<Position>& positions, const std::vector<dou
     batch->positions[i] = positions[i];
     batch->taken[i] = 1;
   }
-  PrepareBatch(batch.get(), 0, n / 2, file, second);
-  PrepareBatch(batch.get(), n / 2, n, file, second);
+  PrepareBatch(batch.get(), 0, n / 2);
+  PrepareBatch(batch.get(), n / 2, n);
   GroupBatch(batch.get());
   for (int k = kSquares - 1; k >= 0; --k) SumBatchSlab(batch.get(), k, file, second);
   for (int i = 0; i < n; ++i) {
