@@ -156,6 +156,10 @@ bool CheckTableModes(const CommandLine& c, int positional, std::string* error) {
     *error = "--shard, --partial, --from-ply, --scale and --no-usage need --corpus";
     return false;
   }
+  if (c.corpus.empty() && (!c.packed.empty() || c.lambda != 0)) {
+    *error = "--packed and --lambda need --corpus";
+    return false;
+  }
   return true;
 }
 
@@ -212,6 +216,8 @@ const char* UsageText() {
          "  --from-ply=N           leave out the first N plies of every game (default 0)\n"
          "  --scale=S              the scale curve 1 / (1 + exp(-value / S)) (default 600)\n"
          "  --no-usage             count no reads of table entries in a corpus run\n"
+         "  --packed=psv|hcpe      read corpus files of other names as packed records\n"
+         "  --lambda=L             pull toward L * score's curve + (1 - L) * result (0..1)\n"
          "  --shard=I/N            take only games I, I + N, I + 2N, ... of the corpus\n"
          "  --partial=FILE         write what the corpus run found to FILE, for --merge\n"
          "  --merge=FILE           merge partial files (once each) into one corpus run\n"
@@ -288,6 +294,20 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       if (!ReadNumber("--from-ply", value, 0, INT32_MAX, &command_line->from_ply, error)) {
         return false;
       }
+    } else if ((value = OptionValue(arg, "--packed")) != nullptr) {
+      if (std::strcmp(value, "psv") != 0 && std::strcmp(value, "hcpe") != 0) {
+        *error = std::string("--packed takes psv or hcpe, not \"") + value + "\"";
+        return false;
+      }
+      command_line->packed = value;
+    } else if ((value = OptionValue(arg, "--lambda")) != nullptr) {
+      char* end = nullptr;
+      const double lambda = std::strtod(value, &end);
+      if (*value == '\0' || *end != '\0' || !(lambda >= 0 && lambda <= 1)) {
+        *error = std::string("--lambda takes a number from 0 to 1, not \"") + value + "\"";
+        return false;
+      }
+      command_line->lambda = lambda;
     } else if ((value = OptionValue(arg, "--scale")) != nullptr) {
       if (!ReadNumber("--scale", value, 1, kMaxScale, &command_line->scale, error)) return false;
     } else if ((value = OptionValue(arg, "--shard")) != nullptr) {

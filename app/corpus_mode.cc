@@ -1,6 +1,11 @@
 #include "app/corpus_mode.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -11,8 +16,10 @@
 #include "app/position_input.h"
 #include "app/term_pictures.h"
 #include "eval/corpus_partial.h"
+#include "eval/breakdown.h"
 #include "eval/entry_use.h"
 #include "eval/game_pass.h"
+#include "eval/score_fit.h"
 #include "eval/table_scan.h"
 #include "eval/win_fit.h"
 #include "render/chart.h"
@@ -21,6 +28,7 @@
 #include "report/console.h"
 #include "report/output_file.h"
 #include "report/paths.h"
+#include "shogi/packed_position.h"
 #include "shogi/record_file.h"
 
 namespace fvscope {
@@ -32,6 +40,14 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxRecordFileBytes = size_t{256} << 20;
 constexpr size_t kMaxPartialFileBytes = size_t{4} << 30;
 constexpr size_t kBatchGames = 512;
+// Records read and evaluated at once: their bytes and outcomes are all the
+// memory a packed file takes, whatever its size.
+constexpr int64_t kBlockRecords = 32768;
+// Records of a slice the threads share out at a time.
+constexpr int kChunkRecords = 512;
+// A packed file whose first kProbeRecords records are more than half
+// refused is not of its format.
+constexpr int64_t kProbeRecords = 1000;
 
 // A game of the corpus as it was read.
 struct CorpusGame {
@@ -49,10 +65,26 @@ struct GameOutcome {
   std::vector<PositionFigures> second;
 };
 
-bool IsRecordName(const fs::path& path) {
+std::string LowerExtension(const fs::path& path) {
   std::string extension = path.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+bool IsGameRecordName(const fs::path& path) {
+  const std::string extension = LowerExtension(path);
   return extension == ".csa" || extension == ".kif" || extension == ".kifu";
+}
+
+// The packed format of a corpus file: by its extension, else packed_option
+// ("psv", "hcpe" or empty) for a file that is no game record. Returns false
+// for a file of games.
+bool PackedFormatOf(const fs::path& path, const std::string& packed_option,
+                    PackedFormat* format) {
+  const std::string extension = LowerExtension(path);
+  if (extension.size() > 1 && PackedFormatOfName(extension.substr(1), format)) return true;
+  if (packed_option.empty() || IsGameRecordName(path)) return false;
+  return PackedFormatOfName(packed_option, format);
 }
 
 // Plays and evaluates one game into *out.
@@ -94,6 +126,8 @@ struct CorpusPass {
   EntryUse* use;  // null without usage
   int threads;
   std::vector<CorpusGame> batch;
+  int64_t bytes_total = 0;  // of every file, for the progress
+  int64_t bytes_read = 0;
 };
 
 // Adds a refused game to what was found, with its warning.
@@ -140,13 +174,216 @@ void EvaluateBatch(CorpusPass* pass) {
   ShowProgress(progress);
 }
 
+// What became of one record of a packed file.
+struct RecordOutcome {
+  const char* why;  // refused: why; else null
+  bool left_out;    // under --from-ply
+  GameResult result;
+  int32_t score;
+  int32_t value;
+  int32_t second_value;
+};
+
+// Decodes records [begin, end) of bytes into outcomes and the batch's
+// positions, taking those that are evaluated.
+void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_t* bytes,
+                   int begin, int end, PositionBatch* batch, RecordOutcome* outcomes) {
+  const int record_bytes = PackedRecordBytes(format);
+  PackedRecord record;
+  std::string error;
+  for (int i = begin; i < end; ++i) {
+    RecordOutcome& out = outcomes[i];
+    out.why = nullptr;
+    out.left_out = false;
+    batch->taken[i] = 0;
+    if (!DecodePackedRecord(bytes + int64_t{i} * record_bytes, format, &record, &out.why)) {
+      continue;
+    }
+    if (record.ply >= 0 && record.ply < found.from_ply) {
+      out.left_out = true;
+      continue;
+    }
+    if (!CheckLeaf(record.position, &error)) {
+      out.why = "a position the tables cannot evaluate";
+      continue;
+    }
+    out.result = record.result;
+    out.score = record.score;
+    batch->positions[i] = record.position;
+    batch->taken[i] = 1;
+  }
+  PrepareBatch(batch, begin, end);
+}
+
+// The values of records [begin, end) of the batch, and with use their
+// residuals (toward lambda * the score's curve + (1 - lambda) * the result;
+// with lambda below 1 only decided records pull) and KKP marks.
+void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begin, int end,
+                  EntryUse* use, PositionBatch* batch, RecordOutcome* outcomes) {
+  const double lambda = found.lambda;
+  const int32_t scale = found.scale;
+  for (int i = begin; i < end; ++i) {
+    if (!batch->taken[i]) continue;
+    RecordOutcome& out = outcomes[i];
+    out.value = BatchFigures(*batch, i, 0).value;
+    if (inputs.compare != nullptr) out.second_value = BatchFigures(*batch, i, 1).value;
+    if (use == nullptr) continue;
+    MarkBatchKkp(*batch, i, use);
+    const bool decided =
+        out.result == GameResult::kBlackWins || out.result == GameResult::kWhiteWins;
+    batch->pulled[i] = lambda >= 1 || decided;
+    if (!batch->pulled[i]) continue;
+    const double y = out.result == GameResult::kBlackWins ? 1.0 : 0.0;
+    const double q = 1.0 / (1.0 + std::exp(-static_cast<double>(out.score) / scale));
+    const double target = lambda >= 1 ? q : lambda * q + (1 - lambda) * y;
+    const int32_t values[2] = {out.value, out.second_value};
+    for (int f = 0; f < use->pulls; ++f) {
+      batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+          ResidualTowardUnits(values[f], target, scale);
+    }
+  }
+}
+
+// Warns of what the packed files of found could not read: the bytes after
+// the last whole record and the first refused records, file by file.
+void WarnPackedRefusals(const CorpusPartial& found, RunLog* log) {
+  for (const PackedFileCounts& f : found.packed) {
+    if (f.tail_bytes > 0) {
+      Warn(log, f.path + ": " + std::to_string(f.tail_bytes) + " bytes after its last whole " +
+                    PackedFormatName(static_cast<PackedFormat>(f.format)) +
+                    " record are left out");
+    }
+    for (const RefusedRecord& r : f.named) {
+      Warn(log, f.path + ": record " + std::to_string(r.record) + ": " + r.why);
+    }
+  }
+}
+
+// Reads the shard's slice of a packed file and evaluates its records.
+// Returns false, the failure printed, when the file does not read as its
+// format.
+bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat format) {
+  CorpusPartial* found = pass->found;
+  const int record_bytes = PackedRecordBytes(format);
+  PackedFileCounts counts;
+  counts.path = path;
+  counts.format = static_cast<int8_t>(format);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd >= 0) close(fd);
+    Fail(pass->log, path + ": cannot be read");
+    return false;
+  }
+  const int64_t size = st.st_size;
+  counts.file_records = size / record_bytes;
+  counts.tail_bytes = static_cast<int32_t>(size % record_bytes);
+  const int32_t shard = found->shard_index, shards = found->shard_count;
+  const int64_t n = counts.file_records;
+  const int64_t begin = static_cast<int64_t>(static_cast<__int128>(shard - 1) * n / shards);
+  const int64_t end = static_cast<int64_t>(static_cast<__int128>(shard) * n / shards);
+  const int block = static_cast<int>(std::min(kBlockRecords, std::max<int64_t>(end - begin, 1)));
+  std::vector<uint8_t> bytes(static_cast<size_t>(block) * record_bytes);
+  std::vector<RecordOutcome> outcomes(block);
+  auto batch = std::make_unique<PositionBatch>();
+  ResizeBatch(batch.get(), block);
+  std::atomic<bool> store_failed{false};
+  int64_t probe_refused = 0;
+  ProgressMeter* progress = &pass->log->progress;
+  for (int64_t at = begin; at < end;) {
+    const int count = static_cast<int>(std::min(kBlockRecords, end - at));
+    const size_t want = static_cast<size_t>(count) * record_bytes;
+    size_t got = 0;
+    while (got < want) {
+      const ssize_t r = pread(fd, bytes.data() + got, want - got,
+                              static_cast<off_t>(at * record_bytes + static_cast<int64_t>(got)));
+      if (r <= 0) break;
+      got += static_cast<size_t>(r);
+    }
+    if (got < want) {
+      close(fd);
+      Fail(pass->log, path + ": cannot be read past record " + std::to_string(at + 1));
+      return false;
+    }
+    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
+    RunParallel(chunks, pass->threads, [&](int c) {
+      DecodeRecords(*found, format, bytes.data(), c * kChunkRecords, chunk_end(c), batch.get(),
+                    outcomes.data());
+    });
+    for (int i = count; i < block; ++i) batch->taken[i] = 0;
+    for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
+    GroupBatch(batch.get());
+    const ModeInputs& inputs = *pass->inputs;
+    RunParallel(kSquares, pass->threads, [&](int k) {
+      SumBatchSlab(batch.get(), k, *inputs.fv, inputs.compare);
+    });
+    RunParallel(chunks, pass->threads, [&](int c) {
+      ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
+                   outcomes.data());
+    });
+    if (pass->use != nullptr) {
+      RunParallel(kSquares, pass->threads, [&](int k) {
+        std::string error;
+        if (!AddBatchSlabReads(*batch, k, pass->use, &error)) store_failed = true;
+      });
+      if (store_failed) {
+        close(fd);
+        Fail(pass->log, path + ": the store of entry use cannot take its reads");
+        return false;
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      const RecordOutcome& o = outcomes[i];
+      const int64_t number = at + i + 1;
+      if (o.why != nullptr) {
+        ++counts.refused;
+        if (number - begin <= kProbeRecords) ++probe_refused;
+        if (counts.named.size() < static_cast<size_t>(kNamedRefusedRecords)) {
+          counts.named.push_back({number, o.why});
+        }
+        continue;
+      }
+      if (o.left_out) {
+        ++counts.left_out;
+        continue;
+      }
+      ++counts.evaluated;
+      CountPosition(&found->values, o.value, o.result);
+      CountScore(&found->score, o.value, o.score, found->scale);
+      if (pass->inputs->compare != nullptr) {
+        CountPosition(&found->compare_values, o.second_value, o.result);
+        CountScore(&found->compare_score, o.second_value, o.score, found->scale);
+      }
+    }
+    const int64_t probed = std::min(end - begin, kProbeRecords);
+    if (at - begin < kProbeRecords && at + count - begin >= probed && 2 * probe_refused > probed) {
+      close(fd);
+      Fail(pass->log, path + ": " + std::to_string(probe_refused) + " of its first " +
+                          std::to_string(probed) + " records do not decode: it does not read as " +
+                          PackedFormatName(format) + " (the other format, or another file)");
+      return false;
+    }
+    at += count;
+    pass->bytes_read += static_cast<int64_t>(want);
+    progress->counts.positions += count;
+    progress->counts.done =
+        pass->bytes_total > 0 ? static_cast<double>(pass->bytes_read) / pass->bytes_total : 0;
+    ShowProgress(progress);
+  }
+  close(fd);
+  found->positions += counts.evaluated;
+  found->packed.push_back(std::move(counts));
+  return true;
+}
+
 // Reads every file of the corpus and evaluates the games the shard takes.
 // Returns false, the failure printed, when the corpus cannot be listed.
 bool EvaluateCorpus(CorpusPass* pass) {
   const CommandLine& options = *pass->inputs->options;
   std::vector<std::string> files;
   std::string error;
-  if (!ListCorpusFiles(options.corpus, &files, &error)) {
+  if (!ListCorpusFiles(options.corpus, !options.packed.empty(), &files, &error)) {
     Fail(pass->log, error);
     return false;
   }
@@ -158,7 +395,9 @@ bool EvaluateCorpus(CorpusPass* pass) {
   // Until the games are all known, the share done is that of the bytes read.
   ProgressMeter* progress = &pass->log->progress;
   progress->counts.files_total = static_cast<int64_t>(files.size());
-  int64_t bytes_total = 0, bytes_read = 0, taken = 0;
+  int64_t& bytes_total = pass->bytes_total;
+  int64_t& bytes_read = pass->bytes_read;
+  int64_t taken = 0;
   if (progress->style != ProgressStyle::kNone) {
     for (const std::string& path : files) bytes_total += FileSize(path);
   }
@@ -168,8 +407,17 @@ bool EvaluateCorpus(CorpusPass* pass) {
       return false;
     }
     if (run_progress != nullptr) ++run_progress->done;
-    std::string bytes;
     ++progress->counts.files;
+    PackedFormat format;
+    if (PackedFormatOf(path, options.packed, &format)) {
+      if (format == PackedFormat::kHcpe && options.from_ply > 0) {
+        Fail(pass->log, path + ": an hcpe file holds no ply; --from-ply cannot leave any out");
+        return false;
+      }
+      if (!EvaluatePackedFile(pass, path, format)) return false;
+      continue;
+    }
+    std::string bytes;
     const bool read = ReadSmallFile(path, kMaxRecordFileBytes, &bytes, &error);
     bytes_read += static_cast<int64_t>(bytes.size());
     progress->counts.done = bytes_total > 0 ? static_cast<double>(bytes_read) / bytes_total : 0;
@@ -184,21 +432,23 @@ bool EvaluateCorpus(CorpusPass* pass) {
       }
       continue;
     }
-    const RecordFormat format = RecordFormatOf(path, bytes);
+    const RecordFormat record_format = RecordFormatOf(path, bytes);
     std::vector<RecordGame> games;
-    ReadRecordGames(bytes, format, &games);
+    ReadRecordGames(bytes, record_format, &games);
     bytes.clear();
     bytes.shrink_to_fit();
     for (size_t g = 0; g < games.size(); ++g) {
       if (!ShardTakes(++number, shard, shards)) continue;
       ++taken;
-      pass->batch.push_back({&path, static_cast<int64_t>(g + 1), number, RecordNotation(format),
+      pass->batch.push_back({&path, static_cast<int64_t>(g + 1), number,
+                             RecordNotation(record_format),
                              std::move(games[g])});
       if (pass->batch.size() >= kBatchGames) EvaluateBatch(pass);
     }
   }
   progress->counts.games_total = taken;
   EvaluateBatch(pass);
+  WarnPackedRefusals(*pass->found, pass->log);
   return true;
 }
 
@@ -250,6 +500,11 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
            std::to_string(options.scale));
       return 1;
     }
+    if (p.score.records > 0 && p.scale != options.scale) {
+      Fail(log, name + ": its scores' cross-entropy was made with --scale=" +
+                    std::to_string(p.scale) + ", not " + std::to_string(options.scale));
+      return 1;
+    }
     if (p.usage.empty() != partials[0].usage.empty()) {
       Fail(log, name + ": made " + (p.usage.empty() ? "with" : "without") + " --no-usage, unlike " +
            options.merge[0]);
@@ -272,6 +527,7 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
   for (const RefusedGame& r : found->refused) {
     Warn(log, r.path + ": game " + std::to_string(r.file_game) + ": " + r.why);
   }
+  WarnPackedRefusals(*found, log);
   return 0;
 }
 
@@ -333,6 +589,32 @@ PictureJob CorpusChartJob(const CorpusAnalysis& corpus) {
   });
 }
 
+// The mean score of each value bin against the value: the bins' records
+// give the dots' areas; the diagonal is where score equals value.
+PictureJob ScoreChartJob(const ScoreSums& sums) {
+  const ChartBounds bounds{kScoreBinLow - kScoreBinWidth, kScoreBinHigh + kScoreBinWidth,
+                           kScoreBinLow - kScoreBinWidth, kScoreBinHigh + kScoreBinWidth};
+  std::vector<ChartDot> dots;
+  for (int b = 0; b < kScoreBins; ++b) {
+    if (sums.bin_records[b] == 0) continue;
+    const double from = b == 0 ? bounds.x_low : kScoreBinLow + (b - 1) * kScoreBinWidth;
+    const double to = b == kScoreBins - 1 ? bounds.x_high : from + kScoreBinWidth;
+    dots.push_back({(from + to) / 2,
+                    static_cast<double>(sums.bin_scores[b]) / sums.bin_records[b],
+                    static_cast<double>(sums.bin_records[b])});
+  }
+  ChartLine diagonal{"score = value", cv::Scalar(120, 120, 120), 1, {}};
+  constexpr int kSamples = 441;
+  for (int i = 0; i < kSamples; ++i) {
+    diagonal.values.push_back(bounds.x_low + (bounds.x_high - bounds.x_low) * i / (kSamples - 1));
+  }
+  std::vector<ChartLine> lines{diagonal};
+  return SheetPictureJob(kScorePicturePath, [dots, lines, bounds] {
+    return DrawScatterChart(dots, cv::Scalar(192, 140, 90), lines, bounds, "value (points)",
+                            "mean score (points)");
+  });
+}
+
 // The map of the share of each king square's KPP triangle that was read.
 PictureJob CoverageJob(const UseSummary& usage) {
   SquareMap map;
@@ -387,8 +669,8 @@ Ranking UseTerms(const UseRanking& ranking, bool changes) {
 
 }  // namespace
 
-bool ListCorpusFiles(const std::vector<std::string>& paths, std::vector<std::string>* files,
-                     std::string* error) {
+bool ListCorpusFiles(const std::vector<std::string>& paths, bool any_name,
+                     std::vector<std::string>* files, std::string* error) {
   for (const std::string& path : paths) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -403,7 +685,11 @@ bool ListCorpusFiles(const std::vector<std::string>& paths, std::vector<std::str
     std::vector<std::string> found;
     fs::recursive_directory_iterator it(path, fs::directory_options::none, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_regular_file(ec) && IsRecordName(it->path())) found.push_back(it->path().string());
+      PackedFormat format;
+      if (it->is_regular_file(ec) &&
+          (any_name || IsGameRecordName(it->path()) || PackedFormatOf(it->path(), "", &format))) {
+        found.push_back(it->path().string());
+      }
     }
     if (ec) {
       *error = path + ": cannot read this folder (" + ec.message() + ")";
@@ -437,6 +723,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   found.from_ply = std::max(options.from_ply, 0);
 
   found.scale = options.scale;
+  found.lambda = options.lambda;
   auto use = std::make_unique<EntryUse>(true, corpus.comparing ? 2 : 1);
   if (!options.merge.empty()) {
     const int status = MergePartials(inputs, log, &found, use.get(), &corpus.with_usage);
@@ -463,9 +750,13 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       return 0;
     }
   }
-  if (found.games == 0) {
-    Fail(log, "the corpus holds no game that can be read and played (" +
-         std::to_string(found.refused.size()) + " refused)");
+  if (found.games == 0 && found.positions == 0) {
+    Fail(log, found.packed.empty()
+                  ? "the corpus holds no game that can be read and played (" +
+                        std::to_string(found.refused.size()) + " refused)"
+                  : "the corpus holds no game or record that can be evaluated (" +
+                        std::to_string(found.refused.size()) + " games and " +
+                        std::to_string(RefusedRecords(found)) + " records refused)");
     return 2;
   }
   corpus.first = FiguresOfValues(found.values, corpus.scale, options.fv, log);
@@ -473,6 +764,11 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     corpus.second = FiguresOfValues(found.compare_values, corpus.scale, options.compare, log);
   }
   if (pictures != nullptr) pictures->push_back(CorpusChartJob(corpus));
+  corpus.score = ScoreFiguresOf(found.score);
+  corpus.compare_score = ScoreFiguresOf(found.compare_score);
+  if (corpus.score.records > 0 && pictures != nullptr) {
+    pictures->push_back(ScoreChartJob(found.score));
+  }
   if (corpus.with_usage) {
     UseSummary& usage = corpus.usage;
     SummarizeEntryUse(*use, *inputs.fv, inputs.compare, SortModeOf(options.sort_mode), &usage);

@@ -12,11 +12,11 @@
 namespace fvscope {
 
 // The record files of the corpus paths: a file as it is, a folder's *.csa,
-// *.kif and *.kifu files (read recursively), each path's files in byte order
-// of their names. Returns false with *error naming a path that cannot be
-// read.
-bool ListCorpusFiles(const std::vector<std::string>& paths, std::vector<std::string>* files,
-                     std::string* error);
+// *.kif, *.kifu, *.psv and *.hcpe files (every file with any_name; read
+// recursively), each path's files in byte order of their names. Returns
+// false with *error naming a path that cannot be read.
+bool ListCorpusFiles(const std::vector<std::string>& paths, bool any_name,
+                     std::vector<std::string>* files, std::string* error);
 
 // Evaluates the corpus of --corpus (the games of --shard only), or merges
 // the partials of --merge, into a CorpusAnalysis with its chart, coverage

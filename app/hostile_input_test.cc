@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "shogi/packed_position.h"
+#include "shogi/sfen.h"
 #include "test/demo_folder.h"
 #include "test/eval_files.h"
 #include "test/run_tool.h"
@@ -55,6 +57,17 @@ std::string Repeat(const std::string& text, int times) {
   std::string out;
   for (int i = 0; i < times; ++i) out += text;
   return out;
+}
+
+// count records of the starting position in format, black to move and won.
+std::string StartRecords(PackedFormat format, int count) {
+  GameRecord record;
+  std::string error;
+  ParseSfen(kStartSfen, &record, &error);
+  uint8_t bytes[kPsvRecordBytes];
+  EncodePackedRecord(record.start, kBlack, 30, GameResult::kBlackWins, 0, format, bytes);
+  return Repeat(std::string(reinterpret_cast<const char*>(bytes), PackedRecordBytes(format)),
+                count);
 }
 
 struct BadCase {
@@ -168,6 +181,32 @@ TEST(HostileInput, EveryBadFolderEndsCleanly) {
       {"--pieces with a table scan", sample, good_log, none, "--pieces 0 40", 2},
       {"--compare with a file that is missing", sample, good_log, none, "--compare=none.bin", 1,
        "fvscope: none.bin: cannot open"},
+      {"a psv file with bytes after its last record", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/c.psv", StartRecords(PackedFormat::kPsv, 3) + "xyz"); },
+       "--corpus=c.psv", 0, "c.psv: 3 bytes after its last whole psv record are left out"},
+      {"a psv record with a king square over 81", sample, good_log,
+       [](const DemoFolder& d) {
+         std::string bytes = StartRecords(PackedFormat::kPsv, 3);
+         bytes[kPsvRecordBytes] = static_cast<char>(0xff);
+         d.dir.Write("work/c.psv", bytes);
+       },
+       "--corpus=c.psv", 0, "c.psv: record 2: a king square over 81"},
+      {"an hcpe record with a result byte of 3", sample, good_log,
+       [](const DemoFolder& d) {
+         std::string bytes = StartRecords(PackedFormat::kHcpe, 3);
+         bytes[36] = 3;
+         d.dir.Write("work/c.hcpe", bytes);
+       },
+       "--corpus=c.hcpe", 0, "c.hcpe: record 1: a result byte outside its values"},
+      {"a psv file of garbage", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/c.psv", Garbage(40000, 9)); }, "--corpus=c.psv",
+       1, "does not read as psv"},
+      {"an hcpe file read as psv", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/c.bin", StartRecords(PackedFormat::kHcpe, 40)); },
+       "--corpus=c.bin --packed=psv", 1, "c.bin: 38 of its first 38 records do not decode"},
+      {"--from-ply with an hcpe file", sample, good_log,
+       [](const DemoFolder& d) { d.dir.Write("work/c.hcpe", StartRecords(PackedFormat::kHcpe, 2)); },
+       "--corpus=c.hcpe --from-ply=3", 1, "c.hcpe: an hcpe file holds no ply"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -33,7 +33,7 @@ bool RandomMove(const Position& position, Side side, std::mt19937* random, Move*
 }  // namespace
 
 bool PlaySelfGame(UsiSession* session, const SelfPlayOptions& options, uint32_t seed,
-                  std::string* csa, std::string* error) {
+                  std::string* csa, std::string* error, std::vector<ScoredPosition>* scored) {
   GameRecord record;
   if (!ParseSfen(kStartSfen, &record, error)) return false;
   Position position = record.start;
@@ -64,6 +64,12 @@ bool PlaySelfGame(UsiSession* session, const SelfPlayOptions& options, uint32_t 
       }
       const bool lost = result.has_score &&
                         (result.mate ? result.score < 0 : result.score <= -options.resign_cp);
+      if (scored != nullptr && result.has_score) {
+        const int32_t score = !result.mate ? result.score
+                              : result.score < 0 ? -kMateScore
+                                                 : kMateScore;
+        scored->push_back({position, side, ply, score});
+      }
       if (result.bestmove == "resign" || lost) {
         end = "%TORYO";
         break;

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/usi_engine.h"
+#include "shogi/types.h"
 
 namespace fvscope {
 
@@ -21,6 +23,17 @@ struct SelfPlayOptions {
   int search_ms = 60000;          // for each bestmove
 };
 
+// A position of a game that the engine searched, and the score it gave.
+struct ScoredPosition {
+  Position position;
+  Side to_move;
+  int32_t ply;    // moves played before it
+  int32_t score;  // centipawns from to_move's view; a mate as +-kMateScore
+};
+
+// The score a mate is given among scored positions.
+constexpr int32_t kMateScore = 32000;
+
 // Plays one game on session from the starting position, the opening drawn
 // from seed, and writes it to *csa as a CSA V2.2 record: both names, PI,
 // "+", one move a line, then %TORYO (the side to move resigns, is mated or
@@ -28,8 +41,11 @@ struct SelfPlayOptions {
 // (the position and side to move came a fourth time) or %HIKIWAKE (the ply
 // limit). Every move goes through the move check. Returns false with *error
 // when the engine fails or plays a move the check refuses.
+// With scored not null, every position the engine searched and scored is
+// appended to it.
 bool PlaySelfGame(UsiSession* session, const SelfPlayOptions& options, uint32_t seed,
-                  std::string* csa, std::string* error);
+                  std::string* csa, std::string* error,
+                  std::vector<ScoredPosition>* scored = nullptr);
 
 }  // namespace fvscope
 

@@ -41,6 +41,8 @@ uint64_t Finalise(uint64_t h) {
 // Bytes of the fixed part: magic, version, shards, files, from_ply, scale, counts.
 constexpr size_t kHeadBytes = 8 + 4 + 4 + 4 + 8 + 8 + 1 + 8 + 8 + 4 + 4 + 8 + 8 + 4 * 8;
 constexpr size_t kChecksumBytes = 8;
+// More bytes than any packed record takes.
+constexpr int32_t kPackedRecordMaxBytes = 40;
 // Fewest bytes one refused game and one histogram entry take.
 constexpr size_t kRefusedMinBytes = 4 + 8 + 8 + 4;
 constexpr size_t kEntryBytes = 4 + 4 * 8;
@@ -82,6 +84,38 @@ void PutHistogram(std::string* out, const ValueHistogram& histogram) {
     if (TotalOf(counts) == 0) continue;
     PutU32(out, static_cast<uint32_t>(value));
     PutCounts(out, counts);
+  }
+}
+
+void PutI128(std::string* out, __int128 v) {
+  PutU64(out, static_cast<uint64_t>(v));
+  PutU64(out, static_cast<uint64_t>(static_cast<unsigned __int128>(v) >> 64));
+}
+
+void PutScore(std::string* out, const ScoreSums& s) {
+  PutU64(out, static_cast<uint64_t>(s.records));
+  for (__int128 v : {s.value, s.score, s.value_squares, s.score_squares, s.products,
+                     s.cross_entropy}) {
+    PutI128(out, v);
+  }
+  for (int b = 0; b < kScoreBins; ++b) {
+    PutU64(out, static_cast<uint64_t>(s.bin_records[b]));
+    PutU64(out, static_cast<uint64_t>(s.bin_scores[b]));
+  }
+}
+
+void PutPacked(std::string* out, const PackedFileCounts& f) {
+  PutString(out, f.path);
+  PutU8(out, static_cast<uint8_t>(f.format));
+  PutU64(out, f.file_records);
+  PutU64(out, f.evaluated);
+  PutU64(out, f.refused);
+  PutU64(out, f.left_out);
+  PutU32(out, static_cast<uint32_t>(f.tail_bytes));
+  PutU32(out, static_cast<uint32_t>(f.named.size()));
+  for (const RefusedRecord& r : f.named) {
+    PutU64(out, r.record);
+    PutString(out, r.why);
   }
 }
 
@@ -140,6 +174,62 @@ struct Reader {
     s->assign(reinterpret_cast<const char*>(at), size);
     at += size;
     left -= size;
+    return true;
+  }
+  bool I128(__int128* v, const char* what) {
+    uint64_t low, high;
+    if (!U64(&low, what) || !U64(&high, what)) return false;
+    *v = static_cast<__int128>(static_cast<unsigned __int128>(high) << 64 | low);
+    return true;
+  }
+  bool Score(ScoreSums* s, const char* what) {
+    if (!Count(&s->records, what)) return false;
+    for (__int128* v : {&s->value, &s->score, &s->value_squares, &s->score_squares,
+                        &s->products, &s->cross_entropy}) {
+      if (!I128(v, what)) return false;
+    }
+    int64_t binned = 0;
+    for (int b = 0; b < kScoreBins; ++b) {
+      uint64_t sum;
+      if (!Count(&s->bin_records[b], what) || !U64(&sum, what)) return false;
+      s->bin_scores[b] = static_cast<int64_t>(sum);
+      binned += s->bin_records[b];
+      if (binned > s->records) {
+        *error = std::string(what) + ": its bins hold more records than it counts";
+        return false;
+      }
+    }
+    if (binned != s->records) {
+      *error = std::string(what) + ": its bins hold fewer records than it counts";
+      return false;
+    }
+    return true;
+  }
+  bool Packed(PackedFileCounts* f) {
+    uint8_t format;
+    uint32_t named, tail;
+    if (!String(&f->path, "a packed file's path") || !U8(&format, "a packed file's format") ||
+        !Count(&f->file_records, "a packed file's records") ||
+        !Count(&f->evaluated, "a packed file's records") ||
+        !Count(&f->refused, "a packed file's records") ||
+        !Count(&f->left_out, "a packed file's records") ||
+        !U32(&tail, "a packed file's tail") || !U32(&named, "a packed file's refusals")) {
+      return false;
+    }
+    f->tail_bytes = static_cast<int32_t>(tail);
+    if (format > 1 || named > static_cast<uint32_t>(kNamedRefusedRecords) ||
+        tail >= static_cast<uint32_t>(kPackedRecordMaxBytes)) {
+      *error = f->path + ": a packed file's format or named refusals are out of range";
+      return false;
+    }
+    f->format = static_cast<int8_t>(format);
+    f->named.resize(named);
+    for (RefusedRecord& r : f->named) {
+      if (!Count(&r.record, "a refused record's number") ||
+          !String(&r.why, "a refused record's reason")) {
+        return false;
+      }
+    }
     return true;
   }
   bool Histogram(ValueHistogram* histogram, const char* what) {
@@ -300,6 +390,34 @@ bool CheckCorpusPartial(const CorpusPartial& p, std::string* error) {
     }
     last_game = r.global_game;
   }
+  if (!(p.lambda >= 0 && p.lambda <= 1)) {
+    *error = "lambda is outside 0..1";
+    return false;
+  }
+  int64_t evaluated = 0;
+  for (const PackedFileCounts& f : p.packed) {
+    if (f.format < 0 || f.format > 1 || f.tail_bytes < 0 ||
+        f.tail_bytes >= kPackedRecordMaxBytes || !InCountRange(f.file_records) ||
+        !InCountRange(f.evaluated) || !InCountRange(f.refused) || !InCountRange(f.left_out) ||
+        f.evaluated > f.file_records - f.refused - f.left_out ||
+        f.named.size() > static_cast<size_t>(std::min<int64_t>(kNamedRefusedRecords, f.refused))) {
+      *error = f.path + ": the counts of its records do not add up";
+      return false;
+    }
+    for (size_t i = 0; i < f.named.size(); ++i) {
+      if (f.named[i].record < 1 || f.named[i].record > f.file_records ||
+          (i > 0 && f.named[i].record <= f.named[i - 1].record)) {
+        *error = f.path + ": a refused record's number is out of range or out of order";
+        return false;
+      }
+    }
+    evaluated += f.evaluated;
+  }
+  if (evaluated > p.positions || p.score.records > evaluated ||
+      p.compare_score.records > (p.has_compare ? evaluated : 0)) {
+    *error = "the records evaluated or scored pass the positions";
+    return false;
+  }
   if (!CheckHistogram(p.values, p.positions, "the value histogram", error)) return false;
   if (p.has_compare &&
       !CheckHistogram(p.compare_values, p.positions, "the compared value histogram", error)) {
@@ -333,6 +451,13 @@ std::string EncodeCorpusPartial(const CorpusPartial& p) {
   }
   PutHistogram(&out, p.values);
   PutHistogram(&out, p.compare_values);
+  uint64_t lambda_bits;
+  std::memcpy(&lambda_bits, &p.lambda, 8);
+  PutU64(&out, lambda_bits);
+  PutU32(&out, static_cast<uint32_t>(p.packed.size()));
+  for (const PackedFileCounts& f : p.packed) PutPacked(&out, f);
+  PutScore(&out, p.score);
+  PutScore(&out, p.compare_score);
   PutU64(&out, p.usage.size());
   out.append(p.usage);
   PutU64(&out, ContentChecksum(out.data(), out.size()));
@@ -354,9 +479,10 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
     *error = "truncated in the version";
     return false;
   }
-  if (version != kCorpusPartialVersion) {
+  if (version < kOldestCorpusPartialVersion || version > kCorpusPartialVersion) {
     *error = "corpus partial of format version " + std::to_string(version) +
-             "; this build reads version " + std::to_string(kCorpusPartialVersion);
+             "; this build reads versions " + std::to_string(kOldestCorpusPartialVersion) +
+             " to " + std::to_string(kCorpusPartialVersion);
     return false;
   }
   if (bytes.size() < kHeadBytes + 4 + 2 * 8 + 8 + kChecksumBytes) {
@@ -431,8 +557,27 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
   }
   uint64_t usage;
   if (!in.Histogram(&p.values, "the value histogram") ||
-      !in.Histogram(&p.compare_values, "the compared value histogram") ||
-      !in.U64(&usage, "the usage section") || !in.Need(usage, "the usage section")) {
+      !in.Histogram(&p.compare_values, "the compared value histogram")) {
+    return false;
+  }
+  if (version >= 3) {
+    uint64_t lambda_bits;
+    uint32_t packed;
+    if (!in.U64(&lambda_bits, "lambda") || !in.U32(&packed, "the packed files")) return false;
+    std::memcpy(&p.lambda, &lambda_bits, 8);
+    if (packed > in.left / (4 + 1 + 8 * 4 + 4)) {
+      *error = std::to_string(packed) + " packed files do not fit in the bytes left";
+      return false;
+    }
+    p.packed.resize(packed);
+    for (PackedFileCounts& f : p.packed) {
+      if (!in.Packed(&f)) return false;
+    }
+    if (!in.Score(&p.score, "the scores") || !in.Score(&p.compare_score, "the compared scores")) {
+      return false;
+    }
+  }
+  if (!in.U64(&usage, "the usage section") || !in.Need(usage, "the usage section")) {
     return false;
   }
   p.usage.assign(reinterpret_cast<const char*>(in.at), usage);
@@ -498,6 +643,21 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
                " from ply " + std::to_string(first.from_ply);
       return false;
     }
+    if (p.lambda != first.lambda) {
+      *error = who + "made with another --lambda than " + name(0);
+      return false;
+    }
+    bool same_files = p.packed.size() == first.packed.size();
+    for (size_t f = 0; same_files && f < p.packed.size(); ++f) {
+      same_files = p.packed[f].path == first.packed[f].path &&
+                   p.packed[f].format == first.packed[f].format &&
+                   p.packed[f].file_records == first.packed[f].file_records &&
+                   p.packed[f].tail_bytes == first.packed[f].tail_bytes;
+    }
+    if (!same_files) {
+      *error = who + "names other packed files (or files of another size) than " + name(0);
+      return false;
+    }
     if (p.scale != first.scale) {
       *error = who + "made with scale " + std::to_string(p.scale) + ", " + name(0) +
                " with scale " + std::to_string(first.scale);
@@ -532,6 +692,12 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
   whole.compare_checksum = first.compare_checksum;
   whole.from_ply = first.from_ply;
   whole.scale = first.scale;
+  whole.lambda = first.lambda;
+  whole.packed = first.packed;
+  for (PackedFileCounts& f : whole.packed) {
+    f.evaluated = f.refused = f.left_out = 0;
+    f.named.clear();
+  }
   for (int32_t s = 0; s < n; ++s) {
     const CorpusPartial& p = partials[owner[s]];
     std::string why;
@@ -542,6 +708,18 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
       *error = name(owner[s]) + ": the merged counts pass 2^53";
       return false;
     }
+    if (!MergeScoreSums(&whole.score, p.score, &why) ||
+        !MergeScoreSums(&whole.compare_score, p.compare_score, &why)) {
+      *error = name(owner[s]) + ": " + why;
+      return false;
+    }
+    for (size_t f = 0; f < p.packed.size(); ++f) {
+      PackedFileCounts& into = whole.packed[f];
+      into.evaluated += p.packed[f].evaluated;
+      into.refused += p.packed[f].refused;
+      into.left_out += p.packed[f].left_out;
+      into.named.insert(into.named.end(), p.packed[f].named.begin(), p.packed[f].named.end());
+    }
     whole.games += p.games;
     whole.positions += p.positions;
     whole.refused.insert(whole.refused.end(), p.refused.begin(), p.refused.end());
@@ -550,8 +728,21 @@ bool MergeCorpusPartials(const std::vector<CorpusPartial>& partials,
             [](const RefusedGame& a, const RefusedGame& b) {
               return a.global_game < b.global_game;
             });
+  for (PackedFileCounts& f : whole.packed) {
+    std::sort(f.named.begin(), f.named.end(),
+              [](const RefusedRecord& a, const RefusedRecord& b) { return a.record < b.record; });
+    if (f.named.size() > static_cast<size_t>(kNamedRefusedRecords)) {
+      f.named.resize(kNamedRefusedRecords);
+    }
+  }
   *merged = std::move(whole);
   return true;
+}
+
+int64_t RefusedRecords(const CorpusPartial& partial) {
+  int64_t refused = 0;
+  for (const PackedFileCounts& f : partial.packed) refused += f.refused;
+  return refused;
 }
 
 }  // namespace fvscope

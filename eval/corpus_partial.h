@@ -18,6 +18,16 @@
 //   histogram   under the evaluation file: u64 entries, then each: i32 value,
 //               u64 x 4 positions won by black, white, drawn, unknown
 //   histogram   under the compared file (0 entries when there is none)
+//   (from version 3)
+//   f64         lambda of the pull's target
+//   u32         packed files, then each: u32 length + path bytes, u8 format
+//               (0 psv, 1 hcpe), u64 whole records in the file, u64 records
+//               evaluated, refused, left out by from_ply, u32 bytes after
+//               the last whole record, u32 refusals named,
+//               each: u64 record number from 1, u32 length + why bytes
+//   score       twice (the evaluation file, the compared file): u64 records,
+//               i128 x 6 as (low u64, high u64) sums of v, s, v*v, s*s, v*s
+//               and cross-entropy, then per bin u64 records and i64 sum of s
 //   u64         length of the usage section, then its bytes
 //   u64         checksum of every byte before it
 #ifndef FVSCOPE_EVAL_CORPUS_PARTIAL_H_
@@ -30,13 +40,18 @@
 #include <vector>
 
 #include "eval/eval_file.h"
+#include "eval/score_fit.h"
 #include "eval/win_fit.h"
 
 namespace fvscope {
 
 constexpr char kCorpusPartialMagic[] = "FVSCPART";
 constexpr int kCorpusPartialMagicBytes = 8;
-constexpr uint32_t kCorpusPartialVersion = 2;
+constexpr uint32_t kCorpusPartialVersion = 3;
+// The oldest version this build still reads: one without packed files.
+constexpr uint32_t kOldestCorpusPartialVersion = 2;
+// Refused records named per packed file.
+constexpr int kNamedRefusedRecords = 5;
 // Most shards a corpus may be split into.
 constexpr int32_t kMaxShards = 1000000;
 
@@ -46,6 +61,24 @@ struct RefusedGame {
   int64_t file_game;    // its number in that file, from 1
   int64_t global_game;  // its number in the whole corpus, from 1
   std::string why;      // one line
+};
+
+// A record of a packed file that does not decode.
+struct RefusedRecord {
+  int64_t record;   // its number in the file, from 1
+  std::string why;  // one line
+};
+
+// A packed file of the corpus as a shard read it: only its slice.
+struct PackedFileCounts {
+  std::string path;
+  int8_t format = 0;       // PackedFormat: 0 psv, 1 hcpe
+  int64_t file_records = 0;  // whole records the file holds
+  int64_t evaluated = 0;   // records of the slice evaluated
+  int64_t refused = 0;     // records of the slice that do not decode
+  int64_t left_out = 0;    // records of the slice under from_ply
+  int32_t tail_bytes = 0;  // bytes after the last whole record
+  std::vector<RefusedRecord> named;  // the first refused, ascending, at most kNamedRefusedRecords
 };
 
 // What a shard (or, merged, the whole corpus) found.
@@ -66,7 +99,14 @@ struct CorpusPartial {
   ValueHistogram values;             // positions by value under the evaluation file
   ValueHistogram compare_values;     // under the compared file; empty without one
   std::string usage;                 // opaque bytes of the entry-use unit, maybe empty
+  double lambda = 0;                 // share of the score in the pull's target, 0..1
+  std::vector<PackedFileCounts> packed;  // the packed files, in the corpus's order
+  ScoreSums score;                   // records' values against their scores
+  ScoreSums compare_score;           // under the compared file
 };
+
+// Refused records over every packed file of partial.
+int64_t RefusedRecords(const CorpusPartial& partial);
 
 // A 64-bit checksum of size bytes at data: word-wise multiply-xor in four
 // lanes, the length mixed in; the same on every machine.

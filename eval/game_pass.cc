@@ -54,14 +54,22 @@ void CellFeaturesOf(const Position& position, CellFeatures* out) {
   }
 }
 
+// Index within the KKP section of cell c's KKP entry, the kings on bk and wk.
+int64_t KkpIndexOf(const CellFeatures& cells, int c, int bk, int wk) {
+  const bool black = cells.owner[c] == kBlack;
+  const int own = black ? bk : FlipSquare(wk);
+  const int other = black ? wk : FlipSquare(bk);
+  return (int64_t{own} * kSquares + other) * kKkpFeatures + cells.kkp[c];
+}
+
 // The running evaluation of one game under Files evaluation files (1 or 2).
 template <int Files>
 class GameWalker {
  public:
   // Walks plies before end; pulls are summed when pulling is set.
-  GameWalker(const EvalFile* const* files, EntryUse* use, bool pulling, bool black_won,
+  GameWalker(const EvalFile* const* files, EntryUse* use, bool pulling, double target,
              int32_t scale, int end)
-      : use_(use), pulling_(pulling), black_won_(black_won), scale_(scale) {
+      : use_(use), pulling_(pulling), target_(target), scale_(scale) {
     for (int f = 0; f < Files; ++f) {
       files_[f] = files[f];
       full_[f] = files[f]->count >= kKppValues;
@@ -74,7 +82,7 @@ class GameWalker {
   void Settle(int q, const int32_t* values) {
     if (!pulling_) return;
     for (int f = 0; f < Files; ++f) {
-      prefix_[f][q + 1] = prefix_[f][q] + ResidualUnits(values[f], black_won_, scale_);
+      prefix_[f][q + 1] = prefix_[f][q] + ResidualTowardUnits(values[f], target_, scale_);
     }
   }
 
@@ -283,12 +291,7 @@ class GameWalker {
   }
 
   // Index within the KKP section of cell c's KKP entry.
-  int64_t KkpIndex(int c) const {
-    const bool black = cells_.owner[c] == kBlack;
-    const int own = black ? black_king_ : FlipSquare(white_king_);
-    const int other = black ? white_king_ : FlipSquare(black_king_);
-    return (int64_t{own} * kSquares + other) * kKkpFeatures + cells_.kkp[c];
-  }
+  int64_t KkpIndex(int c) const { return KkpIndexOf(cells_, c, black_king_, white_king_); }
 
   // Cell c's KKP term under file f, black's added and white's subtracted.
   int32_t KkpTerm(int f, int c) const {
@@ -318,7 +321,7 @@ class GameWalker {
   bool full_[Files];  // the file holds every KPP value
   EntryUse* use_;
   const bool pulling_;
-  const bool black_won_;
+  const double target_;  // what P(black wins) is pulled toward
   const int32_t scale_;
   int pulls_ = 0;  // files whose pull the store keeps
   // Per file: entry p holds the residuals of the walk's plies before p summed.
@@ -344,7 +347,7 @@ bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* con
   const bool decided = use != nullptr && (use->result == GameResult::kBlackWins ||
                                           use->result == GameResult::kWhiteWins);
   GameWalker<Files> walker(files, use != nullptr ? use->store : nullptr, decided,
-                           decided && use->result == GameResult::kBlackWins,
+                           decided && use->result == GameResult::kBlackWins ? 1.0 : 0.0,
                            decided ? use->scale : 1, end);
   for (int q = from_ply; q < end; ++q) {
     const Position& position = plies[q].position;
@@ -365,10 +368,15 @@ bool Walk(const std::vector<RecordPly>& plies, int from_ply, const EvalFile* con
 
 }  // namespace
 
-int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
+int64_t ResidualTowardUnits(int32_t value, double target, int32_t scale) {
   const double p = 1.0 / (1.0 + std::exp(-static_cast<double>(value) / scale));
-  return std::llround(((black_won ? 1.0 : 0.0) - p) * (int64_t{1} << kPullBits));
+  return std::llround((target - p) * (int64_t{1} << kPullBits));
 }
+
+int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale) {
+  return ResidualTowardUnits(value, black_won ? 1.0 : 0.0, scale);
+}
+
 
 bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalFile& file,
                   const EvalFile* second, std::vector<PositionFigures>* figures,
@@ -396,6 +404,153 @@ bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalF
   std::vector<PositionFigures>* out[2] = {figures, second_figures};
   if (second == nullptr) return Walk<1>(plies, from_ply, files, out, use, error);
   return Walk<2>(plies, from_ply, files, out, use, error);
+}
+
+void ResizeBatch(PositionBatch* batch, int count) {
+  batch->positions.resize(count);
+  batch->taken.assign(count, 0);
+  batch->sides.resize(2 * static_cast<size_t>(count));
+  batch->material.resize(count);
+  batch->by_slab.resize(2 * static_cast<size_t>(count));
+  for (std::vector<int64_t>& prefix : batch->prefix) prefix.assign(2 * static_cast<size_t>(count), 0);
+  batch->pulled.assign(count, 0);
+}
+
+void PrepareBatch(PositionBatch* batch, int begin, int end) {
+  constexpr int kWords = (kKppFeatures + 63) / 64;
+  CellFeatures cells;
+  for (int i = begin; i < end; ++i) {
+    for (Side side : kSides) batch->sides[2 * i + side].count = 0;
+    if (!batch->taken[i]) continue;
+    const Position& position = batch->positions[i];
+    CellFeaturesOf(position, &cells);
+    const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
+    const int kings[2] = {bk, FlipSquare(wk)};
+    for (Side side : kSides) {
+      // Features are distinct: a bit each, read back in ascending order.
+      uint64_t bits[kWords] = {};
+      for (int c = 0; c < kFilledCells; ++c) {
+        const int feature = cells.list[side][c];
+        if (feature != kNoFeature) bits[feature >> 6] |= uint64_t{1} << (feature & 63);
+      }
+      BatchSide& out = batch->sides[2 * i + side];
+      int n = 0;
+      for (int w = 0; w < kWords; ++w) {
+        for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+          out.features[n++] = static_cast<int16_t>(w * 64 + std::countr_zero(word));
+        }
+      }
+      out.count = static_cast<uint8_t>(n);
+      out.king = static_cast<uint8_t>(kings[side]);
+      out.other_king = static_cast<uint8_t>(side == kBlack ? wk : FlipSquare(bk));
+      out.kkp_count = 0;
+    }
+    for (int c = 0; c < kFilledCells; ++c) {
+      if (cells.kkp[c] == kNoFeature) continue;
+      BatchSide& own = batch->sides[2 * i + cells.owner[c]];
+      own.kkp_features[own.kkp_count++] = cells.kkp[c];
+    }
+    batch->material[i] = MaterialSum(position);
+  }
+}
+
+void GroupBatch(PositionBatch* batch) {
+  int32_t counts[kSquares + 1] = {};
+  const int sides = static_cast<int>(batch->sides.size());
+  for (int s = 0; s < sides; ++s) {
+    if (batch->sides[s].count > 0) ++counts[batch->sides[s].king + 1];
+  }
+  for (int k = 0; k < kSquares; ++k) counts[k + 1] += counts[k];
+  std::copy(counts, counts + kSquares + 1, batch->slab_begin);
+  for (int s = 0; s < sides; ++s) {
+    if (batch->sides[s].count > 0) batch->by_slab[counts[batch->sides[s].king]++] = s;
+  }
+  // Within a slab, sides of like features one after another: the rows they
+  // share are still in the nearer caches.
+  const std::vector<BatchSide>& all = batch->sides;
+  for (int k = 0; k < kSquares; ++k) {
+    std::sort(batch->by_slab.begin() + batch->slab_begin[k],
+              batch->by_slab.begin() + batch->slab_begin[k + 1], [&all](int32_t a, int32_t b) {
+                const BatchSide& x = all[a];
+                const BatchSide& y = all[b];
+                for (int i = x.count - 1, j = y.count - 1; i >= 0 && j >= 0; --i, --j) {
+                  if (x.features[i] != y.features[j]) return x.features[i] < y.features[j];
+                }
+                return x.count != y.count ? x.count < y.count : a < b;
+              });
+  }
+}
+
+void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second) {
+  const EvalFile* files[2] = {&file, second};
+  const int count = second != nullptr ? 2 : 1;
+  const int64_t triangle = k * kKppTriangleValues;
+  for (int f = 0; f < count; ++f) {
+    const bool full = std::endian::native == std::endian::little && files[f]->count >= kKppValues;
+    const int16_t* values = files[f]->values;
+    for (int32_t t = batch->slab_begin[k]; t < batch->slab_begin[k + 1]; ++t) {
+      BatchSide& side = batch->sides[batch->by_slab[t]];
+      int64_t sum = 0;
+      for (int i = 0; i < side.count; ++i) {
+        const int64_t row = triangle + TriangleIndex(side.features[i], 0);
+        if (full) {
+          for (int j = 0; j <= i; ++j) sum += values[row + side.features[j]];
+        } else {
+          for (int j = 0; j <= i; ++j) sum += EvalValueAt(*files[f], row + side.features[j]);
+        }
+      }
+      side.sums[f] = sum;
+      const int64_t kkp_row =
+          kKkpSectionOffset / 2 + (int64_t{k} * kSquares + side.other_king) * kKkpFeatures;
+      int64_t kkp = 0;
+      for (int n = 0; n < side.kkp_count; ++n) {
+        kkp += EvalValueAt(*files[f], kkp_row + side.kkp_features[n]);
+      }
+      side.kkp_sums[f] = kkp;
+    }
+  }
+}
+
+PositionFigures BatchFigures(const PositionBatch& batch, int i, int f) {
+  PositionFigures out;
+  out.kkp_sum = static_cast<int32_t>(batch.sides[2 * i + kBlack].kkp_sums[f] -
+                                     batch.sides[2 * i + kWhite].kkp_sums[f]);
+  out.kpp_sum = static_cast<int32_t>(batch.sides[2 * i + kBlack].sums[f] -
+                                     batch.sides[2 * i + kWhite].sums[f]);
+  out.material = batch.material[i];
+  out.value = (kFvScale * out.material + out.kpp_sum + out.kkp_sum) / kFvScale;
+  return out;
+}
+
+bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error) {
+  KppRead reads[kMaxPairs];
+  for (int32_t t = batch.slab_begin[k]; t < batch.slab_begin[k + 1]; ++t) {
+    const int32_t s = batch.by_slab[t];
+    const BatchSide& side = batch.sides[s];
+    const int i = s / 2;
+    int n = 0;
+    for (int a = 0; a < side.count; ++a) {
+      const int64_t row = TriangleIndex(side.features[a], 0);
+      for (int b = 0; b <= a; ++b) reads[n++] = {static_cast<uint32_t>(row + side.features[b]), 0};
+    }
+    StayEnd end{1, {nullptr, nullptr}};
+    for (int f = 0; batch.pulled[i] && f < store->pulls; ++f) {
+      end.prefix[f] = batch.prefix[f].data() + 2 * static_cast<size_t>(i);
+    }
+    if (!AddKppReads(store, static_cast<Side>(s % 2), k, reads, n, end, error)) return false;
+  }
+  return true;
+}
+
+void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store) {
+  const Position& position = batch.positions[i];
+  CellFeatures cells;
+  CellFeaturesOf(position, &cells);
+  const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
+  std::string unused;
+  for (int c = 0; c < kFilledCells; ++c) {
+    if (cells.kkp[c] != kNoFeature) MarkKkpRead(store, KkpIndexOf(cells, c, bk, wk), &unused);
+  }
 }
 
 }  // namespace fvscope

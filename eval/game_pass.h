@@ -6,6 +6,7 @@
 #ifndef FVSCOPE_EVAL_GAME_PASS_H_
 #define FVSCOPE_EVAL_GAME_PASS_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ struct GameUse {
 // white won): 1 (or 0) - P(black wins), in kPullUnit, rounded to nearest.
 int64_t ResidualUnits(int32_t value, bool black_won, int32_t scale);
 
+// The residual target - P(black wins) of a position of value (in points),
+// in kPullUnit, rounded to nearest; target is 0..1.
+int64_t ResidualTowardUnits(int32_t value, double target, int32_t scale);
+
+
 // Evaluates plies[from_ply..] (index = ply; from_ply >= 0): (*figures)[i]
 // gets the figures of plies[from_ply + i] under file, equal to what
 // FiguresOf(BreakDownLeaf(...)) gives; with second not null,
@@ -42,6 +48,64 @@ bool EvaluateGame(const std::vector<RecordPly>& plies, int from_ply, const EvalF
                   const EvalFile* second, std::vector<PositionFigures>* figures,
                   std::vector<PositionFigures>* second_figures, const GameUse* use,
                   std::string* error);
+
+// One side's KPP terms of a position of a batch: the table slab (its king's
+// square as the side sees it) and its features, ascending.
+// Also the KKP terms of the side's own pieces and hand counts, which read
+// the KKP rows of its king.
+struct BatchSide {
+  int16_t features[kMaxFeatureEntries];
+  int16_t kkp_features[kMaxFeatureEntries];
+  uint8_t count;  // 0: the position is not evaluated
+  uint8_t kkp_count;
+  uint8_t king;
+  uint8_t other_king;  // the opponent's king as the side sees it
+  int64_t sums[2];  // KPP terms under each file
+  int64_t kkp_sums[2];  // KKP terms of the side's own cells under each file
+};
+
+// Positions evaluated each on its own, the work grouped by slab: every side
+// that reads a slab is summed while the slab is in the cache, and its reads
+// go to the store slab by slab. Each step but GroupBatch may run on several
+// threads at once for distinct positions or slabs.
+struct PositionBatch {
+  std::vector<Position> positions;  // set by the caller
+  std::vector<uint8_t> taken;       // per position: evaluated (set by the caller)
+  std::vector<BatchSide> sides;     // 2 per position, black's first
+  std::vector<int32_t> material;    // per position
+  std::vector<int32_t> by_slab;     // sides, slab ascending
+  int32_t slab_begin[kSquares + 1] = {};
+  // Per position and file kept: the residuals before and after it, {0, r};
+  // null rows (no pull) when pulled[i] is 0.
+  std::vector<int64_t> prefix[kMaxPulls];
+  std::vector<uint8_t> pulled;
+};
+
+// Sizes *batch for count positions.
+void ResizeBatch(PositionBatch* batch, int count);
+
+// Takes the features and material of the taken positions in [begin, end);
+// they must pass CheckLeaf.
+void PrepareBatch(PositionBatch* batch, int begin, int end);
+
+// Orders the taken positions' sides by slab.
+void GroupBatch(PositionBatch* batch);
+
+// Sums the KPP and KKP terms of the sides that read slab k under file and
+// second.
+void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second);
+
+// The figures of taken position i once every slab is summed, under file
+// (f = 0) or second (f = 1): what EvaluateGame gives for it.
+PositionFigures BatchFigures(const PositionBatch& batch, int i, int f);
+
+// Adds the reads of the sides of slab k to store, each a stay of one
+// position, pulled by its prefix when pulled. Returns false with *error when
+// the store refuses them.
+bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error);
+
+// Marks the KKP entries taken position i reads.
+void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store);
 
 }  // namespace fvscope
 

@@ -283,3 +283,89 @@ TEST(GamePassTest, APositionTheTablesCannotTakeStopsThePassBeforeAnyRead) {
 
 }  // namespace
 }  // namespace fvscope
+
+namespace fvscope {
+namespace {
+
+// A batch of positions, each on its own and pulled toward its game's result,
+// fills the store a walk over the games fills; pulled toward its own curve,
+// it pulls nothing.
+void EvaluateBatch(const std::vector<Position>& positions, const std::vector<double>& targets,
+                   const EvalFile& file, const EvalFile* second, EntryUse* store,
+                   std::vector<int32_t>* values) {
+  auto batch = std::make_unique<PositionBatch>();
+  const int n = static_cast<int>(positions.size());
+  ResizeBatch(batch.get(), n);
+  for (int i = 0; i < n; ++i) {
+    batch->positions[i] = positions[i];
+    batch->taken[i] = 1;
+  }
+  PrepareBatch(batch.get(), 0, n / 2);
+  PrepareBatch(batch.get(), n / 2, n);
+  GroupBatch(batch.get());
+  for (int k = kSquares - 1; k >= 0; --k) SumBatchSlab(batch.get(), k, file, second);
+  for (int i = 0; i < n; ++i) {
+    const int32_t v[2] = {BatchFigures(*batch, i, 0).value,
+                          second != nullptr ? BatchFigures(*batch, i, 1).value : 0};
+    values->push_back(v[0]);
+    if (second != nullptr) values->push_back(v[1]);
+    batch->pulled[i] = targets[i] >= 0;
+    for (int f = 0; f < store->pulls && batch->pulled[i]; ++f) {
+      batch->prefix[f][2 * i + 1] = ResidualTowardUnits(v[f], targets[i], 600);
+    }
+    MarkBatchKkp(*batch, i, store);
+  }
+  std::string error;
+  for (int k = 0; k < kSquares; ++k) ASSERT_TRUE(AddBatchSlabReads(*batch, k, store, &error));
+}
+
+TEST(GamePassTest, ABatchOfPositionsGivesTheGamesFiguresAndStore) {
+  const EvalFile file = RandomEvalFile(0);
+  const EvalFile second = RandomEvalFile(8);
+  auto games = std::make_unique<EntryUse>(false, 2);
+  auto positions = std::make_unique<EntryUse>(false, 2);
+  auto still = std::make_unique<EntryUse>(false, 1);
+  std::string error;
+  const GameResult results[] = {GameResult::kBlackWins, GameResult::kWhiteWins,
+                                GameResult::kDraw};
+  std::vector<Position> all;
+  std::vector<double> targets;
+  std::vector<int32_t> walked;
+  for (uint32_t seed : {21u, 22u, 23u}) {
+    const std::vector<RecordPly> plies = RandomGamePlies(90, seed);
+    const GameResult result = results[seed - 21];
+    const GameUse game_use{games.get(), result, 600};
+    std::vector<PositionFigures> figures, second_figures;
+    ASSERT_TRUE(EvaluateGame(plies, 0, file, &second, &figures, &second_figures, &game_use,
+                             &error)) << error;
+    for (size_t q = 0; q < plies.size(); ++q) {
+      all.push_back(plies[q].position);
+      targets.push_back(result == GameResult::kDraw        ? -1.0
+                        : result == GameResult::kBlackWins ? 1.0
+                                                           : 0.0);
+      walked.push_back(figures[q].value);
+      walked.push_back(second_figures[q].value);
+    }
+  }
+  std::vector<int32_t> values;
+  EvaluateBatch(all, targets, file, &second, positions.get(), &values);
+  EXPECT_EQ(values, walked);
+  std::string from_games, from_positions;
+  EncodeEntryUse(*games, &from_games);
+  EncodeEntryUse(*positions, &from_positions);
+  EXPECT_TRUE(from_games == from_positions);
+  // Pulled toward the curve of its own value, a position pulls nothing.
+  std::vector<double> own;
+  for (size_t i = 0; i < all.size(); ++i) {
+    own.push_back(1.0 / (1.0 + std::exp(-static_cast<double>(walked[2 * i]) / 600)));
+  }
+  values.clear();
+  EvaluateBatch(all, own, file, nullptr, still.get(), &values);
+  auto summary = std::make_unique<UseSummary>();
+  SummarizeEntryUse(*still, file, nullptr, kByMagnitude, summary.get());
+  EXPECT_GT(summary->kpp_read, 0);
+  EXPECT_EQ(summary->pull.entries, 0);
+}
+
+}  // namespace
+}  // namespace fvscope

@@ -33,6 +33,7 @@ export async function show(ctx) {
       el('tbody', {}, fitRow(d.fv, d.fit, d.scale), c ? fitRow(c.fv, c.fit, c.scale) : null))),
     el('p', { class: 'meta' }, 'P(black wins) = 1 / (1 + exp(-(value - a) / b)); cross-entropy in nats per position.'),
     calibrationChart(d),
+    d.score ? scoreSection(d) : null,
     usage ? el('p', {}, `${usage.kpp_read} of ${usage.kpp_entries} KPP entries and ${usage.kkp_read} of ${usage.kkp_entries} KKP entries were read.`) : null,
     usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use', id: 'use' }) : null,
     c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use', id: 'changes' }) : null,
@@ -50,6 +51,22 @@ function progress(r) {
     el('p', {}, `Being computed: ${r.error}.`),
     el('progress', { max: known ? d.files : null, value: known ? d.files_read : null, 'aria-label': 'files read' }),
     el('p', { class: 'meta' }, text));
+}
+
+// The records' search scores against the values, and the packed files read.
+function scoreSection(d) {
+  const row = (label, s) => el('tr', {}, el('th', { scope: 'row' }, label),
+    el('td', { class: 'num' }, String(s.records)), el('td', { class: 'num' }, s.correlation.toFixed(4)),
+    el('td', { class: 'num' }, s.slope.toFixed(4)), el('td', { class: 'num' }, s.cross_entropy.toFixed(4)));
+  return el('section', {},
+    el('h2', {}, 'How far the value is from the search'),
+    el('div', { class: 'scroll' }, el('table', {},
+      el('thead', {}, el('tr', {}, ['', 'records', 'correlation', 'slope', 'cross-entropy'].map((h) => el('th', { scope: 'col' }, h)))),
+      el('tbody', {}, row(d.fv, d.score), d.compare && d.compare.score ? row(d.compare.fv, d.compare.score) : null))),
+    el('p', { class: 'meta' }, `${d.records} records read, ${d.refused_records} refused; the pull's target mixes the score's curve at lambda ${d.lambda}.`),
+    el('figure', { class: 'chart' },
+      el('img', { src: '/api/picture/corpus/score.png', alt: 'the mean score of each bucket of value against the value', width: 480, height: 270, loading: 'lazy' }),
+      el('figcaption', {}, 'The mean score per bucket of value; the diagonal is where score equals value.')));
 }
 
 // The pull of the results on the entries: the totals under each file, the

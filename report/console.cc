@@ -214,6 +214,13 @@ void WritePullLine(FILE* out, const char* prefix, const PullFigures& pull) {
                static_cast<long long>(pull.entries));
 }
 
+void WriteScoreLine(FILE* out, const char* prefix, const ScoreFigures& f) {
+  std::fprintf(out,
+               "%sscore: records = %lld  correlation = %.4f  slope = %.4f  cross-entropy = %.4f\n",
+               prefix, static_cast<long long>(f.records), f.correlation, f.slope,
+               f.cross_entropy);
+}
+
 void WriteScaleLine(FILE* out, const char* prefix, int32_t scale, const CorpusFileFigures& f) {
   if (f.scale_known) {
     std::fprintf(out, "%sscale %d: cross_entropy = %.6f\n", prefix, scale, f.scale_cross_entropy);
@@ -230,6 +237,17 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
   std::fprintf(out, "games = %lld  positions = %lld  refused = %lld\n",
                static_cast<long long>(found.games), static_cast<long long>(found.positions),
                static_cast<long long>(found.refused.size()));
+  if (!found.packed.empty()) {
+    int64_t records = 0;
+    for (const PackedFileCounts& f : found.packed) records += f.evaluated;
+    std::fprintf(out, "records = %lld  refused records = %lld\n", static_cast<long long>(records),
+                 static_cast<long long>(RefusedRecords(found)));
+    for (const PackedFileCounts& f : found.packed) {
+      std::fprintf(out, "%s: records = %lld  refused records = %lld  left out = %lld\n",
+                   f.path.c_str(), static_cast<long long>(f.evaluated),
+                   static_cast<long long>(f.refused), static_cast<long long>(f.left_out));
+    }
+  }
   const ResultCounts& r = found.results;
   std::fprintf(out, "results: black = %lld  white = %lld  draw = %lld  unknown = %lld\n",
                static_cast<long long>(r.black), static_cast<long long>(r.white),
@@ -246,6 +264,11 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
   if (corpus.comparing) {
     WriteFitLine(out, "compare: ", corpus.second.fit);
     WriteScaleLine(out, "compare: ", corpus.scale, corpus.second);
+  }
+  if (corpus.score.records > 0) {
+    std::fputs("SCORE:\n", out);
+    WriteScoreLine(out, "", corpus.score);
+    if (corpus.comparing) WriteScoreLine(out, "compare: ", corpus.compare_score);
   }
   if (!corpus.with_usage) return;
   const UseSummary& usage = corpus.usage;

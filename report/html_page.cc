@@ -355,6 +355,40 @@ void RecordSection(const RunFacts& facts, const RecordAnalysis& record, std::str
 
 std::string Count(int64_t n) { return std::to_string(n); }
 
+// The records' search scores against the values, and each packed file's records.
+void ScoreSection(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
+  *html += "<h2>How far the value is from the search</h2>\n<div class=\"scroll\"><table>\n"
+           "<tr><th class=\"name\">file</th><th>records</th><th>correlation</th><th>slope</th>"
+           "<th>cross-entropy</th></tr>\n";
+  const struct {
+    const std::string& name;
+    const ScoreFigures& figures;
+    bool shown;
+  } files[] = {{facts.fv, corpus.score, true},
+               {facts.compare_fv, corpus.compare_score, corpus.comparing}};
+  for (const auto& file : files) {
+    if (!file.shown) continue;
+    const ScoreFigures& f = file.figures;
+    *html += "<tr>" + NameCell(file.name) + "<td>" + Count(f.records) + "</td><td>" +
+             Format("%.4f", f.correlation) + "</td><td>" + Format("%.4f", f.slope) + "</td><td>" +
+             Format("%.4f", f.cross_entropy) + "</td></tr>\n";
+  }
+  *html += "</table></div>\n<p class=\"meta\">The search's score against the value, both from "
+           "black's view: their correlation, the least-squares slope of score on value, and the "
+           "cross-entropy of the value's curve against the score's under the scale.</p>\n";
+  *html += Figure(facts, kScorePicturePath, "the mean score by value",
+                  "The mean score of the records of each bucket of value (a dot's area grows with "
+                  "its records) and the diagonal where score equals value",
+                  true);
+  *html += "<h2>Packed files</h2>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\">file"
+           "</th><th>records</th><th>refused records</th><th>left out</th></tr>\n";
+  for (const PackedFileCounts& f : corpus.found.packed) {
+    *html += "<tr>" + NameCell(f.path) + "<td>" + Count(f.evaluated) + "</td><td>" +
+             Count(f.refused) + "</td><td>" + Count(f.left_out) + "</td></tr>\n";
+  }
+  *html += "</table></div>\n";
+}
+
 void CorpusSummary(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
   const CorpusPartial& found = corpus.found;
   const ResultCounts& r = found.results;
@@ -393,6 +427,7 @@ void CorpusSummary(const RunFacts& facts, const CorpusAnalysis& corpus, std::str
                   "Black's share of the decided positions of each bucket (a dot's area grows with "
                   "its positions), the fitted curves and the scale curve",
                   true);
+  if (corpus.score.records > 0) ScoreSection(facts, corpus, html);
   *html += "<h2>Calibration</h2>\n<div class=\"scroll\"><table>\n<thead><tr><th>from</th>"
            "<th>to</th><th>positions</th><th>black won</th><th>white won</th><th>drawn</th></tr>"
            "</thead>\n<tbody>\n";

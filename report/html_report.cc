@@ -158,6 +158,14 @@ void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus
     std::fputs("fit: none<br>\n", report);
   }
   std::fprintf(report, "<img src=%s><br>\n", kCorpusChartPath);
+  if (corpus.score.records > 0) {
+    const ScoreFigures& f = corpus.score;
+    std::fprintf(report,
+                 "score: records=%lld correlation=%.4f slope=%.4f cross-entropy=%.4f<br>\n"
+                 "<img src=%s><br>\n",
+                 static_cast<long long>(f.records), f.correlation, f.slope, f.cross_entropy,
+                 kScorePicturePath);
+  }
   if (!corpus.with_usage) {
     std::fputs("</BODY></HTML>", report);
     return;

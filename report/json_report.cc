@@ -183,6 +183,13 @@ Json ScaleJson(int32_t scale, const CorpusFileFigures& f) {
           {"cross_entropy", f.scale_known ? Json(f.scale_cross_entropy) : Json(nullptr)}};
 }
 
+Json ScoreJson(const ScoreFigures& f) {
+  return {{"records", f.records},
+          {"correlation", f.correlation},
+          {"slope", f.slope},
+          {"cross_entropy", f.cross_entropy}};
+}
+
 Json CalibrationJson(const Calibration& calibration) {
   Json list = Json::array();
   for (const CalibrationBucket& b : calibration) {
@@ -270,6 +277,27 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
   document["scale"] = ScaleJson(corpus.scale, corpus.first);
   document["calibration"] = CalibrationJson(corpus.first.calibration);
   document["from_ply"] = found.from_ply;
+  if (!found.packed.empty()) {
+    Json packed = Json::array();
+    int64_t records = 0;
+    for (const PackedFileCounts& f : found.packed) {
+      Json named = Json::array();
+      for (const RefusedRecord& n : f.named) named.push_back({{"record", n.record}, {"why", n.why}});
+      packed.push_back({{"file", f.path},
+                        {"format", f.format == 0 ? "psv" : "hcpe"},
+                        {"file_records", f.file_records},
+                        {"records", f.evaluated},
+                        {"refused_records", f.refused},
+                        {"left_out", f.left_out},
+                        {"refused", named}});
+      records += f.evaluated;
+    }
+    document["records"] = records;
+    document["refused_records"] = RefusedRecords(found);
+    document["packed"] = packed;
+    document["lambda"] = found.lambda;
+  }
+  if (corpus.score.records > 0) document["score"] = ScoreJson(corpus.score);
   if (corpus.with_usage) {
     const UseSummary& u = corpus.usage;
     document["usage"] = {
@@ -286,6 +314,7 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
                     {"fit", FitJson(corpus.second.fit)},
                     {"scale", ScaleJson(corpus.scale, corpus.second)},
                     {"calibration", CalibrationJson(corpus.second.calibration)}};
+    if (corpus.compare_score.records > 0) compare["score"] = ScoreJson(corpus.compare_score);
     if (corpus.with_usage) {
       compare["usage_ranking"] = UseRankingJson(facts, corpus.usage.changes, true, true);
       compare["pull"] = PullJson(facts, corpus.usage.second_pull, false);

@@ -15,6 +15,7 @@ constexpr const char* kPiecesPicturePath = "./log/pieces.png";
 constexpr const char* kCorpusChartPath = "./log/corpus.png";
 constexpr const char* kCoveragePicturePath = "./log/coverage.png";
 constexpr const char* kPullPicturePath = "./log/pull.png";
+constexpr const char* kScorePicturePath = "./log/score.png";
 constexpr const char* kMapPicturePath = "./log/map.png";
 constexpr const char* kCensusPicturePath = "./log/census.png";
 

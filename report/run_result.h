@@ -105,6 +105,8 @@ struct CorpusAnalysis {
   CorpusFileFigures second;  // with a second file
   bool with_usage = false;
   UseSummary usage;  // with usage
+  ScoreFigures score;          // values against the records' scores; records 0 without any
+  ScoreFigures compare_score;  // under the second file
 };
 
 // The table's values for a king and a piece (or both kings): one grid per
