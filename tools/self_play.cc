@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/self_play.h"
+#include "tools/self_play_game.h"
 #include "report/output_file.h"
 
 namespace fvscope {
