@@ -19,6 +19,7 @@
 #include "app/position_input.h"
 #include "app/position_mode.h"
 #include "app/record_mode.h"
+#include "app/request_kinds.h"
 #include "app/run_facts.h"
 #include "app/run_log.h"
 #include "app/scan_mode.h"
@@ -47,183 +48,6 @@ constexpr size_t kMaxRecordPlies = 10000;     // a longer record answers 413
 constexpr int kWorkWaitMilliseconds = 3000;   // a heavy run waits this long for its turn
 constexpr const char* kRetryAfterSeconds = "2";  // then answers 503 and asks for this
 
-// A parameter a request kind takes; a number reads whole as a decimal
-// integer or answers 400.
-struct ParamSpec {
-  const char* name;
-  bool number;
-};
-
-// When a kind's run is made: for each request, once for all at the first
-// request, or from the start in the background.
-enum class RunTime { kEachRequest, kOnce, kBackground };
-
-// The command line's words for a request (words before "--", positional
-// ones after) with params; record_text: a record comes in the body. Returns
-// false with *error when the request cannot be given so.
-using WordsFunction = bool (*)(const CommandLine& start, const std::vector<RequestParam>& params,
-                               bool record_text, std::vector<std::string>* words,
-                               std::vector<std::string>* positional, std::string* error);
-
-// What a document of the run puts after a picture's name: the parameters
-// that make the same run again.
-using QueryFunction = std::string (*)(const CommandLine& options,
-                                      const std::vector<RequestParam>& params,
-                                      const RunResult& result);
-
-// Each kind of run a request names: its mode, the parameters it takes, how
-// it is asked for, and how its parameters become the command line's words.
-struct RequestKind {
-  const char* name;   // of /api/NAME and /api/picture/NAME/
-  ModeFunction mode;
-  ParamSpec params[6];
-  bool get;           // GET /api/NAME
-  bool post;          // POST /api/NAME with a record in the body
-  bool heavy;         // each run takes a turn of the work limit
-  RunTime when;
-  WordsFunction words;
-  QueryFunction query;  // nullptr: the request's own parameters
-};
-
-// Reads a parameter that is 1 or 0 into *on.
-bool ReadFlag(const std::vector<RequestParam>& params, const char* name, bool* on,
-              std::string* error) {
-  const std::string* value = FindRequestParam(params, name);
-  *on = value != nullptr && *value == "1";
-  if (value == nullptr || *value == "1" || *value == "0") return true;
-  *error = std::string(name) + " takes 1 or 0";
-  return false;
-}
-
-bool PositionWords(const CommandLine& start, const std::vector<RequestParam>& params,
-                   bool record_text, std::vector<std::string>* words,
-                   std::vector<std::string>* positional, std::string* error) {
-  const std::string* value = nullptr;
-  if ((value = FindRequestParam(params, "position")) != nullptr) {
-    if (record_text) {
-      *error = "a record in the body takes no position parameter";
-      return false;
-    }
-    if (!LooksLikeUsiPosition(*value)) {
-      *error = "position takes \"startpos\" or \"sfen ...\", either with \"moves ...\"; a "
-               "record's text goes in the body of POST /api/position";
-      return false;
-    }
-    words->push_back("--position=" + *value);
-  } else if (record_text) {
-    words->push_back("--position=-");
-  }
-  if ((value = FindRequestParam(params, "ply")) != nullptr) words->push_back("--ply=" + *value);
-  if ((value = FindRequestParam(params, "pv")) != nullptr) words->push_back("--pv=" + *value);
-  bool pieces = false, usi = false;
-  if (!ReadFlag(params, "pieces", &pieces, error) || !ReadFlag(params, "usi", &usi, error)) {
-    return false;
-  }
-  if (pieces) words->push_back("--pieces");
-  if (usi && start.usi.empty()) {
-    *error = "usi=1 needs an engine: the server was started without --usi";
-    return false;
-  }
-  if (usi) words->push_back("--usi=" + start.usi);
-  if ((value = FindRequestParam(params, "sort")) != nullptr) positional->push_back(*value);
-  return true;
-}
-
-bool GameWords(const CommandLine&, const std::vector<RequestParam>&, bool,
-               std::vector<std::string>* words, std::vector<std::string>*, std::string*) {
-  words->push_back("--game=-");
-  return true;
-}
-
-bool ScanWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
-               std::vector<std::string>*, std::vector<std::string>* positional,
-               std::string* error) {
-  const std::string* square = FindRequestParam(params, "square");
-  if (square == nullptr) {
-    *error = "/api/scan needs square=SQ, the king square 0..80";
-    return false;
-  }
-  const std::string* sort = FindRequestParam(params, "sort");
-  *positional = {sort != nullptr ? *sort : "0", *square};
-  return true;
-}
-
-bool MapWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
-              std::vector<std::string>* words, std::vector<std::string>*, std::string* error) {
-  const std::string* king = FindRequestParam(params, "king");
-  const std::string* piece = FindRequestParam(params, "piece");
-  if (king == nullptr || piece == nullptr) {
-    *error = "/api/map needs king=KING and piece=PIECE (as --map=KING:PIECE takes them)";
-    return false;
-  }
-  words->push_back("--map=" + *king + ":" + *piece);
-  return true;
-}
-
-bool CensusWords(const CommandLine&, const std::vector<RequestParam>&, bool,
-                 std::vector<std::string>* words, std::vector<std::string>*, std::string*) {
-  words->push_back("--census");
-  return true;
-}
-
-std::string SortQuery(const CommandLine& options) {
-  return "sort=" + std::to_string(options.sort_mode);
-}
-
-// The leaf's position and PV as played.
-std::string PositionQuery(const CommandLine& options, const std::vector<RequestParam>&,
-                          const RunResult& result) {
-  const LeafAnalysis& leaf = std::get<LeafAnalysis>(result);
-  std::string pv;
-  for (int n = 0; n < leaf.pv.count; ++n) pv += (n > 0 ? " " : "") + UsiMoveText(leaf.pv.moves[n]);
-  return "?position=" + EncodeQueryText("sfen " + PositionSfen(leaf.input, leaf.pv.first_side)) +
-         (pv.empty() ? "" : "&pv=" + EncodeQueryText(pv)) + "&" + SortQuery(options) +
-         (options.pieces ? "&pieces=1" : "");
-}
-
-// The record as a USI position text.
-std::string GameQuery(const CommandLine&, const std::vector<RequestParam>&,
-                      const RunResult& result) {
-  const RecordAnalysis& record = std::get<RecordAnalysis>(result);
-  if (record.plies.empty()) return "";
-  const RecordPly& start = record.plies[0];
-  std::string text = "sfen " + PositionSfen(start.position, start.to_move, start.move_number);
-  for (size_t i = 1; i < record.plies.size(); ++i) {
-    text += (i == 1 ? " moves " : " ") + UsiMoveText(record.plies[i].move);
-  }
-  return "?position=" + EncodeQueryText(text);
-}
-
-std::string ScanQuery(const CommandLine& options, const std::vector<RequestParam>&,
-                      const RunResult&) {
-  return "?square=" + std::to_string(options.scan_king_square) + "&" + SortQuery(options);
-}
-
-// The one table of request kinds.
-constexpr RequestKind kRequestKinds[] = {
-    {"position", RunPositionMode,
-     {{"position", false}, {"ply", true}, {"pv", false}, {"sort", true}, {"pieces", false},
-      {"usi", false}},
-     true, true, false, RunTime::kEachRequest, PositionWords, PositionQuery},
-    // A picture's record comes as a USI position text in position=.
-    {"game", RunRecordMode, {{"position", false}}, false, true, true, RunTime::kEachRequest,
-     GameWords, GameQuery},
-    {"scan", RunScanMode, {{"square", true}, {"sort", true}}, true, false, false,
-     RunTime::kEachRequest, ScanWords, ScanQuery},
-    {"map", RunMapMode, {{"king", false}, {"piece", false}}, true, false, false,
-     RunTime::kEachRequest, MapWords, nullptr},
-    {"census", RunCensusMode, {}, true, false, false, RunTime::kOnce, CensusWords, nullptr},
-    {"corpus", RunCorpusMode, {}, true, false, false, RunTime::kBackground, nullptr, nullptr},
-};
-constexpr int kKindCount = sizeof kRequestKinds / sizeof kRequestKinds[0];
-
-const RequestKind* FindKind(const std::string& name) {
-  for (const RequestKind& kind : kRequestKinds) {
-    if (name == kind.name) return &kind;
-  }
-  return nullptr;
-}
-
 int KindIndex(const RequestKind& kind) { return static_cast<int>(&kind - kRequestKinds); }
 
 // A run kept for every request once made: its answer and its pictures.
@@ -241,8 +65,8 @@ struct ServerState {
   const EvalFile* compare;
   std::vector<std::string> start_warnings;
   std::string info;
-  std::once_flag once[kKindCount];
-  KeptRun kept[kKindCount];
+  std::once_flag once[kRequestKindCount];
+  KeptRun kept[kRequestKindCount];
   RunProgress background_progress;
   std::atomic<bool> background_ready{false};
   AnswerCache pictures;
@@ -273,35 +97,6 @@ void RefuseBusy(const char* what, int at_once, HttpAnswer* answer) {
   answer->headers.emplace_back("Retry-After", kRetryAfterSeconds);
 }
 
-// True when text reads whole as a decimal integer of at most 9 digits.
-bool IsWholeNumber(const std::string& text) {
-  const size_t digits = text.size() - (!text.empty() && text[0] == '-' ? 1 : 0);
-  if (digits == 0 || digits > 9) return false;
-  for (size_t i = text.size() - digits; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
-
-// Checks params against kind's: each one known, each number whole.
-bool CheckParams(const RequestKind& kind, const std::vector<RequestParam>& params,
-                 std::string* error) {
-  for (const RequestParam& param : params) {
-    const ParamSpec* spec = nullptr;
-    for (const ParamSpec& p : kind.params) {
-      if (p.name != nullptr && param.name == p.name) spec = &p;
-    }
-    if (spec == nullptr) {
-      *error = std::string("/api/") + kind.name + " takes no parameter " + QuotedInput(param.name);
-      return false;
-    }
-    if (spec->number && !IsWholeNumber(param.value)) {
-      *error = param.name + " takes a whole number, not " + QuotedInput(param.value);
-      return false;
-    }
-  }
-  return true;
-}
 
 // Checks that a record's text has at most kMaxRecordPlies moves; one that
 // does not read is left to the mode to refuse in its words.
@@ -329,7 +124,7 @@ bool MakeRequestRun(const ServerState& server, const RequestKind& kind,
   std::string error;
   std::vector<std::string> words = {"fvscope"}, positional;
   const CommandLine& start = *server.options;
-  if (!CheckParams(kind, params, &error) ||
+  if (!CheckRequestParams(kind, params, &error) ||
       !kind.words(start, params, record != nullptr, &words, &positional, &error)) {
     Refuse(400, error, answer);
     return false;
@@ -395,8 +190,8 @@ void KeepDocument(const ServerState& server, const CommandLine& options, const R
   kept->answer = ResultJson(facts, result);
 }
 
-// What answers a run of kind: with_document, its JSON document (or a
-// refusal with the command line's message); with_pictures, its pictures.
+// What a request wants of a run: its JSON document (or the refusal with the
+// command line's message), its pictures.
 struct RunWants {
   bool document;
   bool pictures;
@@ -548,7 +343,7 @@ void AnswerKept(ServerState* server, const RequestKind& kind, const HttpRequest&
 void AnswerPicture(ServerState* server, const HttpRequest& request, HttpAnswer* answer) {
   const std::string rest = request.path.substr(std::strlen(kPictureRoot));
   const size_t slash = rest.find('/');
-  const RequestKind* kind = slash == std::string::npos ? nullptr : FindKind(rest.substr(0, slash));
+  const RequestKind* kind = slash == std::string::npos ? nullptr : FindRequestKind(rest.substr(0, slash));
   const std::string name = slash == std::string::npos ? "" : rest.substr(slash + 1);
   bool plain = name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
   for (const char c : name) plain = plain && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.');
@@ -705,7 +500,7 @@ int RunServer(const CommandLine& options, const EvalFile& fv, const EvalFile* co
   server->engine.max_running = 1;
   BlockStopSignals();
   std::thread background;
-  if (!options.corpus.empty()) background = std::thread(RunInBackground, server.get(), FindKind("corpus"));
+  if (!options.corpus.empty()) background = std::thread(RunInBackground, server.get(), FindRequestKind("corpus"));
 
   ServerState* s = server.get();
   std::vector<HttpRoute> routes = {
