@@ -67,8 +67,12 @@ class GuardedStream : public httplib::Stream {
     answering_ = false;
   }
 
-  // The request is read: its time no longer counts.
-  void EndReading() { reading_ = false; }
+  // The request is read: its time no longer counts, and the answer's starts
+  // with its first byte (an interim "100 Continue" does not count).
+  void EndReading() {
+    reading_ = false;
+    answering_ = false;
+  }
 
   bool broken() const { return broken_; }
   bool has_buffered() const { return begin_ < end_; }
