@@ -19,6 +19,7 @@
 #include "app/platform.h"
 #include "app/position_mode.h"
 #include "app/record_mode.h"
+#include "app/run_facts.h"
 #include "app/run_log.h"
 #include "app/scan_mode.h"
 #include "app/serve_mode.h"
@@ -62,16 +63,7 @@ ModeFunction ModeOf(const CommandLine& options) {
 }
 
 // What every output of the run names.
-RunFacts FactsOf(const Run& run) {
-  RunFacts facts;
-  facts.sort_mode = run.options.sort_mode;
-  facts.fv = run.options.fv;
-  facts.compare_fv = run.options.compare;
-  facts.utf8 = run.options.utf8;
-  facts.page_path = run.options.html;
-  facts.warnings = run.log.warnings;
-  return facts;
-}
+RunFacts FactsOf(const Run& run) { return FactsOfRun(run.options, run.log.warnings); }
 
 // Loads the evaluation file at path into *file; a file of the wrong size is
 // a warning. Returns false, the failure printed, when it cannot be loaded.
@@ -96,6 +88,17 @@ bool LoadPiecePictures(const std::string& img) {
                                                         : LoadBuiltinPieceImages(&error);
   if (!loaded) Fail(error);
   return loaded;
+}
+
+// Loads the run's inputs: the evaluation file, the second one with
+// --compare, the piece pictures. Returns false, the failure printed, when
+// one cannot be loaded.
+bool LoadRunInputs(Run* run) {
+  const CommandLine& options = run->options;
+  if (!LoadEvalFileOf(options.fv, run, &run->fv)) return false;
+  run->comparing = !options.compare.empty();
+  if (run->comparing && !LoadEvalFileOf(options.compare, run, &run->compare)) return false;
+  return LoadPiecePictures(options.img);
 }
 
 // Draws the run's pictures once all text is out; a picture that cannot be
@@ -150,10 +153,7 @@ int RunInWorkingFolder(Run* run) {
   }
   // The server loads its files once and writes nothing.
   if (!options.serve.empty()) {
-    if (!LoadEvalFileOf(options.fv, run, &run->fv)) return 1;
-    run->comparing = !options.compare.empty();
-    if (run->comparing && !LoadEvalFileOf(options.compare, run, &run->compare)) return 1;
-    if (!LoadPiecePictures(options.img)) return 1;
+    if (!LoadRunInputs(run)) return 1;
     return RunServer(options, run->fv, run->comparing ? &run->compare : nullptr,
                      run->log.warnings);
   }
@@ -161,10 +161,7 @@ int RunInWorkingFolder(Run* run) {
   const bool writes_outputs = options.partial.empty();
   if (writes_outputs && !OpenReport(run)) return 1;
 
-  if (!LoadEvalFileOf(options.fv, run, &run->fv)) return 1;
-  run->comparing = !options.compare.empty();
-  if (run->comparing && !LoadEvalFileOf(options.compare, run, &run->compare)) return 1;
-  if (!LoadPiecePictures(options.img)) return 1;
+  if (!LoadRunInputs(run)) return 1;
   if (!ClearLogFolder(kLogFolder, &error)) {
     Fail(error);
     return 1;

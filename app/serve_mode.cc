@@ -1,10 +1,12 @@
 #include "app/serve_mode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -17,14 +19,18 @@
 #include "app/position_input.h"
 #include "app/position_mode.h"
 #include "app/record_mode.h"
+#include "app/request_kinds.h"
+#include "app/run_facts.h"
 #include "app/run_log.h"
 #include "app/scan_mode.h"
 #include "eval/corpus_partial.h"
 #include "http/answer_cache.h"
 #include "http/http_server.h"
 #include "http/request_params.h"
+#include "http/work_limit.h"
 #include "render/image_file.h"
 #include "render/picture_batch.h"
+#include "render/thread_pool.h"
 #include "report/json_report.h"
 #include "report/run_writers.h"
 #include "shogi/notation.h"
@@ -37,29 +43,12 @@ namespace {
 constexpr const char* kPictureRoot = "/api/picture/";
 constexpr const char* kJsonType = "application/json";
 
-// Each kind of run a request names, and the parameters it takes: the
-// command line's words.
-struct RequestKind {
-  const char* name;
-  ModeFunction mode;
-  const char* params[6];
-};
+// The bounds of the work one request makes.
+constexpr size_t kMaxRecordPlies = 10000;     // a longer record answers 413
+constexpr int kWorkWaitMilliseconds = 3000;   // a heavy run waits this long for its turn
+constexpr const char* kRetryAfterSeconds = "2";  // then answers 503 and asks for this
 
-constexpr RequestKind kRequestKinds[] = {
-    {"position", RunPositionMode, {"position", "ply", "pv", "sort", "pieces", "usi"}},
-    {"game", RunRecordMode, {"position"}},  // a picture's record, as a USI position text
-    {"scan", RunScanMode, {"square", "sort"}},
-    {"map", RunMapMode, {"king", "piece"}},
-    {"census", RunCensusMode, {}},
-    {"corpus", RunCorpusMode, {}},
-};
-
-const RequestKind* FindKind(const std::string& name) {
-  for (const RequestKind& kind : kRequestKinds) {
-    if (name == kind.name) return &kind;
-  }
-  return nullptr;
-}
+int KindIndex(const RequestKind& kind) { return static_cast<int>(&kind - kRequestKinds); }
 
 // A run kept for every request once made: its answer and its pictures.
 struct KeptRun {
@@ -69,19 +58,20 @@ struct KeptRun {
 };
 
 // What the server holds while it serves: the loaded files (read only), the
-// runs made once, and the cache of pictures.
+// runs made once (by kind), the cache of pictures and the limits of work.
 struct ServerState {
   const CommandLine* options;
   const EvalFile* fv;
   const EvalFile* compare;
   std::vector<std::string> start_warnings;
   std::string info;
-  std::once_flag census_once;
-  KeptRun census;
-  RunProgress corpus_progress;
-  std::atomic<bool> corpus_ready{false};
-  KeptRun corpus;
+  std::once_flag once[kRequestKindCount];
+  KeptRun kept[kRequestKindCount];
+  RunProgress background_progress;
+  std::atomic<bool> background_ready{false};
   AnswerCache pictures;
+  WorkLimit heavy;   // a game, a position with the engine, a picture drawn
+  WorkLimit engine;  // one engine search at a time
 };
 
 // One request's run: its options and, when the record comes as text, the
@@ -98,113 +88,70 @@ void Refuse(int status, const std::string& message, HttpAnswer* answer) {
   answer->body = ErrorJson(message);
 }
 
-// Reads a parameter that is 1 or 0 into *on.
-bool ReadFlag(const std::vector<RequestParam>& params, const char* name, bool* on,
-              std::string* error) {
-  const std::string* value = FindRequestParam(params, name);
-  *on = value != nullptr && *value == "1";
-  if (value == nullptr || *value == "1" || *value == "0") return true;
-  *error = std::string(name) + " takes 1 or 0";
+// 503 with Retry-After: no turn of limit came in time.
+void RefuseBusy(const char* what, int at_once, HttpAnswer* answer) {
+  Refuse(503,
+         std::string("the server is busy with other ") + what + " (" + std::to_string(at_once) +
+             " at once): try again shortly",
+         answer);
+  answer->headers.emplace_back("Retry-After", kRetryAfterSeconds);
+}
+
+
+// Checks that a record's text has at most kMaxRecordPlies moves; one that
+// does not read is left to the mode to refuse in its words.
+bool CheckRecordPlies(const std::string& text, HttpAnswer* answer) {
+  GameRecord record;
+  Notation names;
+  std::string error;
+  if (!ReadRecordText(kRecordTextName, text, &record, &names, &error) ||
+      record.moves.size() <= kMaxRecordPlies) {
+    return true;
+  }
+  Refuse(413,
+         "the record has " + std::to_string(record.moves.size()) +
+             " plies: the server takes records of at most " + std::to_string(kMaxRecordPlies),
+         answer);
   return false;
 }
 
-// The command line's words for a request of kind with params; a record in
-// the body (record_text) stands for --position's or --game's file. Returns
-// false with *error for a parameter the kind does not take or cannot be
-// given so.
-bool RequestWords(const ServerState& server, const RequestKind& kind,
-                  const std::vector<RequestParam>& params, bool record_text,
-                  std::vector<std::string>* words, std::string* error) {
-  for (const RequestParam& param : params) {
-    bool known = false;
-    for (const char* name : kind.params) known = known || (name != nullptr && param.name == name);
-    if (!known) {
-      *error = std::string("/api/") + kind.name + " takes no parameter " + QuotedInput(param.name);
-      return false;
-    }
-  }
-  const std::string kind_name = kind.name;
-  const CommandLine& start = *server.options;
-  words->push_back("fvscope");
-  const std::string* value = nullptr;
-  std::vector<std::string> positional;
-  if (kind_name == "position") {
-    if ((value = FindRequestParam(params, "position")) != nullptr) {
-      if (record_text) {
-        *error = "a record in the body takes no position parameter";
-        return false;
-      }
-      if (!LooksLikeUsiPosition(*value)) {
-        *error = "position takes \"startpos\" or \"sfen ...\", either with \"moves ...\"; a "
-                 "record's text goes in the body of POST /api/position";
-        return false;
-      }
-      words->push_back("--position=" + *value);
-    } else if (record_text) {
-      words->push_back("--position=-");
-    }
-    if ((value = FindRequestParam(params, "ply")) != nullptr) words->push_back("--ply=" + *value);
-    if ((value = FindRequestParam(params, "pv")) != nullptr) words->push_back("--pv=" + *value);
-    bool pieces = false, usi = false;
-    if (!ReadFlag(params, "pieces", &pieces, error) || !ReadFlag(params, "usi", &usi, error)) {
-      return false;
-    }
-    if (pieces) words->push_back("--pieces");
-    if (usi && start.usi.empty()) {
-      *error = "usi=1 needs an engine: the server was started without --usi";
-      return false;
-    }
-    if (usi) words->push_back("--usi=" + start.usi);
-    if ((value = FindRequestParam(params, "sort")) != nullptr) positional.push_back(*value);
-  } else if (kind_name == "game") {
-    words->push_back("--game=-");
-  } else if (kind_name == "scan") {
-    const std::string* square = FindRequestParam(params, "square");
-    if (square == nullptr) {
-      *error = "/api/scan needs square=SQ, the king square 0..80";
-      return false;
-    }
-    value = FindRequestParam(params, "sort");
-    positional = {value != nullptr ? *value : "0", *square};
-  } else if (kind_name == "map") {
-    const std::string* king = FindRequestParam(params, "king");
-    const std::string* piece = FindRequestParam(params, "piece");
-    if (king == nullptr || piece == nullptr) {
-      *error = "/api/map needs king=KING and piece=PIECE (as --map=KING:PIECE takes them)";
-      return false;
-    }
-    words->push_back("--map=" + *king + ":" + *piece);
-  } else if (kind_name == "census") {
-    words->push_back("--census");
-  }
-  if (!start.compare.empty()) words->push_back("--compare=" + start.compare);
-  if (!positional.empty()) {
-    words->push_back("--");
-    words->insert(words->end(), positional.begin(), positional.end());
-  }
-  return true;
-}
-
 // Makes the run of a request of kind with params; record, when not null,
-// is the text of its record. Returns false with *error (as the command line
-// words it) when the request cannot be run.
+// is the text of its record. Refuses into *answer (400 as the command line
+// words it, 413 for a record too long) when the request cannot be run.
 bool MakeRequestRun(const ServerState& server, const RequestKind& kind,
                     const std::vector<RequestParam>& params, const std::string* record,
-                    RequestRun* run, std::string* error) {
-  std::vector<std::string> words;
-  if (!RequestWords(server, kind, params, record != nullptr, &words, error)) return false;
+                    RequestRun* run, HttpAnswer* answer) {
+  std::string error;
+  std::vector<std::string> words = {"fvscope"}, positional;
+  const CommandLine& start = *server.options;
+  if (!CheckRequestParams(kind, params, &error) ||
+      !kind.words(start, params, record != nullptr, &words, &positional, &error)) {
+    Refuse(400, error, answer);
+    return false;
+  }
+  const std::string* position = FindRequestParam(params, "position");
+  if ((record != nullptr && !CheckRecordPlies(*record, answer)) ||
+      (position != nullptr && !CheckRecordPlies(*position, answer))) {
+    return false;
+  }
+  if (!start.compare.empty()) words.push_back("--compare=" + start.compare);
+  if (!positional.empty()) {
+    words.push_back("--");
+    words.insert(words.end(), positional.begin(), positional.end());
+  }
   std::vector<const char*> argv;
   for (const std::string& word : words) argv.push_back(word.c_str());
   CommandLine& options = run->options;
-  if (!ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, error) ||
-      !CheckScanKingSquare(options.scan_king_square, error)) {
+  if (!ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, &error) ||
+      !CheckScanKingSquare(options.scan_king_square, &error)) {
+    Refuse(400, error, answer);
     return false;
   }
-  if (std::string(kind.name) == "scan" && options.scan_king_square == -1) {
-    *error = "/api/scan needs a king square 0..80, not -1";
+  if (kind.mode == RunScanMode && options.scan_king_square == -1) {
+    Refuse(400, "/api/scan needs a king square 0..80, not -1", answer);
     return false;
   }
-  const CommandLine& start = *server.options;
+  // The start's settings: its files, engine, pictures and texts.
   options.engine = start.engine;
   options.jobs = 1;
   options.fv = start.fv;
@@ -212,154 +159,163 @@ bool MakeRequestRun(const ServerState& server, const RequestKind& kind,
   options.utf8 = start.utf8;
   options.go = start.go;
   options.usi_timeout = start.usi_timeout;
-  if (std::string(kind.name) == "position" && !AnalysesPosition(options)) {
-    options.position = "startpos";
-  }
+  if (kind.mode == RunPositionMode && !AnalysesPosition(options)) options.position = "startpos";
   run->kind = &kind;
   run->record = record;
   return true;
 }
 
-// What a document of the run puts after a picture's name: the parameters
-// that make the same run again, the record and PV as played.
-std::string PictureQuery(const RequestRun& run, const std::vector<RequestParam>& params,
-                         const RunResult& result) {
-  const std::string kind = run.kind->name;
-  const std::string sort = "sort=" + std::to_string(run.options.sort_mode);
-  if (kind == "position") {
-    const LeafAnalysis& leaf = std::get<LeafAnalysis>(result);
-    std::string pv;
-    for (int n = 0; n < leaf.pv.count; ++n) pv += (n > 0 ? " " : "") + UsiMoveText(leaf.pv.moves[n]);
-    return "?position=" + EncodeQueryText("sfen " + PositionSfen(leaf.input, leaf.pv.first_side)) +
-           (pv.empty() ? "" : "&pv=" + EncodeQueryText(pv)) + "&" + sort +
-           (run.options.pieces ? "&pieces=1" : "");
+// The document of a run that ended with status, or its refusal.
+void KeepDocument(const ServerState& server, const CommandLine& options, const RequestKind& kind,
+                  const std::vector<RequestParam>& params, const RunLog& log, int status,
+                  const RunResult& result, int failed_status, KeptRun* kept) {
+  if (status != 0) {
+    kept->status = failed_status;
+    kept->answer = ErrorJson(log.failure);
+    return;
   }
-  if (kind == "game") {
-    const RecordAnalysis& record = std::get<RecordAnalysis>(result);
-    if (record.plies.empty()) return "";
-    const RecordPly& start = record.plies[0];
-    std::string text = "sfen " + PositionSfen(start.position, start.to_move, start.move_number);
-    for (size_t i = 1; i < record.plies.size(); ++i) {
-      text += (i == 1 ? " moves " : " ") + UsiMoveText(record.plies[i].move);
+  std::vector<std::string> warnings = server.start_warnings;
+  warnings.insert(warnings.end(), log.warnings.begin(), log.warnings.end());
+  RunFacts facts = FactsOfRun(options, warnings);
+  facts.picture_url = std::string(kPictureRoot) + kind.name + "/";
+  if (kind.query != nullptr) {
+    facts.picture_query = kind.query(options, params, result);
+  } else {
+    for (const RequestParam& param : params) {
+      facts.picture_query += (facts.picture_query.empty() ? "?" : "&") +
+                             EncodeQueryText(param.name) + "=" + EncodeQueryText(param.value);
     }
-    return "?position=" + EncodeQueryText(text);
   }
-  if (kind == "scan") {
-    return "?square=" + std::to_string(run.options.scan_king_square) + "&" + sort;
-  }
-  std::string query;
-  for (const RequestParam& param : params) {
-    query += (query.empty() ? "?" : "&") + EncodeQueryText(param.name) + "=" +
-             EncodeQueryText(param.value);
-  }
-  return query;
+  kept->status = 200;
+  kept->answer = ResultJson(facts, result);
 }
 
-// Runs run's mode into *kept: the answer (the JSON document, or a refusal
-// with the command line's message) and, when with_pictures, the pictures.
+// What a request wants of a run: its JSON document (or the refusal with the
+// command line's message), its pictures.
+struct RunWants {
+  bool document;
+  bool pictures;
+};
+
+// Runs run's mode into *kept as wants says. A picture alone needs no
+// document: a failed run still sets the refusal.
 void RunRequest(const ServerState& server, const RequestRun& run,
-                const std::vector<RequestParam>& params, bool with_pictures, KeptRun* kept) {
+                const std::vector<RequestParam>& params, RunWants wants, KeptRun* kept) {
   RunLog log;
   log.quiet = true;
   ModeInputs inputs{&run.options, server.fv, server.compare};
   inputs.record = run.record;
   auto result = std::make_unique<RunResult>();
   const int status =
-      run.kind->mode(inputs, &log, result.get(), with_pictures ? &kept->pictures : nullptr);
-  if (status != 0) {
-    kept->status = !run.options.usi.empty() && status == 1 ? 502 : 400;
-    kept->answer = ErrorJson(log.failure);
+      run.kind->mode(inputs, &log, result.get(), wants.pictures ? &kept->pictures : nullptr);
+  const int failed_status = !run.options.usi.empty() && status == 1 ? 502 : 400;
+  if (!wants.document && status == 0) {
+    kept->status = 200;
     return;
   }
-  RunFacts facts;
-  facts.sort_mode = run.options.sort_mode;
-  facts.fv = server.options->fv;
-  facts.compare_fv = server.options->compare;
-  facts.utf8 = server.options->utf8;
-  facts.warnings = server.start_warnings;
-  facts.warnings.insert(facts.warnings.end(), log.warnings.begin(), log.warnings.end());
-  facts.picture_url = std::string(kPictureRoot) + run.kind->name + "/";
-  facts.picture_query = PictureQuery(run, params, *result);
-  kept->status = 200;
-  kept->answer = ResultJson(facts, *result);
+  KeepDocument(server, run.options, *run.kind, params, log, status, *result, failed_status, kept);
+}
+
+// Runs run under the limits of work: a turn of the heavy limit for a heavy
+// run, of the engine's for a search. Answers 503 when no turn comes.
+bool RunWithinLimits(ServerState* server, const RequestRun& run,
+                     const std::vector<RequestParam>& params, RunWants wants, KeptRun* kept,
+                     HttpAnswer* answer) {
+  const bool searches = !run.options.usi.empty();
+  std::optional<WorkTurn> heavy, engine;
+  if (run.kind->heavy || searches || wants.pictures) {
+    heavy.emplace(&server->heavy, kWorkWaitMilliseconds);
+    if (!heavy->taken()) {
+      RefuseBusy("heavy runs", server->heavy.max_running, answer);
+      return false;
+    }
+  }
+  if (searches) {
+    engine.emplace(&server->engine, kWorkWaitMilliseconds);
+    if (!engine->taken()) {
+      RefuseBusy("engine searches", server->engine.max_running, answer);
+      return false;
+    }
+  }
+  RunRequest(*server, run, params, wants, kept);
+  return true;
 }
 
 // Answers a request of kind: its run's document, or why it cannot run.
-void AnswerRun(const ServerState& server, const char* kind_name, const HttpRequest& request,
+void AnswerRun(ServerState* server, const RequestKind& kind, const HttpRequest& request,
                bool record_in_body, HttpAnswer* answer) {
-  const RequestKind& kind = *FindKind(kind_name);
   if (record_in_body && request.body.empty()) {
-    Refuse(400, std::string("POST /api/") + kind_name + " needs a record in its body", answer);
+    Refuse(400, std::string("POST /api/") + kind.name + " needs a record in its body", answer);
     return;
   }
   RequestRun run;
-  std::string error;
-  if (!MakeRequestRun(server, kind, request.params, record_in_body ? &request.body : nullptr,
-                      &run, &error)) {
-    Refuse(400, error, answer);
+  if (!MakeRequestRun(*server, kind, request.params, record_in_body ? &request.body : nullptr,
+                      &run, answer)) {
     return;
   }
   KeptRun kept;
-  RunRequest(server, run, request.params, false, &kept);
+  if (!RunWithinLimits(server, run, request.params, {true, false}, &kept, answer)) return;
   answer->status = kept.status;
   answer->body = std::move(kept.answer);
 }
 
-// The census, made by the first request that asks and kept.
-const KeptRun& Census(ServerState* server) {
-  std::call_once(server->census_once, [server] {
+// The run of kind made by the first request that asks, and kept.
+const KeptRun& OnceRun(ServerState* server, const RequestKind& kind) {
+  const int index = KindIndex(kind);
+  std::call_once(server->once[index], [server, &kind, index] {
+    KeptRun& kept = server->kept[index];
     RequestRun run;
-    std::string error;
-    if (!MakeRequestRun(*server, *FindKind("census"), {}, nullptr, &run, &error)) {
-      server->census.status = 400;
-      server->census.answer = ErrorJson(error);
+    HttpAnswer refused;
+    if (!MakeRequestRun(*server, kind, {}, nullptr, &run, &refused)) {
+      kept.status = refused.status;
+      kept.answer = refused.body;
       return;
     }
-    RunRequest(*server, run, {}, true, &server->census);
+    RunRequest(*server, run, {}, {true, true}, &kept);
   });
-  return server->census;
+  return server->kept[index];
 }
 
-// Evaluates the corpus of the start's options into server->corpus.
-void EvaluateCorpus(ServerState* server) {
-  CommandLine options = *server->options;
-  options.serve.clear();
-  RequestRun run;
-  run.kind = FindKind("corpus");
-  run.options = options;
-  RunLog log;
-  log.quiet = true;
-  ModeInputs inputs{&run.options, server->fv, server->compare};
-  inputs.progress = &server->corpus_progress;
-  auto result = std::make_unique<RunResult>();
-  KeptRun& kept = server->corpus;
-  const int status = RunCorpusMode(inputs, &log, result.get(), &kept.pictures);
-  if (status != 0) {
-    kept.status = 400;
-    kept.answer = ErrorJson(log.failure);
-  } else {
-    RunFacts facts;
-    facts.sort_mode = options.sort_mode;
-    facts.fv = options.fv;
-    facts.compare_fv = options.compare;
-    facts.utf8 = options.utf8;
-    facts.warnings = server->start_warnings;
-    facts.warnings.insert(facts.warnings.end(), log.warnings.begin(), log.warnings.end());
-    facts.picture_url = std::string(kPictureRoot) + "corpus/";
-    kept.status = 200;
-    kept.answer = ResultJson(facts, *result);
+// Runs kind's mode over the start's options into the kept run, from the
+// start in the background. A failure, or an exception, is printed on stderr
+// and kept as a 500 answer; the server goes on.
+void RunInBackground(ServerState* server, const RequestKind* kind) {
+  KeptRun& kept = server->kept[KindIndex(*kind)];
+  std::string failure;
+  try {
+    CommandLine options = *server->options;
+    options.serve.clear();
+    RunLog log;
+    log.quiet = true;
+    ModeInputs inputs{&options, server->fv, server->compare};
+    inputs.progress = &server->background_progress;
+    auto result = std::make_unique<RunResult>();
+    const int status = kind->mode(inputs, &log, result.get(), &kept.pictures);
+    KeepDocument(*server, options, *kind, {}, log, status, *result, 500, &kept);
+    if (status != 0) failure = log.failure;
+  } catch (const std::exception& e) {
+    failure = std::string("the ") + kind->name + " run failed (" + e.what() + ")";
+  } catch (...) {
+    failure = std::string("the ") + kind->name + " run failed";
   }
-  server->corpus_ready = true;
+  if (!failure.empty() && !server->background_progress.cancel) {
+    Fail(failure);
+    kept.pictures.clear();
+    kept.status = 500;
+    kept.answer = ErrorJson(failure);
+  }
+  server->background_ready = true;
 }
 
-// The corpus's answer, or 503 with how far it is.
-bool CorpusReady(const ServerState& server, HttpAnswer* answer) {
+// True when the background run of kind is ready, else 503 with how far it
+// is (404 when the server was started without one).
+bool BackgroundReady(const ServerState& server, HttpAnswer* answer) {
   if (server.options->corpus.empty()) {
     Refuse(404, "the server was started without --corpus", answer);
     return false;
   }
-  if (server.corpus_ready) return true;
-  const int64_t done = server.corpus_progress.done, total = server.corpus_progress.total;
+  if (server.background_ready) return true;
+  const int64_t done = server.background_progress.done, total = server.background_progress.total;
   answer->status = 503;
   answer->body = nlohmann::ordered_json{{"error", "the corpus is being evaluated"},
                                         {"files_read", done},
@@ -370,12 +326,25 @@ bool CorpusReady(const ServerState& server, HttpAnswer* answer) {
   return false;
 }
 
+// Answers a run kept for all requests: made once, or in the background.
+void AnswerKept(ServerState* server, const RequestKind& kind, const HttpRequest& request,
+                HttpAnswer* answer) {
+  if (!request.params.empty()) {
+    return Refuse(400, std::string("/api/") + kind.name + " takes no parameters", answer);
+  }
+  if (kind.when == RunTime::kBackground && !BackgroundReady(*server, answer)) return;
+  const KeptRun& kept =
+      kind.when == RunTime::kOnce ? OnceRun(server, kind) : server->kept[KindIndex(kind)];
+  answer->status = kept.status;
+  answer->body = kept.answer;
+}
+
 // Answers a picture: /api/picture/KIND/NAME.png with the parameters of
 // KIND's run, drawn on request and kept in the cache.
 void AnswerPicture(ServerState* server, const HttpRequest& request, HttpAnswer* answer) {
   const std::string rest = request.path.substr(std::strlen(kPictureRoot));
   const size_t slash = rest.find('/');
-  const RequestKind* kind = slash == std::string::npos ? nullptr : FindKind(rest.substr(0, slash));
+  const RequestKind* kind = slash == std::string::npos ? nullptr : FindRequestKind(rest.substr(0, slash));
   const std::string name = slash == std::string::npos ? "" : rest.substr(slash + 1);
   bool plain = name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
   for (const char c : name) plain = plain && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.');
@@ -390,32 +359,33 @@ void AnswerPicture(ServerState* server, const HttpRequest& request, HttpAnswer* 
   }
   KeptRun made;
   const KeptRun* run = &made;
-  const std::string kind_name = kind->name;
-  if (kind_name == "census") {
-    run = &Census(server);
-  } else if (kind_name == "corpus") {
-    if (!CorpusReady(*server, answer)) return;
-    run = &server->corpus;
+  std::optional<WorkTurn> turn;
+  if (kind->when == RunTime::kOnce) {
+    run = &OnceRun(server, *kind);
+  } else if (kind->when == RunTime::kBackground) {
+    if (!BackgroundReady(*server, answer)) return;
+    run = &server->kept[KindIndex(*kind)];
   } else {
     if (FindRequestParam(request.params, "usi") != nullptr) {
       Refuse(400, "a picture takes its PV as pv=, not usi=", answer);
       return;
     }
     const std::string* record = nullptr;
-    if (kind_name == "game" && (record = FindRequestParam(request.params, "position")) == nullptr) {
-      Refuse(400, "a picture of a game needs position=, the record as a USI position text",
+    if (!kind->post || kind->get) {
+      // Its parameters are the run's.
+    } else if ((record = FindRequestParam(request.params, "position")) == nullptr) {
+      Refuse(400, std::string("a picture of a ") + kind->name +
+                      " needs position=, the record as a USI position text",
              answer);
       return;
     }
     RequestRun request_run;
-    std::string error;
     std::vector<RequestParam> params = request.params;
     if (record != nullptr) params.clear();
-    if (!MakeRequestRun(*server, *kind, params, record, &request_run, &error)) {
-      Refuse(400, error, answer);
+    if (!MakeRequestRun(*server, *kind, params, record, &request_run, answer) ||
+        !RunWithinLimits(server, request_run, params, {false, true}, &made, answer)) {
       return;
     }
-    RunRequest(*server, request_run, params, true, &made);
   }
   if (run->status != 200) {
     answer->status = run->status;
@@ -426,6 +396,11 @@ void AnswerPicture(ServerState* server, const HttpRequest& request, HttpAnswer* 
     if (job.path.size() <= name.size() ||
         job.path.compare(job.path.size() - name.size() - 1, std::string::npos, "/" + name) != 0) {
       continue;
+    }
+    // A kept run's picture is drawn under the limit too.
+    if (run != &made) {
+      turn.emplace(&server->heavy, kWorkWaitMilliseconds);
+      if (!turn->taken()) return RefuseBusy("heavy runs", server->heavy.max_running, answer);
     }
     auto png = std::make_shared<std::string>();
     std::string error;
@@ -522,41 +497,38 @@ int RunServer(const CommandLine& options, const EvalFile& fv, const EvalFile* co
   server->fv = &fv;
   server->compare = compare;
   server->start_warnings = start_warnings;
+  server->heavy.max_running = std::max(1, MachineThreads());
+  server->engine.max_running = 1;
   BlockStopSignals();
-  std::thread corpus;
-  if (!options.corpus.empty()) corpus = std::thread(EvaluateCorpus, server.get());
+  std::thread background;
+  if (!options.corpus.empty()) background = std::thread(RunInBackground, server.get(), FindRequestKind("corpus"));
 
   ServerState* s = server.get();
   std::vector<HttpRoute> routes = {
       {"GET", "/api/info", false,
        [s](const HttpRequest&, HttpAnswer* a) { a->body = s->info; }},
-      {"GET", "/api/position", false,
-       [s](const HttpRequest& r, HttpAnswer* a) { AnswerRun(*s, "position", r, false, a); }},
-      {"POST", "/api/position", false,
-       [s](const HttpRequest& r, HttpAnswer* a) { AnswerRun(*s, "position", r, true, a); }},
-      {"POST", "/api/game", false,
-       [s](const HttpRequest& r, HttpAnswer* a) { AnswerRun(*s, "game", r, true, a); }},
-      {"GET", "/api/scan", false,
-       [s](const HttpRequest& r, HttpAnswer* a) { AnswerRun(*s, "scan", r, false, a); }},
-      {"GET", "/api/map", false,
-       [s](const HttpRequest& r, HttpAnswer* a) { AnswerRun(*s, "map", r, false, a); }},
-      {"GET", "/api/census", false,
-       [s](const HttpRequest& r, HttpAnswer* a) {
-         if (!r.params.empty()) return Refuse(400, "/api/census takes no parameters", a);
-         const KeptRun& census = Census(s);
-         a->status = census.status;
-         a->body = census.answer;
-       }},
-      {"GET", "/api/corpus", false,
-       [s](const HttpRequest& r, HttpAnswer* a) {
-         if (!r.params.empty()) return Refuse(400, "/api/corpus takes no parameters", a);
-         if (!CorpusReady(*s, a)) return;
-         a->status = s->corpus.status;
-         a->body = s->corpus.answer;
-       }},
       {"GET", kPictureRoot, true,
        [s](const HttpRequest& r, HttpAnswer* a) { AnswerPicture(s, r, a); }},
   };
+  for (const RequestKind& kind : kRequestKinds) {
+    const RequestKind* k = &kind;
+    const std::string path = std::string("/api/") + kind.name;
+    if (kind.when != RunTime::kEachRequest) {
+      routes.push_back({"GET", path, false,
+                        [s, k](const HttpRequest& r, HttpAnswer* a) { AnswerKept(s, *k, r, a); }});
+      continue;
+    }
+    if (kind.get) {
+      routes.push_back({"GET", path, false, [s, k](const HttpRequest& r, HttpAnswer* a) {
+                          AnswerRun(s, *k, r, false, a);
+                        }});
+    }
+    if (kind.post) {
+      routes.push_back({"POST", path, false, [s, k](const HttpRequest& r, HttpAnswer* a) {
+                          AnswerRun(s, *k, r, true, a);
+                        }});
+    }
+  }
   // The page's files, each at its own path, and index.html at "/" too.
   const HttpHandler page = [](const HttpRequest& r, HttpAnswer* a) {
     AnswerStaticFile(kExplorerFiles, kExplorerFileCount, r.path, a);
@@ -573,8 +545,8 @@ int RunServer(const CommandLine& options, const EvalFile& fv, const EvalFile* co
     std::printf("fvscope: serving http://%s/ (Ctrl-C stops)\n", shown.c_str());
     std::fflush(stdout);
   }, &error);
-  s->corpus_progress.cancel = true;
-  if (corpus.joinable()) corpus.join();
+  s->background_progress.cancel = true;
+  if (background.joinable()) background.join();
   if (!served) {
     Fail(error);
     return 1;

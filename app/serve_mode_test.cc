@@ -4,9 +4,11 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "render/image_file.h"
 #include "test/eval_files.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
@@ -123,15 +126,17 @@ std::string WithoutPictures(const std::string& document) {
   return std::regex_replace(document, std::regex("\"picture\": \"[^\"]*\""), "\"picture\": P");
 }
 
-// The hash of a picture file's pixels (ImageMagick's), empty when it does
-// not read.
-std::string PixelHash(const std::string& path) {
-  FILE* pipe = popen(("identify -format '%#' " + ShellQuote(path) + " 2>/dev/null").c_str(), "r");
-  char hash[128] = "";
-  if (pipe == nullptr) return "";
-  if (std::fgets(hash, sizeof hash, pipe) == nullptr) hash[0] = '\0';
-  pclose(pipe);
-  return hash;
+// A picture file's size and pixels (BGR rows) as the tool's own reader
+// decodes them, empty when it does not read.
+std::string PixelsOf(const std::string& path) {
+  cv::Mat picture;
+  std::string error;
+  if (!ReadImageFile(path, &picture, &error) || picture.empty()) return "";
+  std::string pixels = std::to_string(picture.cols) + "x" + std::to_string(picture.rows) + ":";
+  for (int y = 0; y < picture.rows; ++y) {
+    pixels.append(picture.ptr<char>(y), static_cast<size_t>(picture.cols) * picture.elemSize());
+  }
+  return pixels;
 }
 
 // A connection to the server on port; -1 when it cannot be made.
@@ -247,33 +252,55 @@ TEST(Serve, PictureUrlsDrawTheCommandLinesPictures) {
       ASSERT_EQ(png->status, 200) << url << png->body;
       EXPECT_EQ(png->get_header_value("Content-Type"), "image/png");
       folder.dir.Write("served.png", png->body);
-      const std::string served = PixelHash(folder.dir.File("served.png"));
-      const std::string saved = PixelHash(folder.path + "/log/" + name + ".png");
+      const std::string served = PixelsOf(folder.dir.File("served.png"));
+      const std::string saved = PixelsOf(folder.path + "/log/" + name + ".png");
       ASSERT_FALSE(served.empty());
-      EXPECT_EQ(served, saved) << name;
+      EXPECT_TRUE(served == saved) << name;
     }
   }
   EXPECT_EQ(client.Get("/api/picture/position/rank999.png?position=startpos")->status, 404);
   EXPECT_EQ(client.Get("/api/picture/census/census.png")->status, 200);
 }
 
-// One row per refusal: the status, and for the command line's refusals its
-// message.
+// A USI position text of plies moves: the kings step out and back.
+std::string KingWalk(int plies) {
+  static const char* const kSteps[] = {"5i5h", "5a5b", "5h5i", "5b5a"};
+  std::string text = "startpos moves";
+  for (int i = 0; i < plies; ++i) text += std::string(" ") + kSteps[i % 4];
+  return text;
+}
+
+// One row per refusal: the status, for the command line's refusals its
+// message, for the server's own the words it must hold.
 TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
   ServeFolder folder;
   Server server(folder.path, {});
   httplib::Client client = server.Client();
+  const std::string origin = "http://127.0.0.1:" + std::to_string(server.port);
   struct Row {
     const char* method;
     std::string target;
     std::string body;
     int status;
     std::string args;  // the command line that refuses the same, when there is one
+    httplib::Headers headers = {};
+    std::string says = "";  // what the server's own refusal says
   };
   const std::vector<Row> rows = {
       {"GET", "/api/position?position=sfen%20x", "", 400, "--position='sfen x'"},
       {"GET", "/api/position?pv=7g7e", "", 400, "--position=startpos --pv=7g7e"},
-      {"GET", "/api/position?pv=7g7f&usi=0&ply=x", "", 400, "--position=startpos --ply=x"},
+      {"GET", "/api/position?pv=7g7f&usi=0&ply=x", "", 400, "", {}, "ply takes a whole number"},
+      {"GET", "/api/position?ply=1e3", "", 400, "", {}, "ply takes a whole number, not \"1e3\""},
+      {"GET", "/api/scan?square=abc", "", 400, "", {}, "square takes a whole number"},
+      {"GET", "/api/scan?square=40&sort=1&square=41", "", 400, "", {}, "parameter square twice"},
+      {"POST", "/api/game", KingWalk(10001), 413, "", {}, "at most 10000"},
+      {"POST", "/api/position", KingWalk(10001), 413, "", {}, "at most 10000"},
+      {"GET", "/api/scan?square=40", "", 403, "", {{"Origin", "http://evil.example"}}, "Origin"},
+      {"POST", "/api/game", "startpos", 403, "", {{"Origin", "http://127.0.0.1:1"}}, "Origin"},
+      {"POST", "/api/game", "startpos", 403, "", {{"Origin", "null"}}, "Origin"},
+      {"GET", "/api/position?usi=1", "", 403, "", {{"Sec-Fetch-Site", "cross-site"}}, "another site"},
+      {"GET", "/api/scan?square=40", "", 200, "", {{"Origin", origin}, {"Sec-Fetch-Site", "same-origin"}}},
+      {"POST", "/api/game", KingWalk(10000), 200, ""},
       {"GET", "/api/map?king=%2B59OU&piece=%2B59KI", "", 400, "--map=+59OU:+59KI"},
       {"GET", "/api/scan?square=81", "", 400, "0 81"},
       {"POST", "/api/game", "not a record", 400, ""},
@@ -290,12 +317,17 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
   };
   for (const Row& row : rows) {
     httplib::Result got = std::string(row.method) == "GET"
-                              ? client.Get(row.target)
-                              : client.Post(row.target, row.body, "text/plain");
+                              ? client.Get(row.target, row.headers)
+                              : client.Post(row.target, row.headers, row.body, "text/plain");
     ASSERT_TRUE(got) << row.target;
-    EXPECT_EQ(got->status, row.status) << row.target << " " << got->body;
-    if (got->status != 404 && got->status != 405 && got->status != 413) {
+    EXPECT_EQ(got->status, row.status) << row.target << " " << got->body.substr(0, 300);
+    EXPECT_EQ(got->get_header_value("X-Content-Type-Options"), "nosniff") << row.target;
+    if (got->status != 200 && got->status != 404 && got->status != 405 && got->status != 413) {
       ASSERT_TRUE(nlohmann::json::parse(got->body).contains("error")) << got->body;
+    }
+    if (!row.says.empty()) {
+      const std::string error = nlohmann::json::parse(got->body)["error"];
+      EXPECT_NE(error.find(row.says), std::string::npos) << row.target << " " << error;
     }
     if (!row.args.empty()) {
       const ToolRun refused = RunTool(folder.path, row.args + " --json=-");
@@ -305,8 +337,7 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
           << refused.err << " / " << error;
     }
   }
-  // Another site's name for this address; a header section over 16 KiB; a
-  // request that is not complete in 10 seconds.
+  // Another site's name for this address; a header section over 16 KiB.
   const std::string port = std::to_string(server.port);
   EXPECT_NE(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: evil.example:" + port +
                                          "\r\n\r\n")
@@ -315,12 +346,63 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
   std::string big = "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n";
   while (big.size() < (17 << 10)) big += "X-Filler: " + std::string(1000, 'y') + "\r\n";
   EXPECT_EQ(RawExchange(server.port, big + "\r\n"), "");
-  const auto slow_start = Clock::now();
-  EXPECT_EQ(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n"),
-            "");
-  const double slow = std::chrono::duration<double>(Clock::now() - slow_start).count();
-  EXPECT_GT(slow, 9.0);
-  EXPECT_LT(slow, 12.0);
+  // Side by side, each closed about 10 s after its first byte: a header
+  // section never ended, a body sent one byte every 4 s, an answer of 2 MB
+  // the client does not take.
+  const std::string head = "POST /api/game HTTP/1.1\r\nHost: localhost:" + port + "\r\n";
+  double slow_header = 0, slow_body = 0, unread = 0;
+  size_t unread_bytes = 0;
+  const auto seconds_since = [](Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+  };
+  std::thread header_client([&] {
+    const auto began = Clock::now();
+    EXPECT_EQ(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n"), "");
+    slow_header = seconds_since(began);
+  });
+  std::thread body_client([&] {
+    const int sock = Connect(server.port);
+    const auto began = Clock::now();
+    const std::string start = head + "Content-Length: 100\r\n\r\ns";
+    (void)!send(sock, start.data(), start.size(), MSG_NOSIGNAL);
+    for (int i = 0; i < 4 && send(sock, "t", 1, MSG_NOSIGNAL) == 1; ++i) {
+      pollfd fd{sock, POLLIN, 0};
+      if (poll(&fd, 1, 4000) != 0) break;  // closed
+    }
+    EXPECT_EQ(ReadToClose(sock), "");
+    slow_body = seconds_since(began);
+  });
+  // Four answers of 2 MB asked at once: more than the sockets hold.
+  std::thread reader_client([&] {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string body = KingWalk(10000);
+    std::string request = head + "Content-Length: " + std::to_string(body.size()) +
+                          "\r\n\r\n" + body;
+    request = request + request + request + request;
+    (void)!send(sock, request.data(), request.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::seconds(16));
+    const auto began = Clock::now();
+    timeval timeout{15, 0};
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    unread_bytes = ReadToClose(sock).size();
+    unread = seconds_since(began);
+  });
+  header_client.join();
+  body_client.join();
+  reader_client.join();
+  EXPECT_GT(slow_header, 9.0);
+  EXPECT_LT(slow_header, 12.0);
+  EXPECT_GT(slow_body, 9.0);
+  EXPECT_LT(slow_body, 12.0);
+  EXPECT_LT(unread, 2.0) << "the unread answer's connection was still open";
+  EXPECT_LT(unread_bytes, size_t{6000000});
   // The server goes on after all of them.
   httplib::Result info = client.Get("/api/info");
   ASSERT_TRUE(info);
@@ -356,8 +438,8 @@ TEST(Serve, ConcurrentClientsGetTheSameAnswers) {
   for (int c = 0; c < 16; ++c) EXPECT_EQ(mismatches[c], 0) << "client " << c;
 }
 
-// SIGTERM while a request is being read: the request is answered, the
-// server exits 0 within 2 seconds.
+// SIGTERM while a request is being read and another's body trickles in:
+// the first is answered, the server exits 0 within 2 seconds.
 TEST(Serve, StopLetsTheRequestInFlightFinish) {
   ServeFolder folder;
   Server server(folder.path, {});
@@ -365,6 +447,9 @@ TEST(Serve, StopLetsTheRequestInFlightFinish) {
   const std::string head = "POST /api/game HTTP/1.1\r\nHost: 127.0.0.1:" +
                            std::to_string(server.port) + "\r\nContent-Length: " +
                            std::to_string(body.size()) + "\r\n\r\n";
+  const int stuck = Connect(server.port);
+  ASSERT_GE(stuck, 0);
+  ASSERT_GT(send(stuck, head.data(), head.size(), MSG_NOSIGNAL), 0);
   const int sock = Connect(server.port);
   ASSERT_GE(sock, 0);
   const std::string first = head + body.substr(0, 100);
@@ -386,6 +471,82 @@ TEST(Serve, StopLetsTheRequestInFlightFinish) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_LT(stopped, 2.0);
+  close(stuck);
+}
+
+// Heavy runs under many clients: engine searches go one at a time, so that
+// of four at once with an engine that thinks 3 s some wait past the limit
+// and are told to come back (503, Retry-After); the others are answered, and
+// a light request is answered at once all the while.
+TEST(Serve, WorkLimitTurnsAwayWhatCannotRunSoon) {
+  ServeFolder folder;
+  folder.dir.Write("work/slow_engine",
+                   "#!/bin/sh\n"
+                   "while read -r line; do\n"
+                   "  case \"$line\" in\n"
+                   "    usi) echo 'id name slow'; echo usiok ;;\n"
+                   "    isready) echo readyok ;;\n"
+                   "    go*) sleep 3; echo 'info depth 1 score cp 10 pv 7g7f'; echo 'bestmove 7g7f' ;;\n"
+                   "    quit) exit 0 ;;\n"
+                   "  esac\n"
+                   "done\n");
+  chmod((folder.path + "/slow_engine").c_str(), 0755);
+  Server server(folder.path, {"--usi=./slow_engine"});
+  std::vector<int> statuses(4, 0);
+  std::vector<std::string> retry(4);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Result got = server.Client().Get("/api/position?usi=1");
+      if (!got) return;
+      statuses[c] = got->status;
+      retry[c] = got->get_header_value("Retry-After");
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto light = Clock::now();
+  httplib::Result scan = server.Client().Get("/api/scan?square=40");
+  const double light_seconds = std::chrono::duration<double>(Clock::now() - light).count();
+  for (std::thread& client : clients) client.join();
+  ASSERT_TRUE(scan);
+  EXPECT_EQ(scan->status, 200);
+  EXPECT_LT(light_seconds, 1.0);
+  int answered = 0, busy = 0;
+  for (int c = 0; c < 4; ++c) {
+    if (statuses[c] == 200) ++answered;
+    if (statuses[c] == 503) {
+      ++busy;
+      EXPECT_EQ(retry[c], "2");
+    }
+  }
+  EXPECT_EQ(answered + busy, 4);
+  EXPECT_GE(answered, 1);
+  EXPECT_GE(busy, 2);
+}
+
+// The corpus run fails in the background: its failure is printed and
+// /api/corpus answers 500 with it; the server goes on.
+TEST(Serve, BackgroundFailureIsPrintedAndAnswered) {
+  ServeFolder folder;
+  Server server(folder.path, {"--corpus=no_such_folder"});
+  httplib::Client client = server.Client();
+  int status = 0;
+  std::string body;
+  for (const auto began = Clock::now(); Clock::now() - began < std::chrono::seconds(30);) {
+    httplib::Result got = client.Get("/api/corpus");
+    ASSERT_TRUE(got);
+    status = got->status;
+    body = got->body;
+    if (status != 503) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(status, 500) << body;
+  const std::string error = nlohmann::json::parse(body)["error"];
+  EXPECT_NE(error.find("no_such_folder"), std::string::npos) << error;
+  EXPECT_EQ(client.Get("/api/info")->status, 200);
+  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_NE(ReadWholeFile(folder.path + ".server.stderr").find("fvscope: " + error),
+            std::string::npos);
 }
 
 }  // namespace

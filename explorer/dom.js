@@ -2,7 +2,8 @@
 
 const SVG = 'http://www.w3.org/2000/svg';
 
-// An element with attributes (on* values become listeners) and children
+// An element with attributes (on* values become listeners, style the
+// element's style) and children
 // (strings become text nodes; null and false are skipped).
 export function el(tag, attrs = {}, ...children) {
   return fill(document.createElement(tag), attrs, children);
@@ -18,6 +19,8 @@ function fill(node, attrs, children) {
     if (value === undefined || value === null || value === false) continue;
     if (key.startsWith('on')) node.addEventListener(key.slice(2), value);
     else if (key === 'text') node.textContent = value;
+    // Through the style object: the page's policy refuses style attributes.
+    else if (key === 'style') node.style.cssText = String(value);
     else node.setAttribute(key, value === true ? '' : String(value));
   }
   for (const child of children.flat()) {

@@ -8,9 +8,17 @@ import { gameAsUsi } from './shogi.js';
 const box = () => document.getElementById('input-text');
 const errorLine = () => document.getElementById('input-error');
 const strip = () => document.getElementById('game');
-const games = new Map();   // a game's USI text -> its /api/game answer
+const games = new Map();   // a game's USI text -> its /api/game answer, the latest last
+const keptGames = 8;       // answers kept: the oldest goes first
 let page = null;           // {go, refuse}
 let shown = null;          // {params, plies} of the game on screen
+
+// Keeps a game's answer, dropping the oldest beyond keptGames.
+function keepGame(text, game) {
+  games.delete(text);
+  games.set(text, game);
+  while (games.size > keptGames) games.delete(games.keys().next().value);
+}
 
 export function showError(message) {
   errorLine().textContent = message;
@@ -47,7 +55,7 @@ async function submit(body, fileName = null) {
   if (!r.ok) return page.refuse(named(r.error));
   const text = gameAsUsi(r.data.plies);
   if (!text) return page.refuse(named('the record\'s moves cannot be written as USI moves'));
-  games.set(text, r.data);
+  keepGame(text, r.data);
   page.go({ position: text, ply: '0' });
 }
 
@@ -130,7 +138,7 @@ export async function update(ctx) {
     if (!ctx.current()) return;
     if (!r.ok) { shown = null; strip().replaceChildren(); return; }
     game = r.data;
-    games.set(text, game);
+    keepGame(text, game);
   }
   if (!ctx.current()) return;
   shown = { params: ctx.params, plies: game.plies };

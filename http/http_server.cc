@@ -10,10 +10,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <limits>
+#include <string_view>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -24,9 +28,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kKeepAliveSeconds = 5;      // an idle connection is closed after this
-constexpr int kWriteSeconds = 5;          // a client that reads nothing for this long is dropped
-constexpr int kPollMilliseconds = 100;    // how soon an idle connection sees the stop
+constexpr int kPollMilliseconds = 100;    // how soon a waiting connection sees the stop
 constexpr size_t kKeepAliveRequests = 100000;
+
+// What every answer may load: the server's own files and pictures (and the
+// page's empty data: icon); no framing, no plugin, no other base.
+constexpr const char* kContentPolicy =
+    "default-src 'self'; img-src 'self' data:; object-src 'none'; base-uri 'none'; "
+    "form-action 'self'; frame-ancestors 'none'";
+
+int64_t NowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+      .count();
+}
 
 // Set by a handler when the connection must close after its answer (a body
 // left unread).
@@ -34,23 +48,31 @@ thread_local bool t_close_after = false;
 
 // A connection's socket as httplib reads and writes it, with the bounds of
 // each request: its header section at most max_header bytes, the whole
-// request read before its deadline. A request past either breaks the stream:
-// nothing more is read or written and the connection closes.
+// request (header section and body) read before its deadline, its answer
+// taken before another, and nothing past the stop's deadline (*stop_at, in
+// NowMilliseconds). A request past any of them breaks the stream: nothing
+// more is read or written and the connection closes.
 class GuardedStream : public httplib::Stream {
  public:
-  GuardedStream(int sock, const HttpLimits& limits) : sock_(sock), limits_(limits) {}
+  GuardedStream(int sock, const HttpLimits& limits, const std::atomic<int64_t>* stop_at)
+      : sock_(sock), limits_(limits), stop_at_(stop_at) {}
 
   // Starts the bounds of the next request.
   void StartRequest() {
     header_bytes_ = 0;
     matched_ = 0;
     in_header_ = true;
-    deadline_ = Clock::now() + std::chrono::seconds(limits_.request_seconds);
+    read_deadline_ = NowMilliseconds() + int64_t{limits_.request_seconds} * 1000;
     reading_ = true;
+    answering_ = false;
   }
 
-  // The request is read: its time no longer counts.
-  void EndReading() { reading_ = false; }
+  // The request is read: its time no longer counts, and the answer's starts
+  // with its first byte (an interim "100 Continue" does not count).
+  void EndReading() {
+    reading_ = false;
+    answering_ = false;
+  }
 
   bool broken() const { return broken_; }
   bool has_buffered() const { return begin_ < end_; }
@@ -61,8 +83,9 @@ class GuardedStream : public httplib::Stream {
   ssize_t read(char* ptr, size_t size) override {
     if (broken_) return -1;
     if (!has_buffered()) {
-      const int wait = reading_ ? RemainingMilliseconds() : kKeepAliveSeconds * 1000;
-      if (wait <= 0 || !WaitFor(POLLIN, wait)) {
+      const int64_t deadline =
+          reading_ ? read_deadline_ : NowMilliseconds() + kKeepAliveSeconds * 1000;
+      if (!WaitFor(POLLIN, deadline)) {
         broken_ = true;
         return -1;
       }
@@ -79,11 +102,21 @@ class GuardedStream : public httplib::Stream {
     return static_cast<ssize_t>(n);
   }
 
+  // Writes what the socket takes now, waiting for room until the answer's
+  // deadline (counted from its first byte).
   ssize_t write(const char* ptr, size_t size) override {
-    if (broken_ || !WaitFor(POLLOUT, kWriteSeconds * 1000)) return -1;
-    const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
-    if (n < 0) broken_ = true;
-    return n;
+    if (!answering_) {
+      answering_ = true;
+      write_deadline_ = NowMilliseconds() + int64_t{limits_.answer_seconds} * 1000;
+    }
+    while (!broken_) {
+      if (!WaitFor(POLLOUT, write_deadline_)) break;
+      const ssize_t n = ::send(sock_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n >= 0) return n;
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+    }
+    broken_ = true;
+    return -1;
   }
 
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -115,17 +148,17 @@ class GuardedStream : public httplib::Stream {
     return n;
   }
 
-  int RemainingMilliseconds() const {
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count());
-  }
-
-  bool WaitFor(short events, int milliseconds) const {
+  // Waits for events on the socket until deadline (NowMilliseconds) or the
+  // stop's; a deadline already past still looks once.
+  bool WaitFor(short events, int64_t deadline) const {
     pollfd fd{sock_, events, 0};
     for (;;) {
-      const int ready = ::poll(&fd, 1, milliseconds);
+      const int64_t left = std::min(deadline, stop_at_->load()) - NowMilliseconds();
+      const int wait = static_cast<int>(std::clamp<int64_t>(left, 0, kPollMilliseconds));
+      const int ready = ::poll(&fd, 1, wait);
       if (ready < 0 && errno == EINTR) continue;
-      return ready > 0 && (fd.revents & (events | POLLHUP | POLLERR)) != 0;
+      if (ready != 0) return ready > 0 && (fd.revents & (events | POLLHUP | POLLERR)) != 0;
+      if (left <= kPollMilliseconds) return false;
     }
   }
 
@@ -151,6 +184,7 @@ class GuardedStream : public httplib::Stream {
 
   int sock_;
   HttpLimits limits_;
+  const std::atomic<int64_t>* stop_at_;
   char buffer_[16384];
   size_t begin_ = 0;
   size_t end_ = 0;
@@ -158,8 +192,10 @@ class GuardedStream : public httplib::Stream {
   int matched_ = 0;
   bool in_header_ = true;
   bool reading_ = true;
+  bool answering_ = false;
   bool broken_ = false;
-  Clock::time_point deadline_{};
+  int64_t read_deadline_ = 0;
+  int64_t write_deadline_ = 0;
 };
 
 // httplib's server with the connection loop of GuardedStream.
@@ -167,13 +203,22 @@ class GuardedServer : public httplib::Server {
  public:
   explicit GuardedServer(const HttpLimits& limits) : limits_(limits) {}
 
-  // Marks the request read in full; called before its handler runs.
+  // Marks the request read in full (its body too); called before its
+  // handler runs.
   static void RequestRead() {
     if (t_stream != nullptr) t_stream->EndReading();
   }
 
+  // Stops accepting; what is in flight may go on for limits.stop_milliseconds.
+  void StopWithin() {
+    stop_at_ = NowMilliseconds() + limits_.stop_milliseconds;
+    stop();
+  }
+
  private:
-  bool stopping() const { return svr_sock_ == INVALID_SOCKET; }
+  bool stopping() const {
+    return svr_sock_ == INVALID_SOCKET || stop_at_.load() != std::numeric_limits<int64_t>::max();
+  }
 
   // Waits until sock has bytes to read; false when it idles past the
   // keep-alive time, closes or the server stops.
@@ -193,7 +238,7 @@ class GuardedServer : public httplib::Server {
     // for each other's acknowledgement.
     const int on = 1;
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    GuardedStream stream(sock, limits_);
+    GuardedStream stream(sock, limits_, &stop_at_);
     t_stream = &stream;
     for (size_t count = kKeepAliveRequests; count > 0; --count) {
       if (!stream.has_buffered() && !WaitForRequest(sock)) break;
@@ -211,6 +256,7 @@ class GuardedServer : public httplib::Server {
 
   static thread_local GuardedStream* t_stream;
   HttpLimits limits_;
+  std::atomic<int64_t> stop_at_{std::numeric_limits<int64_t>::max()};
 };
 
 thread_local GuardedStream* GuardedServer::t_stream = nullptr;
@@ -260,22 +306,40 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
   res.set_content(ErrorJson(message), "application/json");
 }
 
+// True when the value of an Origin header is http:// and one of names with
+// port.
+bool OriginAllowed(const std::string& origin, const std::vector<std::string>& names, int port) {
+  constexpr std::string_view kScheme = "http://";
+  return origin.size() > kScheme.size() && strncasecmp(origin.c_str(), kScheme.data(), kScheme.size()) == 0 &&
+         HostAllowed(origin.substr(kScheme.size()), names, port);
+}
+
 // Waits for SIGINT or SIGTERM (blocked by BlockStopSignals) and stops
-// server; ends without stopping it once *done is set.
-void WaitForStopSignal(httplib::Server* server, const std::atomic<bool>* done) {
+// server; ends without stopping it once *done is set. Requests still running
+// past the stop's time end the process.
+void WaitForStopSignal(GuardedServer* server, const std::atomic<bool>* done, int stop_milliseconds) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   const timespec step{0, kPollMilliseconds * 1000000L};
-  bool signalled = false;
   while (!done->load()) {
-    if (!signalled) signalled = sigtimedwait(&signals, nullptr, &step) > 0;
-    if (signalled && server->is_running()) {
-      server->stop();
-      return;
+    if (sigtimedwait(&signals, nullptr, &step) <= 0) continue;
+    while (!server->is_running() && !done->load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (signalled) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    server->StopWithin();
+    // Past the stop's time and a little more for the connections to close.
+    const int64_t last = NowMilliseconds() + stop_milliseconds + 150;
+    while (!done->load() && NowMilliseconds() < last) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!done->load()) {
+      std::fprintf(stderr, "fvscope: stopped with requests still running\n");
+      std::fflush(stderr);
+      _exit(0);
+    }
+    return;
   }
 }
 
@@ -314,8 +378,9 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
                                                                              : host);
   int bound_port = port;
 
+  server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
+                              {"Content-Security-Policy", kContentPolicy}});
   server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
-    GuardedServer::RequestRead();
     // A refusal leaves the body unread: the connection cannot go on.
     const auto refuse = [&](int status, const std::string& message) {
       t_close_after = req.has_header("Content-Length") || req.has_header("Transfer-Encoding");
@@ -326,6 +391,18 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
       return refuse(403, "the Host header must name this server (" + names[0] + ":" +
                              std::to_string(bound_port) + " or localhost)");
     }
+    // Another site's page may send requests it cannot read the answers of;
+    // they are refused before any work.
+    if (req.has_header("Origin") &&
+        !OriginAllowed(req.get_header_value("Origin"), names, bound_port)) {
+      return refuse(403, "requests from another site's page are refused (Origin " +
+                             req.get_header_value("Origin").substr(0, 100) + ")");
+    }
+    const std::string site = req.get_header_value("Sec-Fetch-Site");
+    if (site == "cross-site" || site == "same-site") {
+      return refuse(403, "requests from another site's page are refused (Sec-Fetch-Site " +
+                             site + ")");
+    }
     bool path_known = false;
     if (FindRoute(routes, req.path, req.method, &path_known) == nullptr) {
       if (!path_known) return refuse(404, "no such path");
@@ -335,6 +412,7 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
     return httplib::Server::HandlerResponse::Unhandled;
   });
   const auto dispatch = [&](const httplib::Request& req, httplib::Response& res) {
+    GuardedServer::RequestRead();
     HttpRequest request;
     request.method = req.method;
     request.path = req.path;
@@ -352,6 +430,7 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
     const HttpRoute* route = FindRoute(routes, req.path, req.method, &path_known);
     HttpAnswer answer;
     route->handler(request, &answer);
+    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
     res.status = answer.status;
     res.set_content(std::move(answer.body), answer.content_type.c_str());
   };
@@ -387,7 +466,7 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
     return false;
   }
   std::atomic<bool> done{false};
-  std::thread stopper(WaitForStopSignal, &server, &done);
+  std::thread stopper(WaitForStopSignal, &server, &done, limits.stop_milliseconds);
   listening(bound_port);
   server.listen_after_bind();
   done = true;

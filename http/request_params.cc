@@ -68,7 +68,7 @@ bool ParseRequestParams(std::string_view query, std::vector<RequestParam>* param
       return false;
     }
     if (FindRequestParam(*params, param.name) != nullptr) {
-      *error = "the query gives a parameter twice";
+      *error = "the query gives the parameter " + param.name.substr(0, 64) + " twice";
       return false;
     }
     params->push_back(std::move(param));

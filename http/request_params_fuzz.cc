@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const fvscope::RequestParam& p : params) {
     if (p.name.empty() || p.name.find('\0') != std::string::npos ||
         p.value.find('\0') != std::string::npos ||
-        fvscope::FindRequestParam(params, p.name) != &p) {
+        fvscope::FindRequestParam(params, p.name) != &p.value) {
       std::abort();
     }
     again += fvscope::EncodeQueryText(p.name) + "=" + fvscope::EncodeQueryText(p.value) + "&";

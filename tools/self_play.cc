@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/self_play.h"
+#include "tools/self_play_game.h"
 #include "report/output_file.h"
 #include "shogi/packed_position.h"
 #include "shogi/record_file.h"

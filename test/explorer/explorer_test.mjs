@@ -142,7 +142,15 @@ async function expectReadable() {
 const moves = 'startpos moves 7g7f 3c3d 2g2f 8c8d';
 await check('a position address shows the value and the top term of --position --json', async () => {
   const expected = cli(`--position=${moves}`, '--pieces');
-  await open(`/?position=${encodeURIComponent(moves)}`);
+  // The page comes under a policy that allows only the server's own files
+  // (the whole test runs under it: a refused load is a console error).
+  const answer = await page.goto(base + `/?position=${encodeURIComponent(moves)}`);
+  const policy = answer.headers()['content-security-policy'] || '';
+  if (!policy.includes("default-src 'self'") || !policy.includes("frame-ancestors 'none'")) {
+    throw new Error(`the page's Content-Security-Policy is "${policy}"`);
+  }
+  expectEqual(answer.headers()['x-content-type-options'], 'nosniff', 'X-Content-Type-Options');
+  await shown();
   await page.waitForSelector(valueCell);
   expectEqual(await text(valueCell), points(expected.value * 32), 'value');
   const top = expected.ranking[0];

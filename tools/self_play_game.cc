@@ -1,4 +1,4 @@
-#include "app/self_play.h"
+#include "tools/self_play_game.h"
 
 #include <map>
 #include <random>

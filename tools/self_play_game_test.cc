@@ -1,4 +1,4 @@
-#include "app/self_play.h"
+#include "tools/self_play_game.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

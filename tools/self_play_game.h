@@ -2,8 +2,8 @@
 // ends: a few random legal moves to open, so that games differ, then the
 // engine's moves until it resigns, the same position comes a fourth time,
 // or a ply limit.
-#ifndef FVSCOPE_APP_SELF_PLAY_H_
-#define FVSCOPE_APP_SELF_PLAY_H_
+#ifndef FVSCOPE_TOOLS_SELF_PLAY_GAME_H_
+#define FVSCOPE_TOOLS_SELF_PLAY_GAME_H_
 
 #include <cstdint>
 #include <string>
@@ -49,4 +49,4 @@ bool PlaySelfGame(UsiSession* session, const SelfPlayOptions& options, uint32_t 
 
 }  // namespace fvscope
 
-#endif  // FVSCOPE_APP_SELF_PLAY_H_
+#endif  // FVSCOPE_TOOLS_SELF_PLAY_GAME_H_
