@@ -320,7 +320,7 @@ bool BackgroundReady(const ServerState& server, HttpAnswer* answer) {
   answer->body = nlohmann::ordered_json{{"error", "the corpus is being evaluated"},
                                         {"files_read", done},
                                         {"files", total},
-                                        {"positions_read", server.corpus_progress.positions.load()}}
+                                        {"positions_read", server.background_progress.positions.load()}}
                      .dump() +
                  "\n";
   return false;
