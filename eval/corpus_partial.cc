@@ -219,7 +219,9 @@ struct Reader {
     f->tail_bytes = static_cast<int32_t>(tail);
     if (format > 1 || named > static_cast<uint32_t>(kNamedRefusedRecords) ||
         tail >= static_cast<uint32_t>(kPackedRecordMaxBytes)) {
-      *error = f->path + ": a packed file's format or named refusals are out of range";
+      // Not named by its path: the path is the partial's own bytes, which
+      // an error line must not echo.
+      *error = "a packed file's format or named refusals are out of range";
       return false;
     }
     f->format = static_cast<int8_t>(format);
@@ -395,19 +397,23 @@ bool CheckCorpusPartial(const CorpusPartial& p, std::string* error) {
     return false;
   }
   int64_t evaluated = 0;
-  for (const PackedFileCounts& f : p.packed) {
+  for (size_t n = 0; n < p.packed.size(); ++n) {
+    const PackedFileCounts& f = p.packed[n];
+    // Named by its place, not its path: the bytes of a damaged partial may
+    // hold anything there.
+    const std::string which = "packed file " + std::to_string(n + 1);
     if (f.format < 0 || f.format > 1 || f.tail_bytes < 0 ||
         f.tail_bytes >= kPackedRecordMaxBytes || !InCountRange(f.file_records) ||
         !InCountRange(f.evaluated) || !InCountRange(f.refused) || !InCountRange(f.left_out) ||
         f.evaluated > f.file_records - f.refused - f.left_out ||
         f.named.size() > static_cast<size_t>(std::min<int64_t>(kNamedRefusedRecords, f.refused))) {
-      *error = f.path + ": the counts of its records do not add up";
+      *error = which + ": the counts of its records do not add up";
       return false;
     }
     for (size_t i = 0; i < f.named.size(); ++i) {
       if (f.named[i].record < 1 || f.named[i].record > f.file_records ||
           (i > 0 && f.named[i].record <= f.named[i - 1].record)) {
-        *error = f.path + ": a refused record's number is out of range or out of order";
+        *error = which + ": a refused record's number is out of range or out of order";
         return false;
       }
     }
