@@ -168,15 +168,15 @@ const RequestKind* FindRequestKind(const std::string& name) {
 bool CheckRequestParams(const RequestKind& kind, const std::vector<RequestParam>& params,
                         std::string* error) {
   for (const RequestParam& param : params) {
-    const ParamSpec* spec = nullptr;
-    for (const ParamSpec& p : kind.params) {
-      if (p.name != nullptr && param.name == p.name) spec = &p;
+    const ParamRule* rule = nullptr;
+    for (const ParamRule& p : kind.params) {
+      if (p.name != nullptr && param.name == p.name) rule = &p;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       *error = std::string("/api/") + kind.name + " takes no parameter " + QuotedInput(param.name);
       return false;
     }
-    if (spec->number && !IsWholeNumber(param.value)) {
+    if (rule->number && !IsWholeNumber(param.value)) {
       *error = param.name + " takes a whole number, not " + QuotedInput(param.value);
       return false;
     }

@@ -15,7 +15,7 @@ namespace fvscope {
 
 // A parameter a request kind takes; a number reads whole as a decimal
 // integer or answers 400.
-struct ParamSpec {
+struct ParamRule {
   const char* name;
   bool number;
 };
@@ -42,7 +42,7 @@ using QueryFunction = std::string (*)(const CommandLine& options,
 struct RequestKind {
   const char* name;   // of /api/NAME and /api/picture/NAME/
   ModeFunction mode;
-  ParamSpec params[6];
+  ParamRule params[6];
   bool get;           // GET /api/NAME
   bool post;          // POST /api/NAME with a record in the body
   bool heavy;         // each run takes a turn of the work limit
