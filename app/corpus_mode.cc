@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -190,7 +191,6 @@ void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_
                    int begin, int end, PositionBatch* batch, RecordOutcome* outcomes) {
   const int record_bytes = PackedRecordBytes(format);
   PackedRecord record;
-  std::string error;
   for (int i = begin; i < end; ++i) {
     RecordOutcome& out = outcomes[i];
     out.why = nullptr;
@@ -203,10 +203,8 @@ void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_
       out.left_out = true;
       continue;
     }
-    if (!CheckLeaf(record.position, &error)) {
-      out.why = "a position the tables cannot evaluate";
-      continue;
-    }
+    // A decoded position has both kings and no kind beyond the set, so the
+    // tables can evaluate it.
     out.result = record.result;
     out.score = record.score;
     batch->positions[i] = record.position;
@@ -242,6 +240,72 @@ void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begi
           ResidualTowardUnits(values[f], target, scale);
     }
   }
+}
+
+// What the evaluated records of some chunks add to a corpus's figures. The
+// chunks of a block count into kRecordSlots of these, each under its own
+// lock, so that the counting runs on every thread; the sums are exact, so
+// the order of chunks does not matter.
+// Values within kNearValues of 0 are counted in arrays, the rest in the
+// histograms: a histogram's node per record cost more than the sums.
+constexpr int32_t kNearValues = 1 << 15;
+struct RecordSums {
+  std::mutex lock;
+  std::vector<ResultCounts> near[2];  // by file: value + kNearValues
+  ValueHistogram values[2];
+  ScoreSums score;
+  ScoreSums compare_score;
+};
+constexpr int kRecordSlots = 4;
+
+// Counts a record evaluated to value under file f.
+void CountRecordValue(RecordSums* sums, int f, int32_t value, GameResult result) {
+  if (value > -kNearValues && value < kNearValues) {
+    std::vector<ResultCounts>& near = sums->near[f];
+    if (near.empty()) near.resize(2 * kNearValues);
+    CountResult(&near[value + kNearValues], result);
+  } else {
+    CountPosition(&sums->values[f], value, result);
+  }
+}
+
+// Counts the evaluated records of [begin, end) into *sums.
+void CountRecords(const CorpusPartial& found, bool compare, const RecordOutcome* outcomes,
+                  int begin, int end, RecordSums* sums) {
+  std::lock_guard<std::mutex> hold(sums->lock);
+  for (int i = begin; i < end; ++i) {
+    const RecordOutcome& o = outcomes[i];
+    if (o.why != nullptr || o.left_out) continue;
+    CountRecordValue(sums, 0, o.value, o.result);
+    CountScore(&sums->score, o.value, o.score, found.scale);
+    if (compare) {
+      CountRecordValue(sums, 1, o.second_value, o.result);
+      CountScore(&sums->compare_score, o.second_value, o.score, found.scale);
+    }
+  }
+}
+
+// Adds the slots' sums to found. Returns false with *error when a count
+// would pass its bound.
+bool AddRecordSums(RecordSums* slots, CorpusPartial* found, std::string* error) {
+  ValueHistogram* into[2] = {&found->values, &found->compare_values};
+  for (int r = 0; r < kRecordSlots; ++r) {
+    for (int f = 0; f < 2; ++f) {
+      const std::vector<ResultCounts>& near = slots[r].near[f];
+      for (size_t v = 0; v < near.size(); ++v) {
+        if (TotalOf(near[v]) > 0) {
+          slots[r].values[f].emplace_hint(slots[r].values[f].end(),
+                                          static_cast<int32_t>(v) - kNearValues, near[v]);
+        }
+      }
+      if (!MergeHistogram(into[f], slots[r].values[f], error)) return false;
+    }
+    if (!MergeScoreSums(&found->score, slots[r].score, error) ||
+        !MergeScoreSums(&found->compare_score, slots[r].compare_score, error)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Warns of what the packed files of found could not read: the bytes after
@@ -288,6 +352,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
   auto batch = std::make_unique<PositionBatch>();
   ResizeBatch(batch.get(), block);
   std::atomic<bool> store_failed{false};
+  auto slots = std::make_unique<RecordSums[]>(kRecordSlots);
   int64_t probe_refused = 0;
   ProgressMeter* progress = &pass->log->progress;
   for (int64_t at = begin; at < end;) {
@@ -315,17 +380,20 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
     GroupBatch(batch.get());
     const ModeInputs& inputs = *pass->inputs;
-    RunParallel(kSquares, pass->threads, [&](int k) {
-      SumBatchSlab(batch.get(), k, *inputs.fv, inputs.compare);
+    const int jobs = static_cast<int>(batch->jobs.size());
+    RunParallel(jobs, pass->threads, [&](int j) {
+      SumBatchSlab(batch.get(), batch->jobs[j], *inputs.fv, inputs.compare);
     });
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
                    outcomes.data());
+      CountRecords(*found, inputs.compare != nullptr, outcomes.data(), c * kChunkRecords,
+                   chunk_end(c), &slots[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
-      RunParallel(kSquares, pass->threads, [&](int k) {
+      RunParallel(jobs, pass->threads, [&](int j) {
         std::string error;
-        if (!AddBatchSlabReads(*batch, k, pass->use, &error)) store_failed = true;
+        if (!AddBatchSlabReads(*batch, batch->jobs[j], pass->use, &error)) store_failed = true;
       });
       if (store_failed) {
         close(fd);
@@ -349,12 +417,6 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
         continue;
       }
       ++counts.evaluated;
-      CountPosition(&found->values, o.value, o.result);
-      CountScore(&found->score, o.value, o.score, found->scale);
-      if (pass->inputs->compare != nullptr) {
-        CountPosition(&found->compare_values, o.second_value, o.result);
-        CountScore(&found->compare_score, o.second_value, o.score, found->scale);
-      }
     }
     const int64_t probed = std::min(end - begin, kProbeRecords);
     if (at - begin < kProbeRecords && at + count - begin >= probed && 2 * probe_refused > probed) {
@@ -372,6 +434,11 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     ShowProgress(progress);
   }
   close(fd);
+  std::string error;
+  if (!AddRecordSums(slots.get(), found, &error)) {
+    Fail(pass->log, path + ": " + error);
+    return false;
+  }
   found->positions += counts.evaluated;
   found->packed.push_back(std::move(counts));
   return true;

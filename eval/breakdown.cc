@@ -7,9 +7,18 @@
 
 namespace fvscope {
 
-namespace {
-
 int MaterialOf(int code) { return code < 0 ? -kMaterialValue[-code] : kMaterialValue[code]; }
+
+int32_t HandMaterial(const Position& position) {
+  int32_t sum = 0;
+  for (int h = 0; h < kHandKinds; ++h) {
+    sum += (position.cells[HandSlot(kBlack, h)] - position.cells[HandSlot(kWhite, h)]) *
+           kMaterialValue[h + 1];
+  }
+  return sum;
+}
+
+namespace {
 
 bool IsBoardPiece(int code) { return code != 0 && IsPieceCode(code) && KindOf(code) != kKing; }
 
@@ -49,11 +58,7 @@ int32_t MaterialSum(const Position& position) {
   for (int s = 0; s < kSquares; ++s) {
     if (IsPieceCode(position.cells[s])) sum += MaterialOf(position.cells[s]);
   }
-  for (int h = 0; h < kHandKinds; ++h) {
-    sum += (position.cells[HandSlot(kBlack, h)] - position.cells[HandSlot(kWhite, h)]) *
-           kMaterialValue[h + 1];
-  }
-  return sum;
+  return sum + HandMaterial(position);
 }
 
 int32_t BuildFeatureList(const Position& position, const EvalFile& file, FeatureList* list) {

@@ -62,6 +62,12 @@ bool CheckLeaf(const Position& position, std::string* error);
 // Material in points, positive when black has more; hands count by kind.
 int32_t MaterialSum(const Position& position);
 
+// The material of a piece code (IsPieceCode), negative for white's.
+int MaterialOf(int code);
+
+// The material of both hands, as MaterialSum counts it.
+int32_t HandMaterial(const Position& position);
+
 // Builds the feature lists of a checked position and returns its KKP sum.
 int32_t BuildFeatureList(const Position& position, const EvalFile& file, FeatureList* list);
 

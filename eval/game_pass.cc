@@ -416,41 +416,154 @@ void ResizeBatch(PositionBatch* batch, int count) {
   batch->pulled.assign(count, 0);
 }
 
-void PrepareBatch(PositionBatch* batch, int begin, int end) {
+namespace {
+
+// The board features a side's list can hold come in groups, one per KPP base
+// (gold and the promoted minor pieces share one): a group's features are its
+// base plus the squares as the side sees them, and on legal squares every
+// feature of a group lies below every feature of the next. So a list comes
+// out ascending from the pieces bucketed by group, square ascending, without
+// a sort. Hand features (own count then the opponent's, kind by kind) lie
+// below them all.
+constexpr int kMaxBoardGroups = 2 * kPieceKinds;
+struct BoardGroups {
+  int count = 0;
+  int16_t base[kMaxBoardGroups];
+  int8_t own[kPieceKinds + 1];       // group of an own piece kind; -1 for king and empty
+  int8_t opponent[kPieceKinds + 1];  // group of an opponent's piece kind
+};
+BoardGroups MakeBoardGroups() {
+  BoardGroups groups;
+  int bases[2 * (kPieceKinds + 1)];
+  int n = 0;
+  for (int kind = 1; kind <= kPieceKinds; ++kind) {
+    for (int b : {kKppOwnBase[kind], kKppOpponentBase[kind]}) {
+      if (b >= 0 && std::find(bases, bases + n, b) == bases + n) bases[n++] = b;
+    }
+  }
+  std::sort(bases, bases + n);
+  groups.count = n;
+  for (int g = 0; g < n; ++g) groups.base[g] = static_cast<int16_t>(bases[g]);
+  for (int kind = 0; kind <= kPieceKinds; ++kind) {
+    groups.own[kind] = groups.opponent[kind] = -1;
+    for (int g = 0; g < n; ++g) {
+      if (bases[g] == kKppOwnBase[kind]) groups.own[kind] = static_cast<int8_t>(g);
+      if (bases[g] == kKppOpponentBase[kind]) groups.opponent[kind] = static_cast<int8_t>(g);
+    }
+  }
+  return groups;
+}
+const BoardGroups kBoardGroups = MakeBoardGroups();
+
+// Squares of one group's pieces, ascending.
+struct GroupSquares {
+  uint8_t count[kMaxBoardGroups];
+  uint8_t squares[kMaxBoardGroups][kMaxBoardPieces];
+};
+
+// Writes side's feature list of position ascending into out->features from
+// the bucketed squares; false (out partly written) if two features do not
+// ascend, as pieces on squares no legal position has could make them.
+bool GroupedFeatures(const Position& position, Side side, const GroupSquares& groups,
+                     BatchSide* out) {
+  const int8_t* c = position.cells;
+  const Side other = Opponent(side);
+  int n = 0;
+  for (int h = 0; h < kHandKinds; ++h) {
+    out->features[n++] = static_cast<int16_t>(kKppOwnHandBase[h] + c[HandSlot(side, h)]);
+    out->features[n++] = static_cast<int16_t>(kKppOpponentHandBase[h] + c[HandSlot(other, h)]);
+  }
+  int last = -1;
+  for (int i = 0; i < n; ++i) {
+    if (out->features[i] <= last) return false;
+    last = out->features[i];
+  }
+  for (int g = 0; g < kBoardGroups.count; ++g) {
+    const int base = kBoardGroups.base[g];
+    const uint8_t* squares = groups.squares[g];
+    for (int q = 0, m = groups.count[g]; q < m; ++q) {
+      const int feature =
+          base + (side == kBlack ? squares[q] : FlipSquare(squares[m - 1 - q]));
+      if (feature <= last) return false;
+      out->features[n++] = static_cast<int16_t>(feature);
+      last = feature;
+    }
+  }
+  out->count = static_cast<uint8_t>(n);
+  return true;
+}
+
+// Writes side's feature list ascending through a bit per feature: the way
+// for any position.
+void BitFeatures(const CellFeatures& cells, Side side, BatchSide* out) {
   constexpr int kWords = (kKppFeatures + 63) / 64;
-  CellFeatures cells;
+  uint64_t bits[kWords] = {};
+  for (int c = 0; c < kFilledCells; ++c) {
+    const int feature = cells.list[side][c];
+    if (feature != kNoFeature) bits[feature >> 6] |= uint64_t{1} << (feature & 63);
+  }
+  int n = 0;
+  for (int w = 0; w < kWords; ++w) {
+    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+      out->features[n++] = static_cast<int16_t>(w * 64 + std::countr_zero(word));
+    }
+  }
+  out->count = static_cast<uint8_t>(n);
+}
+
+}  // namespace
+
+void PrepareBatch(PositionBatch* batch, int begin, int end) {
+  GroupSquares grouped[2];
   for (int i = begin; i < end; ++i) {
     for (Side side : kSides) batch->sides[2 * i + side].count = 0;
     if (!batch->taken[i]) continue;
     const Position& position = batch->positions[i];
-    CellFeaturesOf(position, &cells);
-    const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
+    const int8_t* c = position.cells;
+    const int bk = c[kBlackKingCell], wk = c[kWhiteKingCell];
     const int kings[2] = {bk, FlipSquare(wk)};
+    BatchSide* sides[2] = {&batch->sides[2 * i + kBlack], &batch->sides[2 * i + kWhite]};
     for (Side side : kSides) {
-      // Features are distinct: a bit each, read back in ascending order.
-      uint64_t bits[kWords] = {};
-      for (int c = 0; c < kFilledCells; ++c) {
-        const int feature = cells.list[side][c];
-        if (feature != kNoFeature) bits[feature >> 6] |= uint64_t{1} << (feature & 63);
-      }
-      BatchSide& out = batch->sides[2 * i + side];
-      int n = 0;
-      for (int w = 0; w < kWords; ++w) {
-        for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
-          out.features[n++] = static_cast<int16_t>(w * 64 + std::countr_zero(word));
-        }
-      }
-      out.count = static_cast<uint8_t>(n);
+      BatchSide& out = *sides[side];
       out.king = static_cast<uint8_t>(kings[side]);
       out.other_king = static_cast<uint8_t>(side == kBlack ? wk : FlipSquare(bk));
       out.kkp_count = 0;
+      std::fill_n(grouped[side].count, kBoardGroups.count, 0);
     }
-    for (int c = 0; c < kFilledCells; ++c) {
-      if (cells.kkp[c] == kNoFeature) continue;
-      BatchSide& own = batch->sides[2 * i + cells.owner[c]];
-      own.kkp_features[own.kkp_count++] = cells.kkp[c];
+    bool fits = true;
+    int32_t material = HandMaterial(position);
+    for (int s = 0; s < kSquares; ++s) {
+      const int code = c[s];
+      if (code == 0 || !IsPieceCode(code)) continue;
+      material += MaterialOf(code);
+      const int kind = KindOf(code);
+      if (kind == kKing) continue;
+      const Side owner = code > 0 ? kBlack : kWhite;
+      const int groups[2] = {owner == kBlack ? kBoardGroups.own[kind] : kBoardGroups.opponent[kind],
+                             owner == kWhite ? kBoardGroups.own[kind] : kBoardGroups.opponent[kind]};
+      for (Side side : kSides) {
+        uint8_t& count = grouped[side].count[groups[side]];
+        if (count == kMaxBoardPieces) fits = false;
+        if (fits) grouped[side].squares[groups[side]][count++] = static_cast<uint8_t>(s);
+      }
+      BatchSide& own = *sides[owner];
+      own.kkp_features[own.kkp_count++] =
+          static_cast<int16_t>(kKkpBase[kind] + ViewedSquare(owner, s));
     }
-    batch->material[i] = MaterialSum(position);
+    for (Side side : kSides) {
+      for (int h = 0; h < kHandKinds; ++h) {
+        sides[side]->kkp_features[sides[side]->kkp_count++] =
+            static_cast<int16_t>(kKkpHandBase[h] + c[HandSlot(side, h)]);
+      }
+    }
+    for (Side side : kSides) {
+      if (!fits || !GroupedFeatures(position, side, grouped[side], sides[side])) {
+        CellFeatures cells;
+        CellFeaturesOf(position, &cells);
+        BitFeatures(cells, side, sides[side]);
+      }
+    }
+    batch->material[i] = material;
   }
 }
 
@@ -465,30 +578,26 @@ void GroupBatch(PositionBatch* batch) {
   for (int s = 0; s < sides; ++s) {
     if (batch->sides[s].count > 0) batch->by_slab[counts[batch->sides[s].king]++] = s;
   }
-  // Within a slab, sides of like features one after another: the rows they
-  // share are still in the nearer caches.
-  const std::vector<BatchSide>& all = batch->sides;
+  // Sorting a slab's sides by their features to share rows in the nearer
+  // caches cost more than it saved on shuffled records.
+  batch->jobs.clear();
   for (int k = 0; k < kSquares; ++k) {
-    std::sort(batch->by_slab.begin() + batch->slab_begin[k],
-              batch->by_slab.begin() + batch->slab_begin[k + 1], [&all](int32_t a, int32_t b) {
-                const BatchSide& x = all[a];
-                const BatchSide& y = all[b];
-                for (int i = x.count - 1, j = y.count - 1; i >= 0 && j >= 0; --i, --j) {
-                  if (x.features[i] != y.features[j]) return x.features[i] < y.features[j];
-                }
-                return x.count != y.count ? x.count < y.count : a < b;
-              });
+    for (int32_t t = batch->slab_begin[k]; t < batch->slab_begin[k + 1]; t += kSlabJobSides) {
+      batch->jobs.push_back({k, t, std::min(t + kSlabJobSides, batch->slab_begin[k + 1])});
+    }
   }
 }
 
-void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second) {
+void SumBatchSlab(PositionBatch* batch, const SlabJob& job, const EvalFile& file,
+                  const EvalFile* second) {
   const EvalFile* files[2] = {&file, second};
+  const int k = job.k;
   const int count = second != nullptr ? 2 : 1;
   const int64_t triangle = k * kKppTriangleValues;
   for (int f = 0; f < count; ++f) {
     const bool full = std::endian::native == std::endian::little && files[f]->count >= kKppValues;
     const int16_t* values = files[f]->values;
-    for (int32_t t = batch->slab_begin[k]; t < batch->slab_begin[k + 1]; ++t) {
+    for (int32_t t = job.begin; t < job.end; ++t) {
       BatchSide& side = batch->sides[batch->by_slab[t]];
       int64_t sum = 0;
       for (int i = 0; i < side.count; ++i) {
@@ -522,9 +631,11 @@ PositionFigures BatchFigures(const PositionBatch& batch, int i, int f) {
   return out;
 }
 
-bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error) {
+bool AddBatchSlabReads(const PositionBatch& batch, const SlabJob& job, EntryUse* store,
+                       std::string* error) {
   KppRead reads[kMaxPairs];
-  for (int32_t t = batch.slab_begin[k]; t < batch.slab_begin[k + 1]; ++t) {
+  const int k = job.k;
+  for (int32_t t = job.begin; t < job.end; ++t) {
     const int32_t s = batch.by_slab[t];
     const BatchSide& side = batch.sides[s];
     const int i = s / 2;

@@ -64,10 +64,21 @@ struct BatchSide {
   int64_t kkp_sums[2];  // KKP terms of the side's own cells under each file
 };
 
+// A share of the sides of slab k: by_slab[begin, end).
+struct SlabJob {
+  int32_t k;
+  int32_t begin;
+  int32_t end;
+};
+
+// Sides a SlabJob holds at most: a crowded king square is cut into several
+// jobs so that no thread waits long on another at the end of a batch.
+constexpr int32_t kSlabJobSides = 2048;
+
 // Positions evaluated each on its own, the work grouped by slab: every side
 // that reads a slab is summed while the slab is in the cache, and its reads
 // go to the store slab by slab. Each step but GroupBatch may run on several
-// threads at once for distinct positions or slabs.
+// threads at once for distinct positions or jobs.
 struct PositionBatch {
   std::vector<Position> positions;  // set by the caller
   std::vector<uint8_t> taken;       // per position: evaluated (set by the caller)
@@ -75,6 +86,7 @@ struct PositionBatch {
   std::vector<int32_t> material;    // per position
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
+  std::vector<SlabJob> jobs;         // the slabs' sides, slab ascending
   // Per position and file kept: the residuals before and after it, {0, r};
   // null rows (no pull) when pulled[i] is 0.
   std::vector<int64_t> prefix[kMaxPulls];
@@ -88,21 +100,23 @@ void ResizeBatch(PositionBatch* batch, int count);
 // they must pass CheckLeaf.
 void PrepareBatch(PositionBatch* batch, int begin, int end);
 
-// Orders the taken positions' sides by slab.
+// Orders the taken positions' sides by slab (position order within one) and
+// cuts them into jobs.
 void GroupBatch(PositionBatch* batch);
 
-// Sums the KPP and KKP terms of the sides that read slab k under file and
-// second.
-void SumBatchSlab(PositionBatch* batch, int k, const EvalFile& file, const EvalFile* second);
+// Sums the KPP and KKP terms of the sides of job under file and second.
+void SumBatchSlab(PositionBatch* batch, const SlabJob& job, const EvalFile& file,
+                  const EvalFile* second);
 
 // The figures of taken position i once every slab is summed, under file
 // (f = 0) or second (f = 1): what EvaluateGame gives for it.
 PositionFigures BatchFigures(const PositionBatch& batch, int i, int f);
 
-// Adds the reads of the sides of slab k to store, each a stay of one
+// Adds the reads of the sides of job to store, each a stay of one
 // position, pulled by its prefix when pulled. Returns false with *error when
 // the store refuses them.
-bool AddBatchSlabReads(const PositionBatch& batch, int k, EntryUse* store, std::string* error);
+bool AddBatchSlabReads(const PositionBatch& batch, const SlabJob& job, EntryUse* store,
+                       std::string* error);
 
 // Marks the KKP entries taken position i reads.
 void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store);

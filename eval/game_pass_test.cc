@@ -303,7 +303,9 @@ void EvaluateBatch(const std::vector<Position>& positions, const std::vector<dou
   PrepareBatch(batch.get(), 0, n / 2);
   PrepareBatch(batch.get(), n / 2, n);
   GroupBatch(batch.get());
-  for (int k = kSquares - 1; k >= 0; --k) SumBatchSlab(batch.get(), k, file, second);
+  for (auto job = batch->jobs.rbegin(); job != batch->jobs.rend(); ++job) {
+    SumBatchSlab(batch.get(), *job, file, second);
+  }
   for (int i = 0; i < n; ++i) {
     const int32_t v[2] = {BatchFigures(*batch, i, 0).value,
                           second != nullptr ? BatchFigures(*batch, i, 1).value : 0};
@@ -316,7 +318,7 @@ void EvaluateBatch(const std::vector<Position>& positions, const std::vector<dou
     MarkBatchKkp(*batch, i, store);
   }
   std::string error;
-  for (int k = 0; k < kSquares; ++k) ASSERT_TRUE(AddBatchSlabReads(*batch, k, store, &error));
+  for (const SlabJob& job : batch->jobs) ASSERT_TRUE(AddBatchSlabReads(*batch, job, store, &error));
 }
 
 TEST(GamePassTest, ABatchOfPositionsGivesTheGamesFiguresAndStore) {

@@ -153,20 +153,43 @@ constexpr std::array<int8_t, kSquares> kBoardSquares = [] {
   return squares;
 }();
 
-// The stream of a position block, read from its first bit.
+// The stream of a position block, read from its first bit through a window
+// of at least 56 bits kept in a register; at counts the bits taken.
 struct BitStream {
-  uint8_t bytes[kPackedPositionBytes + 8];  // zeros after the block
-  int at;
+  uint8_t bytes[kPackedPositionBytes + 16];  // zeros after the block
+  int at = 0;
+  uint64_t window = 0;  // the stream from bit at on, lowest first
+  int held = 0;         // bits of window read from the block (the rest are zeros)
+  int next = 0;         // the byte the window reads next
 
-  uint32_t Peek() const {
+  explicit BitStream(const uint8_t* block) {
+    std::memcpy(bytes, block, kPackedPositionBytes);
+    std::memset(bytes + kPackedPositionBytes, 0, sizeof bytes - kPackedPositionBytes);
+    Fill();
+  }
+  // Tops the window up to 56 bits or more: bytes already in it are read
+  // again into the same places.
+  void Fill() {
     uint64_t word;
-    std::memcpy(&word, bytes + at / 8, 8);
+    std::memcpy(&word, bytes + next, 8);
     if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return static_cast<uint32_t>(word >> (at % 8));
+    window |= word << held;
+    next += (63 - held) >> 3;
+    held |= 56;
+  }
+  // The next bits, at least 56 of them valid.
+  uint64_t Peek() {
+    if (held < 56) Fill();
+    return window;
+  }
+  void Skip(int n) {
+    window >>= n;
+    held -= n;
+    at += n;
   }
   uint32_t Take(int n) {
-    const uint32_t bits = Peek() & ((1u << n) - 1);
-    at += n;
+    const uint32_t bits = static_cast<uint32_t>(Peek()) & ((1u << n) - 1);
+    Skip(n);
     return bits;
   }
 };
@@ -190,10 +213,7 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
                           Side* to_move, const char** why) {
   const Lookups& lookups = TheLookups();
   const int f = static_cast<int>(format);
-  BitStream stream;
-  std::memcpy(stream.bytes, bytes, kPackedPositionBytes);
-  std::memset(stream.bytes + kPackedPositionBytes, 0, 8);
-  stream.at = 0;
+  BitStream stream(bytes);
   ClearPosition(position);
   *to_move = stream.Take(1) == 0 ? kBlack : kWhite;
   int kings[2];
@@ -228,7 +248,7 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
                  : "the board's codes run past bit 256";
       return false;
     }
-    stream.at += entry.length;
+    stream.Skip(entry.length);
     if (entry.piece == 0) continue;
     const int kind = KindOf(entry.piece);
     const Side side = entry.piece > 0 ? kBlack : kWhite;
@@ -247,7 +267,7 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
                  : "the stream ends inside a hand code";
       return false;
     }
-    stream.at += entry.length;
+    stream.Skip(entry.length);
     if (entry.side == kOutOfPlay) continue;
     ++counts[entry.kind];
     AddToHand(position, HandSlot(static_cast<Side>(entry.side), entry.kind), 1);
