@@ -402,6 +402,119 @@ bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, 
   });
 }
 
+namespace {
+
+// The triangle's rows in bands of about kBandCells cells (512 KB): the first
+// feature of each band, and the end.
+constexpr int64_t kBandCells = 1 << 16;
+struct RowBands {
+  int count = 0;
+  int16_t first[kKppFeatures + 1];
+};
+RowBands MakeRowBands() {
+  RowBands bands;
+  int64_t since = 0;
+  bands.first[bands.count++] = 0;
+  for (int f = 1; f < kKppFeatures; ++f) {
+    if (TriangleIndex(f, 0) - since >= kBandCells) {
+      bands.first[bands.count++] = static_cast<int16_t>(f);
+      since = TriangleIndex(f, 0);
+    }
+  }
+  bands.first[bands.count] = kKppFeatures;
+  return bands;
+}
+const RowBands kRowBands = MakeRowBands();
+
+}  // namespace
+
+namespace {
+
+// Adds one read by side, pulling pull (in int32 range), to each cell of
+// row at the features[0..last], spilling a cell that would overflow. The
+// caller holds k's lock.
+template <Side side>
+void AddRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, uint32_t row,
+                 const int16_t* features, int last, int32_t pull, int64_t second_pull) {
+  for (int b = 0; b <= last; ++b) {
+    const uint32_t offset = row + static_cast<uint32_t>(features[b]);
+    UseCell& cell = cells[offset];
+    uint16_t& count = side == kBlack ? cell.black : cell.white;
+    int32_t sum;
+    if (count == UINT16_MAX || __builtin_add_overflow(cell.pull, pull, &sum)) {
+      Spill(use, k, offset, side == kBlack, side == kWhite, pull);
+    } else {
+      ++count;
+      cell.pull = sum;
+    }
+    if (second != nullptr) AddPull(&second[offset], second_pull);
+  }
+}
+
+}  // namespace
+
+bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, int n,
+                         std::string* error) {
+  if (!CheckKingSquare(k, error)) return false;
+  for (int l = 0; l < n; ++l) {
+    const int16_t* features = lists[l].features;
+    for (int a = 0; a < lists[l].count; ++a) {
+      if (features[a] < (a == 0 ? 0 : features[a - 1] + 1) || features[a] >= kKppFeatures) {
+        *error = "KPP features not ascending within 0.." + std::to_string(kKppFeatures - 1);
+        return false;
+      }
+    }
+  }
+  std::lock_guard<std::mutex> lock(use->locks[k]);
+  if (!MapSquare(use, k)) return NoSlice(k, error);
+  UseCell* const cells = use->cells[k];
+  int64_t* const second = use->second_pulls[k];
+  uint64_t* const touched = use->touched[k];
+  std::vector<int> next(n, 0);
+  for (int band = 0; band < kRowBands.count; ++band) {
+    const int end = kRowBands.first[band + 1];
+    // A band's cells asked for in a stream, most of them being read: one
+    // miss after another would each wait on the memory.
+    const int64_t band_begin = TriangleIndex(kRowBands.first[band], 0);
+    const int64_t band_end = TriangleIndex(end, 0);
+    for (int64_t at = band_begin; at < band_end; at += 64 / sizeof(UseCell)) {
+      __builtin_prefetch(cells + at, 1);
+    }
+    for (int l = 0; l < n; ++l) {
+      const FeatureListReads& list = lists[l];
+      const int16_t* features = list.features;
+      const int64_t sign = list.side == kBlack ? 1 : -1;
+      const int64_t pull = sign * list.residual[0], second_pull = sign * list.residual[1];
+      const bool small = pull == static_cast<int32_t>(pull);
+      int a = next[l];
+      for (; a < list.count && features[a] < end; ++a) {
+        const uint32_t row = static_cast<uint32_t>(TriangleIndex(features[a], 0));
+        if (!small) {
+          for (int b = 0; b <= a; ++b) {
+            const uint32_t offset = row + static_cast<uint32_t>(features[b]);
+            AddToCell(use, k, offset, list.side == kBlack, list.side == kWhite, pull);
+            if (second != nullptr) AddPull(&second[offset], second_pull);
+          }
+        } else if (list.side == kBlack) {
+          AddRowReads<kBlack>(use, k, cells, second, row, features, a,
+                              static_cast<int32_t>(pull), second_pull);
+        } else {
+          AddRowReads<kWhite>(use, k, cells, second, row, features, a,
+                              static_cast<int32_t>(pull), second_pull);
+        }
+        // A row's reads lie between its first and its last: their chunks
+        // are touched (a chunk touched without a read is walked for nothing).
+        for (int64_t chunk = (row + features[0]) >> kUseChunkShift;
+             chunk <= (row + features[a]) >> kUseChunkShift; ++chunk) {
+          touched[chunk >> 6] |= uint64_t{1} << (chunk & 63);
+        }
+      }
+      next[l] = a;
+    }
+  }
+  return true;
+}
+
 bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error) {
   if (index < 0 || index >= kKppValues) {
     *error = "KPP entry " + std::to_string(index) + " is outside 0.." +

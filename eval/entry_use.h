@@ -151,6 +151,23 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
 bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, int n,
                       const int64_t residual[kMaxPulls], std::string* error);
 
+// One position's list of KPP features under a king, its pairs each read
+// once: features ascending, each below kKppFeatures; pulled by residual[f]
+// (in kPullUnit) under each file the store keeps, white's taken away.
+struct FeatureListReads {
+  const int16_t* features;
+  int count;
+  Side side;
+  int64_t residual[kMaxPulls];
+};
+
+// Adds the reads of the n lists at king square k (0..80) straight to the
+// cells, not through the buffer, band of rows by band of rows, so that the
+// cells being added to stay in the core's own cache. Returns false with
+// *error, adding nothing, when a list is not so.
+bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, int n,
+                         std::string* error);
+
 // Adds reads (and the pulls the store keeps) to KPP entry index. Returns
 // false with *error when index is outside 0..kKppValues-1.
 bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error);

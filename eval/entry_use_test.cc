@@ -346,6 +346,64 @@ TEST(EntryUseTest, EveryKingSquareFedFromTwoThreadsEqualsTheSums) {
   EXPECT_NE(error.find("outside a triangle"), std::string::npos) << error;
 }
 
+// Lists of features added band by band give the store their pairs added one
+// position at a time through the buffer: counts and pulls past a cell's
+// width included, and a pull too large for a cell.
+TEST(EntryUseTest, FeatureListsEqualTheirPairsAddedOneByOne) {
+  std::mt19937 random(33);
+  std::vector<std::vector<int16_t>> features;
+  std::vector<FeatureListReads> lists;
+  for (int l = 0; l < 400; ++l) {
+    std::vector<int16_t> list;
+    for (int f = static_cast<int>(random() % 40); f < kKppFeatures && list.size() < 38;
+         f += 1 + static_cast<int>(random() % 80)) {
+      list.push_back(static_cast<int16_t>(f));
+    }
+    features.push_back(list);
+  }
+  // 70,000 reads of one entry that pull nothing, past 16 bits of reads;
+  // 3,000 of another each pulling a full unit, past 32 bits of pull.
+  for (int l = 0; l < 70000; ++l) features.push_back({1000});
+  for (int l = 0; l < 3000; ++l) features.push_back({1200});
+  for (size_t l = 0; l < features.size(); ++l) {
+    const int64_t pull = l == 7                                ? int64_t{1} << 40
+                         : l >= 70400                          ? int64_t{1} << kPullBits
+                         : l >= 400                            ? 0
+                                                               : static_cast<int64_t>(random() % 2001) - 1000;
+    lists.push_back({features[l].data(), static_cast<int>(features[l].size()),
+                     l % 3 == 0 && l < 400 ? kWhite : kBlack, {pull, -3 * pull}});
+  }
+  auto direct = std::make_unique<EntryUse>(false, 2), buffered = std::make_unique<EntryUse>(false, 2);
+  std::string error;
+  ASSERT_TRUE(AddFeaturePairReads(direct.get(), 40, lists.data(), 200, &error)) << error;
+  ASSERT_TRUE(AddFeaturePairReads(direct.get(), 40, lists.data() + 200,
+                                  static_cast<int>(lists.size()) - 200, &error)) << error;
+  for (const FeatureListReads& list : lists) {
+    std::vector<uint32_t> offsets;
+    for (int a = 0; a < list.count; ++a) {
+      for (int b = 0; b <= a; ++b) {
+        offsets.push_back(static_cast<uint32_t>(TriangleIndex(list.features[a], list.features[b])));
+      }
+    }
+    ASSERT_TRUE(AddPositionReads(buffered.get(), list.side, 40, offsets.data(),
+                                 static_cast<int>(offsets.size()), list.residual, &error));
+  }
+  const std::string bytes = Encoded(*direct);
+  EXPECT_TRUE(bytes == Encoded(*buffered));
+
+  // Lists that are not ascending, or reach past the features, add nothing.
+  const int16_t backwards[2] = {9, 3};
+  const int16_t beyond[2] = {7, kKppFeatures};
+  for (const FeatureListReads& bad :
+       {FeatureListReads{backwards, 2, kBlack, {1, 1}}, FeatureListReads{beyond, 2, kBlack, {1, 1}}}) {
+    const FeatureListReads two[2] = {lists[0], bad};
+    EXPECT_FALSE(AddFeaturePairReads(direct.get(), 40, two, 2, &error));
+    EXPECT_NE(error.find("not ascending"), std::string::npos) << error;
+    EXPECT_TRUE(Encoded(*direct) == bytes);
+  }
+  EXPECT_FALSE(AddFeaturePairReads(direct.get(), 81, lists.data(), 1, &error));
+}
+
 TEST(EntryUseTest, KppEntryOfInvertsTheIndex) {
   for (int k : {0, 40, 80}) {
     for (int hi : {0, 1, 2, 89, 90, 1000, kKppFeatures - 1}) {

@@ -580,10 +580,16 @@ void GroupBatch(PositionBatch* batch) {
   }
   // Sorting a slab's sides by their features to share rows in the nearer
   // caches cost more than it saved on shuffled records.
+  // Every slab's first job, then every second one, and so on: two jobs of
+  // one slab taken at once would wait on each other for the store's lock.
   batch->jobs.clear();
-  for (int k = 0; k < kSquares; ++k) {
-    for (int32_t t = batch->slab_begin[k]; t < batch->slab_begin[k + 1]; t += kSlabJobSides) {
+  for (int32_t part = 0, more = 1; more; ++part) {
+    more = 0;
+    for (int k = 0; k < kSquares; ++k) {
+      const int32_t t = batch->slab_begin[k] + part * kSlabJobSides;
+      if (t >= batch->slab_begin[k + 1]) continue;
       batch->jobs.push_back({k, t, std::min(t + kSlabJobSides, batch->slab_begin[k + 1])});
+      more = 1;
     }
   }
 }
@@ -633,24 +639,19 @@ PositionFigures BatchFigures(const PositionBatch& batch, int i, int f) {
 
 bool AddBatchSlabReads(const PositionBatch& batch, const SlabJob& job, EntryUse* store,
                        std::string* error) {
-  KppRead reads[kMaxPairs];
-  const int k = job.k;
+  std::vector<FeatureListReads> lists(job.end - job.begin);
   for (int32_t t = job.begin; t < job.end; ++t) {
     const int32_t s = batch.by_slab[t];
     const BatchSide& side = batch.sides[s];
     const int i = s / 2;
-    int n = 0;
-    for (int a = 0; a < side.count; ++a) {
-      const int64_t row = TriangleIndex(side.features[a], 0);
-      for (int b = 0; b <= a; ++b) reads[n++] = {static_cast<uint32_t>(row + side.features[b]), 0};
-    }
-    StayEnd end{1, {nullptr, nullptr}};
+    FeatureListReads& list = lists[t - job.begin];
+    list = {side.features, side.count, static_cast<Side>(s % 2), {0, 0}};
     for (int f = 0; batch.pulled[i] && f < store->pulls; ++f) {
-      end.prefix[f] = batch.prefix[f].data() + 2 * static_cast<size_t>(i);
+      const int64_t* prefix = batch.prefix[f].data() + 2 * static_cast<size_t>(i);
+      list.residual[f] = prefix[1] - prefix[0];
     }
-    if (!AddKppReads(store, static_cast<Side>(s % 2), k, reads, n, end, error)) return false;
   }
-  return true;
+  return AddFeaturePairReads(store, job.k, lists.data(), static_cast<int>(lists.size()), error);
 }
 
 void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store) {

@@ -86,7 +86,7 @@ struct PositionBatch {
   std::vector<int32_t> material;    // per position
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
-  std::vector<SlabJob> jobs;         // the slabs' sides, slab ascending
+  std::vector<SlabJob> jobs;         // the slabs' sides in parts, set by GroupBatch
   // Per position and file kept: the residuals before and after it, {0, r};
   // null rows (no pull) when pulled[i] is 0.
   std::vector<int64_t> prefix[kMaxPulls];

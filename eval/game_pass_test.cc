@@ -356,6 +356,20 @@ TEST(GamePassTest, ABatchOfPositionsGivesTheGamesFiguresAndStore) {
   EncodeEntryUse(*games, &from_games);
   EncodeEntryUse(*positions, &from_positions);
   EXPECT_TRUE(from_games == from_positions);
+  // A slab of more sides than a job holds is cut into several jobs, and
+  // each side is still summed once.
+  std::vector<Position> crowded(all.begin(), all.begin() + 40);
+  crowded.insert(crowded.end(), kSlabJobSides + 100, all[50]);
+  auto crowded_use = std::make_unique<EntryUse>(false, 2);
+  std::vector<int32_t> crowded_values;
+  EvaluateBatch(crowded, std::vector<double>(crowded.size(), 1.0), file, &second,
+                crowded_use.get(), &crowded_values);
+  ASSERT_EQ(crowded_values.size(), 2 * crowded.size());
+  EXPECT_TRUE(std::equal(walked.begin(), walked.begin() + 80, crowded_values.begin()));
+  for (size_t i = 40; i < crowded.size(); ++i) {
+    EXPECT_EQ(crowded_values[2 * i], walked[100]);
+    EXPECT_EQ(crowded_values[2 * i + 1], walked[101]);
+  }
   // Pulled toward the curve of its own value, a position pulls nothing.
   std::vector<double> own;
   for (size_t i = 0; i < all.size(); ++i) {
