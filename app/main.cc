@@ -1,23 +1,19 @@
 // fvscope: takes a shogi engine's evaluation of its principal variation's
 // leaf apart, or ranks the largest entries of its KPP table.
-#include <malloc.h>
-
 #include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/driver.h"
+#include "render/picture_batch.h"
 
 int main(int argc, char** argv) {
   // A closed pipe (stdout to a pager that quit, an engine that exited) fails
   // the write instead of ending the run.
   std::signal(SIGPIPE, SIG_IGN);
-  // A picture's buffers (a few MB) are allocated and freed hundreds of times
-  // a run: kept in the heap for the next one instead of mapped afresh, they
-  // cost no page faults. Drawing takes half the time.
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  // Drawing takes half the time with the pictures' buffers kept.
+  fvscope::KeepPictureMemory();
   fvscope::CommandLine command_line;
   std::string error;
   if (!fvscope::ParseCommandLine(argc, argv, &command_line, &error)) {

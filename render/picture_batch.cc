@@ -1,5 +1,7 @@
 #include "render/picture_batch.h"
 
+#include <malloc.h>
+
 #include <exception>
 #include <map>
 #include <string>
@@ -38,6 +40,11 @@ std::string DrawJob(const PictureJob& job, const cv::Mat* board) try {
 }
 
 }  // namespace
+
+void KeepPictureMemory() {
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
 
 cv::Mat DrawPicture(const PictureJob& job) {
   if (job.sheet) return job.sheet();

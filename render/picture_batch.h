@@ -46,6 +46,12 @@ PictureJob SheetPictureJob(const std::string& path, std::function<cv::Mat()> dra
 // Draws the picture of job (may throw what drawing throws).
 cv::Mat DrawPicture(const PictureJob& job);
 
+// Keeps freed memory in the process's heap for the next picture, where a
+// picture's buffers (a few MB, allocated and freed hundreds of times a run)
+// would otherwise be mapped afresh and pay their page faults again. Call
+// once, before any thread starts.
+void KeepPictureMemory();
+
 // Draws and saves every job on up to threads threads, reading the loaded
 // PieceImages only. Each file is the same whatever thread draws it. The
 // messages of the pictures that cannot be drawn or saved (an exception in a

@@ -25,6 +25,7 @@ int Main(int argc, char** argv) {
     return 2;
   }
   const int count = argc == 3 ? std::atoi(argv[2]) : 300;
+  KeepPictureMemory();
   std::string error;
   if (!LoadPieceImages("./img", &error)) {
     std::fprintf(stderr, "picture_bench: %s\n", error.c_str());
