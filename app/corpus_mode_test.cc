@@ -38,15 +38,7 @@ struct CorpusFolder {
   CorpusFolder() {
     dir.Write("work/.keep", "");
     path = dir.File("work");
-    // Every king square values the pair of "no pawn in hand" with itself, and
-    // with the opponent's.
-    std::vector<std::pair<int64_t, int16_t>> values = {{KkpOffset(76, 4, 2), 320}};
-    for (int k = 0; k < kSquares; ++k) {
-      values.push_back({KppOffset(k, 0, 0), int16_t(k - 40)});
-      values.push_back({KppOffset(k, 19, 0), int16_t(3 * k)});
-    }
-    WriteEvalFile(path + "/fv.bin", values);
-    WriteEvalFile(path + "/fv2.bin", {{KkpOffset(76, 4, 2), 100}});
+    WriteCorpusEvalFiles(path, false);
     const char* ends[] = {"%TORYO", "%KACHI", "%SENNICHITE", "%CHUDAN", "%+ILLEGAL_ACTION",
                           "%TIME_UP"};
     for (int g = 0; g < 12; ++g) {

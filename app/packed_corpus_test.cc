@@ -59,14 +59,7 @@ struct PackedFolder {
   PackedFolder() {
     dir.Write("work/.keep", "");
     path = dir.File("work");
-    std::vector<std::pair<int64_t, int16_t>> values = {{KkpOffset(76, 4, 2), 320}};
-    for (int k = 0; k < kSquares; ++k) {
-      values.push_back({KppOffset(k, 0, 0), int16_t(k - 40)});
-      values.push_back({KppOffset(k, 19, 0), int16_t(3 * k)});
-      values.push_back({KppOffset(k, 200, 19), int16_t(k % 7 - 3)});
-    }
-    WriteEvalFile(path + "/fv.bin", values);
-    WriteEvalFile(path + "/fv2.bin", {{KkpOffset(76, 4, 2), 100}});
+    WriteCorpusEvalFiles(path, true);
     for (int g = 0; g < 9; ++g) {
       const PackedGame game = MakeGame(30 + 9 * g, 300 + g, g % 3);
       dir.Write("work/games/" + std::to_string(g) + ".csa", game.csa);

@@ -40,6 +40,21 @@ inline void WriteEvalFile(const std::string& path, const std::vector<std::pair<i
   close(fd);
 }
 
+// Writes the corpus tests' two files into folder: fv.bin, where every king
+// square values the pair of "no pawn in hand" with itself and with the
+// opponent's (with board_pair, also the pair of feature 200 and the
+// opponent's "no pawn in hand"), and fv2.bin; both value one KKP entry.
+inline void WriteCorpusEvalFiles(const std::string& folder, bool board_pair) {
+  std::vector<std::pair<int64_t, int16_t>> values = {{KkpOffset(76, 4, 2), 320}};
+  for (int k = 0; k < kSquares; ++k) {
+    values.push_back({KppOffset(k, 0, 0), int16_t(k - 40)});
+    values.push_back({KppOffset(k, 19, 0), int16_t(3 * k)});
+    if (board_pair) values.push_back({KppOffset(k, 200, 19), int16_t(k % 7 - 3)});
+  }
+  WriteEvalFile(folder + "/fv.bin", values);
+  WriteEvalFile(folder + "/fv2.bin", {{KkpOffset(76, 4, 2), 100}});
+}
+
 }  // namespace fvscope
 
 #endif  // FVSCOPE_TEST_EVAL_FILES_H_
