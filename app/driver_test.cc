@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <regex>
 #include <sys/stat.h>
 #include <sstream>
@@ -468,18 +467,7 @@ TEST(UsiEngine, FairyStockfishSearchesTheStartingPosition) {
 
 TEST(RecordMode, EveryPlyAsASinglePositionRunGivesIt) {
   DemoFolder demo;
-  // Random triangles and KKP rows for the squares the kings keep: 59 for
-  // black, 51 for white (viewed by white as 59 too).
-  std::mt19937 random(11);
-  std::vector<std::pair<int64_t, int16_t>> values;
-  for (int i = 0; i < 40000; ++i) {
-    const int f1 = static_cast<int>(random() % kKppFeatures), f2 = static_cast<int>(random() % kKppFeatures);
-    values.push_back({KppOffset(76, f1, f2), static_cast<int16_t>(random() % 2001) - 1000});
-  }
-  for (int g = 0; g < kKkpFeatures; ++g) {
-    values.push_back({KkpOffset(76, 76, g), static_cast<int16_t>(random() % 2001) - 1000});
-  }
-  WriteEvalFile(demo.path + "/fv.bin", values);
+  WriteRandomStartFile(demo.path + "/fv.bin", 11);
   const std::string moves = "7g7f 3c3d 8h2b+ 3a2b B*4e 2b3c";
   const ToolRun run = RunTool(demo.path, "'--game=startpos moves " + moves + "' --json=record.json");
   ASSERT_EQ(run.status, 0) << run.err;

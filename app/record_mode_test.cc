@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,25 +18,10 @@
 namespace fvscope {
 namespace {
 
-// Random KPP triangles of the kings' start squares and KKP rows, one
-// file per seed.
-void WriteRandomFile(const std::string& path, unsigned seed) {
-  std::mt19937 random(seed);
-  std::vector<std::pair<int64_t, int16_t>> values;
-  for (int i = 0; i < 40000; ++i) {
-    const int f1 = static_cast<int>(random() % kKppFeatures), f2 = static_cast<int>(random() % kKppFeatures);
-    values.push_back({KppOffset(76, f1, f2), static_cast<int16_t>(random() % 2001) - 1000});
-  }
-  for (int g = 0; g < kKkpFeatures; ++g) {
-    values.push_back({KkpOffset(76, 76, g), static_cast<int16_t>(random() % 2001) - 1000});
-  }
-  WriteEvalFile(path, values);
-}
-
 TEST(RecordComparison, EveryPlyAgreesWithThatPositionCompared) {
   DemoFolder demo;
-  WriteRandomFile(demo.path + "/fv.bin", 11);
-  WriteRandomFile(demo.path + "/fv2.bin", 12);
+  WriteRandomStartFile(demo.path + "/fv.bin", 11);
+  WriteRandomStartFile(demo.path + "/fv2.bin", 12);
   const std::string moves = "7g7f 3c3d 8h2b+ 3a2b B*4e 2b3c 4e3d 4a3b";
   const ToolRun run = RunTool(demo.path, "'--game=startpos moves " + moves +
                                              "' --compare=fv2.bin --json=record.json");
@@ -92,14 +76,14 @@ TEST(RecordComparison, EveryPlyAgreesWithThatPositionCompared) {
 
 TEST(RecordComparison, BadInputIsRefusedAsWithoutTheSecondFile) {
   DemoFolder demo;
-  WriteRandomFile(demo.path + "/fv.bin", 11);
+  WriteRandomStartFile(demo.path + "/fv.bin", 11);
   std::FILE* small = std::fopen((demo.path + "/small.bin").c_str(), "wb");
   std::fputs("short", small);
   std::fclose(small);
   ToolRun run = RunTool(demo.path, "'--game=startpos moves 7g7f 7g7f' --compare=small.bin");
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.err.find("small.bin"), std::string::npos) << run.err;
-  WriteRandomFile(demo.path + "/fv2.bin", 12);
+  WriteRandomStartFile(demo.path + "/fv2.bin", 12);
   run = RunTool(demo.path, "'--game=startpos moves 7g7f 7g7f' --compare=fv2.bin");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("7g7f"), std::string::npos) << run.err;

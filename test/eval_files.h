@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,23 @@ inline void WriteCorpusEvalFiles(const std::string& folder, bool board_pair) {
   }
   WriteEvalFile(folder + "/fv.bin", values);
   WriteEvalFile(folder + "/fv2.bin", {{KkpOffset(76, 4, 2), 100}});
+}
+
+// Writes a file of random values where a game's kings keep their start
+// squares read: 40,000 random entries of the triangle of king square 76
+// (59 for black, and 51 for white as white views it) and the KKP row of
+// both kings at home, drawn from seed.
+inline void WriteRandomStartFile(const std::string& path, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::pair<int64_t, int16_t>> values;
+  for (int i = 0; i < 40000; ++i) {
+    const int f1 = static_cast<int>(random() % kKppFeatures), f2 = static_cast<int>(random() % kKppFeatures);
+    values.push_back({KppOffset(76, f1, f2), static_cast<int16_t>(random() % 2001) - 1000});
+  }
+  for (int g = 0; g < kKkpFeatures; ++g) {
+    values.push_back({KkpOffset(76, 76, g), static_cast<int16_t>(random() % 2001) - 1000});
+  }
+  WriteEvalFile(path, values);
 }
 
 }  // namespace fvscope
