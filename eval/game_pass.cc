@@ -655,13 +655,11 @@ bool AddBatchSlabReads(const PositionBatch& batch, const SlabJob& job, EntryUse*
 }
 
 void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store) {
-  const Position& position = batch.positions[i];
-  CellFeatures cells;
-  CellFeaturesOf(position, &cells);
-  const int bk = position.cells[kBlackKingCell], wk = position.cells[kWhiteKingCell];
   std::string unused;
-  for (int c = 0; c < kFilledCells; ++c) {
-    if (cells.kkp[c] != kNoFeature) MarkKkpRead(store, KkpIndexOf(cells, c, bk, wk), &unused);
+  for (Side side : kSides) {
+    const BatchSide& own = batch.sides[2 * i + side];
+    const int64_t row = (int64_t{own.king} * kSquares + own.other_king) * kKkpFeatures;
+    for (int n = 0; n < own.kkp_count; ++n) MarkKkpRead(store, row + own.kkp_features[n], &unused);
   }
 }
 
