@@ -1,5 +1,7 @@
 // Fuzz target: the leaf check on any cells, then, when it passes, the
-// breakdown itself on a small evaluation file.
+// breakdown itself on a small evaluation file. A packed position block that
+// decodes must pass the check: the corpus evaluates decoded records
+// without it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "eval/breakdown.h"
 #include "eval/eval_file.h"
+#include "shogi/packed_position.h"
 
 namespace {
 
@@ -53,6 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   std::string error;
+  if (data[0] & 4 && size > fvscope::kPackedPositionBytes) {
+    fvscope::Side to_move;
+    const char* why = nullptr;
+    const auto format = data[0] & 8 ? fvscope::PackedFormat::kHcpe : fvscope::PackedFormat::kPsv;
+    if (fvscope::DecodePackedPosition(data + 1, format, &position, &to_move, &why) &&
+        !fvscope::CheckLeaf(position, &error)) {
+      __builtin_trap();
+    }
+  }
   static auto breakdown = std::make_unique<fvscope::LeafBreakdown>();
   const bool passed = fvscope::CheckLeaf(position, &error);
   if (fvscope::BreakDownLeaf(position, loaded, breakdown.get(), &error) != passed) __builtin_trap();
