@@ -305,7 +305,7 @@ void ApplyPendingReads(const EntryUse& use, int k) {
   if (n == 0) return;
   UseCell* cells = use.cells[k];
   const PendingRead* reads = use.pending[k];
-  constexpr int kAhead = 16;
+  constexpr int kAhead = 48;
   for (int i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(cells + (reads[i + kAhead].key & ~kWhiteKey), 1);
     const PendingRead& read = reads[i];
