@@ -426,22 +426,21 @@ RowBands MakeRowBands() {
 }
 const RowBands kRowBands = MakeRowBands();
 
-}  // namespace
-
-namespace {
-
-// Adds one read by side, pulling pull (in int32 range), to each cell of
-// row at the features[0..last], spilling a cell that would overflow. The
+// Adds one read by side, pulling pull, to each cell of row at the
+// features[0..last], spilling a cell that would overflow: AddToCell for one
+// read of one side, its test cut to what such a read can overflow. The
 // caller holds k's lock.
 template <Side side>
 void AddRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, uint32_t row,
-                 const int16_t* features, int last, int32_t pull, int64_t second_pull) {
+                 const int16_t* features, int last, int64_t pull, int64_t second_pull) {
+  const bool small = pull == static_cast<int32_t>(pull);
   for (int b = 0; b <= last; ++b) {
     const uint32_t offset = row + static_cast<uint32_t>(features[b]);
     UseCell& cell = cells[offset];
     uint16_t& count = side == kBlack ? cell.black : cell.white;
     int32_t sum;
-    if (count == UINT16_MAX || __builtin_add_overflow(cell.pull, pull, &sum)) {
+    if (!small || count == UINT16_MAX ||
+        __builtin_add_overflow(cell.pull, static_cast<int32_t>(pull), &sum)) {
       Spill(use, k, offset, side == kBlack, side == kWhite, pull);
     } else {
       ++count;
@@ -469,7 +468,6 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
   if (!MapSquare(use, k)) return NoSlice(k, error);
   UseCell* const cells = use->cells[k];
   int64_t* const second = use->second_pulls[k];
-  uint64_t* const touched = use->touched[k];
   std::vector<int> next(n, 0);
   for (int band = 0; band < kRowBands.count; ++band) {
     const int end = kRowBands.first[band + 1];
@@ -485,28 +483,19 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
       const int16_t* features = list.features;
       const int64_t sign = list.side == kBlack ? 1 : -1;
       const int64_t pull = sign * list.residual[0], second_pull = sign * list.residual[1];
-      const bool small = pull == static_cast<int32_t>(pull);
       int a = next[l];
       for (; a < list.count && features[a] < end; ++a) {
         const uint32_t row = static_cast<uint32_t>(TriangleIndex(features[a], 0));
-        if (!small) {
-          for (int b = 0; b <= a; ++b) {
-            const uint32_t offset = row + static_cast<uint32_t>(features[b]);
-            AddToCell(use, k, offset, list.side == kBlack, list.side == kWhite, pull);
-            if (second != nullptr) AddPull(&second[offset], second_pull);
-          }
-        } else if (list.side == kBlack) {
-          AddRowReads<kBlack>(use, k, cells, second, row, features, a,
-                              static_cast<int32_t>(pull), second_pull);
+        if (list.side == kBlack) {
+          AddRowReads<kBlack>(use, k, cells, second, row, features, a, pull, second_pull);
         } else {
-          AddRowReads<kWhite>(use, k, cells, second, row, features, a,
-                              static_cast<int32_t>(pull), second_pull);
+          AddRowReads<kWhite>(use, k, cells, second, row, features, a, pull, second_pull);
         }
         // A row's reads lie between its first and its last: their chunks
         // are touched (a chunk touched without a read is walked for nothing).
         for (int64_t chunk = (row + features[0]) >> kUseChunkShift;
              chunk <= (row + features[a]) >> kUseChunkShift; ++chunk) {
-          touched[chunk >> 6] |= uint64_t{1} << (chunk & 63);
+          Touch(use, k, chunk << kUseChunkShift);
         }
       }
       next[l] = a;
