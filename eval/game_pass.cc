@@ -493,6 +493,12 @@ bool GroupedFeatures(const Position& position, Side side, const GroupSquares& gr
   return true;
 }
 
+// Index within the KKP section of the row the side's own terms read: its
+// king and the opponent's as the side sees them.
+int64_t BatchKkpRow(const BatchSide& side) {
+  return (int64_t{side.king} * kSquares + side.other_king) * kKkpFeatures;
+}
+
 // Writes side's feature list ascending through a bit per feature: the way
 // for any position.
 void BitFeatures(const CellFeatures& cells, Side side, BatchSide* out) {
@@ -615,8 +621,7 @@ void SumBatchSlab(PositionBatch* batch, const SlabJob& job, const EvalFile& file
         }
       }
       side.sums[f] = sum;
-      const int64_t kkp_row =
-          kKkpSectionOffset / 2 + (int64_t{k} * kSquares + side.other_king) * kKkpFeatures;
+      const int64_t kkp_row = kKkpSectionOffset / 2 + BatchKkpRow(side);
       int64_t kkp = 0;
       for (int n = 0; n < side.kkp_count; ++n) {
         kkp += EvalValueAt(*files[f], kkp_row + side.kkp_features[n]);
@@ -658,7 +663,7 @@ void MarkBatchKkp(const PositionBatch& batch, int i, EntryUse* store) {
   std::string unused;
   for (Side side : kSides) {
     const BatchSide& own = batch.sides[2 * i + side];
-    const int64_t row = (int64_t{own.king} * kSquares + own.other_king) * kKkpFeatures;
+    const int64_t row = BatchKkpRow(own);
     for (int n = 0; n < own.kkp_count; ++n) MarkKkpRead(store, row + own.kkp_features[n], &unused);
   }
 }
