@@ -118,6 +118,32 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
   }
 }
 
+// What the evaluated packed records of some chunks add to a corpus's
+// figures, by evaluation file. The chunks count into kRecordSlots of these,
+// each under its own lock, so that the counting runs on every thread; the
+// sums are exact, so the order of chunks does not matter. Values within
+// kNearValues of 0 are counted in arrays, the rest in the histograms: a
+// histogram's node per record cost more than the sums.
+constexpr int32_t kNearValues = 1 << 15;
+struct RecordSums {
+  std::mutex lock;
+  std::vector<ResultCounts> near[2];  // value + kNearValues
+  ValueHistogram values[2];
+  ScoreSums scores[2];
+};
+constexpr int kRecordSlots = 4;
+
+// Counts a record evaluated to value under file f.
+void CountRecordValue(RecordSums* sums, int f, int32_t value, GameResult result) {
+  if (value > -kNearValues && value < kNearValues) {
+    std::vector<ResultCounts>& near = sums->near[f];
+    if (near.empty()) near.resize(2 * kNearValues);
+    CountResult(&near[value + kNearValues], result);
+  } else {
+    CountPosition(&sums->values[f], value, result);
+  }
+}
+
 // The evaluation of a corpus as it goes: what was found, and the store of
 // entry use.
 struct CorpusPass {
@@ -129,6 +155,8 @@ struct CorpusPass {
   std::vector<CorpusGame> batch;
   int64_t bytes_total = 0;  // of every file, for the progress
   int64_t bytes_read = 0;
+  // The packed records' counts, added to found once every file is read.
+  std::unique_ptr<RecordSums[]> record_sums = std::make_unique<RecordSums[]>(kRecordSlots);
 };
 
 // Adds a refused game to what was found, with its warning.
@@ -242,45 +270,18 @@ void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begi
   }
 }
 
-// What the evaluated records of some chunks add to a corpus's figures. The
-// chunks of a block count into kRecordSlots of these, each under its own
-// lock, so that the counting runs on every thread; the sums are exact, so
-// the order of chunks does not matter.
-// Values within kNearValues of 0 are counted in arrays, the rest in the
-// histograms: a histogram's node per record cost more than the sums.
-constexpr int32_t kNearValues = 1 << 15;
-struct RecordSums {
-  std::mutex lock;
-  std::vector<ResultCounts> near[2];  // by file: value + kNearValues
-  ValueHistogram values[2];
-  ScoreSums score;
-  ScoreSums compare_score;
-};
-constexpr int kRecordSlots = 4;
-
-// Counts a record evaluated to value under file f.
-void CountRecordValue(RecordSums* sums, int f, int32_t value, GameResult result) {
-  if (value > -kNearValues && value < kNearValues) {
-    std::vector<ResultCounts>& near = sums->near[f];
-    if (near.empty()) near.resize(2 * kNearValues);
-    CountResult(&near[value + kNearValues], result);
-  } else {
-    CountPosition(&sums->values[f], value, result);
-  }
-}
-
-// Counts the evaluated records of [begin, end) into *sums.
-void CountRecords(const CorpusPartial& found, bool compare, const RecordOutcome* outcomes,
+// Counts the evaluated records of [begin, end) into *sums under the first
+// files evaluation files.
+void CountRecords(const CorpusPartial& found, int files, const RecordOutcome* outcomes,
                   int begin, int end, RecordSums* sums) {
   std::lock_guard<std::mutex> hold(sums->lock);
   for (int i = begin; i < end; ++i) {
     const RecordOutcome& o = outcomes[i];
     if (o.why != nullptr || o.left_out) continue;
-    CountRecordValue(sums, 0, o.value, o.result);
-    CountScore(&sums->score, o.value, o.score, found.scale);
-    if (compare) {
-      CountRecordValue(sums, 1, o.second_value, o.result);
-      CountScore(&sums->compare_score, o.second_value, o.score, found.scale);
+    const int32_t values[2] = {o.value, o.second_value};
+    for (int f = 0; f < files; ++f) {
+      CountRecordValue(sums, f, values[f], o.result);
+      CountScore(&sums->scores[f], values[f], o.score, found.scale);
     }
   }
 }
@@ -288,7 +289,8 @@ void CountRecords(const CorpusPartial& found, bool compare, const RecordOutcome*
 // Adds the slots' sums to found. Returns false with *error when a count
 // would pass its bound.
 bool AddRecordSums(RecordSums* slots, CorpusPartial* found, std::string* error) {
-  ValueHistogram* into[2] = {&found->values, &found->compare_values};
+  ValueHistogram* values[2] = {&found->values, &found->compare_values};
+  ScoreSums* scores[2] = {&found->score, &found->compare_score};
   for (int r = 0; r < kRecordSlots; ++r) {
     for (int f = 0; f < 2; ++f) {
       const std::vector<ResultCounts>& near = slots[r].near[f];
@@ -298,11 +300,10 @@ bool AddRecordSums(RecordSums* slots, CorpusPartial* found, std::string* error) 
                                           static_cast<int32_t>(v) - kNearValues, near[v]);
         }
       }
-      if (!MergeHistogram(into[f], slots[r].values[f], error)) return false;
-    }
-    if (!MergeScoreSums(&found->score, slots[r].score, error) ||
-        !MergeScoreSums(&found->compare_score, slots[r].compare_score, error)) {
-      return false;
+      if (!MergeHistogram(values[f], slots[r].values[f], error) ||
+          !MergeScoreSums(scores[f], slots[r].scores[f], error)) {
+        return false;
+      }
     }
   }
   return true;
@@ -352,7 +353,6 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
   auto batch = std::make_unique<PositionBatch>();
   ResizeBatch(batch.get(), block);
   std::atomic<bool> store_failed{false};
-  auto slots = std::make_unique<RecordSums[]>(kRecordSlots);
   int64_t probe_refused = 0;
   ProgressMeter* progress = &pass->log->progress;
   for (int64_t at = begin; at < end;) {
@@ -387,8 +387,8 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
                    outcomes.data());
-      CountRecords(*found, inputs.compare != nullptr, outcomes.data(), c * kChunkRecords,
-                   chunk_end(c), &slots[c % kRecordSlots]);
+      CountRecords(*found, inputs.compare != nullptr ? 2 : 1, outcomes.data(),
+                   c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
       RunParallel(jobs, pass->threads, [&](int j) {
@@ -434,11 +434,6 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     ShowProgress(progress);
   }
   close(fd);
-  std::string error;
-  if (!AddRecordSums(slots.get(), found, &error)) {
-    Fail(pass->log, path + ": " + error);
-    return false;
-  }
   found->positions += counts.evaluated;
   found->packed.push_back(std::move(counts));
   return true;
@@ -515,6 +510,10 @@ bool EvaluateCorpus(CorpusPass* pass) {
   }
   progress->counts.games_total = taken;
   EvaluateBatch(pass);
+  if (!AddRecordSums(pass->record_sums.get(), pass->found, &error)) {
+    Fail(pass->log, "the packed records: " + error);
+    return false;
+  }
   WarnPackedRefusals(*pass->found, pass->log);
   return true;
 }
