@@ -385,23 +385,6 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
   });
 }
 
-bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, int n,
-                      const int64_t residual[kMaxPulls], std::string* error) {
-  const int64_t sign = side == kBlack ? 1 : -1;
-  const int64_t first = sign * residual[0], second_pull = sign * residual[1];
-  const uint32_t side_bit = side == kBlack ? 0 : kWhiteKey;
-  return AppendReads(use, k, n, error, [&](int i, PendingRead* out, int64_t* second) {
-    if (offsets[i] >= kKppTriangleValues) {
-      *error = "KPP read offset " + std::to_string(offsets[i]) + " is outside a triangle (0.." +
-               std::to_string(kKppTriangleValues - 1) + ")";
-      return false;
-    }
-    *out = {offsets[i] | side_bit, 1, first};
-    if (second != nullptr) *second = second_pull;
-    return true;
-  });
-}
-
 namespace {
 
 // The triangle's rows in bands of about kBandCells cells (512 KB): the first

@@ -143,14 +143,6 @@ void KppEntryOf(int64_t index, int* k, int* hi, int* lo);
 bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
                  const StayEnd& end, std::string* error);
 
-// Adds one position's reads of side's king terms at king square k (0..80):
-// each of the n offsets read once, pulled by residual[f] (in kPullUnit)
-// under each file f the store keeps (white's taken away), as a stay that
-// begins and ends at the position. Returns false with *error at the first
-// offset outside a triangle (those before it are added).
-bool AddPositionReads(EntryUse* use, Side side, int k, const uint32_t* offsets, int n,
-                      const int64_t residual[kMaxPulls], std::string* error);
-
 // One position's list of KPP features under a king, its pairs each read
 // once: features ascending, each below kKppFeatures; pulled by residual[f]
 // (in kPullUnit) under each file the store keeps, white's taken away.

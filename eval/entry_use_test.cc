@@ -326,28 +326,10 @@ TEST(EntryUseTest, EveryKingSquareFedFromTwoThreadsEqualsTheSums) {
     squares += first == k * kKppTriangleValues;
   }
   EXPECT_EQ(squares, kSquares);
-
-  // A position's reads are a stay of one ply.
-  std::map<int64_t, EntryReads> unused;
-  Stays one = DrawStays(50, 1, 7, 80, kWhite, &unused);
-  std::vector<uint32_t> offsets;
-  for (KppRead& read : one.reads) {
-    read.since = 0;
-    offsets.push_back(read.offset);
-  }
-  const int64_t residual[kMaxPulls] = {one.prefix[0][1], one.prefix[1][1]};
-  auto stay = std::make_unique<EntryUse>(false, 2), position = std::make_unique<EntryUse>(false, 2);
-  ASSERT_TRUE(AddStays(stay.get(), kWhite, 80, one, 0, 50));
-  std::string error;
-  ASSERT_TRUE(AddPositionReads(position.get(), kWhite, 80, offsets.data(), 50, residual, &error));
-  EXPECT_EQ(Encoded(*position), Encoded(*stay));
-  offsets[3] = static_cast<uint32_t>(kKppTriangleValues);
-  EXPECT_FALSE(AddPositionReads(position.get(), kBlack, 0, offsets.data(), 50, residual, &error));
-  EXPECT_NE(error.find("outside a triangle"), std::string::npos) << error;
 }
 
-// Lists of features added band by band give the store their pairs added one
-// position at a time through the buffer: counts and pulls past a cell's
+// Lists of features added band by band give the store their pairs added as
+// stays of one ply through the buffer: counts and pulls past a cell's
 // width included, and a pull too large for a cell.
 TEST(EntryUseTest, FeatureListsEqualTheirPairsAddedOneByOne) {
   std::mt19937 random(33);
@@ -378,15 +360,18 @@ TEST(EntryUseTest, FeatureListsEqualTheirPairsAddedOneByOne) {
   ASSERT_TRUE(AddFeaturePairReads(direct.get(), 40, lists.data(), 200, &error)) << error;
   ASSERT_TRUE(AddFeaturePairReads(direct.get(), 40, lists.data() + 200,
                                   static_cast<int>(lists.size()) - 200, &error)) << error;
+  // Each list a stay of one ply, its residual the step of its prefix sums.
   for (const FeatureListReads& list : lists) {
-    std::vector<uint32_t> offsets;
+    std::vector<KppRead> reads;
     for (int a = 0; a < list.count; ++a) {
       for (int b = 0; b <= a; ++b) {
-        offsets.push_back(static_cast<uint32_t>(TriangleIndex(list.features[a], list.features[b])));
+        reads.push_back({static_cast<uint32_t>(TriangleIndex(list.features[a], list.features[b])), 0});
       }
     }
-    ASSERT_TRUE(AddPositionReads(buffered.get(), list.side, 40, offsets.data(),
-                                 static_cast<int>(offsets.size()), list.residual, &error));
+    const int64_t prefix[kMaxPulls][2] = {{0, list.residual[0]}, {0, list.residual[1]}};
+    ASSERT_TRUE(AddKppReads(buffered.get(), list.side, 40, reads.data(),
+                            static_cast<int>(reads.size()), StayEnd{1, {prefix[0], prefix[1]}},
+                            &error));
   }
   const std::string bytes = Encoded(*direct);
   EXPECT_TRUE(bytes == Encoded(*buffered));
