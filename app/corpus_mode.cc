@@ -42,8 +42,10 @@ constexpr size_t kMaxRecordFileBytes = size_t{256} << 20;
 constexpr size_t kMaxPartialFileBytes = size_t{4} << 30;
 constexpr size_t kBatchGames = 512;
 // Records read and evaluated at once: their bytes and outcomes are all the
-// memory a packed file takes, whatever its size.
-constexpr int64_t kBlockRecords = 32768;
+// memory a packed file takes, whatever its size. The use of entries adds a
+// king square's sides of a block in one pass over its cells, so the more
+// there are, the more reads each line of cells serves once fetched.
+constexpr int64_t kBlockRecords = 131072;
 // Records of a slice the threads share out at a time.
 constexpr int kChunkRecords = 512;
 // A packed file whose first kProbeRecords records are more than half
@@ -391,9 +393,13 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
                    c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
-      RunParallel(jobs, pass->threads, [&](int j) {
+      // A whole slab at a time: its jobs would each pass over its cells.
+      RunParallel(kSquares, pass->threads, [&](int k) {
         std::string error;
-        if (!AddBatchSlabReads(*batch, batch->jobs[j], pass->use, &error)) store_failed = true;
+        const SlabJob slab{k, batch->slab_begin[k], batch->slab_begin[k + 1]};
+        if (slab.begin < slab.end && !AddBatchSlabReads(*batch, slab, pass->use, &error)) {
+          store_failed = true;
+        }
       });
       if (store_failed) {
         close(fd);

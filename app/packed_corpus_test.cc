@@ -139,6 +139,40 @@ TEST(PackedCorpus, ShardsMergedAreTheSingleRun) {
   }
 }
 
+// A file of many times the block the run reads at once gives the figures of
+// the same records as small files of one block each, and its shards merged
+// give its single run.
+TEST(PackedCorpus, AFileOfManyBlocksIsItsRecordsInSmallFiles) {
+  PackedFolder folder;
+  const size_t records = folder.psv.size() / kPsvRecordBytes;
+  const size_t copies = 140000 / records + 1;
+  std::string big;
+  for (size_t c = 0; c < copies; ++c) {
+    big += folder.psv;
+    folder.dir.Write("work/copies/" + std::to_string(c) + ".psv", folder.psv);
+  }
+  folder.dir.Write("work/big.psv", big);
+  const ToolRun whole = folder.Run("--corpus=big.psv --json=whole.json");
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(whole.out.find("positions = " + std::to_string(copies * records) + " "),
+            std::string::npos) << whole.out;
+  const ToolRun small = folder.Run("--corpus=copies");
+  ASSERT_EQ(small.status, 0) << small.err;
+  EXPECT_EQ(FiguresText(small.out), FiguresText(whole.out));
+  std::string args = "--json=merged.json";
+  for (int i = 1; i <= 3; ++i) {
+    const std::string name = "p" + std::to_string(i);
+    const ToolRun shard =
+        folder.Run("--corpus=big.psv --shard=" + std::to_string(i) + "/3 --partial=" + name);
+    ASSERT_EQ(shard.status, 0) << shard.err;
+    args += " --merge=" + name;
+  }
+  const ToolRun merged = folder.Run(args);
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  EXPECT_EQ(merged.out, whole.out);
+  EXPECT_EQ(folder.Read("merged.json"), folder.Read("whole.json"));
+}
+
 // Records of black wins that the search scores as won for black beyond
 // doubt: pulled toward the score (lambda 1) as toward the result (lambda 0);
 // draws pull only with lambda 1.

@@ -413,23 +413,46 @@ const RowBands kRowBands = MakeRowBands();
 // features[0..last], spilling a cell that would overflow: AddToCell for one
 // read of one side, its test cut to what such a read can overflow. The
 // caller holds k's lock.
-template <Side side>
+template <Side side, bool kSecond>
 void AddRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, uint32_t row,
                  const int16_t* features, int last, int64_t pull, int64_t second_pull) {
-  const bool small = pull == static_cast<int32_t>(pull);
+  UseCell* const row_cells = cells + row;
+  if (pull != static_cast<int32_t>(pull)) {
+    for (int b = 0; b <= last; ++b) {
+      Spill(use, k, row + static_cast<uint32_t>(features[b]), side == kBlack, side == kWhite, pull);
+      if constexpr (kSecond) AddPull(&second[row + features[b]], second_pull);
+    }
+    return;
+  }
+  const int32_t small = static_cast<int32_t>(pull);
   for (int b = 0; b <= last; ++b) {
-    const uint32_t offset = row + static_cast<uint32_t>(features[b]);
-    UseCell& cell = cells[offset];
+    UseCell& cell = row_cells[features[b]];
     uint16_t& count = side == kBlack ? cell.black : cell.white;
     int32_t sum;
-    if (!small || count == UINT16_MAX ||
-        __builtin_add_overflow(cell.pull, static_cast<int32_t>(pull), &sum)) {
-      Spill(use, k, offset, side == kBlack, side == kWhite, pull);
+    if (__builtin_expect(count == UINT16_MAX || __builtin_add_overflow(cell.pull, small, &sum), 0)) {
+      Spill(use, k, row + static_cast<uint32_t>(features[b]), side == kBlack, side == kWhite, pull);
     } else {
       ++count;
       cell.pull = sum;
     }
-    if (second != nullptr) AddPull(&second[offset], second_pull);
+    if constexpr (kSecond) AddPull(&second[row + features[b]], second_pull);
+  }
+}
+
+// AddRowReads for a list of side: with or without the second pulls.
+void AddListRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, Side side,
+                     uint32_t row, const int16_t* features, int last, int64_t pull,
+                     int64_t second_pull) {
+  if (side == kBlack) {
+    if (second != nullptr) {
+      AddRowReads<kBlack, true>(use, k, cells, second, row, features, last, pull, second_pull);
+    } else {
+      AddRowReads<kBlack, false>(use, k, cells, second, row, features, last, pull, second_pull);
+    }
+  } else if (second != nullptr) {
+    AddRowReads<kWhite, true>(use, k, cells, second, row, features, last, pull, second_pull);
+  } else {
+    AddRowReads<kWhite, false>(use, k, cells, second, row, features, last, pull, second_pull);
   }
 }
 
@@ -438,13 +461,26 @@ void AddRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, uint32_t
 bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, int n,
                          std::string* error) {
   if (!CheckKingSquare(k, error)) return false;
+  // The lists' features side by side, list after list: each band walks
+  // them all in order, and scattered they would miss the cache band after
+  // band.
+  std::vector<int32_t> start(static_cast<size_t>(n) + 1, 0);
+  for (int l = 0; l < n; ++l) start[l + 1] = start[l] + std::max(lists[l].count, 0);
+  std::vector<int16_t> packed(static_cast<size_t>(start[n]));
+  constexpr int kListsAhead = 8;
   for (int l = 0; l < n; ++l) {
+    if (l + kListsAhead < n) {
+      const char* ahead = reinterpret_cast<const char*>(lists[l + kListsAhead].features);
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + 64);
+    }
     const int16_t* features = lists[l].features;
     for (int a = 0; a < lists[l].count; ++a) {
       if (features[a] < (a == 0 ? 0 : features[a - 1] + 1) || features[a] >= kKppFeatures) {
         *error = "KPP features not ascending within 0.." + std::to_string(kKppFeatures - 1);
         return false;
       }
+      packed[start[l] + a] = features[a];
     }
   }
   std::lock_guard<std::mutex> lock(use->locks[k]);
@@ -463,17 +499,14 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
     }
     for (int l = 0; l < n; ++l) {
       const FeatureListReads& list = lists[l];
-      const int16_t* features = list.features;
+      const int16_t* features = packed.data() + start[l];
+      const int count = start[l + 1] - start[l];
       const int64_t sign = list.side == kBlack ? 1 : -1;
       const int64_t pull = sign * list.residual[0], second_pull = sign * list.residual[1];
       int a = next[l];
-      for (; a < list.count && features[a] < end; ++a) {
+      for (; a < count && features[a] < end; ++a) {
         const uint32_t row = static_cast<uint32_t>(TriangleIndex(features[a], 0));
-        if (list.side == kBlack) {
-          AddRowReads<kBlack>(use, k, cells, second, row, features, a, pull, second_pull);
-        } else {
-          AddRowReads<kWhite>(use, k, cells, second, row, features, a, pull, second_pull);
-        }
+        AddListRowReads(use, k, cells, second, list.side, row, features, a, pull, second_pull);
         // A row's reads lie between its first and its last: their chunks
         // are touched (a chunk touched without a read is walked for nothing).
         for (int64_t chunk = (row + features[0]) >> kUseChunkShift;
