@@ -41,6 +41,9 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxRecordFileBytes = size_t{256} << 20;
 constexpr size_t kMaxPartialFileBytes = size_t{4} << 30;
 constexpr size_t kBatchGames = 512;
+// Moves of the games a batch holds at most (a game of more is a batch of
+// its own): the positions kept for the use of entries stay within bounds.
+constexpr size_t kBatchMoves = size_t{1} << 17;
 // Records read and evaluated at once: their bytes and outcomes are all the
 // memory a packed file takes, whatever its size. The use of entries adds a
 // king square's sides of a block in one pass over its cells, so the more
@@ -66,6 +69,7 @@ struct GameOutcome {
   std::string why;
   std::vector<PositionFigures> figures;
   std::vector<PositionFigures> second;
+  std::vector<Position> positions;  // with the use of entries: those of figures
 };
 
 std::string LowerExtension(const fs::path& path) {
@@ -90,6 +94,20 @@ bool PackedFormatOf(const fs::path& path, const std::string& packed_option,
   return PackedFormatOfName(packed_option, format);
 }
 
+// Whether a king moves in more than a third of the plies from from_ply on:
+// then each move ends the stays of most of a list's pairs, and the game's
+// positions are cheaper added whole, each as a packed record is.
+bool KingsWander(const std::vector<RecordPly>& plies, int from_ply) {
+  int moves = 0;
+  for (size_t q = from_ply + 1; q < plies.size(); ++q) {
+    const int8_t* before = plies[q - 1].position.cells;
+    const int8_t* after = plies[q].position.cells;
+    moves += before[kBlackKingCell] != after[kBlackKingCell] ||
+             before[kWhiteKingCell] != after[kWhiteKingCell];
+  }
+  return 3 * moves > static_cast<int>(plies.size()) - from_ply;
+}
+
 // Plays and evaluates one game into *out.
 void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
                         EntryUse* use, GameOutcome* out) {
@@ -111,12 +129,18 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
     return;
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
+  const bool by_position = use != nullptr && KingsWander(plies, from_ply);
   if (!EvaluateGame(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
                     inputs.compare != nullptr ? &out->second : nullptr,
-                    use != nullptr ? &game_use : nullptr, &error)) {
+                    use != nullptr && !by_position ? &game_use : nullptr, &error)) {
     out->why = error;
     out->figures.clear();
     out->second.clear();
+    return;
+  }
+  if (by_position) {
+    out->positions.reserve(plies.size() - from_ply);
+    for (size_t q = from_ply; q < plies.size(); ++q) out->positions.push_back(plies[q].position);
   }
 }
 
@@ -155,10 +179,12 @@ struct CorpusPass {
   EntryUse* use;  // null without usage
   int threads;
   std::vector<CorpusGame> batch;
+  size_t batch_moves = 0;  // of the games in batch
   int64_t bytes_total = 0;  // of every file, for the progress
   int64_t bytes_read = 0;
   // The packed records' counts, added to found once every file is read.
   std::unique_ptr<RecordSums[]> record_sums = std::make_unique<RecordSums[]>(kRecordSlots);
+  std::unique_ptr<PositionBatch> game_batch = std::make_unique<PositionBatch>();
 };
 
 // Adds a refused game to what was found, with its warning.
@@ -168,8 +194,74 @@ void Refuse(CorpusPass* pass, const std::string& path, int64_t file_game, int64_
   pass->found->refused.push_back({path, file_game, number, why});
 }
 
+// Adds the reads of the grouped batch's sides to use, a whole slab at a time
+// (its jobs would each pass over its cells) on every thread. Returns false
+// when the store cannot take them.
+bool AddSlabsUse(const PositionBatch& batch, int threads, EntryUse* use) {
+  std::atomic<bool> failed{false};
+  RunParallel(kSquares, threads, [&](int k) {
+    std::string error;
+    const SlabJob slab{k, batch.slab_begin[k], batch.slab_begin[k + 1]};
+    if (slab.begin < slab.end && !AddBatchSlabReads(batch, slab, use, &error)) failed = true;
+  });
+  return !failed;
+}
+
+// Adds the use of entries of the batch's evaluated games: every position
+// read once, as a packed record is, its residual that of the game's result.
+// Returns false when the store cannot take them.
+bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
+  const int32_t scale = pass->inputs->options->scale;
+  const int pulls = pass->use->pulls;
+  PositionBatch* batch = pass->game_batch.get();
+  size_t g = 0, q = 0;
+  while (true) {
+    std::vector<std::pair<int, int>> taken;
+    while (g < outcomes.size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
+      const GameOutcome& o = outcomes[g];
+      if (!o.why.empty() || q >= o.positions.size()) {
+        ++g;
+        q = 0;
+        continue;
+      }
+      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
+    }
+    if (taken.empty()) return true;
+    const int count = static_cast<int>(taken.size());
+    ResizeBatch(batch, count);
+    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
+    RunParallel(chunks, pass->threads, [&](int c) {
+      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+        const auto [game, ply] = taken[i];
+        const GameOutcome& o = outcomes[game];
+        batch->positions[i] = o.positions[ply];
+        batch->taken[i] = 1;
+        const GameResult result = pass->batch[game].game.record.result;
+        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
+        batch->pulled[i] = decided;
+        if (!decided) continue;
+        const double target = result == GameResult::kBlackWins ? 1.0 : 0.0;
+        for (int f = 0; f < pulls; ++f) {
+          const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
+          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+              ResidualTowardUnits(figures[ply].value, target, scale);
+        }
+      }
+      PrepareBatch(batch, c * kChunkRecords, chunk_end(c));
+    });
+    GroupBatch(batch);
+    if (!AddSlabsUse(*batch, pass->threads, pass->use)) return false;
+    RunParallel(chunks, pass->threads, [&](int c) {
+      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) MarkBatchKkp(*batch, i, pass->use);
+    });
+  }
+}
+
 // Evaluates the games of the batch on every thread and adds them, in order.
-void EvaluateBatch(CorpusPass* pass) {
+// Returns false, the failure printed, when the store of entry use cannot
+// take their reads.
+bool EvaluateBatch(CorpusPass* pass) {
   const int count = static_cast<int>(pass->batch.size());
   std::vector<GameOutcome> outcomes(count);
   const int from_ply = pass->found->from_ply;
@@ -177,6 +269,10 @@ void EvaluateBatch(CorpusPass* pass) {
     EvaluateCorpusGame(*pass->inputs, from_ply, pass->batch[i], pass->use, &outcomes[i]);
   });
   CorpusPartial* found = pass->found;
+  if (pass->use != nullptr && !AddGamesUse(pass, outcomes)) {
+    Fail(pass->log, "the store of entry use cannot take the games' reads");
+    return false;
+  }
   for (int i = 0; i < count; ++i) {
     const CorpusGame& game = pass->batch[i];
     const GameOutcome& outcome = outcomes[i];
@@ -194,6 +290,7 @@ void EvaluateBatch(CorpusPass* pass) {
     }
   }
   pass->batch.clear();
+  pass->batch_moves = 0;
   if (pass->inputs->progress != nullptr) pass->inputs->progress->positions = found->positions;
   ProgressMeter* progress = &pass->log->progress;
   progress->counts.games = found->games + static_cast<int64_t>(found->refused.size());
@@ -203,6 +300,7 @@ void EvaluateBatch(CorpusPass* pass) {
         static_cast<double>(progress->counts.games) / progress->counts.games_total;
   }
   ShowProgress(progress);
+  return true;
 }
 
 // What became of one record of a packed file.
@@ -354,7 +452,6 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
   std::vector<RecordOutcome> outcomes(block);
   auto batch = std::make_unique<PositionBatch>();
   ResizeBatch(batch.get(), block);
-  std::atomic<bool> store_failed{false};
   int64_t probe_refused = 0;
   ProgressMeter* progress = &pass->log->progress;
   for (int64_t at = begin; at < end;) {
@@ -393,15 +490,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
                    c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
-      // A whole slab at a time: its jobs would each pass over its cells.
-      RunParallel(kSquares, pass->threads, [&](int k) {
-        std::string error;
-        const SlabJob slab{k, batch->slab_begin[k], batch->slab_begin[k + 1]};
-        if (slab.begin < slab.end && !AddBatchSlabReads(*batch, slab, pass->use, &error)) {
-          store_failed = true;
-        }
-      });
-      if (store_failed) {
+      if (!AddSlabsUse(*batch, pass->threads, pass->use)) {
         close(fd);
         Fail(pass->log, path + ": the store of entry use cannot take its reads");
         return false;
@@ -508,14 +597,18 @@ bool EvaluateCorpus(CorpusPass* pass) {
     for (size_t g = 0; g < games.size(); ++g) {
       if (!ShardTakes(++number, shard, shards)) continue;
       ++taken;
+      pass->batch_moves += games[g].record.moves.size();
       pass->batch.push_back({&path, static_cast<int64_t>(g + 1), number,
                              RecordNotation(record_format),
                              std::move(games[g])});
-      if (pass->batch.size() >= kBatchGames) EvaluateBatch(pass);
+      if ((pass->batch.size() >= kBatchGames || pass->batch_moves >= kBatchMoves) &&
+          !EvaluateBatch(pass)) {
+        return false;
+      }
     }
   }
   progress->counts.games_total = taken;
-  EvaluateBatch(pass);
+  if (!EvaluateBatch(pass)) return false;
   if (!AddRecordSums(pass->record_sums.get(), pass->found, &error)) {
     Fail(pass->log, "the packed records: " + error);
     return false;

@@ -26,8 +26,8 @@ struct PackedGame {
   std::vector<std::string> records;  // by format
 };
 
-PackedGame MakeGame(int plies, uint32_t seed, int ending) {
-  const std::vector<RecordPly> game = RandomGamePlies(plies, seed);
+PackedGame MakeGame(int plies, uint32_t seed, int ending, bool kings_wander) {
+  const std::vector<RecordPly> game = RandomGamePlies(plies, seed, kings_wander);
   PackedGame out;
   out.csa = "V2.2\nPI\n+\n";
   for (const RecordPly& ply : game) {
@@ -54,14 +54,16 @@ PackedGame MakeGame(int plies, uint32_t seed, int ending) {
 }
 
 // A working folder with two evaluation files, games as CSA records, and the
-// same games' positions as one psv and one hcpe file.
+// same games' positions as one psv and one hcpe file. In every other game
+// the kings seldom move: the pass follows each pair's stay there, and adds
+// the others' positions whole.
 struct PackedFolder {
   PackedFolder() {
     dir.Write("work/.keep", "");
     path = dir.File("work");
     WriteCorpusEvalFiles(path, true);
     for (int g = 0; g < 9; ++g) {
-      const PackedGame game = MakeGame(30 + 9 * g, 300 + g, g % 3);
+      const PackedGame game = MakeGame(30 + 9 * g, 300 + g, g % 3, g % 2 == 0);
       dir.Write("work/games/" + std::to_string(g) + ".csa", game.csa);
       psv += game.records[0];
       hcpe += game.records[1];

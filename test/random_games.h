@@ -1,5 +1,5 @@
 // Random games and random evaluation tables for the tests of the game pass:
-// games of moves the move check accepts, kings moving often, and a table
+// games of moves the move check accepts, kings moving often or seldom, and a table
 // of random values of the real size held in memory.
 #ifndef FVSCOPE_TEST_RANDOM_GAMES_H_
 #define FVSCOPE_TEST_RANDOM_GAMES_H_
@@ -16,8 +16,10 @@
 namespace fvscope {
 
 // The start and up to plies positions of a random game from the starting
-// position (shorter when a side finds no move).
-inline std::vector<RecordPly> RandomGamePlies(int plies, uint32_t seed) {
+// position (shorter when a side finds no move); with kings_wander unset, a
+// king moves only when a random square picks it or a check leaves no other
+// move.
+inline std::vector<RecordPly> RandomGamePlies(int plies, uint32_t seed, bool kings_wander = true) {
   GameRecord record;
   std::string error;
   ParseSfen(kStartSfen, &record, &error);
@@ -30,7 +32,7 @@ inline std::vector<RecordPly> RandomGamePlies(int plies, uint32_t seed) {
     Move move{};
     bool found = false;
     for (int attempt = 0; attempt < 20000 && !found; ++attempt) {
-      const int pick = random() % 6;
+      const int pick = kings_wander ? static_cast<int>(random() % 6) : 2 + static_cast<int>(random() % 4);
       int from = pick < 2 ? position.cells[KingCell(side)]
                  : pick == 2 ? kBlackHandBase + static_cast<int>(random() % kHandKinds)
                              : static_cast<int>(random() % kSquares);
