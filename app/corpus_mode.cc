@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <numeric>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -198,8 +199,14 @@ void Refuse(CorpusPass* pass, const std::string& path, int64_t file_game, int64_
 // (its jobs would each pass over its cells) on every thread. Returns false
 // when the store cannot take them.
 bool AddSlabsUse(const PositionBatch& batch, int threads, EntryUse* use) {
+  // The largest slabs first, so that no core is left alone with one at the end.
+  int order[kSquares];
+  std::iota(order, order + kSquares, 0);
+  const auto sides = [&](int k) { return batch.slab_begin[k + 1] - batch.slab_begin[k]; };
+  std::stable_sort(order, order + kSquares, [&](int a, int b) { return sides(a) > sides(b); });
   std::atomic<bool> failed{false};
-  RunParallel(kSquares, threads, [&](int k) {
+  RunParallel(kSquares, threads, [&](int n) {
+    const int k = order[n];
     std::string error;
     const SlabJob slab{k, batch.slab_begin[k], batch.slab_begin[k + 1]};
     if (slab.begin < slab.end && !AddBatchSlabReads(batch, slab, use, &error)) failed = true;
