@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <numeric>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -42,8 +42,8 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxRecordFileBytes = size_t{256} << 20;
 constexpr size_t kMaxPartialFileBytes = size_t{4} << 30;
 constexpr size_t kBatchGames = 512;
-// Moves of the games a batch holds at most (a game of more is a batch of
-// its own): the positions kept for the use of entries stay within bounds.
+// Moves of its games at which a batch closes, as at kBatchGames games: the
+// positions kept for the use of entries stay within bounds.
 constexpr size_t kBatchMoves = size_t{1} << 17;
 // Records read and evaluated at once: their bytes and outcomes are all the
 // memory a packed file takes, whatever its size. The use of entries adds a
