@@ -248,11 +248,10 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
         const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
         batch->pulled[i] = decided;
         if (!decided) continue;
-        const double target = result == GameResult::kBlackWins ? 1.0 : 0.0;
         for (int f = 0; f < pulls; ++f) {
           const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
           batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
-              ResidualTowardUnits(figures[ply].value, target, scale);
+              ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
         }
       }
       PrepareBatch(batch, c * kChunkRecords, chunk_end(c));
