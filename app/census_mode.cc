@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "eval/table_census.h"
+#include "eval/table/table_census.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
 #include "report/paths.h"

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "eval/corpus_partial.h"
+#include "eval/corpus/corpus_partial.h"
+#include "eval/network/network_file.h"
 #include "shogi/types.h"
 
 namespace fvscope {
@@ -202,7 +203,9 @@ const char* UsageText() {
          "  --usi=CMD              let the USI engine CMD search the position and play its PV\n"
          "  --go=ARGS              what the USI engine is told after go (default depth 10)\n"
          "  --usi-timeout=S        seconds the USI engine has for its bestmove (default 60)\n"
-         "  --fv=FILE              the evaluation file (default ./fv.bin)\n"
+         "  --fv=FILE              the evaluation file: a table (fv.bin) or a HalfKP\n"
+         "                         network (nn.bin) (default ./fv.bin)\n"
+         "  --fv-scale=S           a network's output per point, 1..128 (default 16)\n"
          "  --img=DIR              the piece pictures (default ./img, else built-in ones)\n"
          "  --html=FILE            also write a page for a browser with every figure, table\n"
          "                         and picture of the run to FILE\n"
@@ -308,6 +311,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
         return false;
       }
       command_line->lambda = lambda;
+    } else if ((value = OptionValue(arg, "--fv-scale")) != nullptr) {
+      if (!ReadNumber("--fv-scale", value, 1, kMaxNetworkScale, &command_line->fv_scale, error)) {
+        return false;
+      }
     } else if ((value = OptionValue(arg, "--scale")) != nullptr) {
       if (!ReadNumber("--scale", value, 1, kMaxScale, &command_line->scale, error)) return false;
     } else if ((value = OptionValue(arg, "--shard")) != nullptr) {

@@ -35,6 +35,7 @@ struct CommandLine {
   std::string go = "depth 10";      // what the USI engine is told after "go"
   int32_t usi_timeout = 60;         // seconds the USI engine has for its bestmove
   std::string fv = "./fv.bin";      // the evaluation file
+  int32_t fv_scale = 0;             // a network's output per point; 0: not given (16)
   std::string img;                  // the piece pictures; empty: ./img, else the built-in ones
   std::string compare;              // a second evaluation file to compare with; empty: none
   bool pieces = false;              // share the leaf's evaluation among its pieces

@@ -17,13 +17,13 @@
 #include "app/platform.h"
 #include "app/position_input.h"
 #include "app/term_pictures.h"
-#include "eval/corpus_partial.h"
-#include "eval/breakdown.h"
-#include "eval/entry_use.h"
-#include "eval/game_pass.h"
-#include "eval/score_fit.h"
-#include "eval/table_scan.h"
-#include "eval/win_fit.h"
+#include "eval/corpus/corpus_partial.h"
+#include "eval/table/breakdown.h"
+#include "eval/corpus/entry_use.h"
+#include "eval/table/game_pass.h"
+#include "eval/corpus/score_fit.h"
+#include "eval/table/table_scan.h"
+#include "eval/corpus/win_fit.h"
 #include "render/chart.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
@@ -131,7 +131,7 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
   const bool by_position = use != nullptr && KingsWander(plies, from_ply);
-  if (!EvaluateGame(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
+  if (!EvaluatePlies(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
                     inputs.compare != nullptr ? &out->second : nullptr,
                     use != nullptr && !by_position ? &game_use : nullptr, &error)) {
     out->why = error;
@@ -342,6 +342,7 @@ void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_
     out.result = record.result;
     out.score = record.score;
     batch->positions[i] = record.position;
+    batch->to_move[i] = static_cast<uint8_t>(record.to_move);
     batch->taken[i] = 1;
   }
   PrepareBatch(batch, begin, end);
@@ -357,8 +358,8 @@ void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begi
   for (int i = begin; i < end; ++i) {
     if (!batch->taken[i]) continue;
     RecordOutcome& out = outcomes[i];
-    out.value = BatchFigures(*batch, i, 0).value;
-    if (inputs.compare != nullptr) out.second_value = BatchFigures(*batch, i, 1).value;
+    out.value = BatchValue(*batch, i, *inputs.fv, 0);
+    if (inputs.compare != nullptr) out.second_value = BatchValue(*batch, i, *inputs.compare, 1);
     if (use == nullptr) continue;
     MarkBatchKkp(*batch, i, use);
     const bool decided =
@@ -487,7 +488,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     const ModeInputs& inputs = *pass->inputs;
     const int jobs = static_cast<int>(batch->jobs.size());
     RunParallel(jobs, pass->threads, [&](int j) {
-      SumBatchSlab(batch.get(), batch->jobs[j], *inputs.fv, inputs.compare);
+      SumBatchSlab(batch.get(), batch->jobs[j], TableOf(inputs.fv), TableOf(inputs.compare));
     });
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
@@ -885,11 +886,11 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   // partial or a merge.
   const bool partial = !options.partial.empty() || !options.merge.empty();
   found.fv_size = FileSize(options.fv);
-  found.fv_checksum = partial ? EvalFileChecksum(*inputs.fv) : 0;
+  found.fv_checksum = partial ? EvaluatorChecksum(*inputs.fv) : 0;
   found.has_compare = corpus.comparing;
   if (corpus.comparing) {
     found.compare_size = FileSize(options.compare);
-    found.compare_checksum = partial ? EvalFileChecksum(*inputs.compare) : 0;
+    found.compare_checksum = partial ? EvaluatorChecksum(*inputs.compare) : 0;
   }
   found.from_ply = std::max(options.from_ply, 0);
 
@@ -900,7 +901,9 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     const int status = MergePartials(inputs, log, &found, use.get(), &corpus.with_usage);
     if (status != 0) return status;
   } else {
-    corpus.with_usage = !options.no_usage;
+    // A network's inputs have no entries to count.
+    corpus.with_usage = !options.no_usage && CountsEntryUse(*inputs.fv) &&
+                        (inputs.compare == nullptr || CountsEntryUse(*inputs.compare));
     CorpusPass pass{&inputs, log, &found, corpus.with_usage ? use.get() : nullptr,
                     options.jobs > 0 ? options.jobs : MachineThreads(), {}};
     if (!EvaluateCorpus(&pass)) return 1;
@@ -942,7 +945,8 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   }
   if (corpus.with_usage) {
     UseSummary& usage = corpus.usage;
-    SummarizeEntryUse(*use, *inputs.fv, inputs.compare, SortModeOf(options.sort_mode), &usage);
+    SummarizeEntryUse(*use, inputs.fv->table, TableOf(inputs.compare),
+                      SortModeOf(options.sort_mode), &usage);
     use.reset();
     if (pictures != nullptr) pictures->push_back(CoverageJob(usage));
     const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)

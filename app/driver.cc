@@ -23,7 +23,7 @@
 #include "app/run_log.h"
 #include "app/scan_mode.h"
 #include "app/serve_mode.h"
-#include "eval/eval_file.h"
+#include "eval/table/eval_file.h"
 #include "render/board_image.h"
 #include "render/picture_batch.h"
 #include "render/thread_pool.h"
@@ -42,8 +42,8 @@ constexpr const char* kPieceImageFolder = "./img";
 // One run's state, passed down from step to step.
 struct Run {
   CommandLine options;
-  EvalFile fv;       // the evaluation file
-  EvalFile compare;  // the second one, with --compare
+  Evaluator fv;       // the evaluation file
+  Evaluator compare;  // the second one, with --compare
   bool comparing = false;
   FILE* report = nullptr;
   OutputFile json_target;
@@ -67,9 +67,10 @@ RunFacts FactsOf(const Run& run) { return FactsOfRun(run.options, run.log.warnin
 
 // Loads the evaluation file at path into *file; a file of the wrong size is
 // a warning. Returns false, the failure printed, when it cannot be loaded.
-bool LoadEvalFileOf(const std::string& path, Run* run, EvalFile* file) {
+bool LoadEvalFileOf(const std::string& path, Run* run, Evaluator* file) {
   std::string error, warning;
-  if (!LoadEvalFile(path.c_str(), file, &error, &warning)) {
+  const int32_t scale = run->options.fv_scale > 0 ? run->options.fv_scale : kDefaultNetworkScale;
+  if (!LoadEvaluator(path, scale, file, &error, &warning)) {
     Fail(error);
     return false;
   }
@@ -99,6 +100,31 @@ bool LoadRunInputs(Run* run) {
   run->comparing = !options.compare.empty();
   if (run->comparing && !LoadEvalFileOf(options.compare, run, &run->compare)) return false;
   return LoadPiecePictures(options.img);
+}
+
+// The one place a run asks which family its files are: the views that only
+// a table has, and the options only a network takes. Returns the exit
+// status of a refusal (2, printed), else 0.
+int RefuseFamilyMismatch(const Run& run) {
+  const CommandLine& o = run.options;
+  const bool first_network = run.fv.kind == EvalKind::kNetwork;
+  const bool second_network = run.comparing && run.compare.kind == EvalKind::kNetwork;
+  if (o.fv_scale > 0 && !first_network && !second_network) {
+    Fail("--fv-scale sets a network's scale; neither evaluation file is a network");
+    return 2;
+  }
+  if (!first_network && !second_network) return 0;
+  const std::string& network = first_network ? o.fv : o.compare;
+  const char* view = o.scan_king_square != -1 ? "a table scan"
+                     : !o.map.empty()         ? "--map"
+                     : o.census               ? "--census"
+                     : o.lambda > 0           ? "--lambda"
+                                              : nullptr;
+  if (view != nullptr) {
+    Fail(network + ": a network; " + view + " needs a table (fv.bin)");
+    return 2;
+  }
+  return 0;
 }
 
 // Draws the run's pictures once all text is out; a picture that cannot be
@@ -154,6 +180,7 @@ int RunInWorkingFolder(Run* run) {
   // The server loads its files once and writes nothing.
   if (!options.serve.empty()) {
     if (!LoadRunInputs(run)) return 1;
+    if (const int refused = RefuseFamilyMismatch(*run)) return refused;
     return RunServer(options, run->fv, run->comparing ? &run->compare : nullptr,
                      run->log.warnings);
   }
@@ -162,6 +189,7 @@ int RunInWorkingFolder(Run* run) {
   if (writes_outputs && !OpenReport(run)) return 1;
 
   if (!LoadRunInputs(run)) return 1;
+  if (const int refused = RefuseFamilyMismatch(*run)) return refused;
   if (!ClearLogFolder(kLogFolder, &error)) {
     Fail(error);
     return 1;

@@ -7,7 +7,7 @@
 
 #include "app/platform.h"
 #include "app/term_pictures.h"
-#include "eval/breakdown.h"
+#include "eval/table/breakdown.h"
 #include "shogi/csa_reader.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"

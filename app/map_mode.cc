@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "eval/table_map.h"
+#include "eval/table/table_map.h"
 #include "render/heat_map.h"
 #include "report/paths.h"
 #include "shogi/place_name.h"
@@ -54,8 +54,8 @@ int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     return 2;
   }
   const bool built = inputs.compare != nullptr
-                         ? CompareTableMap(*inputs.fv, *inputs.compare, request, &analysis.map, &error)
-                         : BuildTableMap(*inputs.fv, request, &analysis.map, &error);
+                         ? CompareTableMap(inputs.fv->table, inputs.compare->table, request, &analysis.map, &error)
+                         : BuildTableMap(inputs.fv->table, request, &analysis.map, &error);
   if (!built) {
     Fail(log, error);
     return 2;

@@ -11,7 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/run_log.h"
-#include "eval/eval_file.h"
+#include "eval/evaluator.h"
 #include "render/picture_batch.h"
 #include "report/run_result.h"
 
@@ -29,8 +29,8 @@ struct RunProgress {
 // The run's inputs, loaded by the driver.
 struct ModeInputs {
   const CommandLine* options;
-  const EvalFile* fv;
-  const EvalFile* compare;                 // the second file, with --compare; else nullptr
+  const Evaluator* fv;
+  const Evaluator* compare;                // the second file, with --compare; else nullptr
   const std::string* record = nullptr;     // a record's text read in place of the file of
                                            // --position or --game; else nullptr
   RunProgress* progress = nullptr;         // counted by a corpus run when given

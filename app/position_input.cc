@@ -1,7 +1,7 @@
 #include "app/position_input.h"
 
 #include "app/platform.h"
-#include "eval/breakdown.h"
+#include "eval/table/breakdown.h"
 #include "shogi/csa_record.h"
 #include "shogi/kif_record.h"
 #include "shogi/notation.h"

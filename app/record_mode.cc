@@ -4,9 +4,8 @@
 #include <string>
 
 #include "app/position_input.h"
-#include "eval/breakdown.h"
-#include "eval/compare.h"
-#include "eval/game_pass.h"
+#include "eval/evaluator.h"
+#include "eval/table/compare.h"
 #include "render/chart.h"
 #include "shogi/record_file.h"
 #include "report/paths.h"
@@ -16,7 +15,8 @@ namespace fvscope {
 namespace {
 
 // Value, material, KKP and KPP in points per ply, as the chart draws them.
-std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures) {
+std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figures,
+                                        bool terms) {
   std::vector<ChartLine> lines = {
       {"value", cv::Scalar(20, 20, 20), 3, {}},
       {"material", cv::Scalar(60, 150, 60), 1, {}},
@@ -29,6 +29,8 @@ std::vector<ChartLine> RecordChartLines(const std::vector<PositionFigures>& figu
     lines[2].values.push_back(static_cast<double>(f.kkp_sum) / kFvScale);
     lines[3].values.push_back(static_cast<double>(f.kpp_sum) / kFvScale);
   }
+  // A network has no KKP or KPP terms.
+  if (!terms) lines.resize(2);
   return lines;
 }
 
@@ -48,15 +50,20 @@ std::vector<ChartLine> ComparisonChartLines(const std::vector<PositionFigures>& 
   return lines;
 }
 
-// Evaluates every ply under both files into analysis, its plies checked.
-bool CompareRecordPlies(const ModeInputs& inputs, RecordAnalysis* analysis, std::string* error) {
-  if (!EvaluateGame(analysis->plies, 0, *inputs.fv, inputs.compare, &analysis->figures,
-                    &analysis->second_figures, nullptr, error)) {
+// Evaluates every ply under the files into analysis, its plies checked;
+// with a second file, ranks the plies by change.
+bool EvaluateRecordPlies(const ModeInputs& inputs, RecordAnalysis* analysis, std::string* error) {
+  analysis->comparing = inputs.compare != nullptr;
+  analysis->terms = CountsEntryUse(*inputs.fv);
+  analysis->second_terms = inputs.compare == nullptr || CountsEntryUse(*inputs.compare);
+  if (!EvaluatePlies(analysis->plies, 0, *inputs.fv, inputs.compare, &analysis->figures,
+                     &analysis->second_figures, nullptr, error)) {
     return false;
   }
-  analysis->comparing = true;
-  analysis->change_ranking =
-      RankGameChanges(analysis->figures, analysis->second_figures, kGameChangeRankingLength);
+  if (analysis->comparing) {
+    analysis->change_ranking =
+        RankGameChanges(analysis->figures, analysis->second_figures, kGameChangeRankingLength);
+  }
   return true;
 }
 
@@ -84,20 +91,13 @@ int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     Fail(log, name + ": " + error);
     return 2;
   }
-  auto breakdown = std::make_unique<LeafBreakdown>();
   for (const RecordPly& ply : analysis.plies) {
     if (!CheckAnalysablePosition(ply.position, &error)) {
       Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
       return 2;
     }
-    if (inputs.compare != nullptr) continue;
-    if (!BreakDownLeaf(ply.position, *inputs.fv, breakdown.get(), &error)) {
-      Fail(log, name + ": ply " + std::to_string(ply.ply) + ": " + error);
-      return 1;
-    }
-    analysis.figures.push_back(FiguresOf(*breakdown));
   }
-  if (inputs.compare != nullptr && !CompareRecordPlies(inputs, &analysis, &error)) {
+  if (!EvaluateRecordPlies(inputs, &analysis, &error)) {
     Fail(log, name + ": " + error);
     return 1;
   }
@@ -110,7 +110,7 @@ int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   } else if (pictures != nullptr) {
     pictures->push_back(SheetPictureJob(
         kRecordChartPath,
-        [lines = RecordChartLines(analysis.figures)] { return DrawChart(lines, "ply", "points"); }));
+        [lines = RecordChartLines(analysis.figures, analysis.terms)] { return DrawChart(lines, "ply", "points"); }));
   }
   return 0;
 }

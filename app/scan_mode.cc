@@ -3,8 +3,8 @@
 #include <string>
 
 #include "app/term_pictures.h"
-#include "eval/compare.h"
-#include "eval/table_scan.h"
+#include "eval/table/compare.h"
+#include "eval/table/table_scan.h"
 
 namespace fvscope {
 
@@ -16,8 +16,8 @@ int RunScanMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   const SortMode mode = SortModeOf(inputs.options->sort_mode);
   std::string error;
   const bool scanned =
-      scan.comparing ? CompareKppSquare(*inputs.fv, *inputs.compare, k, mode, &scan.comparison, &error)
-                     : ScanKppTable(*inputs.fv, k, mode, &scan.scan, &error);
+      scan.comparing ? CompareKppSquare(inputs.fv->table, inputs.compare->table, k, mode, &scan.comparison, &error)
+                     : ScanKppTable(inputs.fv->table, k, mode, &scan.scan, &error);
   if (!scanned) {
     Fail(log, error);
     return 1;

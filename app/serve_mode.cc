@@ -23,7 +23,7 @@
 #include "app/run_facts.h"
 #include "app/run_log.h"
 #include "app/scan_mode.h"
-#include "eval/corpus_partial.h"
+#include "eval/corpus/corpus_partial.h"
 #include "http/answer_cache.h"
 #include "http/http_server.h"
 #include "http/request_params.h"
@@ -61,8 +61,8 @@ struct KeptRun {
 // runs made once (by kind), the cache of pictures and the limits of work.
 struct ServerState {
   const CommandLine* options;
-  const EvalFile* fv;
-  const EvalFile* compare;
+  const Evaluator* fv;
+  const Evaluator* compare;
   std::vector<std::string> start_warnings;
   std::string info;
   std::once_flag once[kRequestKindCount];
@@ -428,11 +428,17 @@ std::string ChecksumText(uint64_t checksum) {
 std::string InfoJson(const ServerState& server, const std::string& address) {
   const CommandLine& o = *server.options;
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
-  const auto add_file = [&](const char* role, const std::string& path, const EvalFile& file) {
+  const auto add_file = [&](const char* role, const std::string& path, const Evaluator& file) {
     files.push_back({{"role", role},
                      {"path", path},
                      {"size", FileSize(path)},
-                     {"checksum", ChecksumText(EvalFileChecksum(file))}});
+                     {"checksum", ChecksumText(EvaluatorChecksum(file))},
+                     {"kind", EvalKindName(file.kind)}});
+    if (file.kind == EvalKind::kNetwork) {
+      const NetworkShape& shape = file.network.shape;
+      files.back()["shape"] = {shape.w, shape.h1, shape.h2};
+      files.back()["scale"] = file.network.scale;
+    }
   };
   add_file("fv", o.fv, *server.fv);
   if (server.compare != nullptr) add_file("compare", o.compare, *server.compare);
@@ -480,7 +486,7 @@ bool IsLoopback(const std::string& host) {
 
 }  // namespace
 
-int RunServer(const CommandLine& options, const EvalFile& fv, const EvalFile* compare,
+int RunServer(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
               const std::vector<std::string>& start_warnings) {
   std::string host;
   int port = 0;

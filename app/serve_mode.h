@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "eval/eval_file.h"
+#include "eval/evaluator.h"
 
 namespace fvscope {
 
@@ -18,7 +18,7 @@ namespace fvscope {
 // warnings of loading, listed by every answer. Prints the address it serves
 // on stdout and returns the exit status once stopped: 0, or 1 when the
 // address cannot be bound.
-int RunServer(const CommandLine& options, const EvalFile& fv, const EvalFile* compare,
+int RunServer(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
               const std::vector<std::string>& start_warnings);
 
 }  // namespace fvscope

@@ -1,8 +1,8 @@
 #include "app/term_pictures.h"
 
-#include "eval/piece_shares.h"
-#include "eval/table_scan.h"
-#include "eval/term_tally.h"
+#include "eval/table/piece_shares.h"
+#include "eval/table/table_scan.h"
+#include "eval/table/term_tally.h"
 #include "report/console.h"
 #include "report/paths.h"
 
@@ -16,9 +16,10 @@ namespace {
 bool AddPieceShares(const ModeInputs& inputs, const std::string& leaf_source, RunLog* log,
                     LeafAnalysis* leaf, std::vector<PictureJob>* pictures) {
   std::string error;
-  if (!ComputePieceShares(leaf->leaf, *inputs.fv, &leaf->pieces, &error) ||
+  const Side to_move = SideAfter(leaf->pv);
+  if (!ComputeShares(*inputs.fv, leaf->leaf, to_move, &leaf->pieces, &error) ||
       (leaf->comparing &&
-       !ComputePieceShares(leaf->leaf, *inputs.compare, &leaf->pieces_after, &error))) {
+       !ComputeShares(*inputs.compare, leaf->leaf, to_move, &leaf->pieces_after, &error))) {
     Fail(log, leaf_source + ": " + error);
     leaf->pieces.count = 0;
     return false;
@@ -60,18 +61,20 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog
     pictures->push_back(BoardPictureJob(kInputPicturePath, leaf->input));
     pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
   }
-  if (!BreakDownLeaf(leaf->leaf, *inputs.fv, &leaf->breakdown, &error)) {
+  const Side to_move = SideAfter(leaf->pv);
+  if (!BreakDownPosition(*inputs.fv, leaf->leaf, to_move, &leaf->breakdown, &error)) {
     Fail(log, leaf_source + ": " + error);
     return 1;
   }
   const SortMode mode = SortModeOf(inputs.options->sort_mode);
   if (leaf->comparing) {
-    if (!CompareLeaf(leaf->leaf, *inputs.fv, *inputs.compare, mode, &leaf->comparison, &error)) {
+    if (!CompareFiles(*inputs.fv, *inputs.compare, leaf->leaf, to_move, mode, &leaf->comparison,
+                      &error)) {
       Fail(log, leaf_source + ": " + error);
       return 1;
     }
   } else {
-    RankLeafTerms(leaf->breakdown.tally, leaf->leaf, mode, &leaf->ranking);
+    RankBreakdown(leaf->breakdown, leaf->leaf, mode, &leaf->ranking);
   }
   leaf->reached = LeafStage::kBreakdown;
   AddTermPictures(ShownRanking(*leaf), &leaf->leaf, pictures);

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "eval/features.h"
+#include "eval/table/features.h"
 #include "render/term_image.h"
 #include "shogi/cell_name.h"
 

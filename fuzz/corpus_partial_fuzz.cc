@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "eval/corpus_partial.h"
+#include "eval/corpus/corpus_partial.h"
 #include "fuzz/fuzz_checks.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "eval/table_map.h"
+#include "eval/table/table_map.h"
 #include "fuzz/fuzz_checks.h"
 #include "shogi/place_name.h"
 

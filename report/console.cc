@@ -107,11 +107,41 @@ void WriteComparisonText(FILE* out, const LeafComparison& comparison) {
   const PositionFigures& b = comparison.before;
   const PositionFigures& a = comparison.after;
   std::fprintf(out, "%-8s %10s %10s %10s\n", "", "before", "after", "change");
-  WriteFigureRow(out, "KKP", b.kkp_sum, a.kkp_sum);
-  WriteFigureRow(out, "KPP", b.kpp_sum, a.kpp_sum);
+  if (comparison.terms) {
+    WriteFigureRow(out, "KKP", b.kkp_sum, a.kkp_sum);
+    WriteFigureRow(out, "KPP", b.kpp_sum, a.kpp_sum);
+  }
   WriteFigureRow(out, "material", b.material, a.material);
   WriteFigureRow(out, "value", b.value, a.value);
-  WriteChangeRanking(out, comparison.ranking);
+  if (comparison.terms) WriteChangeRanking(out, comparison.ranking);
+}
+
+std::string InputName(int cell, int code) {
+  if (cell < 0) return "none";
+  if (IsSquare(cell)) return CellName(cell, code);
+  return CellName(cell, 0) + std::to_string(code);
+}
+
+void WriteNetworkText(FILE* out, const NetworkBreakdown& n, const Ranking& ranking) {
+  std::fprintf(out, "NETWORK: value = %d  z = %d  scale = %d  shape = %d/%d/%d  %s to move\n",
+               n.value, n.z, n.scale, n.shape.w, n.shape.h1, n.shape.h2, SideName(n.to_move));
+  const struct {
+    const char* name;
+    const ClampCounts& counts;
+  } layers[] = {{"accumulator black", n.accumulators[kBlack]},
+                {"accumulator white", n.accumulators[kWhite]},
+                {"layer1", n.hidden[0]},
+                {"layer2", n.hidden[1]}};
+  for (const auto& layer : layers) {
+    std::fprintf(out, "NETWORK: %s: zero = %d  between = %d  max = %d\n", layer.name,
+                 layer.counts.zero, layer.counts.between, layer.counts.max);
+  }
+  std::fputs("RANKING OF FEATURES:\n", out);
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    std::fprintf(out, "%d: change = %+d  [%s]-[%s]\n", r + 1, t.value,
+                 CellName(t.king, t.king_code).c_str(), InputName(t.cell_a, t.code_a).c_str());
+  }
 }
 
 void WriteScanComparisonText(FILE* out, const ScanComparison& comparison) {
@@ -177,11 +207,16 @@ void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf) {
   if (leaf.reached < LeafStage::kBreakdown) return;
   if (leaf.comparing) {
     WriteComparisonText(out, leaf.comparison);
+  } else if (leaf.breakdown.kind == EvalKind::kNetwork) {
+    WriteNetworkText(out, leaf.breakdown.network, leaf.ranking);
   } else {
-    WriteLeafText(out, leaf.breakdown, leaf.ranking, facts.utf8);
+    WriteLeafText(out, leaf.breakdown.table, leaf.ranking, facts.utf8);
   }
   if (leaf.reached < LeafStage::kDone || !leaf.with_pieces) return;
   WritePiecesText(out, leaf.pieces, leaf.comparing ? &leaf.pieces_after : nullptr);
+  if (SharesOfNetwork(leaf)) {
+    std::fputs("(a network's shares need not add up to its value)\n", out);
+  }
 }
 
 void WriteRunText(FILE* out, const RunFacts&, const RecordAnalysis& record) {

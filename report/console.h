@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "eval/breakdown.h"
-#include "eval/compare.h"
-#include "eval/piece_shares.h"
+#include "eval/table/breakdown.h"
+#include "eval/table/compare.h"
+#include "eval/table/piece_shares.h"
 #include "eval/ranking.h"
-#include "eval/table_scan.h"
+#include "eval/table/table_scan.h"
 #include "report/run_result.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
@@ -54,6 +54,14 @@ void WriteTallyLines(FILE* out, const TermTally& tally, bool utf8, const char* l
 // units, material and value in points) with their changes, then "RANKING OF
 // CHANGES:" and one line per changed term.
 void WriteComparisonText(FILE* out, const LeafComparison& comparison);
+
+// The name of a network's input: a piece on its square ("+58KI"), the k-th
+// held piece of a kind ("+FU*3"), or "none" for a missing piece (cell -1).
+std::string InputName(int cell, int code);
+
+// A network's block: the value, the output, the scale and the shape, the
+// clamps of each layer, and the ranking of its inputs by change.
+void WriteNetworkText(FILE* out, const NetworkBreakdown& network, const Ranking& ranking);
 
 // Writes "changed = N", then "RANKING OF CHANGES:" and one line per entry.
 void WriteScanComparisonText(FILE* out, const ScanComparison& comparison);

@@ -149,6 +149,10 @@ void Summary(const RunFacts& facts, const LeafAnalysis& leaf, std::string* html)
     rows[2].after = int64_t{c->after.material} * kFvScale;
     rows[3].after = int64_t{c->after.value} * kFvScale;
   }
+  // A network has no KKP or KPP sums.
+  if (leaf.breakdown.kind == EvalKind::kNetwork || (c != nullptr && !c->terms)) {
+    rows.erase(rows.begin(), rows.begin() + 2);
+  }
   *html += "<h2>Summary</h2>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\"></th>";
   if (c == nullptr) {
     *html += "<th>table units</th><th>points</th><th class=\"name\">favours</th></tr>\n";
@@ -216,6 +220,34 @@ void Histogram(const char* side, int32_t count, int32_t sum, const int32_t* buck
     *html += "<tr><td class=\"name\">" + range + "</td><td class=\"bar\"><span style=\"width:" +
              Format("%.1f", width) + "%\"></span></td><td>" + std::to_string(buckets[k]) +
              "</td></tr>\n";
+  }
+  *html += "</table></div>\n";
+}
+
+// A network's output, scale, shape and the clamps of each layer.
+void NetworkSummary(const NetworkBreakdown& n, std::string* html) {
+  *html += "<h2>Network</h2>\n<p class=\"meta\">" + EscapeHtml(n.architecture) + "</p>\n" +
+           "<div class=\"scroll\"><table>\n<tr><th class=\"name\"></th><th>value</th></tr>\n";
+  const auto row = [&](const std::string& name, int64_t value) {
+    *html += "<tr><td class=\"name\">" + name + "</td>" +
+             NumberCell(value, std::to_string(value)) + "</tr>\n";
+  };
+  row("output z (" + std::string(SideName(n.to_move)) + " to move)", n.z);
+  row("scale", n.scale);
+  row("value (points, black's view)", n.value);
+  *html += "</table></div>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\">layer</th>"
+           "<th>at 0</th><th>between</th><th>at 127</th></tr>\n";
+  const struct {
+    const char* name;
+    const ClampCounts& c;
+  } layers[] = {{"accumulator, black's view", n.accumulators[kBlack]},
+                {"accumulator, white's view", n.accumulators[kWhite]},
+                {"hidden layer 1", n.hidden[0]},
+                {"hidden layer 2", n.hidden[1]}};
+  for (const auto& l : layers) {
+    *html += "<tr><td class=\"name\">" + std::string(l.name) + "</td><td>" +
+             std::to_string(l.c.zero) + "</td><td>" + std::to_string(l.c.between) + "</td><td>" +
+             std::to_string(l.c.max) + "</td></tr>\n";
   }
   *html += "</table></div>\n";
 }
@@ -677,6 +709,37 @@ std::string EscapeHtml(const std::string& text) {
   return escaped;
 }
 
+namespace {
+
+// A network's inputs ranked by change, as cards and as a table.
+void FeaturesTable(const RunFacts& facts, const Ranking& ranking, std::string* html) {
+  *html += "<h2>Ranking of features</h2>\n<p class=\"meta\">Each input's change: the value "
+           "minus the value with that input left out of its view, in points.</p>\n"
+           "<div class=\"cards\">\n";
+  const auto names = [](const RankedTerm& t) {
+    return "[" + CellName(t.king, t.king_code) + "]-[" + InputName(t.cell_a, t.code_a) + "]";
+  };
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    *html += Card(facts, RankPicturePath(r + 1), r + 1, "change " + Format("%+.0f", t.value),
+                  names(t));
+  }
+  *html += "</div>\n<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n"
+           "<thead><tr><th>rank</th><th>change</th><th class=\"name\">king</th>"
+           "<th class=\"name\">piece</th><th class=\"name\">picture</th></tr></thead>\n"
+           "<tbody>\n";
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    *html += "<tr><td data-v=\"" + std::to_string(r + 1) + "\">" + std::to_string(r + 1) + "</td>" +
+             NumberCell(t.value, Format("%+.0f", t.value)) +
+             NameCell(CellName(t.king, t.king_code)) + NameCell(InputName(t.cell_a, t.code_a)) +
+             Thumbnail(facts, RankPicturePath(r + 1), r + 1) + "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
   const std::string title =
       std::string(leaf.mode) == "position" ? "Analysis of a position" : "Game analysis";
@@ -687,10 +750,19 @@ std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
   }
   Summary(facts, leaf, &html);
   Boards(facts, leaf, &html);
-  Histograms(leaf.breakdown, &html);
+  const bool network = leaf.breakdown.kind == EvalKind::kNetwork;
+  if (network) {
+    NetworkSummary(leaf.breakdown.network, &html);
+  } else {
+    Histograms(leaf.breakdown.table, &html);
+  }
   if (leaf.with_pieces) PiecesTable(leaf, &html);
-  html += leaf.comparing ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
-  RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html);
+  if (network && !leaf.comparing) {
+    FeaturesTable(facts, leaf.ranking, &html);
+  } else if (!leaf.comparing || leaf.comparison.terms) {
+    html += leaf.comparing ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
+    RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html);
+  }
   return html + PageTail();
 }
 

@@ -1,7 +1,7 @@
 #include "report/html_report.h"
 
 #include "eval/ranking.h"
-#include "eval/table_scan.h"
+#include "eval/table/table_scan.h"
 #include "report/console.h"
 #include "report/html_page.h"
 #include "report/paths.h"
@@ -35,6 +35,13 @@ void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8) {
   std::fprintf(report, "material=%+d<br>\n\n\n", breakdown.material);
 }
 
+void WriteReportNetwork(FILE* report, const NetworkBreakdown& n) {
+  std::fprintf(report, "network %d/%d/%d output=%d scale=%d %s to move<br>", n.shape.w, n.shape.h1,
+               n.shape.h2, n.z, n.scale, SideName(n.to_move));
+  std::fprintf(report, "evaluation value (network)=%+d<br><br>", n.value);
+  std::fprintf(report, "material=%+d<br>\n\n\n", n.material);
+}
+
 void WriteReportComparison(FILE* report, const LeafComparison& comparison,
                            const std::string& before_name, const std::string& after_name) {
   const PositionFigures& b = comparison.before;
@@ -49,6 +56,7 @@ void WriteReportComparison(FILE* report, const LeafComparison& comparison,
               {"material", b.material, a.material},
               {"value", b.value, a.value}};
   for (const auto& row : rows) {
+    if (!comparison.terms && (row.name[0] == 'K')) continue;
     std::fprintf(report, "<TR><TD>%s</TD><TD>%d</TD><TD>%d</TD><TD>%+d</TD></TR>\n", row.name,
                  row.before, row.after, row.after - row.before);
   }
@@ -125,13 +133,18 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& le
   if (leaf.reached < LeafStage::kLine) return;
   WriteReportPv(report, leaf.pv, facts.utf8, leaf.with_pieces);
   if (leaf.reached < LeafStage::kBreakdown) return;
+  const bool network = leaf.breakdown.kind == EvalKind::kNetwork;
   if (leaf.comparing) {
     WriteReportComparison(report, leaf.comparison, facts.fv, facts.compare_fv);
+  } else if (network) {
+    WriteReportNetwork(report, leaf.breakdown.network);
   } else {
-    WriteReportLeaf(report, leaf.breakdown, facts.utf8);
+    WriteReportLeaf(report, leaf.breakdown.table, facts.utf8);
   }
   if (leaf.reached < LeafStage::kDone) return;
-  WriteReportPictures(report, leaf.comparing ? leaf.comparison.ranking.count : kRankingLength);
+  WriteReportPictures(report, leaf.comparing ? leaf.comparison.ranking.count
+                              : network      ? leaf.ranking.count
+                                             : kRankingLength);
 }
 
 void WriteReportBody(FILE* report, const RunFacts&, const RecordAnalysis& record) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "eval/breakdown.h"
-#include "eval/compare.h"
+#include "eval/table/breakdown.h"
+#include "eval/table/compare.h"
 #include "report/run_result.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
@@ -35,6 +35,9 @@ void WriteReportPictures(FILE* report, int count);
 // Writes the count, sum (points) and histogram of the terms favouring each
 // side, the evaluation value and the material.
 void WriteReportLeaf(FILE* report, const LeafBreakdown& breakdown, bool utf8);
+
+// Writes a network's shape, output and scale, its value and the material.
+void WriteReportNetwork(FILE* report, const NetworkBreakdown& network);
 
 // Writes the body and tail of a record's report: the chart, then the table
 // of its positions as the console shows it (with a second file, its value and

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/console.h"
 #include "report/paths.h"
 #include "shogi/cell_name.h"
 #include "shogi/notation.h"
@@ -48,6 +49,36 @@ Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes) {
   return list;
 }
 
+Json ClampJson(const ClampCounts& c) {
+  return {{"zero", c.zero}, {"between", c.between}, {"max", c.max}};
+}
+
+Json NetworkJson(const NetworkBreakdown& n) {
+  return {{"architecture", n.architecture},
+          {"shape", {n.shape.w, n.shape.h1, n.shape.h2}},
+          {"output", n.z},
+          {"scale", n.scale},
+          {"to_move", SideName(n.to_move)},
+          {"accumulators",
+           {{"black", ClampJson(n.accumulators[kBlack])},
+            {"white", ClampJson(n.accumulators[kWhite])}}},
+          {"hidden", {ClampJson(n.hidden[0]), ClampJson(n.hidden[1])}}};
+}
+
+// A network's inputs ranked by change, with their pictures.
+Json FeaturesJson(const RunFacts& facts, const Ranking& ranking) {
+  Json list = Json::array();
+  for (int r = 0; r < ranking.count; ++r) {
+    const RankedTerm& t = ranking.terms[r];
+    list.push_back({{"rank", r + 1},
+                    {"change", t.value},
+                    {"king", CellName(t.king, t.king_code)},
+                    {"piece", InputName(t.cell_a, t.code_a)},
+                    {"picture", PictureName(facts, RankPicturePath(r + 1))}});
+  }
+  return list;
+}
+
 Json TallySideJson(int32_t count, int32_t sum, const int32_t* histogram) {
   return {{"count", count},
           {"sum", sum},
@@ -78,24 +109,34 @@ std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
   }
   document["pv"] = moves;
   document["leaf"] = {{"sfen", PositionSfen(leaf.leaf, SideAfter(pv))}};
-  const LeafBreakdown& breakdown = leaf.breakdown;
-  document["kkp"] = breakdown.kkp_sum;
-  document["kpp"] = breakdown.kpp_sum;
-  document["material"] = breakdown.material;
-  document["value"] = breakdown.value;
-  const TermTally& t = breakdown.tally;
-  document["tally"] = {{"black", TallySideJson(t.black_count, t.black_sum, t.black_histogram)},
-                       {"white", TallySideJson(t.white_count, t.white_sum, t.white_histogram)}};
+  if (leaf.breakdown.kind == EvalKind::kNetwork) {
+    const NetworkBreakdown& n = leaf.breakdown.network;
+    document["material"] = n.material;
+    document["value"] = n.value;
+    document["network"] = NetworkJson(n);
+    if (!leaf.comparing) document["features"] = FeaturesJson(facts, leaf.ranking);
+  } else {
+    const LeafBreakdown& breakdown = leaf.breakdown.table;
+    document["kkp"] = breakdown.kkp_sum;
+    document["kpp"] = breakdown.kpp_sum;
+    document["material"] = breakdown.material;
+    document["value"] = breakdown.value;
+    const TermTally& t = breakdown.tally;
+    document["tally"] = {{"black", TallySideJson(t.black_count, t.black_sum, t.black_histogram)},
+                         {"white", TallySideJson(t.white_count, t.white_sum, t.white_histogram)}};
+    if (!leaf.comparing) document["ranking"] = RankingJson(facts, leaf.ranking, false);
+  }
   if (leaf.comparing) {
     const LeafComparison& c = leaf.comparison;
-    document["compare"] = {{"fv", facts.compare_fv},
-                           {"kkp", {c.before.kkp_sum, c.after.kkp_sum}},
-                           {"kpp", {c.before.kpp_sum, c.after.kpp_sum}},
-                           {"material", {c.before.material, c.after.material}},
-                           {"value", {c.before.value, c.after.value}},
-                           {"ranking", RankingJson(facts, c.ranking, true)}};
-  } else {
-    document["ranking"] = RankingJson(facts, leaf.ranking, false);
+    Json compare = {{"fv", facts.compare_fv}};
+    if (c.terms) {
+      compare["kkp"] = {c.before.kkp_sum, c.after.kkp_sum};
+      compare["kpp"] = {c.before.kpp_sum, c.after.kpp_sum};
+    }
+    compare["material"] = {c.before.material, c.after.material};
+    compare["value"] = {c.before.value, c.after.value};
+    if (c.terms) compare["ranking"] = RankingJson(facts, c.ranking, true);
+    document["compare"] = compare;
   }
   if (leaf.with_pieces) {
     const PieceShares* after = leaf.comparing ? &leaf.pieces_after : nullptr;
@@ -147,10 +188,19 @@ std::string JsonDocument(const RunFacts& facts, const RecordAnalysis& record) {
                     {"kpp", f.kpp_sum},
                     {"material", f.material},
                     {"value", f.value}});
+    // A network has no KKP or KPP sums.
+    if (!record.terms) {
+      list.back().erase("kkp");
+      list.back().erase("kpp");
+    }
     if (record.comparing && i < record.second_figures.size()) {
       const PositionFigures& g = record.second_figures[i];
       list.back()["compare"] = {
           {"value", g.value}, {"kkp", g.kkp_sum}, {"kpp", g.kpp_sum}, {"change", g.value - f.value}};
+      if (!record.second_terms) {
+        list.back()["compare"].erase("kkp");
+        list.back()["compare"].erase("kpp");
+      }
     }
   }
   document["plies"] = list;

@@ -9,16 +9,17 @@
 #include <variant>
 #include <vector>
 
-#include "eval/breakdown.h"
-#include "eval/compare.h"
-#include "eval/corpus_partial.h"
-#include "eval/entry_use.h"
-#include "eval/piece_shares.h"
+#include "eval/evaluator.h"
+#include "eval/table/breakdown.h"
+#include "eval/table/compare.h"
+#include "eval/corpus/corpus_partial.h"
+#include "eval/corpus/entry_use.h"
+#include "eval/table/piece_shares.h"
 #include "eval/ranking.h"
-#include "eval/table_census.h"
-#include "eval/table_map.h"
-#include "eval/table_scan.h"
-#include "eval/win_fit.h"
+#include "eval/table/table_census.h"
+#include "eval/table/table_map.h"
+#include "eval/table/table_scan.h"
+#include "eval/corpus/win_fit.h"
 #include "shogi/move.h"
 #include "shogi/move_check.h"
 #include "shogi/types.h"
@@ -59,7 +60,7 @@ struct LeafAnalysis {
   Position input;
   PvLine pv;
   Position leaf;
-  LeafBreakdown breakdown;
+  Breakdown breakdown;        // a table's terms or a network's inputs
   Ranking ranking;            // without a second file
   LeafComparison comparison;  // with a second file
   PieceShares pieces;         // with the pieces' shares
@@ -72,6 +73,8 @@ struct RecordAnalysis {
   bool done = false;  // every position was evaluated
   const char* record_format = "csa";  // "csa", "kif" or "usi"
   bool comparing = false;
+  bool terms = true;         // the first file is a table: its KKP and KPP sums are shown
+  bool second_terms = true;  // and the second
   std::vector<RecordPly> plies;
   std::vector<PositionFigures> figures;
   std::vector<PositionFigures> second_figures;  // with a second file, one per ply
@@ -125,6 +128,12 @@ struct CensusAnalysis {
 // The result of a run: one record of the mode that ran.
 using RunResult = std::variant<LeafAnalysis, RecordAnalysis, ScanAnalysis, CorpusAnalysis,
                                MapAnalysis, CensusAnalysis>;
+
+// True when a leaf's pieces' shares come from a network under either file:
+// they need not add up to its value.
+inline bool SharesOfNetwork(const LeafAnalysis& leaf) {
+  return leaf.breakdown.kind == EvalKind::kNetwork || (leaf.comparing && !leaf.comparison.terms);
+}
 
 // The ranking a leaf analysis or a scan shows: of terms, or of changes.
 inline const Ranking& ShownRanking(const LeafAnalysis& leaf) {

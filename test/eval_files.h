@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "eval/eval_file.h"
+#include "eval/table/eval_file.h"
 
 namespace fvscope {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "eval/breakdown.h"
-#include "eval/features.h"
+#include "eval/table/breakdown.h"
+#include "eval/table/features.h"
 #include "shogi/types.h"
 
 namespace fvscope {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "eval/eval_file.h"
+#include "eval/table/eval_file.h"
 #include "shogi/move_check.h"
 #include "shogi/sfen.h"
 

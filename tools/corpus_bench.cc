@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "eval/breakdown.h"
-#include "eval/entry_use.h"
-#include "eval/eval_file.h"
-#include "eval/game_pass.h"
+#include "eval/table/breakdown.h"
+#include "eval/corpus/entry_use.h"
+#include "eval/table/eval_file.h"
+#include "eval/table/game_pass.h"
 #include "shogi/move_check.h"
 #include "shogi/sfen.h"
 

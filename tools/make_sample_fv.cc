@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "eval/eval_file.h"
-#include "eval/features.h"
+#include "eval/table/eval_file.h"
+#include "eval/table/features.h"
 
 namespace fvscope {
 namespace {

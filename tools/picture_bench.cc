@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "eval/eval_file.h"
-#include "eval/table_scan.h"
+#include "eval/table/eval_file.h"
+#include "eval/table/table_scan.h"
 #include "render/board_image.h"
 #include "render/picture_batch.h"
 #include "render/thread_pool.h"

@@ -1,0 +1,204 @@
+// Runs with a HalfKP network through the real executable: the leaf's block
+// and ranking, a game, a comparison with a table, packed records whose
+// scores are the network's own values, shards merged, and bad input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "eval/network/network_eval.h"
+#include "shogi/notation.h"
+#include "shogi/packed_position.h"
+#include "test/eval_files.h"
+#include "test/random_games.h"
+#include "test/run_tool.h"
+#include "test/scratch_dir.h"
+#include "tools/sample_net.h"
+
+namespace fvscope {
+namespace {
+
+// The material balance in MaterialNetwork's units, from black's view.
+int MaterialUnitsOf(const Position& p) {
+  int sum = 0;
+  for (int s = 0; s < kSquares; ++s) {
+    const int c = p.cells[s];
+    sum += (c > 0 ? 1 : c < 0 ? -1 : 0) * kMaterialUnits[KindOf(c)];
+  }
+  for (int h = 0; h < kHandKinds; ++h) {
+    sum += kMaterialUnits[h + 1] * (p.cells[HandSlot(kBlack, h)] - p.cells[HandSlot(kWhite, h)]);
+  }
+  return sum;
+}
+
+// A working folder with the material network, a random one and a small table.
+struct NetworkFolder {
+  NetworkFolder() {
+    dir.Write("work/.keep", "");
+    path = dir.File("work");
+    EXPECT_TRUE(WriteNetworkFile(path + "/material.bin", MaterialNetwork()));
+    EXPECT_TRUE(WriteNetworkFile(path + "/nn.bin", RandomNetwork({256, 32, 32}, 4)));
+    WriteEvalFile(path + "/fv.bin", {{KppOffset(76, 733, 139), 300}});
+  }
+  ToolRun Run(const std::string& args) const { return RunTool(path, args); }
+  nlohmann::json Json(const std::string& name) const {
+    return nlohmann::json::parse(ReadWholeFile(path + "/" + name));
+  }
+  ScratchDir dir;
+  std::string path;
+};
+
+TEST(NetworkModes, ALeafIsTakenApartIntoItsInputs) {
+  NetworkFolder folder;
+  // Black has taken a bishop: 6 units ahead whoever is to move.
+  const std::string position = "'--position=sfen lnsgkgsnl/1r7/ppppppppp/9/9/9/PPPPPPPPP/7R1/LNSGKGSNL b B 1'";
+  ToolRun run = folder.Run("--fv=material.bin " + position + " --pv=7g7f --json=p.json --html=p.html --pieces");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("NETWORK: value = 6  z = -96  scale = 16  shape = 256/32/32  white to move"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("RANKING OF FEATURES:\n1: change = "), std::string::npos);
+  EXPECT_NE(run.out.find("[+KA*1]"), std::string::npos);
+  EXPECT_NE(run.out.find("need not add up"), std::string::npos);
+  const auto document = folder.Json("p.json");
+  EXPECT_EQ(document["value"], 6);
+  EXPECT_EQ(document["network"]["shape"], nlohmann::json({256, 32, 32}));
+  EXPECT_EQ(document["network"]["output"], -96);
+  EXPECT_EQ(document["network"]["accumulators"]["black"]["zero"].get<int>() +
+                document["network"]["accumulators"]["black"]["between"].get<int>() +
+                document["network"]["accumulators"]["black"]["max"].get<int>(),
+            256);
+  ASSERT_EQ(document["features"].size(), 76u);
+  EXPECT_FALSE(document.contains("kkp"));
+  EXPECT_FALSE(document.contains("ranking"));
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/rank076.png"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path + "/log/rank077.png"));
+  // The network reads only the side to move's view (white's): leaving out
+  // the held bishop there takes the 6 units away; in black's view it changes
+  // nothing.
+  int seen = 0;
+  for (const auto& f : document["features"]) {
+    if (f["piece"] != "+KA*1") continue;
+    EXPECT_EQ(f["change"], f["king"] == "-51OU" ? 6 : 0) << f;
+    ++seen;
+  }
+  EXPECT_EQ(seen, 2);
+  EXPECT_NE(ReadWholeFile(folder.path + "/p.html").find("Ranking of features"), std::string::npos);
+}
+
+TEST(NetworkModes, AGameAndAComparisonGiveTheNetworksValues) {
+  NetworkFolder folder;
+  const std::vector<RecordPly> plies = RandomGamePlies(80, 21);
+  std::string usi = "startpos moves";
+  for (size_t i = 1; i < plies.size(); ++i) usi += " " + UsiMoveText(plies[i].move);
+  folder.dir.Write("work/game.usi", usi + "\n");
+  ToolRun run = folder.Run("--fv=material.bin --game=game.usi --json=g.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto game = folder.Json("g.json");
+  ASSERT_EQ(game["plies"].size(), plies.size());
+  for (size_t i = 0; i < plies.size(); ++i) {
+    EXPECT_EQ(game["plies"][i]["value"], MaterialUnitsOf(plies[i].position)) << i;
+    EXPECT_FALSE(game["plies"][i].contains("kkp"));
+  }
+  // A table against the network: the value under both, no ranking of terms.
+  run = folder.Run("--fv=fv.bin --compare=material.bin '--position=" + usi + "' --json=c.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto compared = folder.Json("c.json");
+  EXPECT_EQ(compared["compare"]["value"][1], MaterialUnitsOf(plies.back().position));
+  EXPECT_FALSE(compared["compare"].contains("ranking"));
+  EXPECT_EQ(run.out.find("RANKING OF CHANGES"), std::string::npos);
+}
+
+TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
+  NetworkFolder folder;
+  ScratchDir scratch;
+  Network network;
+  std::string error;
+  ASSERT_TRUE(LoadNetwork((folder.path + "/nn.bin").c_str(), &network, &error)) << error;
+  std::string psv;
+  int records = 0;
+  for (uint32_t seed = 1; seed <= 8; ++seed) {
+    for (const RecordPly& ply : RandomGamePlies(120, seed)) {
+      int32_t z, value;
+      ASSERT_TRUE(EvaluateNetwork(network, NetworkPath::kPlain, ply.position, ply.to_move, &z,
+                                  &value, &error));
+      uint8_t bytes[40];
+      const int32_t score = ply.to_move == kBlack ? value : -value;
+      ASSERT_TRUE(EncodePackedRecord(ply.position, ply.to_move, score,
+                                     seed % 2 ? GameResult::kBlackWins : GameResult::kWhiteWins,
+                                     ply.ply, PackedFormat::kPsv, bytes));
+      psv.append(reinterpret_cast<const char*>(bytes), PackedRecordBytes(PackedFormat::kPsv));
+      ++records;
+    }
+  }
+  CloseNetwork(&network);
+  folder.dir.Write("work/all.psv", psv);
+  ToolRun run = folder.Run("--fv=nn.bin --corpus=all.psv --json=whole.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto whole = folder.Json("whole.json");
+  EXPECT_EQ(whole["positions"], records);
+  EXPECT_NEAR(whole["score"]["correlation"].get<double>(), 1.0, 1e-9);
+  EXPECT_NEAR(whole["score"]["slope"].get<double>(), 1.0, 1e-9);
+  EXPECT_FALSE(whole.contains("usage"));
+  // Two shards merged give the whole run; a partial of another file is refused.
+  for (int shard = 1; shard <= 2; ++shard) {
+    run = folder.Run("--fv=nn.bin --corpus=all.psv --shard=" + std::to_string(shard) +
+                     "/2 --partial=p" + std::to_string(shard));
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  run = folder.Run("--fv=nn.bin --merge=p2 --merge=p1 --json=merged.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  nlohmann::json merged = folder.Json("merged.json");
+  EXPECT_EQ(merged["score"], whole["score"]);
+  EXPECT_EQ(merged["fit"], whole["fit"]);
+  run = folder.Run("--fv=nn.bin --fv-scale=24 --merge=p2 --merge=p1");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("another evaluation file"), std::string::npos) << run.err;
+}
+
+TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
+  NetworkFolder folder;
+  const std::string good = NetworkFileContents(EmptyNetwork({256, 32, 32}));
+  std::string bad_hash = good, halfka = NetworkFileContents([] {
+    NetworkParts parts = EmptyNetwork({256, 32, 32});
+    parts.architecture = ArchitectureText({256, 32, 32});
+    parts.architecture.replace(parts.architecture.find("HalfKP"), 6, "HalfKA_hm");
+    return parts;
+  }());
+  bad_hash[4] ^= 0x10;
+  std::string long_text = good.substr(0, 12);
+  long_text[8] = '\x01';
+  long_text[9] = '\x20';  // 8,193 bytes of text
+  folder.dir.Write("work/short.bin", good.substr(0, good.size() - 2));
+  folder.dir.Write("work/hash.bin", bad_hash);
+  folder.dir.Write("work/halfka.bin", halfka);
+  folder.dir.Write("work/text.bin", long_text + std::string(100, 'x'));
+  const struct {
+    std::string args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"--fv=short.bin --pv=7g7f", 1, "short.bin: a network of shape 256/32/32 is 64217066 bytes; this file is 64217064"},
+      {"--fv=hash.bin --pv=7g7f", 1, "hash.bin: the file hash is 0x3E5AA6FE, expected 0x3E5AA6EE"},
+      {"--fv=halfka.bin --pv=7g7f", 1, "has the feature set HalfKA_hm"},
+      {"--fv=text.bin --pv=7g7f", 1, "more than 4096"},
+      {"--fv=nn.bin --fv-scale=0 --pv=7g7f", 2, "--fv-scale takes a number from 1 to 128"},
+      {"--fv=nn.bin --fv-scale=129 --pv=7g7f", 2, "--fv-scale"},
+      {"--fv=nn.bin --fv-scale=1.5 --pv=7g7f", 2, "--fv-scale"},
+      {"--fv=fv.bin --fv-scale=24 --pv=7g7f", 2, "neither evaluation file is a network"},
+      {"--fv=nn.bin 0 40", 2, "nn.bin: a network; a table scan needs a table"},
+      {"--fv=fv.bin --compare=nn.bin 0 40", 2, "nn.bin: a network; a table scan"},
+      {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map needs a table"},
+      {"--fv=nn.bin --census", 2, "--census needs a table"},
+      {"--fv=nn.bin --corpus=x.csa --lambda=0.5", 2, "--lambda needs a table"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = folder.Run(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << "\n" << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace fvscope

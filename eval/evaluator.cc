@@ -1,0 +1,168 @@
+#include "eval/evaluator.h"
+
+#include "eval/corpus/corpus_partial.h"
+
+namespace fvscope {
+
+const char* EvalKindName(EvalKind kind) { return kind == EvalKind::kNetwork ? "network" : "table"; }
+
+bool LoadEvaluator(const std::string& path, int32_t network_scale, Evaluator* file,
+                   std::string* error, std::string* warning) {
+  if (IsNetworkFile(path.c_str())) {
+    file->kind = EvalKind::kNetwork;
+    if (!LoadNetwork(path.c_str(), &file->network, error)) return false;
+    file->network.scale = network_scale;
+    return true;
+  }
+  file->kind = EvalKind::kTable;
+  return LoadEvalFile(path.c_str(), &file->table, error, warning);
+}
+
+void CloseEvaluator(Evaluator* file) {
+  if (file->kind == EvalKind::kNetwork) {
+    CloseNetwork(&file->network);
+  } else {
+    CloseEvalFile(&file->table);
+  }
+}
+
+int64_t EvaluatorBytes(const Evaluator& file) {
+  return file.kind == EvalKind::kNetwork ? file.network.file_bytes
+                                         : static_cast<int64_t>(file.table.mapping_bytes);
+}
+
+uint64_t EvaluatorChecksum(const Evaluator& file) {
+  if (file.kind == EvalKind::kTable) return EvalFileChecksum(file.table);
+  const uint64_t sum = ContentChecksum(file.network.mapping, file.network.mapping_bytes);
+  // The same network at another scale gives other values.
+  return sum ^ (static_cast<uint64_t>(file.network.scale) * 0x9E3779B97F4A7C15ull);
+}
+
+std::string EvaluatorSummary(const Evaluator& file) {
+  if (file.kind == EvalKind::kTable) return "table";
+  const NetworkShape& s = file.network.shape;
+  return "network " + std::to_string(s.w) + "/" + std::to_string(s.h1) + "/" +
+         std::to_string(s.h2) + ", scale " + std::to_string(file.network.scale);
+}
+
+bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_move,
+                      PositionFigures* out, std::string* error) {
+  if (file.kind == EvalKind::kTable) {
+    if (!CheckLeaf(position, error)) return false;
+    FeatureList list;
+    out->kkp_sum = BuildFeatureList(position, file.table, &list);
+    int64_t kpp = 0;
+    const int bk = position.cells[kBlackKingCell];
+    const int wk = FlipSquare(position.cells[kWhiteKingCell]);
+    for (int i = 0; i < list.count; ++i) {
+      for (int j = 0; j <= i; ++j) {
+        kpp += KppValue(file.table, bk, list.black[i].feature, list.black[j].feature) -
+               KppValue(file.table, wk, list.white[i].feature, list.white[j].feature);
+      }
+    }
+    out->kpp_sum = static_cast<int32_t>(kpp);
+    out->material = MaterialSum(position);
+    out->value = (kFvScale * out->material + out->kpp_sum + out->kkp_sum) / kFvScale;
+    return true;
+  }
+  int32_t z = 0;
+  out->kkp_sum = out->kpp_sum = 0;
+  out->material = MaterialSum(position);
+  return EvaluateNetwork(file.network, FastestNetworkPath(), position, to_move, &z, &out->value,
+                         error);
+}
+
+bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Evaluator& file,
+                   const Evaluator* second, std::vector<PositionFigures>* figures,
+                   std::vector<PositionFigures>* second_figures, const GameUse* use,
+                   std::string* error) {
+  const bool tables = CountsEntryUse(file) && (second == nullptr || CountsEntryUse(*second));
+  if (tables) {
+    return EvaluateGame(plies, from_ply, file.table, second != nullptr ? &second->table : nullptr,
+                        figures, second_figures, use, error);
+  }
+  if (use != nullptr) {
+    *error = "the use of entries needs tables";
+    return false;
+  }
+  const auto one = [&](const Evaluator& f, std::vector<PositionFigures>* out) {
+    if (f.kind == EvalKind::kTable) {
+      return EvaluateGame(plies, from_ply, f.table, nullptr, out, nullptr, nullptr, error);
+    }
+    out->clear();
+    for (size_t q = from_ply; q < plies.size(); ++q) {
+      PositionFigures figures_of_ply;
+      std::string why;
+      if (!EvaluatePosition(f, plies[q].position, plies[q].to_move, &figures_of_ply, &why)) {
+        *error = "ply " + std::to_string(plies[q].ply) + ": " + why;
+        out->clear();
+        return false;
+      }
+      out->push_back(figures_of_ply);
+    }
+    return true;
+  };
+  return one(file, figures) && (second == nullptr || one(*second, second_figures));
+}
+
+const EvalFile* TableOf(const Evaluator* file) {
+  return file != nullptr && file->kind == EvalKind::kTable ? &file->table : nullptr;
+}
+
+int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int f) {
+  if (file.kind == EvalKind::kTable) return BatchFigures(batch, i, f).value;
+  int32_t z = 0, value = 0;
+  std::string unused;
+  // A taken position has passed CheckLeaf and holds no kind beyond the set.
+  EvaluateNetwork(file.network, FastestNetworkPath(), batch.positions[i],
+                  static_cast<Side>(batch.to_move[i]), &z, &value, &unused);
+  return value;
+}
+
+bool CountsEntryUse(const Evaluator& file) { return file.kind == EvalKind::kTable; }
+
+bool BreakDownPosition(const Evaluator& file, const Position& position, Side to_move,
+                       Breakdown* out, std::string* error) {
+  out->kind = file.kind;
+  if (file.kind == EvalKind::kNetwork) {
+    return BreakDownNetwork(file.network, position, to_move, &out->network, error);
+  }
+  return BreakDownLeaf(position, file.table, &out->table, error);
+}
+
+PositionFigures FiguresOf(const Breakdown& breakdown) {
+  if (breakdown.kind == EvalKind::kTable) return FiguresOf(breakdown.table);
+  return {0, 0, breakdown.network.material, breakdown.network.value};
+}
+
+void RankBreakdown(const Breakdown& breakdown, const Position& position, SortMode mode,
+                   Ranking* ranking) {
+  if (breakdown.kind == EvalKind::kNetwork) {
+    RankNetworkInputs(breakdown.network, mode, ranking);
+  } else {
+    RankLeafTerms(breakdown.table.tally, position, mode, ranking);
+  }
+}
+
+bool CompareFiles(const Evaluator& before, const Evaluator& after, const Position& position,
+                  Side to_move, SortMode mode, LeafComparison* out, std::string* error) {
+  if (before.kind == EvalKind::kTable && after.kind == EvalKind::kTable) {
+    out->terms = true;
+    return CompareLeaf(position, before.table, after.table, mode, out, error);
+  }
+  out->terms = false;
+  out->changed = 0;
+  out->ranking.count = 0;
+  return EvaluatePosition(before, position, to_move, &out->before, error) &&
+         EvaluatePosition(after, position, to_move, &out->after, error);
+}
+
+bool ComputeShares(const Evaluator& file, const Position& position, Side to_move,
+                   PieceShares* out, std::string* error) {
+  if (file.kind == EvalKind::kNetwork) {
+    return NetworkPieceShares(file.network, position, to_move, out, error);
+  }
+  return ComputePieceShares(position, file.table, out, error);
+}
+
+}  // namespace fvscope

@@ -1,0 +1,111 @@
+// An evaluation file of either family behind one interface: a table
+// (fv.bin: material, KKP and KPP) or a HalfKP network. Every mode asks it
+// for a position's figures and its breakdown; only this unit and the
+// writers of a breakdown look at which family a file is.
+#ifndef FVSCOPE_EVAL_EVALUATOR_H_
+#define FVSCOPE_EVAL_EVALUATOR_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "eval/network/network_breakdown.h"
+#include "eval/network/network_file.h"
+#include "eval/table/breakdown.h"
+#include "eval/table/compare.h"
+#include "eval/table/eval_file.h"
+#include "eval/table/game_pass.h"
+#include "eval/table/piece_shares.h"
+#include "eval/table/term_tally.h"
+#include "shogi/types.h"
+
+namespace fvscope {
+
+// The families of evaluation file.
+enum class EvalKind : int {
+  kTable = 0,
+  kNetwork = 1,
+};
+
+// "table" or "network".
+const char* EvalKindName(EvalKind kind);
+
+// A loaded evaluation file. Read only once loaded.
+struct Evaluator {
+  EvalKind kind = EvalKind::kTable;
+  EvalFile table;    // a table's values
+  Network network;   // a network
+};
+
+// Loads the file at path: a network when its first four bytes are the
+// network version word, else a table. network_scale is a network's S.
+// Returns false with *error ("path: what is wrong") when it cannot be
+// loaded; a table of the wrong size loads with *warning set.
+bool LoadEvaluator(const std::string& path, int32_t network_scale, Evaluator* file,
+                   std::string* error, std::string* warning);
+
+// Drops what *file maps.
+void CloseEvaluator(Evaluator* file);
+
+// The file's size in bytes, and a checksum of its bytes (a network's mixed
+// with its scale): what a partial names it by.
+int64_t EvaluatorBytes(const Evaluator& file);
+uint64_t EvaluatorChecksum(const Evaluator& file);
+
+// A short text of what the file is: "table", or "network 256/32/32, scale 16".
+std::string EvaluatorSummary(const Evaluator& file);
+
+// The figures of position with to_move to move under file: its value in
+// points from black's view and its material; a table's KKP and KPP sums too.
+// Returns false with *error when the position does not fit the file.
+bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_move,
+                      PositionFigures* out, std::string* error);
+
+// Evaluates plies[from_ply..] under file and, when not null, second, as
+// EvaluateGame does; the use of entries (use not null) needs two tables.
+bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Evaluator& file,
+                   const Evaluator* second, std::vector<PositionFigures>* figures,
+                   std::vector<PositionFigures>* second_figures, const GameUse* use,
+                   std::string* error);
+
+// True when file's entries can be counted by the store of entry use.
+bool CountsEntryUse(const Evaluator& file);
+
+// The table of a file, for the batch's sums: null for a network or no file.
+const EvalFile* TableOf(const Evaluator* file);
+
+// The value of taken position i of batch under file, the f-th file of the
+// batch's sums (0 or 1): a table's from those sums, a network's evaluated here.
+int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int f);
+
+// A position taken apart: a table's terms or a network's inputs and layers.
+struct Breakdown {
+  EvalKind kind = EvalKind::kTable;
+  LeafBreakdown table;       // kTable
+  NetworkBreakdown network;  // kNetwork
+};
+
+// Takes position apart under file. Returns false with *error when it does
+// not fit the file.
+bool BreakDownPosition(const Evaluator& file, const Position& position, Side to_move,
+                       Breakdown* out, std::string* error);
+
+// The figures of a breakdown.
+PositionFigures FiguresOf(const Breakdown& breakdown);
+
+// Ranks a breakdown's terms (a table) or inputs (a network) under mode.
+void RankBreakdown(const Breakdown& breakdown, const Position& position, SortMode mode,
+                   Ranking* ranking);
+
+// position under two files: the figures under each, and between two tables
+// the ranking of the terms that changed (else out->terms is false).
+bool CompareFiles(const Evaluator& before, const Evaluator& after, const Position& position,
+                  Side to_move, SortMode mode, LeafComparison* out, std::string* error);
+
+// Each piece's share of position's evaluation under file.
+bool ComputeShares(const Evaluator& file, const Position& position, Side to_move,
+                   PieceShares* out, std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_EVAL_EVALUATOR_H_

@@ -1,0 +1,235 @@
+#include "eval/network/network_eval.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace fvscope {
+
+namespace {
+
+// The widest layer input: both views' accumulators.
+constexpr int kMaxLayerInputs = 2 * kMaxTransformerWidth;
+
+// Shift of a hidden layer's sums before the clamp.
+constexpr int kLayerShift = 6;
+constexpr int kClampMax = 127;
+
+int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
+uint8_t ClampToByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, kClampMax)); }
+
+void CountClamp(int32_t v, ClampCounts* c) {
+  if (v <= 0) {
+    ++c->zero;
+  } else if (v >= kClampMax) {
+    ++c->max;
+  } else {
+    ++c->between;
+  }
+}
+
+// Plain paths.
+
+void AccumulatePlain(const Network& n, int king, const PieceFeature* f, int count,
+                     Accumulator* acc) {
+  const int w = n.shape.w;
+  for (int j = 0; j < w; ++j) acc->values[j] = n.biases[j];
+  for (int i = 0; i < count; ++i) {
+    const int16_t* row = InputWeights(n, king, f[i].number);
+    for (int j = 0; j < w; ++j) acc->values[j] = static_cast<int16_t>(acc->values[j] + row[j]);
+  }
+}
+
+void AddInputPlain(const Network& n, int king, int feature, int sign, Accumulator* acc) {
+  const int16_t* row = InputWeights(n, king, feature);
+  for (int j = 0; j < n.shape.w; ++j) {
+    acc->values[j] = static_cast<int16_t>(acc->values[j] + sign * row[j]);
+  }
+}
+
+// One affine layer of outputs over inputs (inputs wide, stored padded), then
+// the shift and the clamp into out.
+void AffinePlain(const int32_t* biases, const int8_t* weights, int outputs, int inputs,
+                 int padded, const uint8_t* in, uint8_t* out, ClampCounts* counts) {
+  for (int o = 0; o < outputs; ++o) {
+    int64_t sum = biases[o];
+    const int8_t* row = weights + static_cast<int64_t>(o) * padded;
+    for (int i = 0; i < inputs; ++i) sum += int32_t{row[i]} * in[i];
+    const int32_t shifted = Wrap32(sum) >> kLayerShift;
+    if (counts != nullptr) CountClamp(shifted, counts);
+    out[o] = ClampToByte(shifted);
+  }
+}
+
+int32_t PropagatePlain(const Network& n, const Accumulator& own, const Accumulator& other,
+                       LayerCounts* counts) {
+  const NetworkShape& s = n.shape;
+  uint8_t x[kMaxLayerInputs];
+  for (int j = 0; j < s.w; ++j) {
+    x[j] = ClampToByte(own.values[j]);
+    x[s.w + j] = ClampToByte(other.values[j]);
+  }
+  uint8_t h1[kMaxHiddenWidth], h2[kMaxHiddenWidth];
+  AffinePlain(n.b1.data(), n.w1.data(), s.h1, 2 * s.w, PaddedWidth(2 * s.w), x, h1,
+              counts != nullptr ? &counts->hidden[0] : nullptr);
+  AffinePlain(n.b2.data(), n.w2.data(), s.h2, s.h1, PaddedWidth(s.h1), h1, h2,
+              counts != nullptr ? &counts->hidden[1] : nullptr);
+  int64_t z = n.b3;
+  for (int i = 0; i < s.h2; ++i) z += int32_t{n.w3[i]} * h2[i];
+  return Wrap32(z);
+}
+
+// AVX2 paths: the same sums, 16-bit adds that wrap as the plain ones do, and
+// products of bytes whose pairs never reach the 16-bit limit (127 x 128 x 2).
+
+__attribute__((target("avx2"))) void AccumulateAvx2(const Network& n, int king,
+                                                   const PieceFeature* f, int count,
+                                                   Accumulator* acc) {
+  const int w = n.shape.w;
+  constexpr int kTile = 8;  // registers of 16 values per pass over the rows
+  const int16_t* rows[kSetPieces];
+  for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
+  for (int t = 0; t < w; t += 16 * kTile) {
+    __m256i sum[kTile];
+    for (int r = 0; r < kTile; ++r) {
+      sum[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n.biases + t + 16 * r));
+    }
+    for (int i = 0; i < count; ++i) {
+      const int16_t* row = rows[i] + t;
+      for (int r = 0; r < kTile; ++r) {
+        sum[r] = _mm256_add_epi16(
+            sum[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
+      }
+    }
+    for (int r = 0; r < kTile; ++r) {
+      _mm256_store_si256(reinterpret_cast<__m256i*>(acc->values + t + 16 * r), sum[r]);
+    }
+  }
+}
+
+__attribute__((target("avx2"))) void AddInputAvx2(const Network& n, int king, int feature,
+                                                 int sign, Accumulator* acc) {
+  const int16_t* row = InputWeights(n, king, feature);
+  for (int j = 0; j < n.shape.w; j += 16) {
+    __m256i* a = reinterpret_cast<__m256i*>(acc->values + j);
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + j));
+    *a = sign > 0 ? _mm256_add_epi16(*a, v) : _mm256_sub_epi16(*a, v);
+  }
+}
+
+__attribute__((target("avx2"))) int32_t DotAvx2(const uint8_t* in, const int8_t* row,
+                                               int padded) {
+  const __m256i ones = _mm256_set1_epi16(1);
+  __m256i sum = _mm256_setzero_si256();
+  for (int i = 0; i < padded; i += 32) {
+    const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_maddubs_epi16(x, w), ones));
+  }
+  __m128i s = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
+  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
+  return _mm_cvtsi128_si32(s);
+}
+
+__attribute__((target("avx2"))) void AffineAvx2(const int32_t* biases, const int8_t* weights,
+                                               int outputs, int padded, const uint8_t* in,
+                                               uint8_t* out, ClampCounts* counts) {
+  for (int o = 0; o < outputs; ++o) {
+    const int32_t sum = Wrap32(int64_t{static_cast<uint32_t>(biases[o])} +
+                               static_cast<uint32_t>(DotAvx2(in, weights + int64_t{o} * padded, padded)));
+    const int32_t shifted = sum >> kLayerShift;
+    if (counts != nullptr) CountClamp(shifted, counts);
+    out[o] = ClampToByte(shifted);
+  }
+}
+
+__attribute__((target("avx2"))) int32_t PropagateAvx2(const Network& n, const Accumulator& own,
+                                                     const Accumulator& other,
+                                                     LayerCounts* counts) {
+  const NetworkShape& s = n.shape;
+  alignas(32) uint8_t x[kMaxLayerInputs];
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i top = _mm256_set1_epi16(kClampMax);
+  const Accumulator* views[2] = {&own, &other};
+  for (int v = 0; v < 2; ++v) {
+    for (int j = 0; j < s.w; j += 32) {
+      const __m256i a = _mm256_min_epi16(
+          _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(views[v]->values + j)), zero), top);
+      const __m256i b = _mm256_min_epi16(
+          _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(views[v]->values + j + 16)), zero), top);
+      // packus works per 128-bit lane: put the lanes back in order.
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(x + v * s.w + j), packed);
+    }
+  }
+  alignas(32) uint8_t h1[kMaxHiddenWidth + 32] = {};
+  alignas(32) uint8_t h2[kMaxHiddenWidth + 32] = {};
+  AffineAvx2(n.b1.data(), n.w1.data(), s.h1, PaddedWidth(2 * s.w), x, h1,
+             counts != nullptr ? &counts->hidden[0] : nullptr);
+  AffineAvx2(n.b2.data(), n.w2.data(), s.h2, PaddedWidth(s.h1), h1, h2,
+             counts != nullptr ? &counts->hidden[1] : nullptr);
+  return Wrap32(int64_t{static_cast<uint32_t>(n.b3)} +
+                static_cast<uint32_t>(DotAvx2(h2, n.w3.data(), PaddedWidth(s.h2))));
+}
+
+}  // namespace
+
+NetworkPath FastestNetworkPath() {
+  static const NetworkPath path =
+      __builtin_cpu_supports("avx2") ? NetworkPath::kAvx2 : NetworkPath::kPlain;
+  return path;
+}
+
+void Accumulate(const Network& network, NetworkPath path, int king, const PieceFeature* features,
+                int count, Accumulator* acc) {
+  if (path == NetworkPath::kAvx2) {
+    AccumulateAvx2(network, king, features, count, acc);
+  } else {
+    AccumulatePlain(network, king, features, count, acc);
+  }
+}
+
+void AddInput(const Network& network, NetworkPath path, int king, int feature, int sign,
+              Accumulator* acc) {
+  if (path == NetworkPath::kAvx2) {
+    AddInputAvx2(network, king, feature, sign, acc);
+  } else {
+    AddInputPlain(network, king, feature, sign, acc);
+  }
+}
+
+int32_t Propagate(const Network& network, NetworkPath path, const Accumulator& own,
+                  const Accumulator& other, LayerCounts* counts) {
+  return path == NetworkPath::kAvx2 ? PropagateAvx2(network, own, other, counts)
+                                    : PropagatePlain(network, own, other, counts);
+}
+
+int32_t NetworkValueOf(const Network& network, int32_t z, Side to_move) {
+  const int32_t value = z / network.scale;
+  // Widened first: the one quotient whose negation does not fit wraps to itself.
+  return to_move == kBlack ? value : static_cast<int32_t>(-int64_t{value});
+}
+
+ClampCounts CountClamps(const Network& network, const Accumulator& acc) {
+  ClampCounts counts;
+  for (int j = 0; j < network.shape.w; ++j) CountClamp(acc.values[j], &counts);
+  return counts;
+}
+
+bool EvaluateNetwork(const Network& network, NetworkPath path, const Position& position,
+                     Side to_move, int32_t* z, int32_t* value, std::string* error) {
+  PieceFeatureList list;
+  if (!BuildPieceFeatures(position, &list, error)) return false;
+  Accumulator acc[2];
+  for (Side view : kSides) {
+    Accumulate(network, path, list.king[view], list.view[view], list.count, &acc[view]);
+  }
+  *z = Propagate(network, path, acc[to_move], acc[Opponent(to_move)], nullptr);
+  *value = NetworkValueOf(network, *z, to_move);
+  return true;
+}
+
+}  // namespace fvscope
