@@ -321,8 +321,9 @@ struct RecordOutcome {
 
 // Decodes records [begin, end) of bytes into outcomes and the batch's
 // positions, taking those that are evaluated.
-void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_t* bytes,
-                   int begin, int end, PositionBatch* batch, RecordOutcome* outcomes) {
+void DecodeRecords(const ModeInputs& inputs, const CorpusPartial& found, PackedFormat format,
+                   const uint8_t* bytes, int begin, int end, PositionBatch* batch,
+                   RecordOutcome* outcomes) {
   const int record_bytes = PackedRecordBytes(format);
   PackedRecord record;
   for (int i = begin; i < end; ++i) {
@@ -345,7 +346,7 @@ void DecodeRecords(const CorpusPartial& found, PackedFormat format, const uint8_
     batch->to_move[i] = static_cast<uint8_t>(record.to_move);
     batch->taken[i] = 1;
   }
-  PrepareBatch(batch, begin, end);
+  PrepareBatchSums(batch, begin, end, *inputs.fv, inputs.compare);
 }
 
 // The values of records [begin, end) of the batch, and with use their
@@ -479,8 +480,8 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
     const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
     RunParallel(chunks, pass->threads, [&](int c) {
-      DecodeRecords(*found, format, bytes.data(), c * kChunkRecords, chunk_end(c), batch.get(),
-                    outcomes.data());
+      DecodeRecords(*pass->inputs, *found, format, bytes.data(), c * kChunkRecords, chunk_end(c),
+                    batch.get(), outcomes.data());
     });
     for (int i = count; i < block; ++i) batch->taken[i] = 0;
     for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
@@ -490,6 +491,11 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     RunParallel(jobs, pass->threads, [&](int j) {
       SumBatchSlab(batch.get(), batch->jobs[j], TableOf(inputs.fv), TableOf(inputs.compare));
     });
+    const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
+      RunParallel(n, pass->threads, work);
+    };
+    ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel);
+    if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
                    outcomes.data());

@@ -1,6 +1,11 @@
 #include "eval/evaluator.h"
 
+#include <algorithm>
+#include <memory>
+#include <numeric>
+
 #include "eval/corpus/corpus_partial.h"
+#include "eval/network/network_batch.h"
 
 namespace fvscope {
 
@@ -109,14 +114,51 @@ const EvalFile* TableOf(const Evaluator* file) {
   return file != nullptr && file->kind == EvalKind::kTable ? &file->table : nullptr;
 }
 
+void PrepareBatchSums(PositionBatch* batch, int begin, int end, const Evaluator& file,
+                      const Evaluator* second) {
+  if (TableOf(&file) != nullptr || TableOf(second) != nullptr) {
+    PrepareBatch(batch, begin, end);
+    return;
+  }
+  for (int i = begin; i < end; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
+}
+
+void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
+                     const ParallelFor& parallel) {
+  if (file.kind == EvalKind::kTable) return;
+  const Network& network = file.network;
+  const NetworkPath path = FastestNetworkPath();
+  constexpr int kChunk = 512;
+  batch->values_apart[f].resize(count);
+  const int32_t part = std::min<int32_t>(count, NetworkBatchPositions(network.shape.w));
+  auto views = std::make_unique<NetworkBatch>();
+  ResizeNetworkBatch(views.get(), part, network.shape.w);
+  for (int32_t at = 0; at < count; at += part) {
+    const int32_t n = std::min(part, count - at);
+    views->count = n;
+    const int chunks = (n + kChunk - 1) / kChunk;
+    const auto chunk_end = [&](int c) { return std::min(n, (c + 1) * kChunk); };
+    parallel(chunks, [&](int c) {
+      PrepareNetworkBatch(views.get(), batch->positions.data() + at, batch->taken.data() + at,
+                          batch->to_move.data() + at, c * kChunk, chunk_end(c));
+    });
+    GroupNetworkBatch(views.get());
+    // The crowded king squares first, so that no thread is left alone with one.
+    int order[kSquares];
+    std::iota(order, order + kSquares, 0);
+    const auto views_of = [&](int k) { return views->king_begin[k + 1] - views->king_begin[k]; };
+    std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
+    parallel(kSquares, [&](int k) { AccumulateNetworkKing(views.get(), network, path, order[k]); });
+    parallel(chunks, [&](int c) {
+      PropagateNetworkBatch(*views, network, path, c * kChunk, chunk_end(c),
+                            batch->values_apart[f].data() + at);
+    });
+  }
+}
+
 int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int f) {
   if (file.kind == EvalKind::kTable) return BatchFigures(batch, i, f).value;
-  int32_t z = 0, value = 0;
-  std::string unused;
-  // A taken position has passed CheckLeaf and holds no kind beyond the set.
-  EvaluateNetwork(file.network, FastestNetworkPath(), batch.positions[i],
-                  static_cast<Side>(batch.to_move[i]), &z, &value, &unused);
-  return value;
+  return batch.values_apart[f][i];
 }
 
 bool CountsEntryUse(const Evaluator& file) { return file.kind == EvalKind::kTable; }

@@ -6,6 +6,7 @@
 #define FVSCOPE_EVAL_EVALUATOR_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,8 +75,23 @@ bool CountsEntryUse(const Evaluator& file);
 // The table of a file, for the batch's sums: null for a network or no file.
 const EvalFile* TableOf(const Evaluator* file);
 
+// Takes the features of batch positions [begin, end) for SumBatchSlab
+// (PrepareBatch) when file or second is a table; else leaves their sides empty.
+void PrepareBatchSums(PositionBatch* batch, int begin, int end, const Evaluator& file,
+                      const Evaluator* second);
+
+// Runs work(0..count - 1), on several threads when the caller has them.
+using ParallelFor = std::function<void(int count, const std::function<void(int)>& work)>;
+
+// Evaluates the taken positions [0, count) of batch under file, the f-th
+// file of the batch (0 or 1), when it is a network: grouped by king square,
+// into batch->values_apart[f]. Nothing for a table, whose sums SumBatchSlab
+// makes.
+void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
+                     const ParallelFor& parallel);
+
 // The value of taken position i of batch under file, the f-th file of the
-// batch's sums (0 or 1): a table's from those sums, a network's evaluated here.
+// batch (0 or 1), once SumBatchSlab and ValueBatchApart have run.
 int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int f);
 
 // A position taken apart: a table's terms or a network's inputs and layers.

@@ -63,14 +63,8 @@ void AffinePlain(const int32_t* biases, const int8_t* weights, int outputs, int 
   }
 }
 
-int32_t PropagatePlain(const Network& n, const Accumulator& own, const Accumulator& other,
-                       LayerCounts* counts) {
+int32_t LayersPlain(const Network& n, const uint8_t* x, LayerCounts* counts) {
   const NetworkShape& s = n.shape;
-  uint8_t x[kMaxLayerInputs];
-  for (int j = 0; j < s.w; ++j) {
-    x[j] = ClampToByte(own.values[j]);
-    x[s.w + j] = ClampToByte(other.values[j]);
-  }
   uint8_t h1[kMaxHiddenWidth], h2[kMaxHiddenWidth];
   AffinePlain(n.b1.data(), n.w1.data(), s.h1, 2 * s.w, PaddedWidth(2 * s.w), x, h1,
               counts != nullptr ? &counts->hidden[0] : nullptr);
@@ -109,6 +103,38 @@ __attribute__((target("avx2"))) void AccumulateAvx2(const Network& n, int king,
   }
 }
 
+// The accumulator of the features under king, clamped to bytes straight
+// from the registers.
+__attribute__((target("avx2"))) void AccumulateClampedAvx2(const Network& n, int king,
+                                                          const PieceFeature* f, int count,
+                                                          uint8_t* out) {
+  const int w = n.shape.w;
+  constexpr int kTile = 8;
+  const int16_t* rows[kSetPieces];
+  for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i top = _mm256_set1_epi16(kClampMax);
+  for (int t = 0; t < w; t += 16 * kTile) {
+    __m256i sum[kTile];
+    for (int r = 0; r < kTile; ++r) {
+      sum[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n.biases + t + 16 * r));
+    }
+    for (int i = 0; i < count; ++i) {
+      const int16_t* row = rows[i] + t;
+      for (int r = 0; r < kTile; ++r) {
+        sum[r] = _mm256_add_epi16(
+            sum[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
+      }
+    }
+    for (int r = 0; r < kTile; r += 2) {
+      const __m256i a = _mm256_min_epi16(_mm256_max_epi16(sum[r], zero), top);
+      const __m256i b = _mm256_min_epi16(_mm256_max_epi16(sum[r + 1], zero), top);
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t + 16 * r), packed);
+    }
+  }
+}
+
 __attribute__((target("avx2"))) void AddInputAvx2(const Network& n, int king, int feature,
                                                  int sign, Accumulator* acc) {
   const int16_t* row = InputWeights(n, king, feature);
@@ -124,7 +150,7 @@ __attribute__((target("avx2"))) int32_t DotAvx2(const uint8_t* in, const int8_t*
   const __m256i ones = _mm256_set1_epi16(1);
   __m256i sum = _mm256_setzero_si256();
   for (int i = 0; i < padded; i += 32) {
-    const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
     const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
     sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_maddubs_epi16(x, w), ones));
   }
@@ -146,25 +172,23 @@ __attribute__((target("avx2"))) void AffineAvx2(const int32_t* biases, const int
   }
 }
 
-__attribute__((target("avx2"))) int32_t PropagateAvx2(const Network& n, const Accumulator& own,
-                                                     const Accumulator& other,
-                                                     LayerCounts* counts) {
-  const NetworkShape& s = n.shape;
-  alignas(32) uint8_t x[kMaxLayerInputs];
+__attribute__((target("avx2"))) void ClampAvx2(const int16_t* values, int w, uint8_t* out) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i top = _mm256_set1_epi16(kClampMax);
-  const Accumulator* views[2] = {&own, &other};
-  for (int v = 0; v < 2; ++v) {
-    for (int j = 0; j < s.w; j += 32) {
-      const __m256i a = _mm256_min_epi16(
-          _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(views[v]->values + j)), zero), top);
-      const __m256i b = _mm256_min_epi16(
-          _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(views[v]->values + j + 16)), zero), top);
-      // packus works per 128-bit lane: put the lanes back in order.
-      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(x + v * s.w + j), packed);
-    }
+  for (int j = 0; j < w; j += 32) {
+    const __m256i a = _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(values + j)), zero), top);
+    const __m256i b = _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(values + j + 16)), zero), top);
+    // packus works per 128-bit lane: put the lanes back in order.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), packed);
   }
+}
+
+__attribute__((target("avx2"))) int32_t LayersAvx2(const Network& n, const uint8_t* x,
+                                                  LayerCounts* counts) {
+  const NetworkShape& s = n.shape;
   alignas(32) uint8_t h1[kMaxHiddenWidth + 32] = {};
   alignas(32) uint8_t h2[kMaxHiddenWidth + 32] = {};
   AffineAvx2(n.b1.data(), n.w1.data(), s.h1, PaddedWidth(2 * s.w), x, h1,
@@ -201,10 +225,38 @@ void AddInput(const Network& network, NetworkPath path, int king, int feature, i
   }
 }
 
+void ClampAccumulator(const Network& network, NetworkPath path, const Accumulator& acc,
+                      uint8_t* out) {
+  if (path == NetworkPath::kAvx2) {
+    ClampAvx2(acc.values, network.shape.w, out);
+  } else {
+    for (int j = 0; j < network.shape.w; ++j) out[j] = ClampToByte(acc.values[j]);
+  }
+}
+
+void AccumulateClamped(const Network& network, NetworkPath path, int king,
+                       const PieceFeature* features, int count, uint8_t* out) {
+  if (path == NetworkPath::kAvx2) {
+    AccumulateClampedAvx2(network, king, features, count, out);
+    return;
+  }
+  Accumulator acc;
+  AccumulatePlain(network, king, features, count, &acc);
+  ClampAccumulator(network, path, acc, out);
+}
+
+int32_t PropagateInputs(const Network& network, NetworkPath path, const uint8_t* x,
+                        LayerCounts* counts) {
+  return path == NetworkPath::kAvx2 ? LayersAvx2(network, x, counts)
+                                    : LayersPlain(network, x, counts);
+}
+
 int32_t Propagate(const Network& network, NetworkPath path, const Accumulator& own,
                   const Accumulator& other, LayerCounts* counts) {
-  return path == NetworkPath::kAvx2 ? PropagateAvx2(network, own, other, counts)
-                                    : PropagatePlain(network, own, other, counts);
+  alignas(64) uint8_t x[kMaxLayerInputs];
+  ClampAccumulator(network, path, own, x);
+  ClampAccumulator(network, path, other, x + network.shape.w);
+  return PropagateInputs(network, path, x, counts);
 }
 
 int32_t NetworkValueOf(const Network& network, int32_t z, Side to_move) {

@@ -53,6 +53,20 @@ struct LayerCounts {
 int32_t Propagate(const Network& network, NetworkPath path, const Accumulator& own,
                   const Accumulator& other, LayerCounts* counts);
 
+// acc's values clamped to 0..127, into out[0..W).
+void ClampAccumulator(const Network& network, NetworkPath path, const Accumulator& acc,
+                      uint8_t* out);
+
+// The accumulator of the count features under king, clamped to bytes, into
+// out[0..W): what Accumulate and ClampAccumulator give.
+void AccumulateClamped(const Network& network, NetworkPath path, int king,
+                       const PieceFeature* features, int count, uint8_t* out);
+
+// The output z from the layers' inputs x (2W bytes: the side to move's
+// clamped accumulator, then the other's).
+int32_t PropagateInputs(const Network& network, NetworkPath path, const uint8_t* x,
+                        LayerCounts* counts);
+
 // The value in points from black's view of output z with to_move to move:
 // z / scale truncated toward zero, negated when white is to move.
 int32_t NetworkValueOf(const Network& network, int32_t z, Side to_move);

@@ -85,6 +85,7 @@ struct PositionBatch {
   std::vector<BatchSide> sides;     // 2 per position, black's first
   std::vector<int32_t> material;    // per position
   std::vector<uint8_t> to_move;     // per position: the Side to move (set by the caller)
+  std::vector<int32_t> values_apart[2];  // per position, under a file that is not a table
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
   std::vector<SlabJob> jobs;         // the slabs' sides in parts, set by GroupBatch

@@ -1,0 +1,89 @@
+#include "eval/network/network_batch.h"
+
+#include <cstring>
+#include <string>
+
+namespace fvscope {
+
+namespace {
+
+// Bytes of clamped views a batch keeps at most.
+constexpr int64_t kClampedBytes = int64_t{64} << 20;
+
+}  // namespace
+
+int32_t NetworkBatchPositions(int32_t w) {
+  return static_cast<int32_t>(kClampedBytes / (2 * int64_t{w}));
+}
+
+void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w) {
+  batch->count = count;
+  batch->width = w;
+  batch->lists.resize(count);
+  batch->taken.assign(count, 0);
+  batch->to_move.assign(count, kBlack);
+  batch->by_king.resize(2 * static_cast<size_t>(count));
+  batch->clamped.resize(2 * static_cast<size_t>(count) * w);
+}
+
+void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const uint8_t* taken,
+                         const uint8_t* to_move, int32_t begin, int32_t end) {
+  std::string unused;
+  for (int32_t i = begin; i < end; ++i) {
+    batch->taken[i] = taken[i] && BuildPieceFeatures(positions[i], &batch->lists[i], &unused);
+    batch->to_move[i] = to_move[i];
+  }
+}
+
+void GroupNetworkBatch(NetworkBatch* batch) {
+  int32_t counts[kSquares] = {};
+  for (int32_t i = 0; i < batch->count; ++i) {
+    if (!batch->taken[i]) continue;
+    for (Side view : kSides) ++counts[batch->lists[i].king[view]];
+  }
+  batch->king_begin[0] = 0;
+  for (int k = 0; k < kSquares; ++k) batch->king_begin[k + 1] = batch->king_begin[k] + counts[k];
+  int32_t next[kSquares];
+  std::memcpy(next, batch->king_begin, sizeof next);
+  for (int32_t i = 0; i < batch->count; ++i) {
+    if (!batch->taken[i]) continue;
+    for (Side view : kSides) batch->by_king[next[batch->lists[i].king[view]]++] = 2 * i + view;
+  }
+}
+
+void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
+                           int king) {
+  const int w = network.shape.w;
+  for (int32_t t = batch->king_begin[king]; t < batch->king_begin[king + 1]; ++t) {
+    const int32_t side = batch->by_king[t];
+    const PieceFeatureList& list = batch->lists[side / 2];
+    AccumulateClamped(network, path, king, list.view[side % 2], list.count,
+                      batch->clamped.data() + static_cast<size_t>(side) * w);
+  }
+}
+
+int32_t PropagateClamped(const Network& network, NetworkPath path, const uint8_t* own,
+                         const uint8_t* other, LayerCounts* counts) {
+  const int w = network.shape.w;
+  alignas(64) uint8_t x[2 * kMaxTransformerWidth];
+  std::memcpy(x, own, w);
+  std::memcpy(x + w, other, w);
+  return PropagateInputs(network, path, x, counts);
+}
+
+void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, NetworkPath path,
+                           int32_t begin, int32_t end, int32_t* values) {
+  const size_t w = network.shape.w;
+  for (int32_t i = begin; i < end; ++i) {
+    if (!batch.taken[i]) {
+      values[i] = 0;
+      continue;
+    }
+    const Side to_move = static_cast<Side>(batch.to_move[i]);
+    const uint8_t* own = batch.clamped.data() + (2 * static_cast<size_t>(i) + to_move) * w;
+    const uint8_t* other = batch.clamped.data() + (2 * static_cast<size_t>(i) + Opponent(to_move)) * w;
+    values[i] = NetworkValueOf(network, PropagateClamped(network, path, own, other, nullptr), to_move);
+  }
+}
+
+}  // namespace fvscope

@@ -1,0 +1,60 @@
+// Many positions evaluated by a network at once, the work grouped by king
+// square: every view whose king stands on a square is summed while that
+// square's weights (1548 x W) are in the cache, then each position's layers.
+#ifndef FVSCOPE_EVAL_NETWORK_NETWORK_BATCH_H_
+#define FVSCOPE_EVAL_NETWORK_NETWORK_BATCH_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "eval/network/network_eval.h"
+#include "eval/piece_features.h"
+
+namespace fvscope {
+
+// The views of a block of positions, grouped by their king square, and each
+// view's accumulator clamped to bytes.
+struct NetworkBatch {
+  int32_t count = 0;                   // positions
+  int32_t width = 0;                   // W of the network the bytes were made for
+  std::vector<PieceFeatureList> lists;  // per position
+  std::vector<uint8_t> taken;           // per position: its lists were built
+  std::vector<uint8_t> to_move;         // per position
+  std::vector<int32_t> by_king;         // views (2 x position + view), king ascending
+  int32_t king_begin[kSquares + 1] = {};
+  std::vector<uint8_t> clamped;         // per view: W bytes, 0..127
+};
+
+// Positions a batch holds at most for a network of width w: their views'
+// bytes stay near 64 MB.
+int32_t NetworkBatchPositions(int32_t w);
+
+// Sizes *batch for count positions of a network of width w.
+void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w);
+
+// Builds the lists of positions [begin, end) whose taken byte is set; a
+// position that does not fit the features is left out (taken 0).
+void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const uint8_t* taken,
+                         const uint8_t* to_move, int32_t begin, int32_t end);
+
+// Orders the taken positions' views by king square.
+void GroupNetworkBatch(NetworkBatch* batch);
+
+// Sums the accumulators of the views whose king stands on king and keeps
+// them clamped to bytes.
+void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
+                           int king);
+
+// The values (points, black's view) of taken positions [begin, end) into
+// values[i]; positions not taken get 0.
+void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, NetworkPath path,
+                           int32_t begin, int32_t end, int32_t* values);
+
+// The output z from the clamped bytes of the side to move's view (own) and
+// the other's.
+int32_t PropagateClamped(const Network& network, NetworkPath path, const uint8_t* own,
+                         const uint8_t* other, LayerCounts* counts);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_EVAL_NETWORK_NETWORK_BATCH_H_
