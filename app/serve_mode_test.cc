@@ -2,6 +2,8 @@
 // command line's --json=- but for the pictures' URLs; refusals, hostile and
 // slow requests, many clients at once, and a stop in the middle of a request.
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <fcntl.h>
 #include <httplib.h>
 #include <poll.h>
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -346,9 +349,9 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
   std::string big = "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n";
   while (big.size() < (17 << 10)) big += "X-Filler: " + std::string(1000, 'y') + "\r\n";
   EXPECT_EQ(RawExchange(server.port, big + "\r\n"), "");
-  // Side by side, each closed about 10 s after its first byte: a header
-  // section never ended, a body sent one byte every 4 s, an answer of 2 MB
-  // the client does not take.
+  // Side by side, each closed about 10 s after its first byte, the first
+  // two with 408: a header section never ended, a body sent one byte every
+  // 4 s; an answer of 2 MB the client does not take.
   const std::string head = "POST /api/game HTTP/1.1\r\nHost: localhost:" + port + "\r\n";
   double slow_header = 0, slow_body = 0, unread = 0;
   size_t unread_bytes = 0;
@@ -357,7 +360,10 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
   };
   std::thread header_client([&] {
     const auto began = Clock::now();
-    EXPECT_EQ(RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n"), "");
+    const std::string answer =
+        RawExchange(server.port, "GET /api/info HTTP/1.1\r\nHost: localhost:" + port + "\r\n");
+    EXPECT_EQ(answer.rfind("HTTP/1.1 408 ", 0), 0u) << answer;
+    EXPECT_NE(answer.find("within 10 seconds"), std::string::npos) << answer;
     slow_header = seconds_since(began);
   });
   std::thread body_client([&] {
@@ -369,7 +375,8 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
       pollfd fd{sock, POLLIN, 0};
       if (poll(&fd, 1, 4000) != 0) break;  // closed
     }
-    EXPECT_EQ(ReadToClose(sock), "");
+    const std::string answer = ReadToClose(sock);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 408 ", 0), 0u) << answer;
     slow_body = seconds_since(began);
   });
   // Four answers of 2 MB asked at once: more than the sockets hold.
@@ -522,6 +529,93 @@ TEST(Serve, WorkLimitTurnsAwayWhatCannotRunSoon) {
   EXPECT_EQ(answered + busy, 4);
   EXPECT_GE(answered, 1);
   EXPECT_GE(busy, 2);
+}
+
+// What a burst of requests got: answers by status, and the connections
+// that got none (reset, or closed before a status line).
+struct BurstCount {
+  int ok = 0;
+  int busy = 0;   // 503 with Retry-After
+  int other = 0;  // any other status
+  int none = 0;
+};
+
+// Opens count connections to port at once, sends on each head (which asks
+// for the connection to close) and then body as a segment of its own, and
+// reads every answer to its end.
+BurstCount Burst(int port, int count, const std::string& head, const std::string& body) {
+  std::vector<int> socks;
+  for (int i = 0; i < count; ++i) {
+    const int sock = Connect(port);
+    if (sock < 0) continue;
+    const int on = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    socks.push_back(sock);
+  }
+  for (const int sock : socks) (void)!send(sock, head.data(), head.size(), MSG_NOSIGNAL);
+  for (const int sock : socks) (void)!send(sock, body.data(), body.size(), MSG_NOSIGNAL);
+  BurstCount got;
+  got.none = count - static_cast<int>(socks.size());
+  std::vector<std::string> answers(socks.size());
+  std::vector<pollfd> open;
+  for (const int sock : socks) open.push_back({sock, POLLIN, 0});
+  std::vector<bool> done(socks.size(), false);
+  size_t left = socks.size();
+  char buffer[65536];
+  for (const auto began = Clock::now();
+       left > 0 && Clock::now() - began < std::chrono::seconds(60);) {
+    if (poll(open.data(), open.size(), 1000) <= 0) continue;
+    for (size_t i = 0; i < open.size(); ++i) {
+      if (done[i] || open[i].revents == 0) continue;
+      const ssize_t n = recv(open[i].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) {
+        answers[i].append(buffer, static_cast<size_t>(n));
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      done[i] = true;
+      open[i].fd = -1;
+      --left;
+    }
+  }
+  for (size_t i = 0; i < socks.size(); ++i) {
+    close(socks[i]);
+    const std::string& a = answers[i];
+    if (!done[i] || a.rfind("HTTP/1.1 ", 0) != 0) {
+      ++got.none;
+    } else if (a.rfind("HTTP/1.1 200", 0) == 0) {
+      ++got.ok;
+    } else if (a.rfind("HTTP/1.1 503", 0) == 0 && a.find("Retry-After: 2\r\n") != std::string::npos) {
+      ++got.busy;
+    } else {
+      ++got.other;
+    }
+  }
+  return got;
+}
+
+// Bursts of heavy requests, each body a segment after its header section,
+// while the machine is busy with them: every connection gets an answer,
+// the result or 503 with Retry-After; then a burst of light ones, all
+// answered.
+TEST(Serve, EveryRequestOfABurstIsAnswered) {
+  ServeFolder folder;
+  Server server(folder.path, {});
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port) + "\r\n";
+  const std::string body = KingWalk(2000);
+  const std::string post = "POST /api/game HTTP/1.1\r\n" + host + "Connection: close\r\n" +
+                           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  for (int round = 0; round < 3; ++round) {
+    const BurstCount got = Burst(server.port, 64, post, body);
+    EXPECT_EQ(got.none, 0) << "round " << round;
+    EXPECT_EQ(got.other, 0) << "round " << round;
+    EXPECT_GE(got.ok, 1) << "round " << round;
+  }
+  const BurstCount light =
+      Burst(server.port, 256, "GET /api/scan?square=40 HTTP/1.1\r\n" + host +
+                                  "Connection: close\r\n\r\n", "");
+  EXPECT_EQ(light.none, 0);
+  EXPECT_EQ(light.ok, 256);
 }
 
 // The corpus run fails in the background: its failure is printed and

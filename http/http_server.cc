@@ -30,6 +30,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKeepAliveSeconds = 5;      // an idle connection is closed after this
 constexpr int kPollMilliseconds = 100;    // how soon a waiting connection sees the stop
 constexpr size_t kKeepAliveRequests = 100000;
+// After its last answer a connection that may still bring request bytes is
+// half-closed and read to its end for at most this long: closing with bytes
+// unread would reset it and lose the answer at the client.
+constexpr int kLingerMilliseconds = 2000;
 
 // What every answer may load: the server's own files and pictures (and the
 // page's empty data: icon); no framing, no plugin, no other base.
@@ -67,6 +71,39 @@ class GuardedStream : public httplib::Stream {
     answering_ = false;
   }
 
+  // True when the request was not read in full before its deadline (not the
+  // stop's) and nothing of an answer went out.
+  bool TimedOutUnanswered() const { return timed_out_ && !answering_; }
+
+  // True when the client closed its side or an answer could not be sent:
+  // nothing it sends later can be answered.
+  bool Gone() const { return eof_ || write_failed_; }
+
+  // Sends text whole past a broken read, within the answer's time; false
+  // when it could not.
+  bool SendAll(const std::string& text) {
+    broken_ = false;
+    for (size_t sent = 0; sent < text.size();) {
+      const ssize_t n = write(text.data() + sent, text.size() - sent);
+      if (n <= 0) return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  // Reads and drops what the client still sends until it closes, for at
+  // most milliseconds (and not past the stop's deadline).
+  void Drain(int milliseconds) {
+    const int64_t deadline = NowMilliseconds() + milliseconds;
+    for (;;) {
+      if (!WaitFor(POLLIN, deadline)) return;
+      if (::recv(sock_, buffer_, sizeof buffer_, MSG_DONTWAIT) <= 0 && errno != EAGAIN &&
+          errno != EINTR) {
+        return;
+      }
+    }
+  }
+
   // The request is read: its time no longer counts, and the answer's starts
   // with its first byte (an interim "100 Continue" does not count).
   void EndReading() {
@@ -87,10 +124,14 @@ class GuardedStream : public httplib::Stream {
           reading_ ? read_deadline_ : NowMilliseconds() + kKeepAliveSeconds * 1000;
       if (!WaitFor(POLLIN, deadline)) {
         broken_ = true;
+        timed_out_ = reading_ && NowMilliseconds() >= read_deadline_;
         return -1;
       }
       const ssize_t n = ::recv(sock_, buffer_, sizeof buffer_, 0);
-      if (n <= 0) return n;
+      if (n <= 0) {
+        eof_ = true;
+        return n;
+      }
       begin_ = 0;
       end_ = static_cast<size_t>(n);
     }
@@ -105,6 +146,9 @@ class GuardedStream : public httplib::Stream {
   // Writes what the socket takes now, waiting for room until the answer's
   // deadline (counted from its first byte).
   ssize_t write(const char* ptr, size_t size) override {
+    // A request that broke (past its deadline, its header section too
+    // large) gets no answer of httplib's.
+    if (broken_) return -1;
     if (!answering_) {
       answering_ = true;
       write_deadline_ = NowMilliseconds() + int64_t{limits_.answer_seconds} * 1000;
@@ -116,6 +160,7 @@ class GuardedStream : public httplib::Stream {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
     }
     broken_ = true;
+    write_failed_ = true;
     return -1;
   }
 
@@ -194,9 +239,24 @@ class GuardedStream : public httplib::Stream {
   bool reading_ = true;
   bool answering_ = false;
   bool broken_ = false;
+  bool timed_out_ = false;
+  bool eof_ = false;
+  bool write_failed_ = false;
   int64_t read_deadline_ = 0;
   int64_t write_deadline_ = 0;
 };
+
+// The whole answer to a request not read in full within its time: 408,
+// with the headers every answer carries, and the connection closes.
+std::string TimeoutAnswer(const HttpLimits& limits) {
+  const std::string body = ErrorJson("the request was not read in full within " +
+                                     std::to_string(limits.request_seconds) +
+                                     " seconds of its first byte");
+  return "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Type: application/json\r\n"
+         "Content-Length: " + std::to_string(body.size()) +
+         "\r\nX-Content-Type-Options: nosniff\r\nContent-Security-Policy: " + kContentPolicy +
+         "\r\n\r\n" + body;
+}
 
 // httplib's server with the connection loop of GuardedStream.
 class GuardedServer : public httplib::Server {
@@ -208,6 +268,11 @@ class GuardedServer : public httplib::Server {
   static void RequestRead() {
     if (t_stream != nullptr) t_stream->EndReading();
   }
+
+  // Lets the kernel hold as many connections not yet accepted as it allows:
+  // httplib listens with a backlog of 5, and past it a burst's connections
+  // are dropped or reset before any request is read.
+  bool WidenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
 
   // Stops accepting; what is in flight may go on for limits.stop_milliseconds.
   void StopWithin() {
@@ -240,22 +305,33 @@ class GuardedServer : public httplib::Server {
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     GuardedStream stream(sock, limits_, &stop_at_);
     t_stream = &stream;
+    // Whether the client may still be sending when the loop ends.
+    bool linger = false;
     for (size_t count = kKeepAliveRequests; count > 0; --count) {
       if (!stream.has_buffered() && !WaitForRequest(sock)) break;
       stream.StartRequest();
       t_close_after = false;
       bool closed = false;
       const bool answered = process_request(stream, count == 1 || stopping(), closed, nullptr);
+      if (stream.TimedOutUnanswered()) stream.SendAll(timeout_answer_);
+      linger = !stream.Gone();
       if (!answered || closed || stream.broken() || t_close_after || stopping()) break;
+      linger = false;
     }
     t_stream = nullptr;
+    if (linger) {
+      ::shutdown(sock, SHUT_WR);
+      stream.Drain(kLingerMilliseconds);
+    }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
     return true;
   }
 
+
   static thread_local GuardedStream* t_stream;
   HttpLimits limits_;
+  std::string timeout_answer_ = TimeoutAnswer(limits_);
   std::atomic<int64_t> stop_at_{std::numeric_limits<int64_t>::max()};
 };
 
@@ -463,6 +539,11 @@ bool ServeHttp(const std::string& host, int port, const std::vector<HttpRoute>& 
     const int why = errno;
     *error = host + ":" + std::to_string(port) + ": cannot listen here" +
              (why != 0 ? std::string(" (") + std::strerror(why) + ")" : std::string());
+    return false;
+  }
+  if (!server.WidenBacklog()) {
+    *error = host + ":" + std::to_string(bound_port) + ": cannot listen here (" +
+             std::strerror(errno) + ")";
     return false;
   }
   std::atomic<bool> done{false};
