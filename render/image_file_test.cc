@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test/scratch_dir.h"
 
@@ -143,6 +145,69 @@ TEST(EncodePng, LibpngReadsEveryKindBackWithoutAWarning) {
     EXPECT_EQ(PixelHash(back), PixelHash(picture)) << i;
     EXPECT_LE(png.size(), picture.total() * picture.elemSize() + picture.rows + 1024) << i;
   }
+}
+
+uint32_t BigEndian(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Checked by zlib, not by the writer's own codec: every chunk's CRC, IDAT
+// chunks of 1 MiB but the last, and a zlib stream (its Adler-32 included)
+// that inflates to one filter byte (none, sub or up) and the samples of
+// each row. Pictures encoded on several threads at once, each with its own
+// deflate state, are byte for byte those encoded on one.
+TEST(EncodePng, ChunksAndStreamHoldTogetherOnEveryThread) {
+  const std::vector<cv::Mat> pictures = {RandomPicture(800, 700, CV_8UC3, 8),
+                                         cv::Mat(640, 640, CV_8UC3, cv::Scalar(10, 20, 30)),
+                                         RandomPicture(3, 2, CV_8UC1, 9)};
+  std::vector<std::string> alone(pictures.size());
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    std::string error;
+    ASSERT_TRUE(EncodePng(pictures[i], &alone[i], &error)) << error;
+    const std::string& png = alone[i];
+    std::string stream;
+    std::vector<std::string> types;
+    std::vector<uint32_t> idat_sizes;
+    for (size_t at = 8; at < png.size();) {
+      ASSERT_LE(at + 12, png.size()) << i;
+      const uint32_t size = BigEndian(png, at);
+      ASSERT_LE(at + 12 + size, png.size()) << i;
+      const auto* typed = reinterpret_cast<const Bytef*>(png.data() + at + 4);
+      EXPECT_EQ(crc32(0, typed, size + 4), BigEndian(png, at + 8 + size)) << i << " at " << at;
+      types.push_back(png.substr(at + 4, 4));
+      if (types.back() == "IDAT") {
+        stream += png.substr(at + 8, size);
+        idat_sizes.push_back(size);
+      }
+      at += 12 + size;
+    }
+    ASSERT_GE(types.size(), 3u);
+    EXPECT_EQ(types.front(), "IHDR");
+    EXPECT_EQ(types.back(), "IEND");
+    for (size_t k = 0; k + 1 < idat_sizes.size(); ++k) EXPECT_EQ(idat_sizes[k], 1u << 20) << i;
+    EXPECT_EQ(idat_sizes.size(), i == 0 ? 2u : 1u);
+    const size_t row_bytes = pictures[i].cols * pictures[i].elemSize();
+    std::string rows(pictures[i].rows * (row_bytes + 1) + 1, '\0');
+    uLongf size = rows.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(rows.data()), &size,
+                         reinterpret_cast<const Bytef*>(stream.data()), stream.size()),
+              Z_OK)
+        << i;
+    ASSERT_EQ(size, rows.size() - 1) << i;
+    for (int y = 0; y < pictures[i].rows; ++y) EXPECT_LE(rows[y * (row_bytes + 1)], 2) << i;
+  }
+  std::vector<std::string> together(pictures.size() * 4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < together.size(); ++t) {
+    threads.emplace_back([&, t] {
+      std::string error;
+      EncodePng(pictures[t % pictures.size()], &together[t], &error);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (size_t t = 0; t < together.size(); ++t) EXPECT_EQ(together[t], alone[t % pictures.size()]) << t;
 }
 
 TEST(WritePngFile, AFailedWriteLeavesNoFile) {
