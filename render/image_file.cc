@@ -94,25 +94,58 @@ void SubtractBytes(const unsigned char* a, const unsigned char* b, size_t count,
   for (; i < count; ++i) out[i] = static_cast<unsigned char>(a[i] - b[i]);
 }
 
-// The sum of the sizes of count bytes read as signed numbers.
-uint64_t FilteredSize(const unsigned char* bytes, size_t count) {
-  uint64_t sum = 0;
+// The sizes of a row's bytes, read as signed numbers and summed, under each
+// filter that the writer weighs.
+struct RowSizes {
+  uint64_t none;
+  uint64_t sub;  // each sample less the one a pixel to its left
+  uint64_t up;   // each sample less the one above it
+};
+
+uint64_t SignedSize(unsigned char byte) {
+  const int value = static_cast<signed char>(byte);
+  return static_cast<uint64_t>(value < 0 ? -value : value);
+}
+
+// The sizes of the count samples at row under each filter, in one pass; above
+// is the row before (the row itself for the first, whose "up" then counts
+// for nothing) and pixel the bytes of a pixel.
+RowSizes SizesOfRow(const unsigned char* row, const unsigned char* above, size_t count,
+                    size_t pixel) {
+  RowSizes sizes = {0, 0, 0};
   size_t i = 0;
+  for (; i < pixel && i < count; ++i) {
+    sizes.none += SignedSize(row[i]);
+    sizes.sub += SignedSize(row[i]);
+    sizes.up += SignedSize(static_cast<unsigned char>(row[i] - above[i]));
+  }
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
-  __m128i sums = zero;
+  __m128i none = zero, sub = zero, up = zero;
+  // Each byte's size is the smaller of it and its negation, unsigned.
+  auto size16 = [&](__m128i x) { return _mm_sad_epu8(_mm_min_epu8(x, _mm_sub_epi8(zero, x)), zero); };
   for (; i + 16 <= count; i += 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_min_epu8(x, _mm_sub_epi8(zero, x)), zero));
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - pixel));
+    const __m128i over = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + i));
+    none = _mm_add_epi64(none, size16(x));
+    sub = _mm_add_epi64(sub, size16(_mm_sub_epi8(x, left)));
+    up = _mm_add_epi64(up, size16(_mm_sub_epi8(x, over)));
   }
-  sum = static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
-        static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  auto total = [](__m128i sums) {
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  };
+  sizes.none += total(none);
+  sizes.sub += total(sub);
+  sizes.up += total(up);
 #endif
   for (; i < count; ++i) {
-    const int value = static_cast<signed char>(bytes[i]);
-    sum += static_cast<uint64_t>(value < 0 ? -value : value);
+    sizes.none += SignedSize(row[i]);
+    sizes.sub += SignedSize(static_cast<unsigned char>(row[i] - row[i - pixel]));
+    sizes.up += SignedSize(static_cast<unsigned char>(row[i] - above[i]));
   }
-  return sum;
+  return sizes;
 }
 
 bool FitsLimits(unsigned long width, unsigned long height) {
@@ -324,52 +357,57 @@ bool EncodePng(const cv::Mat& picture, std::string* png_bytes, std::string* erro
   const size_t row_bytes = static_cast<size_t>(picture.cols) * channels;
   const size_t rows = static_cast<size_t>(picture.rows);
   // Each row its filter type and its filtered samples, in RGB order: of no
-  // filter, "sub" (the sample a pixel to the left taken away) and "up" (the
-  // sample above), the one whose bytes, read as signed, sum smallest in size,
-  // as libpng's own choice does. One heap call holds the filtered rows, a row
-  // of "sub" and the zlib stream, which is at most the rows stored in blocks
-  // of 65,535 bytes (5 bytes a block), the zlib wrapper's 6 and some slack;
-  // none of it is cleared first, since every byte read has been written. The
-  // deflate's level buffer is each thread's own, kept from picture to picture.
+  // filter, "sub" and "up", the one whose bytes, read as signed, sum smallest
+  // in size (the first of equals), as libpng's own choice does. A row the
+  // same as the one above is "up", all zeros, unless it is all zeros itself.
+  // One heap call holds the filtered rows and the zlib stream, which is at
+  // most the rows stored in blocks of 65,535 bytes (5 bytes a block), the zlib
+  // wrapper's 6 and some slack; none of it is cleared first, since every byte
+  // read has been written. The deflate's level buffer is each thread's own,
+  // kept from picture to picture.
   const size_t filtered_size = rows * (row_bytes + 1);
   const size_t bound = filtered_size + 5 * (filtered_size / 65535 + 1) + 6 + 64;
   if (bound > UINT32_MAX) {
     *error = "cannot encode the picture (too large)";
     return false;
   }
-  std::unique_ptr<unsigned char[]> work(new unsigned char[filtered_size + row_bytes + bound]);
+  std::unique_ptr<unsigned char[]> work(new unsigned char[filtered_size + bound]);
   unsigned char* const filtered = work.get();
-  unsigned char* const left = filtered + filtered_size;
-  unsigned char* const data = left + row_bytes;
+  unsigned char* const data = filtered + filtered_size;
   thread_local std::unique_ptr<uint8_t[]> level_buffer;
   if (level_buffer == nullptr) level_buffer.reset(new uint8_t[kPngLevelBufferBytes]);
   cv::Mat rgb;
   if (channels == 3) cv::cvtColor(picture, rgb, cv::COLOR_BGR2RGB);
   const cv::Mat& samples = channels == 3 ? rgb : picture;
   const size_t pixel = static_cast<size_t>(channels);
+  bool above_blank = false;  // the row above is all zeros
   for (size_t y = 0; y < rows; ++y) {
     const unsigned char* in = samples.ptr<unsigned char>(static_cast<int>(y));
+    const unsigned char* above = y > 0 ? samples.ptr<unsigned char>(static_cast<int>(y) - 1) : in;
     unsigned char* out = filtered + y * (row_bytes + 1);
-    std::memcpy(left, in, pixel);
-    SubtractBytes(in + pixel, in, row_bytes - pixel, left + pixel);
-    const unsigned char* choice = in;
+    if (y > 0 && std::memcmp(in, above, row_bytes) == 0) {
+      out[0] = above_blank ? 0 : 2;
+      std::memset(out + 1, 0, row_bytes);
+      continue;
+    }
+    const RowSizes sizes = SizesOfRow(in, above, row_bytes, pixel);
+    above_blank = sizes.none == 0;
     unsigned char type = 0;
-    uint64_t least = FilteredSize(in, row_bytes);
-    const uint64_t sub = FilteredSize(left, row_bytes);
-    if (sub < least) {
-      choice = left;
+    uint64_t least = sizes.none;
+    if (sizes.sub < least) {
       type = 1;
-      least = sub;
+      least = sizes.sub;
     }
-    if (y > 0) {
-      SubtractBytes(in, samples.ptr<unsigned char>(static_cast<int>(y) - 1), row_bytes, out + 1);
-      if (FilteredSize(out + 1, row_bytes) < least) {
-        out[0] = 2;
-        continue;
-      }
-    }
+    if (y > 0 && sizes.up < least) type = 2;
     out[0] = type;
-    std::memcpy(out + 1, choice, row_bytes);
+    if (type == 2) {
+      SubtractBytes(in, above, row_bytes, out + 1);
+    } else if (type == 1) {
+      std::memcpy(out + 1, in, pixel);
+      SubtractBytes(in + pixel, in, row_bytes - pixel, out + 1 + pixel);
+    } else {
+      std::memcpy(out + 1, in, row_bytes);
+    }
   }
   isal_zstream stream;
   isal_deflate_stateless_init(&stream);
