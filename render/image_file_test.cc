@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <thread>
@@ -208,6 +209,75 @@ TEST(EncodePng, ChunksAndStreamHoldTogetherOnEveryThread) {
   }
   for (std::thread& thread : threads) thread.join();
   for (size_t t = 0; t < together.size(); ++t) EXPECT_EQ(together[t], alone[t % pictures.size()]) << t;
+}
+
+// The zlib stream of every IDAT chunk of png, inflated: each row's filter
+// byte and its samples.
+std::string FilteredRows(const std::string& png, size_t expected_size) {
+  std::string stream;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t size = BigEndian(png, at);
+    if (png.compare(at + 4, 4, "IDAT") == 0) stream += png.substr(at + 8, size);
+    at += 12 + size;
+  }
+  std::string rows(expected_size, '\0');
+  uLongf size = rows.size();
+  if (uncompress(reinterpret_cast<Bytef*>(rows.data()), &size,
+                 reinterpret_cast<const Bytef*>(stream.data()), stream.size()) != Z_OK ||
+      size != rows.size()) {
+    return "";
+  }
+  return rows;
+}
+
+// Each row is written under the filter whose bytes, read as signed, sum
+// smallest in size (none, then sub, then up among equals), worked out here
+// byte by byte from the RGB samples: the vector sums must weigh as this does.
+TEST(EncodePng, EachRowTakesTheFilterOfSmallestSignedSum) {
+  cv::Mat board(96, 131, CV_8UC3, cv::Scalar(120, 200, 230));
+  cv::line(board, cv::Point(3, 5), cv::Point(120, 90), cv::Scalar(0, 0, 255), 2, cv::LINE_AA);
+  cv::putText(board, "-12.5", cv::Point(10, 60), cv::FONT_HERSHEY_SIMPLEX, 0.7,
+              cv::Scalar(255, 0, 0), 2, cv::LINE_AA);
+  cv::Mat stripes(40, 77, CV_8UC3);
+  for (int y = 0; y < stripes.rows; ++y) {
+    for (int x = 0; x < stripes.cols; ++x) stripes.at<cv::Vec3b>(y, x) = cv::Vec3b(x * 7, y * 5, 200);
+  }
+  const std::vector<cv::Mat> pictures = {board, stripes, RandomPicture(33, 70, CV_8UC3, 10),
+                                         RandomPicture(20, 45, CV_8UC1, 11),
+                                         RandomPicture(9, 1, CV_8UC3, 12)};
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    cv::Mat samples;
+    if (pictures[i].channels() == 3) {
+      cv::cvtColor(pictures[i], samples, cv::COLOR_BGR2RGB);
+    } else {
+      samples = pictures[i];
+    }
+    const int pixel = samples.channels();
+    const int row_bytes = samples.cols * pixel;
+    std::string png, error;
+    ASSERT_TRUE(EncodePng(pictures[i], &png, &error)) << error;
+    const std::string rows = FilteredRows(png, static_cast<size_t>(samples.rows) * (row_bytes + 1));
+    ASSERT_FALSE(rows.empty()) << i;
+    for (int y = 0; y < samples.rows; ++y) {
+      const unsigned char* in = samples.ptr<unsigned char>(y);
+      unsigned char filtered[3][512];
+      uint64_t sums[3] = {0, 0, 0};
+      for (int x = 0; x < row_bytes; ++x) {
+        filtered[0][x] = in[x];
+        filtered[1][x] = static_cast<unsigned char>(in[x] - (x >= pixel ? in[x - pixel] : 0));
+        filtered[2][x] = static_cast<unsigned char>(in[x] - (y > 0 ? in[x - samples.step[0]] : 0));
+        for (int f = 0; f < 3; ++f) sums[f] += std::abs(static_cast<signed char>(filtered[f][x]));
+      }
+      int type = sums[1] < sums[0] ? 1 : 0;
+      if (y > 0 && sums[2] < sums[type]) type = 2;
+      const size_t at = static_cast<size_t>(y) * (row_bytes + 1);
+      ASSERT_EQ(rows[at], type) << i << " row " << y;
+      EXPECT_EQ(rows.compare(at + 1, row_bytes, reinterpret_cast<const char*>(filtered[type]),
+                             row_bytes),
+                0)
+          << i << " row " << y;
+    }
+  }
 }
 
 TEST(WritePngFile, AFailedWriteLeavesNoFile) {
