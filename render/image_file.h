@@ -1,4 +1,4 @@
-// Picture files: PNG written through libdeflate, PNG and JPEG read through libpng
+// Picture files: PNG written through ISA-L's deflate, PNG and JPEG read through libpng
 // and libjpeg-turbo, to and from 8-bit BGR pictures as the drawing code uses.
 // Every reader treats its bytes as hostile: a truncated, corrupt or
 // oversized file is refused with a reason, never read past its end.

@@ -7,8 +7,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test/scratch_dir.h"
 
@@ -142,6 +145,138 @@ TEST(EncodePng, LibpngReadsEveryKindBackWithoutAWarning) {
     EXPECT_EQ(image.warning_or_error, 0u) << i << ": " << image.message;
     EXPECT_EQ(PixelHash(back), PixelHash(picture)) << i;
     EXPECT_LE(png.size(), picture.total() * picture.elemSize() + picture.rows + 1024) << i;
+  }
+}
+
+uint32_t BigEndian(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Checked by zlib, not by the writer's own codec: every chunk's CRC, IDAT
+// chunks of 1 MiB but the last, and a zlib stream (its Adler-32 included)
+// that inflates to one filter byte (none, sub or up) and the samples of
+// each row. Pictures encoded on several threads at once, each with its own
+// deflate state, are byte for byte those encoded on one.
+TEST(EncodePng, ChunksAndStreamHoldTogetherOnEveryThread) {
+  const std::vector<cv::Mat> pictures = {RandomPicture(800, 700, CV_8UC3, 8),
+                                         cv::Mat(640, 640, CV_8UC3, cv::Scalar(10, 20, 30)),
+                                         RandomPicture(3, 2, CV_8UC1, 9)};
+  std::vector<std::string> alone(pictures.size());
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    std::string error;
+    ASSERT_TRUE(EncodePng(pictures[i], &alone[i], &error)) << error;
+    const std::string& png = alone[i];
+    std::string stream;
+    std::vector<std::string> types;
+    std::vector<uint32_t> idat_sizes;
+    for (size_t at = 8; at < png.size();) {
+      ASSERT_LE(at + 12, png.size()) << i;
+      const uint32_t size = BigEndian(png, at);
+      ASSERT_LE(at + 12 + size, png.size()) << i;
+      const auto* typed = reinterpret_cast<const Bytef*>(png.data() + at + 4);
+      EXPECT_EQ(crc32(0, typed, size + 4), BigEndian(png, at + 8 + size)) << i << " at " << at;
+      types.push_back(png.substr(at + 4, 4));
+      if (types.back() == "IDAT") {
+        stream += png.substr(at + 8, size);
+        idat_sizes.push_back(size);
+      }
+      at += 12 + size;
+    }
+    ASSERT_GE(types.size(), 3u);
+    EXPECT_EQ(types.front(), "IHDR");
+    EXPECT_EQ(types.back(), "IEND");
+    for (size_t k = 0; k + 1 < idat_sizes.size(); ++k) EXPECT_EQ(idat_sizes[k], 1u << 20) << i;
+    EXPECT_EQ(idat_sizes.size(), i == 0 ? 2u : 1u);
+    const size_t row_bytes = pictures[i].cols * pictures[i].elemSize();
+    std::string rows(pictures[i].rows * (row_bytes + 1) + 1, '\0');
+    uLongf size = rows.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(rows.data()), &size,
+                         reinterpret_cast<const Bytef*>(stream.data()), stream.size()),
+              Z_OK)
+        << i;
+    ASSERT_EQ(size, rows.size() - 1) << i;
+    for (int y = 0; y < pictures[i].rows; ++y) EXPECT_LE(rows[y * (row_bytes + 1)], 2) << i;
+  }
+  std::vector<std::string> together(pictures.size() * 4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < together.size(); ++t) {
+    threads.emplace_back([&, t] {
+      std::string error;
+      EncodePng(pictures[t % pictures.size()], &together[t], &error);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (size_t t = 0; t < together.size(); ++t) EXPECT_EQ(together[t], alone[t % pictures.size()]) << t;
+}
+
+// The zlib stream of every IDAT chunk of png, inflated: each row's filter
+// byte and its samples.
+std::string FilteredRows(const std::string& png, size_t expected_size) {
+  std::string stream;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t size = BigEndian(png, at);
+    if (png.compare(at + 4, 4, "IDAT") == 0) stream += png.substr(at + 8, size);
+    at += 12 + size;
+  }
+  std::string rows(expected_size, '\0');
+  uLongf size = rows.size();
+  if (uncompress(reinterpret_cast<Bytef*>(rows.data()), &size,
+                 reinterpret_cast<const Bytef*>(stream.data()), stream.size()) != Z_OK ||
+      size != rows.size()) {
+    return "";
+  }
+  return rows;
+}
+
+// Each row is written under the filter whose bytes, read as signed, sum
+// smallest in size (none, then sub, then up among equals), worked out here
+// byte by byte from the RGB samples: the vector sums must weigh as this does.
+TEST(EncodePng, EachRowTakesTheFilterOfSmallestSignedSum) {
+  cv::Mat board(96, 131, CV_8UC3, cv::Scalar(120, 200, 230));
+  cv::line(board, cv::Point(3, 5), cv::Point(120, 90), cv::Scalar(0, 0, 255), 2, cv::LINE_AA);
+  cv::putText(board, "-12.5", cv::Point(10, 60), cv::FONT_HERSHEY_SIMPLEX, 0.7,
+              cv::Scalar(255, 0, 0), 2, cv::LINE_AA);
+  cv::Mat stripes(40, 77, CV_8UC3);
+  for (int y = 0; y < stripes.rows; ++y) {
+    for (int x = 0; x < stripes.cols; ++x) stripes.at<cv::Vec3b>(y, x) = cv::Vec3b(x * 7, y * 5, 200);
+  }
+  const std::vector<cv::Mat> pictures = {board, stripes, RandomPicture(33, 70, CV_8UC3, 10),
+                                         RandomPicture(20, 45, CV_8UC1, 11),
+                                         RandomPicture(9, 1, CV_8UC3, 12)};
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    cv::Mat samples;
+    if (pictures[i].channels() == 3) {
+      cv::cvtColor(pictures[i], samples, cv::COLOR_BGR2RGB);
+    } else {
+      samples = pictures[i];
+    }
+    const int pixel = samples.channels();
+    const int row_bytes = samples.cols * pixel;
+    std::string png, error;
+    ASSERT_TRUE(EncodePng(pictures[i], &png, &error)) << error;
+    const std::string rows = FilteredRows(png, static_cast<size_t>(samples.rows) * (row_bytes + 1));
+    ASSERT_FALSE(rows.empty()) << i;
+    for (int y = 0; y < samples.rows; ++y) {
+      const unsigned char* in = samples.ptr<unsigned char>(y);
+      unsigned char filtered[3][512];
+      uint64_t sums[3] = {0, 0, 0};
+      for (int x = 0; x < row_bytes; ++x) {
+        filtered[0][x] = in[x];
+        filtered[1][x] = static_cast<unsigned char>(in[x] - (x >= pixel ? in[x - pixel] : 0));
+        filtered[2][x] = static_cast<unsigned char>(in[x] - (y > 0 ? in[x - samples.step[0]] : 0));
+        for (int f = 0; f < 3; ++f) sums[f] += std::abs(static_cast<signed char>(filtered[f][x]));
+      }
+      int type = sums[1] < sums[0] ? 1 : 0;
+      if (y > 0 && sums[2] < sums[type]) type = 2;
+      const size_t at = static_cast<size_t>(y) * (row_bytes + 1);
+      ASSERT_EQ(rows[at], type) << i << " row " << y;
+      EXPECT_EQ(rows.compare(at + 1, row_bytes, reinterpret_cast<const char*>(filtered[type]),
+                             row_bytes),
+                0)
+          << i << " row " << y;
+    }
   }
 }
 

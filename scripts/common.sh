@@ -5,7 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 
 # The Debian packages the build and the tests need.
-PACKAGES="cmake make g++ pkg-config libgtest-dev libcpp-httplib-dev libopencv-core-dev libopencv-imgproc-dev libpng-dev libjpeg62-turbo-dev libdeflate-dev nlohmann-json3-dev"
+PACKAGES="cmake make g++ pkg-config libgtest-dev libcpp-httplib-dev libopencv-core-dev libopencv-imgproc-dev libpng-dev libjpeg62-turbo-dev libisal-dev nlohmann-json3-dev"
 
 # What scripts/check_page and scripts/screenshot need to open a page in a browser, with
 # a font of the pieces' and ranks' kanji so that screenshots read.
