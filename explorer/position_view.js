@@ -5,6 +5,7 @@ import { ask, query, hasEngine } from './api.js';
 import { drawBoard } from './board.js';
 import { parseSfen, kingOf, parseCell } from './shogi.js';
 import { rankingSection, termParams } from './ranking.js';
+import { networkSection, featuresSection } from './network.js';
 
 export const name = 'position';
 let flipped = false;
@@ -29,7 +30,9 @@ export async function show(ctx) {
     figures.set(piece.cell, { value, text: points(value) });
     limit = Math.max(limit, Math.abs(value));
   }
-  const onPiece = (cell, piece) => {
+  // A network has no table to map: its pieces open nothing.
+  const network = d.network || null;
+  const onPiece = network ? null : (cell, piece) => {
     const king = kingOf(leaf, piece.side);
     if (!king) return;
     const target = piece.kind === 'OU' ? kingOf(leaf, piece.side === '+' ? '-' : '+')
@@ -46,7 +49,7 @@ export async function show(ctx) {
     return c && c.hand && c.count === null ? `${name}${leaf.hands[c.side][c.kind] || 0}` : name;
   };
   const onTerm = (e) => ctx.go(termParams({ ...e, a: withCount(e.a), b: withCount(e.b) }));
-  const ranking = compared ? d.compare.ranking : d.ranking;
+  const ranking = compared ? d.compare.ranking || null : d.ranking || null;
   const engine = hasEngine(ctx.info);
   const heading = asked.usi ? 'The engine\'s leaf' : d.pv.length ? 'The leaf of the PV' : asked.ply !== null ? `After ply ${asked.ply}` : 'Position';
   ctx.draw(
@@ -62,11 +65,15 @@ export async function show(ctx) {
             ctx.go(next);
           } }, 'Let the engine search') : null),
         boardBox,
-        el('p', { class: 'meta' }, 'Each piece shows its share of KKP + KPP in points', compared ? ' (the change under the second file)' : '',
-          '; a click on a piece opens the map of its king and it.'),
+        network
+          ? el('p', { class: 'meta' }, 'Each piece shows its share in points: the value less the value without its inputs', compared ? ' (the change under the second file)' : '',
+            '; a network\'s shares need not add up to its value.')
+          : el('p', { class: 'meta' }, 'Each piece shows its share of KKP + KPP in points', compared ? ' (the change under the second file)' : '',
+            '; a click on a piece opens the map of its king and it.'),
         el('p', { class: 'meta sfen' }, 'SFEN ', el('code', {}, d.leaf.sfen))),
-      el('div', {}, breakdown(d), pv(d), warnings(d))),
-    rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms', sort: asked.sort, onSort: (mode) => {
+      el('div', {}, breakdown(d), network ? networkSection(network) : null, pv(d), warnings(d))),
+    network && !compared ? featuresSection(d.features || []) : null,
+    ranking && rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms', sort: asked.sort, onSort: (mode) => {
       const next = new URLSearchParams(p);
       next.set('sort', mode);
       ctx.go(next);
@@ -74,9 +81,11 @@ export async function show(ctx) {
 }
 
 function breakdown(d) {
-  const rows = [['material', d.material * 32], ['KKP', d.kkp], ['KPP', d.kpp], ['value', d.value * 32]];
   const c = d.compare;
-  const after = c ? { material: c.material[1] * 32, KKP: c.kkp[1], KPP: c.kpp[1], value: c.value[1] * 32 } : null;
+  // A network has no KKP or KPP sums, and a comparison with one shows neither.
+  const terms = typeof d.kkp === 'number' && (!c || Array.isArray(c.kkp));
+  const rows = [['material', d.material * 32], ...(terms ? [['KKP', d.kkp], ['KPP', d.kpp]] : []), ['value', d.value * 32]];
+  const after = c ? { material: c.material[1] * 32, KKP: terms ? c.kkp[1] : 0, KPP: terms ? c.kpp[1] : 0, value: c.value[1] * 32 } : null;
   const head = c ? ['', 'before', 'after', 'change', 'points', 'change favours'] : ['', 'table units', 'points', 'favours'];
   return el('section', { class: 'breakdown' }, el('h2', {}, 'Breakdown'),
     el('table', {}, el('thead', {}, el('tr', {}, head.map((h) => el('th', { scope: 'col' }, h)))),
