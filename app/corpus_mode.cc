@@ -24,6 +24,7 @@
 #include "eval/corpus/score_fit.h"
 #include "eval/table/table_scan.h"
 #include "eval/corpus/win_fit.h"
+#include "eval/network/feature_use.h"
 #include "render/chart.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
@@ -71,6 +72,8 @@ struct GameOutcome {
   std::vector<PositionFigures> figures;
   std::vector<PositionFigures> second;
   std::vector<Position> positions;  // with the use of entries: those of figures
+  std::vector<int32_t> inputs;      // with the use of features: each view's distinct inputs
+  int64_t views = 0;                // the views inputs lists
 };
 
 std::string LowerExtension(const fs::path& path) {
@@ -111,7 +114,7 @@ bool KingsWander(const std::vector<RecordPly>& plies, int from_ply) {
 
 // Plays and evaluates one game into *out.
 void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
-                        EntryUse* use, GameOutcome* out) {
+                        EntryUse* use, bool list_inputs, GameOutcome* out) {
   const GameUse game_use{use, game.game.record.result, inputs.options->scale};
   if (!game.game.error.empty()) {
     out->why = game.game.error;
@@ -142,6 +145,10 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
   if (by_position) {
     out->positions.reserve(plies.size() - from_ply);
     for (size_t q = from_ply; q < plies.size(); ++q) out->positions.push_back(plies[q].position);
+  }
+  for (size_t q = from_ply; list_inputs && q < plies.size(); ++q) {
+    ListPositionInputs(plies[q].position, &out->inputs);
+    out->views += 2;
   }
 }
 
@@ -178,6 +185,7 @@ struct CorpusPass {
   RunLog* log;
   CorpusPartial* found;
   EntryUse* use;  // null without usage
+  FeatureUse* features;  // null without the use of features
   int threads;
   std::vector<CorpusGame> batch;
   size_t batch_moves = 0;  // of the games in batch
@@ -272,7 +280,8 @@ bool EvaluateBatch(CorpusPass* pass) {
   std::vector<GameOutcome> outcomes(count);
   const int from_ply = pass->found->from_ply;
   RunParallel(count, pass->threads, [&](int i) {
-    EvaluateCorpusGame(*pass->inputs, from_ply, pass->batch[i], pass->use, &outcomes[i]);
+    EvaluateCorpusGame(*pass->inputs, from_ply, pass->batch[i], pass->use,
+                       pass->features != nullptr, &outcomes[i]);
   });
   CorpusPartial* found = pass->found;
   if (pass->use != nullptr && !AddGamesUse(pass, outcomes)) {
@@ -287,6 +296,7 @@ bool EvaluateBatch(CorpusPass* pass) {
       continue;
     }
     const GameResult result = game.game.record.result;
+    if (pass->features != nullptr) AddInputList(pass->features, outcome.inputs, outcome.views);
     ++found->games;
     CountResult(&found->results, result);
     found->positions += static_cast<int64_t>(outcome.figures.size());
@@ -496,6 +506,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     };
     ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
+    if (pass->features != nullptr) CountBatchInputs(*batch, count, pass->features, parallel);
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
                    outcomes.data());
@@ -630,10 +641,54 @@ bool EvaluateCorpus(CorpusPass* pass) {
   return true;
 }
 
+// True when a file of the run is one whose inputs are counted rather than
+// its entries (a network).
+bool CountsInputs(const ModeInputs& inputs) {
+  return !CountsEntryUse(*inputs.fv) || (inputs.compare != nullptr && !CountsEntryUse(*inputs.compare));
+}
+
+// The map of each king square's share of its inputs ever active.
+PictureJob FeatureMapJob(const FeatureUseSummary& use) {
+  SquareMap map;
+  map.title = "network inputs ever active, share of each king square's 1548";
+  map.scale = {false, 0, "share active", true};
+  for (int fsq = 0; fsq < kSquares; ++fsq) {
+    // The maps are drawn by board square; a king square is black's view of it.
+    const int k = SquareOfFeatureSquare(fsq);
+    const double share = static_cast<double>(use.active_per_king[fsq]) / kPieceFeatures;
+    map.values[k] = share;
+    char label[16];
+    std::snprintf(label, sizeof label, "%.1f%%", 100 * share);
+    map.labels[k] = label;
+  }
+  return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+}
+
+// The pictures of the most used inputs: the king on its square (as black's
+// view sees it) and the piece, labelled with its count of views.
+void AddFeatureUsePictures(const FeatureUseSummary& use, std::vector<PictureJob>* pictures) {
+  for (int r = 0; r < use.count; ++r) {
+    const FeatureUseEntry& e = use.ranking[r];
+    const int king = SquareOfFeatureSquare(e.king);
+    Position board;
+    ClearPosition(&board);
+    board.cells[king] = kKing;
+    board.cells[kBlackKingCell] = static_cast<int8_t>(king);
+    int cell = -1, code = 0;
+    if (DecodePieceFeature(e.feature, &cell, &code) && cell != king) {
+      board.cells[cell] = static_cast<int8_t>(code);
+    }
+    const int shown = cell >= 0 && cell != king ? cell : king;
+    PictureJob job = TermPictureJob(RankPicturePath(r + 1), board, 1, king, shown, shown);
+    job.label = std::to_string(e.views);
+    pictures->push_back(std::move(job));
+  }
+}
+
 // Reads and merges the partials of --merge into *found and *use (when
 // usage is kept). Returns the exit status, the failure printed.
 int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, EntryUse* use,
-                  bool* with_usage) {
+                  FeatureUse* features, bool* with_usage, bool* with_features) {
   const CommandLine& options = *inputs.options;
   std::vector<CorpusPartial> partials(options.merge.size());
   std::string error;
@@ -693,14 +748,24 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
     Fail(log, error);
     return 1;
   }
-  *with_usage = !partials[0].usage.empty() && !options.no_usage;
-  for (size_t i = 0; i < partials.size() && *with_usage; ++i) {
+  // A partial's usage section holds the use of entries, or of features when
+  // a file of the run counts none.
+  const bool kept = !partials[0].usage.empty() && !options.no_usage;
+  *with_features = kept && CountsInputs(inputs);
+  *with_usage = kept && !*with_features;
+  for (size_t i = 0; i < partials.size() && kept; ++i) {
     const std::string& usage = partials[i].usage;
-    if (!DecodeEntryUse(reinterpret_cast<const uint8_t*>(usage.data()), usage.size(), use,
-                        &error)) {
+    FeatureUse shard;
+    const bool decoded =
+        *with_features
+            ? DecodeFeatureUse(usage, &shard, &error)
+            : DecodeEntryUse(reinterpret_cast<const uint8_t*>(usage.data()), usage.size(), use,
+                             &error);
+    if (!decoded) {
       Fail(log, options.merge[i] + ": " + error);
       return 1;
     }
+    if (*with_features) MergeFeatureUse(features, shard);
   }
   for (const RefusedGame& r : found->refused) {
     Warn(log, r.path + ": game " + std::to_string(r.file_game) + ": " + r.why);
@@ -903,18 +968,22 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   found.scale = options.scale;
   found.lambda = options.lambda;
   auto use = std::make_unique<EntryUse>(true, corpus.comparing ? 2 : 1);
+  auto features = std::make_unique<FeatureUse>();
   if (!options.merge.empty()) {
-    const int status = MergePartials(inputs, log, &found, use.get(), &corpus.with_usage);
+    const int status = MergePartials(inputs, log, &found, use.get(), features.get(),
+                                     &corpus.with_usage, &corpus.with_features);
     if (status != 0) return status;
   } else {
-    // A network's inputs have no entries to count.
-    corpus.with_usage = !options.no_usage && CountsEntryUse(*inputs.fv) &&
-                        (inputs.compare == nullptr || CountsEntryUse(*inputs.compare));
+    // A run with a network counts the use of the inputs instead of entries.
+    corpus.with_features = !options.no_usage && CountsInputs(inputs);
+    corpus.with_usage = !options.no_usage && !corpus.with_features;
     CorpusPass pass{&inputs, log, &found, corpus.with_usage ? use.get() : nullptr,
+                    corpus.with_features ? features.get() : nullptr,
                     options.jobs > 0 ? options.jobs : MachineThreads(), {}};
     if (!EvaluateCorpus(&pass)) return 1;
     if (!options.partial.empty()) {
       if (corpus.with_usage) EncodeAndDropEntryUse(use.get(), &found.usage);
+      if (corpus.with_features) found.usage = EncodeFeatureUse(*features);
       use.reset();  // the counts are in their byte form now
       OutputFile output;
       std::string error;
@@ -961,6 +1030,14 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
     if (pictures != nullptr) {
       pictures->push_back(PullMapJob(usage.pull));
       AddPullPictures(usage.pull.ranking, pictures);
+    }
+  }
+  if (corpus.with_features) {
+    SummarizeFeatureUse(*features, &corpus.features);
+    features.reset();
+    if (pictures != nullptr) {
+      pictures->push_back(FeatureMapJob(corpus.features));
+      AddFeatureUsePictures(corpus.features, pictures);
     }
   }
   corpus.done = true;

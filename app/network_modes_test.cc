@@ -3,15 +3,21 @@
 // scores are the network's own values, shards merged, and bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "eval/network/network_eval.h"
+#include "eval/piece_features.h"
+#include "shogi/csa_record.h"
 #include "shogi/notation.h"
 #include "shogi/packed_position.h"
 #include "test/eval_files.h"
+#include "test/kif_writer.h"
 #include "test/random_games.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
@@ -118,8 +124,27 @@ TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   ASSERT_TRUE(LoadNetwork((folder.path + "/nn.bin").c_str(), &network, &error)) << error;
   std::string psv;
   int records = 0;
+  // Each view's distinct inputs, counted directly.
+  std::map<int, int64_t> views_of_input;
   for (uint32_t seed = 1; seed <= 8; ++seed) {
-    for (const RecordPly& ply : RandomGamePlies(120, seed)) {
+    const std::vector<RecordPly> plies = RandomGamePlies(120, seed);
+    GameRecord game;
+    game.start = plies[0].position;
+    game.side_to_move = kBlack;
+    for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+    folder.dir.Write("work/games/" + std::to_string(seed) + ".csa", CsaText(game));
+    for (const RecordPly& ply : plies) {
+      PieceFeatureList list;
+      ASSERT_TRUE(BuildPieceFeatures(ply.position, &list, &error));
+      for (Side view : kSides) {
+        std::set<int> inputs;
+        for (int i = 0; i < list.count; ++i) {
+          inputs.insert(list.king[view] * kPieceFeatures + list.view[view][i].number);
+        }
+        for (int input : inputs) ++views_of_input[input];
+      }
+    }
+    for (const RecordPly& ply : plies) {
       int32_t z, value;
       ASSERT_TRUE(EvaluateNetwork(network, NetworkPath::kPlain, ply.position, ply.to_move, &z,
                                   &value, &error));
@@ -141,6 +166,19 @@ TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   EXPECT_NEAR(whole["score"]["correlation"].get<double>(), 1.0, 1e-9);
   EXPECT_NEAR(whole["score"]["slope"].get<double>(), 1.0, 1e-9);
   EXPECT_FALSE(whole.contains("usage"));
+  // The use of the inputs: every view counted, the most used input as counted here.
+  const auto& use = whole["feature_use"];
+  EXPECT_EQ(use["views"], 2 * records);
+  EXPECT_EQ(use["active"], static_cast<int64_t>(views_of_input.size()));
+  int64_t most = 0;
+  for (const auto& [input, views] : views_of_input) most = std::max(most, views);
+  ASSERT_GT(use["ranking"].size(), 0u);
+  EXPECT_EQ(use["ranking"][0]["views"], most);
+  EXPECT_EQ(views_of_input[use["ranking"][0]["input"].get<int>()], most);
+  // The same positions as games take the games' route to the same counts.
+  run = folder.Run("--fv=nn.bin --corpus=games --json=games.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.Json("games.json")["feature_use"], use);
   // Two shards merged give the whole run; a partial of another file is refused.
   for (int shard = 1; shard <= 2; ++shard) {
     run = folder.Run("--fv=nn.bin --corpus=all.psv --shard=" + std::to_string(shard) +
@@ -151,6 +189,7 @@ TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   ASSERT_EQ(run.status, 0) << run.err;
   nlohmann::json merged = folder.Json("merged.json");
   EXPECT_EQ(merged["score"], whole["score"]);
+  EXPECT_EQ(merged["feature_use"], use);
   EXPECT_EQ(merged["fit"], whole["fit"]);
   run = folder.Run("--fv=nn.bin --fv-scale=24 --merge=p2 --merge=p1");
   EXPECT_EQ(run.status, 1) << run.err;

@@ -156,6 +156,22 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
   }
 }
 
+void CountBatchInputs(const PositionBatch& batch, int count, FeatureUse* use,
+                      const ParallelFor& parallel) {
+  constexpr int kChunk = 512;
+  auto views = std::make_unique<NetworkBatch>();
+  ResizeNetworkBatch(views.get(), count, 0);
+  const int chunks = (count + kChunk - 1) / kChunk;
+  parallel(chunks, [&](int c) {
+    PrepareNetworkBatch(views.get(), batch.positions.data(), batch.taken.data(),
+                        batch.to_move.data(), c * kChunk, std::min(count, (c + 1) * kChunk));
+  });
+  GroupNetworkBatch(views.get());
+  // Each king square's counts are its own: the squares add on every thread.
+  parallel(kSquares, [&](int k) { AddBatchKingInputs(use, *views, k); });
+  use->views += views->king_begin[kSquares];
+}
+
 int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int f) {
   if (file.kind == EvalKind::kTable) return BatchFigures(batch, i, f).value;
   return batch.values_apart[f][i];

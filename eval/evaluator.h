@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/network/feature_use.h"
 #include "eval/network/network_breakdown.h"
 #include "eval/network/network_file.h"
 #include "eval/table/breakdown.h"
@@ -89,6 +90,11 @@ using ParallelFor = std::function<void(int count, const std::function<void(int)>
 // makes.
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
                      const ParallelFor& parallel);
+
+// Adds the inputs of both views of the taken positions [0, count) of batch
+// to *use, grouped by king square.
+void CountBatchInputs(const PositionBatch& batch, int count, FeatureUse* use,
+                      const ParallelFor& parallel);
 
 // The value of taken position i of batch under file, the f-th file of the
 // batch (0 or 1), once SumBatchSlab and ValueBatchApart have run.

@@ -4,6 +4,7 @@
 import { el, svg } from './dom.js';
 import { ask } from './api.js';
 import { rankingSection, termParams } from './ranking.js';
+import { featureUseSection } from './network.js';
 
 export const name = 'corpus';
 
@@ -37,7 +38,8 @@ export async function show(ctx) {
     usage ? el('p', {}, `${usage.kpp_read} of ${usage.kpp_entries} KPP entries and ${usage.kkp_read} of ${usage.kkp_entries} KKP entries were read.`) : null,
     usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use', id: 'use' }) : null,
     c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use', id: 'changes' }) : null,
-    d.pull ? pullSection(d, ctx) : null);
+    d.pull ? pullSection(d, ctx) : null,
+    d.feature_use ? featureUseSection(d.feature_use) : null);
 }
 
 // How far the server's run over the corpus is, from its 503 answer: a bar

@@ -43,3 +43,16 @@ export function featuresSection(features, cards = 12) {
     el('p', { class: 'meta' }, 'Each input\'s change: the value minus the value with that input left out of its view, in points.'),
     cardList, el('h3', {}, 'Every rank (a heading sorts)'), sortableTable(heads, rows, 'features'));
 }
+
+// The use of a network's inputs over the corpus: how many were ever active,
+// and the most used as cards (views: the positions' views that had each).
+export function featureUseSection(u, cards = 12) {
+  return el('section', { 'data-ranking': 'feature-use' }, el('h2', {}, 'Use of the network\'s inputs'),
+    el('p', {}, `${u.active} of ${u.inputs} inputs (king square x feature) were active in some view, over ${u.views} views.`),
+    el('div', { class: 'cards' }, u.ranking.slice(0, cards).map((f) => {
+      const url = pictureUrl(f.picture);
+      return el('figure', { class: 'card', 'data-rank': f.rank },
+        url ? el('img', { src: url, alt: `picture of rank ${f.rank}`, width: 240, height: 240, loading: 'lazy' }) : null,
+        el('figcaption', {}, el('b', {}, String(f.rank)), ` views ${f.views}`, el('br'), el('code', {}, `[${f.king}]-[${f.piece}]`)));
+    })));
+}

@@ -122,6 +122,25 @@ std::string InputName(int cell, int code) {
   return CellName(cell, 0) + std::to_string(code);
 }
 
+std::string FeatureUseName(const FeatureUseEntry& e) {
+  const int king = SquareOfFeatureSquare(e.king);
+  int cell = -1, code = 0;
+  DecodePieceFeature(e.feature, &cell, &code);
+  return "[" + CellName(king, kKing) + "]-[" + InputName(cell, code) + "]";
+}
+
+void WriteFeatureUseText(FILE* out, const FeatureUseSummary& use) {
+  std::fputs("FEATURE USE:\n", out);
+  std::fprintf(out, "views = %lld  inputs active = %lld of %d (%.3f%%)\n",
+               static_cast<long long>(use.views), static_cast<long long>(use.active),
+               kNetworkInputs, 100.0 * use.active / kNetworkInputs);
+  std::fputs("RANKING OF FEATURE USE:\n", out);
+  for (int r = 0; r < use.count; ++r) {
+    std::fprintf(out, "%d: views = %lld  %s\n", r + 1,
+                 static_cast<long long>(use.ranking[r].views), FeatureUseName(use.ranking[r]).c_str());
+  }
+}
+
 void WriteNetworkText(FILE* out, const NetworkBreakdown& n, const Ranking& ranking) {
   std::fprintf(out, "NETWORK: value = %d  z = %d  scale = %d  shape = %d/%d/%d  %s to move\n",
                n.value, n.z, n.scale, n.shape.w, n.shape.h1, n.shape.h2, SideName(n.to_move));
@@ -305,6 +324,7 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
     WriteScoreLine(out, "", corpus.score);
     if (corpus.comparing) WriteScoreLine(out, "compare: ", corpus.compare_score);
   }
+  if (corpus.with_features) WriteFeatureUseText(out, corpus.features);
   if (!corpus.with_usage) return;
   const UseSummary& usage = corpus.usage;
   std::fputs("USAGE:\n", out);

@@ -59,6 +59,13 @@ void WriteComparisonText(FILE* out, const LeafComparison& comparison);
 // held piece of a kind ("+FU*3"), or "none" for a missing piece (cell -1).
 std::string InputName(int cell, int code);
 
+// The name of an input of the ranking of use: "[+59OU]-[+58KI]", the king
+// and the piece as black's view sees them.
+std::string FeatureUseName(const FeatureUseEntry& entry);
+
+// The use of a network's inputs: the views, the inputs ever active, the ranking.
+void WriteFeatureUseText(FILE* out, const FeatureUseSummary& use);
+
 // A network's block: the value, the output, the scale and the shape, the
 // clamps of each layer, and the ranking of its inputs by change.
 void WriteNetworkText(FILE* out, const NetworkBreakdown& network, const Ranking& ranking);

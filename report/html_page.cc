@@ -792,6 +792,27 @@ std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record) {
   return html + PageTail();
 }
 
+namespace {
+
+// The use of a network's inputs: the map of each king square's share ever
+// active and the most used inputs as cards and a table.
+void FeatureUseSection(const RunFacts& facts, const FeatureUseSummary& use, std::string* html) {
+  *html += "<h2>Use of the network's inputs</h2>\n<p class=\"meta\">" +
+           std::to_string(use.active) + " of " + std::to_string(kNetworkInputs) +
+           " inputs (king square x feature) were active in some view, over " +
+           std::to_string(use.views) + " views.</p>\n";
+  *html += Figure(facts, kCoveragePicturePath, "the map of inputs ever active",
+                  "Share of each king square's 1548 inputs ever active", true);
+  *html += "<div class=\"cards\">\n";
+  for (int r = 0; r < use.count; ++r) {
+    *html += Card(facts, RankPicturePath(r + 1), r + 1,
+                  "views " + std::to_string(use.ranking[r].views), FeatureUseName(use.ranking[r]));
+  }
+  *html += "</div>\n";
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
   std::string html = PageHead(facts, "A corpus of games", "");
   CorpusSummary(facts, corpus, &html);
@@ -799,6 +820,7 @@ std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
     UsageSection(facts, corpus, &html);
     PullSection(facts, corpus.usage.pull, &html);
   }
+  if (corpus.with_features) FeatureUseSection(facts, corpus.features, &html);
   return html + PageTail();
 }
 

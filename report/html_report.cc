@@ -179,6 +179,12 @@ void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus
                  static_cast<long long>(f.records), f.correlation, f.slope, f.cross_entropy,
                  kScorePicturePath);
   }
+  if (corpus.with_features) {
+    std::fprintf(report, "network inputs active=%lld of %d<br>\n<img src=%s width=640><br>\n",
+                 static_cast<long long>(corpus.features.active), kNetworkInputs,
+                 kCoveragePicturePath);
+    WritePictureRows(report, corpus.features.count);
+  }
   if (!corpus.with_usage) {
     std::fputs("</BODY></HTML>", report);
     return;

@@ -359,6 +359,28 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
         {"ranking", UseRankingJson(facts, u.ranking, false, !corpus.comparing)}};
     document["pull"] = PullJson(facts, u.pull, true);
   }
+  if (corpus.with_features) {
+    const FeatureUseSummary& u = corpus.features;
+    Json ranking = Json::array();
+    for (int r = 0; r < u.count; ++r) {
+      const FeatureUseEntry& e = u.ranking[r];
+      int cell = -1, code = 0;
+      DecodePieceFeature(e.feature, &cell, &code);
+      ranking.push_back({{"rank", r + 1},
+                         {"views", e.views},
+                         {"king", CellName(SquareOfFeatureSquare(e.king), kKing)},
+                         {"piece", InputName(cell, code)},
+                         {"input", e.king * kPieceFeatures + e.feature},
+                         {"picture", PictureName(facts, RankPicturePath(r + 1))}});
+    }
+    Json per_king = Json::array();
+    for (int fsq = 0; fsq < kSquares; ++fsq) per_king.push_back(u.active_per_king[fsq]);
+    document["feature_use"] = {{"views", u.views},
+                               {"active", u.active},
+                               {"inputs", kNetworkInputs},
+                               {"active_per_king_square", per_king},
+                               {"ranking", ranking}};
+  }
   if (corpus.comparing) {
     Json compare = {{"fv", facts.compare_fv},
                     {"fit", FitJson(corpus.second.fit)},

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "eval/evaluator.h"
+#include "eval/network/feature_use.h"
 #include "eval/table/breakdown.h"
 #include "eval/table/compare.h"
 #include "eval/corpus/corpus_partial.h"
@@ -108,6 +109,8 @@ struct CorpusAnalysis {
   CorpusFileFigures second;  // with a second file
   bool with_usage = false;
   UseSummary usage;  // with usage
+  bool with_features = false;     // a network's run: the use of its inputs
+  FeatureUseSummary features;     // with features
   ScoreFigures score;          // values against the records' scores; records 0 without any
   ScoreFigures compare_score;  // under the second file
 };
