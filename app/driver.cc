@@ -14,6 +14,7 @@
 #include "app/census_mode.h"
 #include "app/corpus_mode.h"
 #include "app/engine_game_mode.h"
+#include "app/file_family.h"
 #include "app/map_mode.h"
 #include "app/mode.h"
 #include "app/platform.h"
@@ -102,29 +103,15 @@ bool LoadRunInputs(Run* run) {
   return LoadPiecePictures(options.img);
 }
 
-// The one place a run asks which family its files are: the views that only
-// a table has, and the options only a network takes. Returns the exit
-// status of a refusal (2, printed), else 0.
+// Refuses options the run's files cannot answer. Returns the exit status of
+// a refusal (2, printed), else 0.
 int RefuseFamilyMismatch(const Run& run) {
-  const CommandLine& o = run.options;
-  const bool first_network = run.fv.kind == EvalKind::kNetwork;
-  const bool second_network = run.comparing && run.compare.kind == EvalKind::kNetwork;
-  if (o.fv_scale > 0 && !first_network && !second_network) {
-    Fail("--fv-scale sets a network's scale; neither evaluation file is a network");
-    return 2;
+  std::string error;
+  if (CheckFileFamilies(run.options, run.fv, run.comparing ? &run.compare : nullptr, &error)) {
+    return 0;
   }
-  if (!first_network && !second_network) return 0;
-  const std::string& network = first_network ? o.fv : o.compare;
-  const char* view = o.scan_king_square != -1 ? "a table scan"
-                     : !o.map.empty()         ? "--map"
-                     : o.census               ? "--census"
-                     : o.lambda > 0           ? "--lambda"
-                                              : nullptr;
-  if (view != nullptr) {
-    Fail(network + ": a network; " + view + " needs a table (fv.bin)");
-    return 2;
-  }
-  return 0;
+  Fail(error);
+  return 2;
 }
 
 // Draws the run's pictures once all text is out; a picture that cannot be

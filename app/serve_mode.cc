@@ -13,6 +13,7 @@
 #include "app/census_mode.h"
 #include "app/corpus_mode.h"
 #include "app/explorer_files.h"
+#include "app/file_family.h"
 #include "app/map_mode.h"
 #include "app/mode.h"
 #include "app/platform.h"
@@ -206,8 +207,11 @@ void RunRequest(const ServerState& server, const RequestRun& run,
   ModeInputs inputs{&run.options, server.fv, server.compare};
   inputs.record = run.record;
   auto result = std::make_unique<RunResult>();
+  std::string refusal;
   const int status =
-      run.kind->mode(inputs, &log, result.get(), wants.pictures ? &kept->pictures : nullptr);
+      !CheckFileFamilies(run.options, *server.fv, server.compare, &refusal)
+          ? (Fail(&log, refusal), 2)
+          : run.kind->mode(inputs, &log, result.get(), wants.pictures ? &kept->pictures : nullptr);
   const int failed_status = !run.options.usi.empty() && status == 1 ? 502 : 400;
   if (!wants.document && status == 0) {
     kept->status = 200;
@@ -290,7 +294,10 @@ void RunInBackground(ServerState* server, const RequestKind* kind) {
     ModeInputs inputs{&options, server->fv, server->compare};
     inputs.progress = &server->background_progress;
     auto result = std::make_unique<RunResult>();
-    const int status = kind->mode(inputs, &log, result.get(), &kept.pictures);
+    std::string refusal;
+    const int status = !CheckFileFamilies(options, *server->fv, server->compare, &refusal)
+                           ? (Fail(&log, refusal), 2)
+                           : kind->mode(inputs, &log, result.get(), &kept.pictures);
     KeepDocument(*server, options, *kind, {}, log, status, *result, 500, &kept);
     if (status != 0) failure = log.failure;
   } catch (const std::exception& e) {

@@ -31,6 +31,7 @@
 #include "test/eval_files.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
+#include "tools/sample_net.h"
 
 namespace fvscope {
 namespace {
@@ -641,6 +642,28 @@ TEST(Serve, BackgroundFailureIsPrintedAndAnswered) {
   EXPECT_EQ(server.Stop(), 0);
   EXPECT_NE(ReadWholeFile(folder.path + ".server.stderr").find("fvscope: " + error),
             std::string::npos);
+}
+
+TEST(Serve, ANetworkAnswersItsViewsAndRefusesATablesOnes) {
+  ServeFolder folder;
+  ASSERT_TRUE(WriteNetworkFile(folder.path + "/nn.bin", RandomNetwork({256, 32, 32}, 6)));
+  Server server(folder.path, {"--fv=nn.bin", "--fv-scale=24"});
+  httplib::Client client = server.Client();
+  const auto info = nlohmann::json::parse(client.Get("/api/info")->body);
+  EXPECT_EQ(info["files"][0]["kind"], "network");
+  EXPECT_EQ(info["files"][0]["shape"], nlohmann::json({256, 32, 32}));
+  EXPECT_EQ(info["files"][0]["scale"], 24);
+  httplib::Result position = client.Get("/api/position?position=startpos&pv=7g7f&pieces=1");
+  ASSERT_EQ(position->status, 200) << position->body;
+  const auto document = nlohmann::json::parse(position->body);
+  EXPECT_EQ(document["network"]["scale"], 24);
+  EXPECT_EQ(document["features"].size(), 76u);
+  // A table's views would read the network as a table: refused, naming it.
+  for (const char* target : {"/api/scan?square=40", "/api/map?king=%2B59OU&piece=%2B58KI"}) {
+    httplib::Result refused = client.Get(target);
+    EXPECT_EQ(refused->status, 400) << target;
+    EXPECT_NE(refused->body.find("nn.bin: a network"), std::string::npos) << refused->body;
+  }
 }
 
 }  // namespace

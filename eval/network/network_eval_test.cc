@@ -253,6 +253,27 @@ TEST(NetworkEval, BothPathsMatchTheReferenceOnEveryShape) {
   }
 }
 
+TEST(NetworkEval, AnEarlyConvertersTextOfOddLengthReadsTheSameWeights) {
+  // 41024 in place of 125388: the text is one byte shorter and the weights
+  // stand at an odd offset, so the loader copies them.
+  NetworkParts parts = RandomNetwork({256, 32, 32}, 12);
+  auto even = Load(parts);
+  parts.architecture = ArchitectureText({256, 32, 32});
+  parts.architecture.replace(parts.architecture.find("125388"), 6, "41024");
+  auto odd = Load(parts);
+  ASSERT_EQ(odd->network.architecture.size(), 177u);
+  EXPECT_FALSE(odd->network.copied.empty());
+  for (const RecordPly& ply : RandomGamePlies(40, 8)) {
+    int32_t z_even, z_odd, value;
+    std::string error;
+    ASSERT_TRUE(EvaluateNetwork(even->network, FastestNetworkPath(), ply.position, ply.to_move,
+                                &z_even, &value, &error));
+    ASSERT_TRUE(EvaluateNetwork(odd->network, FastestNetworkPath(), ply.position, ply.to_move,
+                                &z_odd, &value, &error));
+    EXPECT_EQ(z_even, z_odd);
+  }
+}
+
 TEST(NetworkEval, TurningTheBoardAndTheColoursGivesTheSameOutput) {
   auto loaded = Load(RandomNetwork({256, 32, 32}, 3));
   const std::vector<RecordPly> plies = RandomGamePlies(120, 5);

@@ -27,13 +27,13 @@ constexpr const char* kArchitectureForms[] = {
     ")))))"};
 
 constexpr const char* kWhatIsRead =
-    "fvscope reads HalfKP(Friend) networks with 256, 512 or 1024 transformer outputs and two "
-    "hidden layers of 8 to 128";
+    "fvscope reads HalfKP(Friend) networks of 256, 512 or 1024 x 2 inputs to layers of 8 to 128";
 
 // The text shown in a message: control characters escaped, at most 200.
 std::string ShownText(const std::string& text) {
   std::string shown;
-  for (size_t i = 0; i < text.size() && i < 200; ++i) {
+  size_t i = 0;
+  for (; i < text.size() && shown.size() < 200; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c >= 0x7f) {
       char hex[8];
@@ -43,7 +43,7 @@ std::string ShownText(const std::string& text) {
       shown += static_cast<char>(c);
     }
   }
-  if (text.size() > 200) shown += "...";
+  if (i < text.size()) shown += "...";
   return shown;
 }
 

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "eval/network/network_breakdown.h"
 #include "eval/network/network_file.h"
-#include "fuzz/fuzz_checks.h"
 
 namespace {
 
@@ -23,6 +23,16 @@ void WriteFile(const uint8_t* data, size_t size, int64_t length) {
   if (size > 0 && write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
   if (length > static_cast<int64_t>(size) && ftruncate(fd, length) != 0) std::abort();
   close(fd);
+}
+
+// One line of printable ASCII: a message naming an architecture quotes up
+// to 200 of its characters.
+bool OneLine(const std::string& text) {
+  if (text.empty() || text.size() >= 500) return false;
+  for (char c : text) {
+    if (c < 0x20 || c >= 0x7f) return false;
+  }
+  return true;
 }
 
 void PutWord(uint8_t* p, uint32_t v) {
@@ -47,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Network network;
   std::string error;
   if (LoadNetwork(path_of_file.c_str(), &network, &error)) __builtin_trap();
-  if (!PlainMessage(error)) __builtin_trap();
+  if (!OneLine(error)) __builtin_trap();
   // The text as the file's length names it, when there is one.
   if (size < 12) return 0;
   const uint32_t length = data[8] | data[9] << 8 | data[10] << 16 | uint32_t{data[11]} << 24;
@@ -55,16 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data) + 12, length);
   NetworkShape shape;
   if (!ParseArchitecture(text, &shape, &error)) {
-    if (!PlainMessage(error)) __builtin_trap();
+    if (!OneLine(error)) __builtin_trap();
     return 0;
   }
+  // Grown files stay small and are read in place (an odd text length makes
+  // the loader copy the weights, which the unit tests cover).
+  if (shape.w > 256 || (12 + length + 4) % 2 != 0) return 0;
   // Grown: the head, zero weights, the hashes by their rules.
-  std::basic_string<uint8_t> head(data, 12 + length);
+  std::vector<uint8_t> head(data, data + 12 + length);
   PutWord(&head[0], kNetworkVersion);
   PutWord(&head[4], TransformerHash(shape) ^ LayersHash(shape));
   uint8_t word[4];
   PutWord(word, TransformerHash(shape));
-  head.append(word, 4);
+  head.insert(head.end(), word, word + 4);
   const int64_t total = NetworkFileBytes(shape, length);
   WriteFile(head.data(), head.size(), total);
   const int64_t layers_at = 12 + length + 4 + 2 * int64_t{shape.w} * (1 + kNetworkInputs);

@@ -1,0 +1,21 @@
+// The one place a run asks which family its evaluation files are: the views
+// that only a table has, and the options only a network takes.
+#ifndef FVSCOPE_APP_FILE_FAMILY_H_
+#define FVSCOPE_APP_FILE_FAMILY_H_
+
+#include <string>
+
+#include "app/command_line.h"
+#include "eval/evaluator.h"
+
+namespace fvscope {
+
+// Checks that options ask of fv (and compare, when not null) only what their
+// families give: a table scan, --map, --census and --lambda need tables,
+// --fv-scale a network. Returns false with *error naming the file and why.
+bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
+                       std::string* error);
+
+}  // namespace fvscope
+
+#endif  // FVSCOPE_APP_FILE_FAMILY_H_
