@@ -70,8 +70,10 @@ RunFacts FactsOf(const Run& run) { return FactsOfRun(run.options, run.log.warnin
 // a warning. Returns false, the failure printed, when it cannot be loaded.
 bool LoadEvalFileOf(const std::string& path, Run* run, Evaluator* file) {
   std::string error, warning;
-  const int32_t scale = run->options.fv_scale > 0 ? run->options.fv_scale : kDefaultNetworkScale;
-  if (!LoadEvaluator(path, scale, file, &error, &warning)) {
+  EvalLoadOptions load;
+  if (run->options.fv_scale > 0) load.network_scale = run->options.fv_scale;
+  load.many_positions = AnalysesCorpus(run->options);
+  if (!LoadEvaluator(path, load, file, &error, &warning)) {
     Fail(error);
     return false;
   }

@@ -11,12 +11,12 @@ namespace fvscope {
 
 const char* EvalKindName(EvalKind kind) { return kind == EvalKind::kNetwork ? "network" : "table"; }
 
-bool LoadEvaluator(const std::string& path, int32_t network_scale, Evaluator* file,
+bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Evaluator* file,
                    std::string* error, std::string* warning) {
   if (IsNetworkFile(path.c_str())) {
     file->kind = EvalKind::kNetwork;
-    if (!LoadNetwork(path.c_str(), &file->network, error)) return false;
-    file->network.scale = network_scale;
+    if (!LoadNetwork(path.c_str(), &file->network, error, options.many_positions)) return false;
+    file->network.scale = options.network_scale;
     return true;
   }
   file->kind = EvalKind::kTable;

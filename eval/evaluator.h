@@ -39,11 +39,17 @@ struct Evaluator {
   Network network;   // a network
 };
 
+// How a file is to be loaded.
+struct EvalLoadOptions {
+  int32_t network_scale = kDefaultNetworkScale;  // a network's S
+  bool many_positions = false;  // the run evaluates many: lay a network out for it
+};
+
 // Loads the file at path: a network when its first four bytes are the
-// network version word, else a table. network_scale is a network's S.
-// Returns false with *error ("path: what is wrong") when it cannot be
-// loaded; a table of the wrong size loads with *warning set.
-bool LoadEvaluator(const std::string& path, int32_t network_scale, Evaluator* file,
+// network version word, else a table. Returns false with *error ("path:
+// what is wrong") when it cannot be loaded; a table of the wrong size loads
+// with *warning set.
+bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Evaluator* file,
                    std::string* error, std::string* warning);
 
 // Drops what *file maps.

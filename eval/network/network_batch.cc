@@ -54,7 +54,13 @@ void GroupNetworkBatch(NetworkBatch* batch) {
 void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
                            int king) {
   const int w = network.shape.w;
-  for (int32_t t = batch->king_begin[king]; t < batch->king_begin[king + 1]; ++t) {
+  constexpr int32_t kAhead = 4;  // views whose lists are asked for ahead
+  const int32_t end = batch->king_begin[king + 1];
+  for (int32_t t = batch->king_begin[king]; t < end; ++t) {
+    if (t + kAhead < end) {
+      const char* next = reinterpret_cast<const char*>(&batch->lists[batch->by_king[t + kAhead] / 2]);
+      for (size_t line = 0; line < sizeof(PieceFeatureList); line += 64) __builtin_prefetch(next + line);
+    }
     const int32_t side = batch->by_king[t];
     const PieceFeatureList& list = batch->lists[side / 2];
     AccumulateClamped(network, path, king, list.view[side % 2], list.count,

@@ -17,7 +17,11 @@ namespace fvscope {
 enum class NetworkPath : int {
   kPlain = 0,
   kAvx2 = 1,
+  kAvx512 = 2,  // AVX-512 BW with VNNI for the layers' byte products
 };
+
+// True when this processor runs path.
+bool NetworkPathRuns(NetworkPath path);
 
 // The fastest path this processor runs.
 NetworkPath FastestNetworkPath();

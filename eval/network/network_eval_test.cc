@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <set>
@@ -232,7 +233,8 @@ TEST(NetworkEval, BothPathsMatchTheReferenceOnEveryShape) {
       ASSERT_TRUE(BuildPieceFeatures(p, &list, &error)) << error;
       const Side to_move = n % 3 ? positions[n].to_move : Opponent(positions[n].to_move);
       const int32_t want = ReferenceZ(parts, p, to_move);
-      for (NetworkPath path : {NetworkPath::kPlain, FastestNetworkPath()}) {
+      for (NetworkPath path : {NetworkPath::kPlain, NetworkPath::kAvx2, NetworkPath::kAvx512}) {
+        if (!NetworkPathRuns(path)) continue;
         int32_t z, value;
         ASSERT_TRUE(EvaluateNetwork(network, path, p, to_move, &z, &value, &error));
         ASSERT_EQ(z, want) << "shape " << c.shape.w << "/" << c.shape.h1 << "/" << c.shape.h2;
@@ -240,6 +242,14 @@ TEST(NetworkEval, BothPathsMatchTheReferenceOnEveryShape) {
       }
       Accumulator acc;
       Accumulate(network, NetworkPath::kPlain, list.king[kBlack], list.view[kBlack], list.count, &acc);
+      // The batch's route: clamped straight from the registers.
+      uint8_t want_bytes[kMaxTransformerWidth], bytes[kMaxTransformerWidth];
+      ClampAccumulator(network, NetworkPath::kPlain, acc, want_bytes);
+      for (NetworkPath path : {NetworkPath::kAvx2, NetworkPath::kAvx512}) {
+        if (!NetworkPathRuns(path)) continue;
+        AccumulateClamped(network, path, list.king[kBlack], list.view[kBlack], list.count, bytes);
+        ASSERT_EQ(std::memcmp(bytes, want_bytes, c.shape.w), 0);
+      }
       const ClampCounts counts = CountClamps(network, acc);
       clamped += counts.max > 0;
       for (int j = 0; j < c.shape.w; ++j) wrapped += std::abs(acc.values[j]) > 20000;

@@ -150,7 +150,7 @@ bool ParseArchitecture(const std::string& text, NetworkShape* shape, std::string
   return true;
 }
 
-bool LoadNetwork(const char* path, Network* network, std::string* error) {
+bool LoadNetwork(const char* path, Network* network, std::string* error, bool aligned) {
   const std::string name = path;
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   struct stat st;
@@ -210,14 +210,23 @@ bool LoadNetwork(const char* path, Network* network, std::string* error) {
   }
   at += 4;
   const int64_t transformer_values = int64_t{s.w} * (1 + kNetworkInputs);
-  if (at % 2 == 0 && std::endian::native == std::endian::little) {
+  if (!aligned && at % 2 == 0 && std::endian::native == std::endian::little) {
     network->biases = reinterpret_cast<const int16_t*>(bytes + at);
   } else {
-    network->copied.resize(static_cast<size_t>(transformer_values));
-    for (int64_t i = 0; i < transformer_values; ++i) {
-      network->copied[i] = static_cast<int16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8);
+    // The weights' rows start on a cache line: a row read whole never
+    // straddles two more than it must.
+    constexpr size_t kLine = 64 / sizeof(int16_t);
+    network->copied.resize(static_cast<size_t>(transformer_values) + kLine);
+    int16_t* biases = network->copied.data();
+    while ((reinterpret_cast<uintptr_t>(biases + s.w) % 64) != 0) ++biases;
+    if (std::endian::native == std::endian::little) {
+      std::memcpy(biases, bytes + at, static_cast<size_t>(2 * transformer_values));
+    } else {
+      for (int64_t i = 0; i < transformer_values; ++i) {
+        biases[i] = static_cast<int16_t>(bytes[at + 2 * i] | bytes[at + 2 * i + 1] << 8);
+      }
     }
-    network->biases = network->copied.data();
+    network->biases = biases;
   }
   network->weights = network->biases + s.w;
   at += 2 * transformer_values;
