@@ -484,6 +484,32 @@ if (compared) {
   await page.goto('about:blank');
   await compared.stop();
 }
+// A network: the position view shows its block and its inputs ranked by
+// change; the corpus view the use of its inputs.
+const makeSampleNet = path.join(path.dirname(makeSampleFv), 'make_sample_net');
+const networked = given || !fs.existsSync(makeSampleNet) ? null
+  : (execFileSync(makeSampleNet, [path.join(work, 'nn.bin'), '3']), await startServer(['--fv=nn.bin', '--corpus=corpus']));
+if (networked) {
+  base = networked.address;
+  await check('a network: its block, its inputs ranked by change and the use of its inputs', async () => {
+    const expected = cli(`--position=${moves}`, '--pieces', '--fv=nn.bin');
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector('#view section.network');
+    expectEqual(await page.locator('#view tr[data-term="value"] td').first().textContent(), String(expected.value * 32), 'value');
+    if (await page.locator('#view tr[data-term="KKP"]').count()) throw new Error('a KKP row under a network');
+    const top = expected.features[0];
+    expectEqual(await text('#view section[data-ranking="features"] figure.card code'), `[${top.king}]-[${top.piece}]`, 'top input');
+    expectEqual(await page.locator('#view section[data-ranking="features"] tbody tr').count(), expected.features.length, 'inputs listed');
+    await expectReadable();
+    await shot('explorer-network-position');
+    await open('/?corpus');
+    await page.waitForSelector('#view section[data-ranking="feature-use"] figure.card', { timeout: 120000 });
+    await shot('explorer-network-corpus');
+  });
+  await page.goto('about:blank');
+  await networked.stop();
+}
+
 await browser.close();
 fs.rmSync(work, { recursive: true, force: true });
 if (problems.length) {
