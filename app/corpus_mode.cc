@@ -641,6 +641,20 @@ bool EvaluateCorpus(CorpusPass* pass) {
   return true;
 }
 
+// The coverage picture: a share 0..1 per board square, labelled in percent.
+PictureJob ShareMapJob(const std::string& title, const char* legend, const double* shares) {
+  SquareMap map;
+  map.title = title;
+  map.scale = {false, 0, legend, true};
+  for (int k = 0; k < kSquares; ++k) {
+    map.values[k] = shares[k];
+    char label[16];
+    std::snprintf(label, sizeof label, "%.1f%%", 100 * shares[k]);
+    map.labels[k] = label;
+  }
+  return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+}
+
 // True when a file of the run is one whose inputs are counted rather than
 // its entries (a network).
 bool CountsInputs(const ModeInputs& inputs) {
@@ -649,19 +663,13 @@ bool CountsInputs(const ModeInputs& inputs) {
 
 // The map of each king square's share of its inputs ever active.
 PictureJob FeatureMapJob(const FeatureUseSummary& use) {
-  SquareMap map;
-  map.title = "network inputs ever active, share of each king square's 1548";
-  map.scale = {false, 0, "share active", true};
+  double shares[kSquares];
+  // The maps are drawn by board square; a king square is black's view of it.
   for (int fsq = 0; fsq < kSquares; ++fsq) {
-    // The maps are drawn by board square; a king square is black's view of it.
-    const int k = SquareOfFeatureSquare(fsq);
-    const double share = static_cast<double>(use.active_per_king[fsq]) / kPieceFeatures;
-    map.values[k] = share;
-    char label[16];
-    std::snprintf(label, sizeof label, "%.1f%%", 100 * share);
-    map.labels[k] = label;
+    shares[SquareOfFeatureSquare(fsq)] = static_cast<double>(use.active_per_king[fsq]) / kPieceFeatures;
   }
-  return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+  return ShareMapJob("network inputs ever active, share of each king square's 1548", "share active",
+                     shares);
 }
 
 // The pictures of the most used inputs: the king on its square (as black's
@@ -860,17 +868,11 @@ PictureJob ScoreChartJob(const ScoreSums& sums) {
 
 // The map of the share of each king square's KPP triangle that was read.
 PictureJob CoverageJob(const UseSummary& usage) {
-  SquareMap map;
-  map.title = "KPP entries read, share of each king square's triangle";
-  map.scale = {false, 0, "share read", true};
+  double shares[kSquares];
   for (int k = 0; k < kSquares; ++k) {
-    const double share = static_cast<double>(usage.per_king_square[k]) / kKppTriangleValues;
-    map.values[k] = share;
-    char label[16];
-    std::snprintf(label, sizeof label, "%.1f%%", 100 * share);
-    map.labels[k] = label;
+    shares[k] = static_cast<double>(usage.per_king_square[k]) / kKppTriangleValues;
   }
-  return SheetPictureJob(kCoveragePicturePath, [map] { return DrawSquareMaps({map}); });
+  return ShareMapJob("KPP entries read, share of each king square's triangle", "share read", shares);
 }
 
 // The map of each king square's pull: the sum of |pull| over its KPP entries.

@@ -16,18 +16,26 @@ int32_t ValueOf(const Network& network, NetworkPath path, const Accumulator* acc
   return NetworkValueOf(network, z, to_move);
 }
 
+// The features of position and both views' accumulators. Returns false with
+// *error when it does not fit the features.
+bool AccumulateViews(const Network& network, NetworkPath path, const Position& position,
+                     PieceFeatureList* list, Accumulator* acc, std::string* error) {
+  if (!BuildPieceFeatures(position, list, error)) return false;
+  for (Side view : kSides) {
+    Accumulate(network, path, list->king[view], list->view[view], list->count, &acc[view]);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BreakDownNetwork(const Network& network, const Position& position, Side to_move,
                       NetworkBreakdown* out, std::string* error) {
   PieceFeatureList list;
-  if (!BuildPieceFeatures(position, &list, error)) return false;
   const NetworkPath path = FastestNetworkPath();
   Accumulator acc[2];
-  for (Side view : kSides) {
-    Accumulate(network, path, list.king[view], list.view[view], list.count, &acc[view]);
-    out->accumulators[view] = CountClamps(network, acc[view]);
-  }
+  if (!AccumulateViews(network, path, position, &list, acc, error)) return false;
+  for (Side view : kSides) out->accumulators[view] = CountClamps(network, acc[view]);
   LayerCounts layers;
   out->architecture = network.architecture;
   out->shape = network.shape;
@@ -70,12 +78,9 @@ void RankNetworkInputs(const NetworkBreakdown& breakdown, SortMode mode, Ranking
 bool NetworkPieceShares(const Network& network, const Position& position, Side to_move,
                         PieceShares* out, std::string* error) {
   PieceFeatureList list;
-  if (!BuildPieceFeatures(position, &list, error)) return false;
   const NetworkPath path = FastestNetworkPath();
   Accumulator acc[2];
-  for (Side view : kSides) {
-    Accumulate(network, path, list.king[view], list.view[view], list.count, &acc[view]);
-  }
+  if (!AccumulateViews(network, path, position, &list, acc, error)) return false;
   const int32_t value = ValueOf(network, path, acc, to_move);
   // The share of entry i of the lists: both views' inputs left out.
   const auto share = [&](int i) {

@@ -78,43 +78,17 @@ int32_t LayersPlain(const Network& n, const uint8_t* x, LayerCounts* counts) {
 // AVX2 paths: the same sums, 16-bit adds that wrap as the plain ones do, and
 // products of bytes whose pairs never reach the 16-bit limit (127 x 128 x 2).
 
-__attribute__((target("avx2"))) void AccumulateAvx2(const Network& n, int king,
-                                                   const PieceFeature* f, int count,
-                                                   Accumulator* acc) {
-  const int w = n.shape.w;
-  constexpr int kTile = 8;  // registers of 16 values per pass over the rows
-  const int16_t* rows[kSetPieces];
-  for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
-  for (int t = 0; t < w; t += 16 * kTile) {
-    __m256i sum[kTile];
-    for (int r = 0; r < kTile; ++r) {
-      sum[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n.biases + t + 16 * r));
-    }
-    for (int i = 0; i < count; ++i) {
-      const int16_t* row = rows[i] + t;
-      for (int r = 0; r < kTile; ++r) {
-        sum[r] = _mm256_add_epi16(
-            sum[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
-      }
-    }
-    for (int r = 0; r < kTile; ++r) {
-      _mm256_store_si256(reinterpret_cast<__m256i*>(acc->values + t + 16 * r), sum[r]);
-    }
-  }
-}
-
-// The accumulator of the features under king, clamped to bytes straight
-// from the registers.
-__attribute__((target("avx2"))) void AccumulateClampedAvx2(const Network& n, int king,
-                                                          const PieceFeature* f, int count,
-                                                          uint8_t* out) {
-  const int w = n.shape.w;
+// The sums of the count features' rows under king, 8 registers of 16 values
+// at a time, each tile handed to store(t, sums) while in the registers:
+// 16-bit adds that wrap as the plain ones do.
+template <typename Store>
+__attribute__((target("avx2"))) inline void SumRowsAvx2(const Network& n, int king,
+                                                       const PieceFeature* f, int count,
+                                                       const Store& store) {
   constexpr int kTile = 8;
   const int16_t* rows[kSetPieces];
   for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i top = _mm256_set1_epi16(kClampMax);
-  for (int t = 0; t < w; t += 16 * kTile) {
+  for (int t = 0; t < n.shape.w; t += 16 * kTile) {
     __m256i sum[kTile];
     for (int r = 0; r < kTile; ++r) {
       sum[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n.biases + t + 16 * r));
@@ -126,13 +100,45 @@ __attribute__((target("avx2"))) void AccumulateClampedAvx2(const Network& n, int
             sum[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
       }
     }
-    for (int r = 0; r < kTile; r += 2) {
+    store(t, sum);
+  }
+}
+
+// Stores of a tile of sums: the values themselves, or clamped to bytes.
+struct StoreValues {
+  int16_t* out;
+  __attribute__((target("avx2"))) void operator()(int t, const __m256i* sum) const {
+    for (int r = 0; r < 8; ++r) {
+      _mm256_store_si256(reinterpret_cast<__m256i*>(out + t + 16 * r), sum[r]);
+    }
+  }
+};
+struct StoreClamped {
+  uint8_t* out;
+  __attribute__((target("avx2"))) void operator()(int t, const __m256i* sum) const {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top = _mm256_set1_epi16(kClampMax);
+    for (int r = 0; r < 8; r += 2) {
       const __m256i a = _mm256_min_epi16(_mm256_max_epi16(sum[r], zero), top);
       const __m256i b = _mm256_min_epi16(_mm256_max_epi16(sum[r + 1], zero), top);
+      // packus works per 128-bit lane: put the lanes back in order.
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t + 16 * r), packed);
     }
   }
+};
+
+__attribute__((target("avx2"))) void AccumulateAvx2(const Network& n, int king,
+                                                   const PieceFeature* f, int count,
+                                                   Accumulator* acc) {
+  SumRowsAvx2(n, king, f, count, StoreValues{acc->values});
+}
+
+// The accumulator clamped to bytes straight from the registers.
+__attribute__((target("avx2"))) void AccumulateClampedAvx2(const Network& n, int king,
+                                                          const PieceFeature* f, int count,
+                                                          uint8_t* out) {
+  SumRowsAvx2(n, king, f, count, StoreClamped{out});
 }
 
 // The same with 32 values a register, a whole 256-wide accumulator in 8.
