@@ -23,6 +23,7 @@ void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w) {
   batch->taken.assign(count, 0);
   batch->to_move.assign(count, kBlack);
   batch->by_king.resize(2 * static_cast<size_t>(count));
+  batch->slot.resize(2 * static_cast<size_t>(count));
   batch->clamped.resize(2 * static_cast<size_t>(count) * w);
 }
 
@@ -47,7 +48,11 @@ void GroupNetworkBatch(NetworkBatch* batch) {
   std::memcpy(next, batch->king_begin, sizeof next);
   for (int32_t i = 0; i < batch->count; ++i) {
     if (!batch->taken[i]) continue;
-    for (Side view : kSides) batch->by_king[next[batch->lists[i].king[view]]++] = 2 * i + view;
+    for (Side view : kSides) {
+      const int32_t t = next[batch->lists[i].king[view]]++;
+      batch->by_king[t] = 2 * i + view;
+      batch->slot[2 * i + view] = t;
+    }
   }
 }
 
@@ -63,8 +68,9 @@ void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkP
     }
     const int32_t side = batch->by_king[t];
     const PieceFeatureList& list = batch->lists[side / 2];
+    // Written in the group's order: one stream, not a line here and there.
     AccumulateClamped(network, path, king, list.view[side % 2], list.count,
-                      batch->clamped.data() + static_cast<size_t>(side) * w);
+                      batch->clamped.data() + static_cast<size_t>(t) * w);
   }
 }
 
@@ -80,14 +86,24 @@ int32_t PropagateClamped(const Network& network, NetworkPath path, const uint8_t
 void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, NetworkPath path,
                            int32_t begin, int32_t end, int32_t* values) {
   const size_t w = network.shape.w;
+  const auto bytes_of = [&](int32_t view) {
+    return batch.clamped.data() + static_cast<size_t>(batch.slot[view]) * w;
+  };
+  constexpr int32_t kAhead = 4;  // positions whose views are asked for ahead
   for (int32_t i = begin; i < end; ++i) {
+    if (i + kAhead < end && batch.taken[i + kAhead]) {
+      for (int32_t view = 2 * (i + kAhead); view < 2 * (i + kAhead) + 2; ++view) {
+        const uint8_t* next = bytes_of(view);
+        for (size_t line = 0; line < w; line += 64) __builtin_prefetch(next + line);
+      }
+    }
     if (!batch.taken[i]) {
       values[i] = 0;
       continue;
     }
     const Side to_move = static_cast<Side>(batch.to_move[i]);
-    const uint8_t* own = batch.clamped.data() + (2 * static_cast<size_t>(i) + to_move) * w;
-    const uint8_t* other = batch.clamped.data() + (2 * static_cast<size_t>(i) + Opponent(to_move)) * w;
+    const uint8_t* own = bytes_of(2 * i + to_move);
+    const uint8_t* other = bytes_of(2 * i + Opponent(to_move));
     values[i] = NetworkValueOf(network, PropagateClamped(network, path, own, other, nullptr), to_move);
   }
 }

@@ -21,8 +21,9 @@ struct NetworkBatch {
   std::vector<uint8_t> taken;           // per position: its lists were built
   std::vector<uint8_t> to_move;         // per position
   std::vector<int32_t> by_king;         // views (2 x position + view), king ascending
+  std::vector<int32_t> slot;            // per view: its place in by_king
   int32_t king_begin[kSquares + 1] = {};
-  std::vector<uint8_t> clamped;         // per view: W bytes, 0..127
+  std::vector<uint8_t> clamped;         // W bytes (0..127) a view, in by_king's order
 };
 
 // Positions a batch holds at most for a network of width w: their views'
