@@ -506,7 +506,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     };
     ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
-    if (pass->features != nullptr) CountBatchInputs(*batch, count, pass->features, parallel);
+    if (pass->features != nullptr) CountBatchInputs(batch.get(), count, pass->features, parallel);
     RunParallel(chunks, pass->threads, [&](int c) {
       ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
                    outcomes.data());

@@ -131,24 +131,27 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
   constexpr int kChunk = 512;
   batch->values_apart[f].resize(count);
   const int32_t part = std::min<int32_t>(count, NetworkBatchPositions(network.shape.w));
-  auto views = std::make_unique<NetworkBatch>();
-  ResizeNetworkBatch(views.get(), part, network.shape.w);
+  // Kept from block to block: fresh pages for each would be cleared again.
+  if (batch->views == nullptr) batch->views = std::make_shared<NetworkBatch>();
+  NetworkBatch* views = batch->views.get();
+  ResizeNetworkBatch(views, part, network.shape.w);
+  views->whole = part == count;
   for (int32_t at = 0; at < count; at += part) {
     const int32_t n = std::min(part, count - at);
     views->count = n;
     const int chunks = (n + kChunk - 1) / kChunk;
     const auto chunk_end = [&](int c) { return std::min(n, (c + 1) * kChunk); };
     parallel(chunks, [&](int c) {
-      PrepareNetworkBatch(views.get(), batch->positions.data() + at, batch->taken.data() + at,
+      PrepareNetworkBatch(views, batch->positions.data() + at, batch->taken.data() + at,
                           batch->to_move.data() + at, c * kChunk, chunk_end(c));
     });
-    GroupNetworkBatch(views.get());
+    GroupNetworkBatch(views);
     // The crowded king squares first, so that no thread is left alone with one.
     int order[kSquares];
     std::iota(order, order + kSquares, 0);
     const auto views_of = [&](int k) { return views->king_begin[k + 1] - views->king_begin[k]; };
     std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
-    parallel(kSquares, [&](int k) { AccumulateNetworkKing(views.get(), network, path, order[k]); });
+    parallel(kSquares, [&](int k) { AccumulateNetworkKing(views, network, path, order[k]); });
     parallel(chunks, [&](int c) {
       PropagateNetworkBatch(*views, network, path, c * kChunk, chunk_end(c),
                             batch->values_apart[f].data() + at);
@@ -156,17 +159,22 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
   }
 }
 
-void CountBatchInputs(const PositionBatch& batch, int count, FeatureUse* use,
+void CountBatchInputs(PositionBatch* batch, int count, FeatureUse* use,
                       const ParallelFor& parallel) {
   constexpr int kChunk = 512;
-  auto views = std::make_unique<NetworkBatch>();
-  ResizeNetworkBatch(views.get(), count, 0);
-  const int chunks = (count + kChunk - 1) / kChunk;
-  parallel(chunks, [&](int c) {
-    PrepareNetworkBatch(views.get(), batch.positions.data(), batch.taken.data(),
-                        batch.to_move.data(), c * kChunk, std::min(count, (c + 1) * kChunk));
-  });
-  GroupNetworkBatch(views.get());
+  if (batch->views == nullptr) batch->views = std::make_shared<NetworkBatch>();
+  NetworkBatch* views = batch->views.get();
+  // A network's values of this block just grouped every position: taken as they are.
+  if (!views->whole) {
+    ResizeNetworkBatch(views, count, 0);
+    const int chunks = (count + kChunk - 1) / kChunk;
+    parallel(chunks, [&](int c) {
+      PrepareNetworkBatch(views, batch->positions.data(), batch->taken.data(),
+                          batch->to_move.data(), c * kChunk, std::min(count, (c + 1) * kChunk));
+    });
+    GroupNetworkBatch(views);
+  }
+  views->whole = false;
   // Each king square's counts are its own: the squares add on every thread.
   parallel(kSquares, [&](int k) { AddBatchKingInputs(use, *views, k); });
   use->views += views->king_begin[kSquares];

@@ -98,8 +98,9 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
                      const ParallelFor& parallel);
 
 // Adds the inputs of both views of the taken positions [0, count) of batch
-// to *use, grouped by king square.
-void CountBatchInputs(const PositionBatch& batch, int count, FeatureUse* use,
+// to *use, grouped by king square (as a network's ValueBatchApart of the
+// same block grouped them, when it did so in one part).
+void CountBatchInputs(PositionBatch* batch, int count, FeatureUse* use,
                       const ParallelFor& parallel);
 
 // The value of taken position i of batch under file, the f-th file of the

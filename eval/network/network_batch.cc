@@ -24,7 +24,9 @@ void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w) {
   batch->to_move.assign(count, kBlack);
   batch->by_king.resize(2 * static_cast<size_t>(count));
   batch->slot.resize(2 * static_cast<size_t>(count));
-  batch->clamped.resize(2 * static_cast<size_t>(count) * w);
+  // Grown only: every byte a view's layers read is written first.
+  const size_t bytes = 2 * static_cast<size_t>(count) * w;
+  if (batch->clamped.size() < bytes) batch->clamped.resize(bytes);
 }
 
 void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const uint8_t* taken,

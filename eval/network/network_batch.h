@@ -24,6 +24,7 @@ struct NetworkBatch {
   std::vector<int32_t> slot;            // per view: its place in by_king
   int32_t king_begin[kSquares + 1] = {};
   std::vector<uint8_t> clamped;         // W bytes (0..127) a view, in by_king's order
+  bool whole = false;  // the lists and groups are those of every position of the caller's block
 };
 
 // Positions a batch holds at most for a network of width w: their views'

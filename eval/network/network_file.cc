@@ -227,6 +227,12 @@ bool LoadNetwork(const char* path, Network* network, std::string* error, bool al
       }
     }
     network->biases = biases;
+    // The mapped pages of the copy are read no more (a checksum reads them
+    // again from the cache): they need not stay in memory beside it.
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(bytes + at) + page - 1) / page * page;
+    const uintptr_t last = reinterpret_cast<uintptr_t>(bytes + at + 2 * transformer_values) / page * page;
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
   }
   network->weights = network->biases + s.w;
   at += 2 * transformer_values;

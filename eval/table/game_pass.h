@@ -7,6 +7,7 @@
 #define FVSCOPE_EVAL_TABLE_GAME_PASS_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@
 #include "shogi/move_check.h"
 
 namespace fvscope {
+
+struct NetworkBatch;
 
 // Where a game's reads go, and what their pull needs: the game's result
 // and the scale of the curve P(black wins) = 1 / (1 + exp(-value / scale)).
@@ -86,6 +89,7 @@ struct PositionBatch {
   std::vector<int32_t> material;    // per position
   std::vector<uint8_t> to_move;     // per position: the Side to move (set by the caller)
   std::vector<int32_t> values_apart[2];  // per position, under a file that is not a table
+  std::shared_ptr<NetworkBatch> views;   // what those values are made with, kept from block to block
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
   std::vector<SlabJob> jobs;         // the slabs' sides in parts, set by GroupBatch
