@@ -101,6 +101,7 @@ TEST(NetworkModes, AGameAndAComparisonGiveTheNetworksValues) {
   folder.dir.Write("work/game.usi", usi + "\n");
   ToolRun run = folder.Run("--fv=material.bin --game=game.usi --json=g.json");
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind(" ply  move      material   value\n", 0), 0u) << run.out;
   const auto game = folder.Json("g.json");
   ASSERT_EQ(game["plies"].size(), plies.size());
   for (size_t i = 0; i < plies.size(); ++i) {

@@ -32,15 +32,25 @@ void WriteRecordText(FILE* out, const RecordAnalysis& record) {
   const std::vector<RecordPly>& plies = record.plies;
   const std::vector<PositionFigures>& figures = record.figures;
   const std::vector<PositionFigures>& second = record.second_figures;
-  std::fprintf(out, "%4s  %-7s %10s %10s %10s %7s", "ply", "move", "material", "kkp", "kpp",
-               "value");
+  // A network has no KKP or KPP sums: its table has no such columns.
+  if (record.terms) {
+    std::fprintf(out, "%4s  %-7s %10s %10s %10s %7s", "ply", "move", "material", "kkp", "kpp",
+                 "value");
+  } else {
+    std::fprintf(out, "%4s  %-7s %10s %7s", "ply", "move", "material", "value");
+  }
   std::fputs(record.comparing ? "  second  change\n" : "\n", out);
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const RecordPly& ply = plies[i];
     const PositionFigures& f = figures[i];
-    std::fprintf(out, "%4d  %-7s %10d %10d %10d %7d", ply.ply,
-                 ply.has_move ? CsaMoveText(ply.move).c_str() : "*", f.material * kFvScale,
-                 f.kkp_sum, f.kpp_sum, f.value);
+    const std::string move = ply.has_move ? CsaMoveText(ply.move) : "*";
+    if (record.terms) {
+      std::fprintf(out, "%4d  %-7s %10d %10d %10d %7d", ply.ply, move.c_str(),
+                   f.material * kFvScale, f.kkp_sum, f.kpp_sum, f.value);
+    } else {
+      std::fprintf(out, "%4d  %-7s %10d %7d", ply.ply, move.c_str(), f.material * kFvScale,
+                   f.value);
+    }
     if (record.comparing && i < second.size()) {
       std::fprintf(out, " %7d %+7d", second[i].value, second[i].value - f.value);
     }

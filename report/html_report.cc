@@ -106,15 +106,23 @@ void WriteRecordReport(FILE* report, const RecordAnalysis& record) {
   const std::vector<PositionFigures>& figures = record.figures;
   const std::vector<PositionFigures>& second = record.second_figures;
   std::fprintf(report, "<img src=%s><br>\n", kRecordChartPath);
-  std::fputs("<TABLE border=1><TR><TH>ply</TH><TH>move</TH><TH>material</TH><TH>KKP</TH>"
-             "<TH>KPP</TH><TH>value</TH>",
+  std::fputs(record.terms ? "<TABLE border=1><TR><TH>ply</TH><TH>move</TH><TH>material</TH>"
+                           "<TH>KKP</TH><TH>KPP</TH><TH>value</TH>"
+                         : "<TABLE border=1><TR><TH>ply</TH><TH>move</TH><TH>material</TH>"
+                           "<TH>value</TH>",
              report);
   std::fputs(record.comparing ? "<TH>second</TH><TH>change</TH></TR>\n" : "</TR>\n", report);
   for (size_t i = 0; i < plies.size() && i < figures.size(); ++i) {
     const PositionFigures& f = figures[i];
-    std::fprintf(report, "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD>",
-                 plies[i].ply, plies[i].has_move ? CsaMoveText(plies[i].move).c_str() : "",
-                 f.material * kFvScale, f.kkp_sum, f.kpp_sum, f.value);
+    const std::string move = plies[i].has_move ? CsaMoveText(plies[i].move) : "";
+    if (record.terms) {
+      std::fprintf(report, "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD><TD>%+d</TD>",
+                   plies[i].ply, move.c_str(), f.material * kFvScale, f.kkp_sum, f.kpp_sum,
+                   f.value);
+    } else {
+      std::fprintf(report, "<TR><TD>%d</TD><TD>%s</TD><TD>%+d</TD><TD>%+d</TD>", plies[i].ply,
+                   move.c_str(), f.material * kFvScale, f.value);
+    }
     if (record.comparing && i < second.size()) {
       std::fprintf(report, "<TD>%+d</TD><TD>%+d</TD>", second[i].value, second[i].value - f.value);
     }
