@@ -110,6 +110,65 @@ TEST(NetworkModes, AGameAndAComparisonGiveTheNetworksValues) {
   EXPECT_EQ(run.out.find("RANKING OF CHANGES"), std::string::npos);
 }
 
+TEST(NetworkModes, APiecesSquaresAreTheLeafsValuesWithThePieceMoved) {
+  NetworkFolder folder;
+  // The leaf has white to move; white's rook of 82 goes to each empty square.
+  ToolRun run = folder.Run("--fv=nn.bin --position=startpos --pv=7g7f --squares=-82HI "
+                           "--json=s.json --html=s.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("SQUARES: -82HI value = "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("white to move  squares = 41"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\n10: "), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/squares.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/s.html").find("squares.png"), std::string::npos);
+  const auto found = folder.Json("s.json");
+  ASSERT_EQ(found["mode"], "squares");
+  const auto& squares = found["squares"];
+  ASSERT_EQ(squares["squares"].size(), 41u);
+  // Best for white first: the changes, from black's view, never fall.
+  for (size_t i = 1; i < squares["squares"].size(); ++i) {
+    EXPECT_GE(squares["squares"][i]["change"], squares["squares"][i - 1]["change"]);
+  }
+  // The leaf's value, and the best and worst squares, as position runs give them.
+  const std::string leaf_board = "lnsgkgsnl/1r5b1/ppppppppp/9/9/2P6/PP1PPPPPP/1B5R1/LNSGKGSNL";
+  const auto value_of = [&](const std::string& board) {
+    const ToolRun r = folder.Run("--fv=nn.bin '--position=sfen " + board + " w - 1' --json=v.json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return folder.Json("v.json")["value"].get<int>();
+  };
+  EXPECT_EQ(squares["value"].get<int>(), value_of(leaf_board));
+  for (const auto& entry : {squares["squares"].front(), squares["squares"].back()}) {
+    const std::string square = entry["square"];
+    // The leaf's ranks, each of nine cells, with the rook of 82 moved.
+    std::vector<std::string> ranks(1);
+    for (char c : leaf_board) {
+      if (c == '/') ranks.emplace_back();
+      else if (c >= '1' && c <= '9') ranks.back() += std::string(c - '0', '.');
+      else ranks.back() += c;
+    }
+    ranks[1][1] = '.';
+    const int file = square[0] - '0', rank = square[1] - '0';
+    ranks[rank - 1][9 - file] = 'r';
+    std::string board;
+    for (int r = 0; r < 9; ++r) {
+      int empty = 0;
+      for (char c : ranks[r]) {
+        if (c == '.') {
+          ++empty;
+          continue;
+        }
+        if (empty > 0) board += std::to_string(empty);
+        empty = 0;
+        board += c;
+      }
+      if (empty > 0) board += std::to_string(empty);
+      if (r < 8) board += '/';
+    }
+    EXPECT_EQ(entry["value"].get<int>(), value_of(board)) << square;
+    EXPECT_EQ(entry["change"].get<int>(), entry["value"].get<int>() - squares["value"].get<int>());
+  }
+}
+
 TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   NetworkFolder folder;
   ScratchDir scratch;
@@ -192,6 +251,12 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
       {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map needs a table"},
       {"--fv=nn.bin --census", 2, "--census needs a table"},
       {"--fv=nn.bin --corpus=x.csa --lambda=0.5", 2, "--lambda needs a table"},
+      {"--fv=nn.bin --position=startpos --squares=+55KI", 2, "+55KI: no such piece"},
+      {"--fv=nn.bin --position=startpos --squares=+KI*", 2, "black holds no gold"},
+      {"--fv=nn.bin --position=startpos --squares=+5KI", 2, "--squares \"+5KI\" is neither"},
+      {"--fv=nn.bin --squares=+59OU", 2, "--squares needs --position"},
+      {"--fv=fv.bin --position=startpos --squares=+59OU 0 40", 2, "--squares moves a piece"},
+      {"--fv=nn.bin --corpus=x.csa --squares=+59OU", 2, "a corpus run (--corpus, --merge) takes no --squares"},
   };
   for (const auto& c : cases) {
     const ToolRun run = folder.Run(c.args);

@@ -410,4 +410,16 @@ void WriteRunText(FILE* out, const RunFacts&, const CensusAnalysis& analysis) {
   WriteCensusLine(out, "total", c.kpp_total, c.kkp_total, c.compared ? &c.kpp_change_total : nullptr,
                   c.compared ? &c.kkp_change_total : nullptr);
 }
+
+void WriteRunText(FILE* out, const RunFacts&, const SquaresAnalysis& analysis) {
+  if (!analysis.done) return;
+  const PieceSquares& q = analysis.squares;
+  std::fprintf(out, "SQUARES: %s value = %d  %s to move  squares = %d\n",
+               SquaresPieceName(q.piece).c_str(), q.value, SideName(analysis.to_move), q.count);
+  for (int i = 0; i < q.count && i < 10; ++i) {
+    const SquareValue& e = q.ranked[i];
+    std::fprintf(out, "%d: %d%d  value = %d  change = %+d\n", i + 1, FileOf(e.square),
+                 RankOf(e.square), e.value, e.change);
+  }
+}
 }  // namespace fvscope

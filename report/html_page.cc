@@ -824,4 +824,27 @@ std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& analysis) {
   return html + PageTail();
 }
 
+std::string HtmlPage(const RunFacts& facts, const SquaresAnalysis& analysis) {
+  const PieceSquares& q = analysis.squares;
+  const std::string name = SquaresPieceName(q.piece);
+  std::string html = PageHead(facts, "Where " + name + " is worth most",
+                              PositionSfen(analysis.leaf, analysis.to_move));
+  html += "<p class=\"meta\">The leaf's value: " + std::to_string(q.value) + ", " +
+          SideName(analysis.to_move) + " to move.</p>\n";
+  html += Figure(facts, kSquaresPicturePath, "the squares of " + name,
+                 "Value with the piece on each square minus the value now, in points", true);
+  html += "<h2>Squares, best for the piece's side first</h2>\n<div class=\"scroll\"><table "
+          "class=\"sortable\">\n<thead><tr><th>rank</th><th class=\"name\">square</th>"
+          "<th>value</th><th>change</th></tr></thead>\n<tbody>\n";
+  for (int i = 0; i < q.count; ++i) {
+    const SquareValue& e = q.ranked[i];
+    html += "<tr><td>" + Count(i + 1) + "</td>" +
+            NameCell(std::to_string(FileOf(e.square)) + std::to_string(RankOf(e.square))) +
+            NumberCell(e.value, Count(e.value)) +
+            NumberCell(e.change, (e.change > 0 ? "+" : "") + Count(e.change)) + "</tr>\n";
+  }
+  html += "</tbody></table></div>\n";
+  return html + PageTail();
+}
+
 }  // namespace fvscope

@@ -203,4 +203,11 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const CensusAnalysis& 
   WriteRunText(report, facts, census);
   std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kCensusPicturePath);
 }
+
+void WriteReportBody(FILE* report, const RunFacts& facts, const SquaresAnalysis& squares) {
+  if (!squares.done) return;
+  std::fputs("<pre>\n", report);
+  WriteRunText(report, facts, squares);
+  std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kSquaresPicturePath);
+}
 }  // namespace fvscope

@@ -448,4 +448,21 @@ std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& analysis) 
   }
   return Dump(document);
 }
+
+std::string JsonDocument(const RunFacts& facts, const SquaresAnalysis& analysis) {
+  const PieceSquares& q = analysis.squares;
+  Json document = Head(facts, "squares");
+  document["leaf"] = PositionSfen(analysis.leaf, analysis.to_move);
+  document["to_move"] = SideName(analysis.to_move);
+  Json list = Json::array();
+  for (int i = 0; i < q.count; ++i) {
+    const SquareValue& e = q.ranked[i];
+    list.push_back({{"square", std::to_string(FileOf(e.square)) + std::to_string(RankOf(e.square))},
+                    {"value", e.value},
+                    {"change", e.change}});
+  }
+  document["squares"] = {{"piece", SquaresPieceName(q.piece)}, {"value", q.value}, {"squares", list}};
+  return Dump(document);
+}
+
 }  // namespace fvscope
