@@ -230,6 +230,9 @@ const char* UsageText() {
          "  --no-progress          never show it (shown by default on a terminal)\n"
          "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
          "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
+         "  --map=KING             with a network: draw each feature's weights under KING\n"
+         "                         (+59OU, -51OU; a white king from white's view): their\n"
+         "                         magnitude, or with --neuron=N neuron N's weight\n"
          "  --census               count the entries of the whole file per king square\n"
          "  --squares=PIECE        the leaf's value with PIECE (+58KI on the board, +KI* or\n"
          "                         -FU* held) on each square it can stand on instead, with\n"
@@ -282,6 +285,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
         return false;
       }
       command_line->serve = value;
+    } else if ((value = OptionValue(arg, "--neuron")) != nullptr) {
+      if (!ReadNumber("--neuron", value, 0, kMaxTransformerWidth - 1, &command_line->neuron, error)) {
+        return false;
+      }
     } else if (std::strcmp(arg, "--census") == 0) {
       command_line->census = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {
@@ -388,6 +395,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       *error = std::string("--game evaluates every position of its record; it takes no ") + other;
       return false;
     }
+  }
+  if (command_line->neuron >= 0 && command_line->map.empty()) {
+    *error = "--neuron needs --map=KING with a network";
+    return false;
   }
   if (!command_line->squares.empty()) {
     const CommandLine& c = *command_line;

@@ -104,6 +104,11 @@ bool LoadRunInputs(Run* run) {
   return LoadPiecePictures(options.img);
 }
 
+// "256/32/32".
+std::string ShapeText(const NetworkShape& s) {
+  return std::to_string(s.w) + "/" + std::to_string(s.h1) + "/" + std::to_string(s.h2);
+}
+
 // The one place a run asks which family its files are: the views that only
 // a table has, and the options only a network takes. Returns the exit
 // status of a refusal (2, printed), else 0.
@@ -115,13 +120,31 @@ int RefuseFamilyMismatch(const Run& run) {
     Fail("--fv-scale sets a network's scale; neither evaluation file is a network");
     return 2;
   }
+  if (o.census && run.comparing && first_network != second_network) {
+    Fail("--census --compare takes two files of one family; " +
+         (first_network ? o.fv : o.compare) + " is a network, " +
+         (first_network ? o.compare : o.fv) + " a table");
+    return 2;
+  }
+  if (o.census && first_network && second_network &&
+      !SameNetworkShape(run.fv.network, run.compare.network)) {
+    Fail("--census --compare takes two networks of one shape; " + o.fv + " is " +
+         ShapeText(run.fv.network.shape) + ", " + o.compare + " " +
+         ShapeText(run.compare.network.shape));
+    return 2;
+  }
+  if (o.neuron >= 0 && !first_network) {
+    Fail("--neuron picks a neuron of a network's map; " + o.fv + " is a table");
+    return 2;
+  }
   if (!first_network && !second_network) return 0;
   const std::string& network = first_network ? o.fv : o.compare;
-  const char* view = o.scan_king_square != -1 ? "a table scan"
-                     : !o.map.empty()         ? "--map"
-                     : o.census               ? "--census"
-                     : o.lambda > 0           ? "--lambda"
-                                              : nullptr;
+  // A network's own map names only a king.
+  const bool network_map = first_network && !run.comparing && o.map.find(':') == std::string::npos;
+  const char* view = o.scan_king_square != -1     ? "a table scan"
+                     : !o.map.empty() && !network_map ? "--map=KING:PIECE (or --map with --compare)"
+                     : o.lambda > 0               ? "--lambda"
+                                                  : nullptr;
   if (view != nullptr) {
     Fail(network + ": a network; " + view + " needs a table (fv.bin)");
     return 2;

@@ -169,6 +169,71 @@ TEST(NetworkModes, APiecesSquaresAreTheLeafsValuesWithThePieceMoved) {
   }
 }
 
+TEST(NetworkModes, ACensusOfANetworkAndOfItsChange) {
+  NetworkFolder folder;
+  ToolRun run = folder.Run("--fv=nn.bin --census --json=c.json --html=c.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("CENSUS: network 256/32/32\ntransformer  weights count = 32099328", 0), 0u)
+      << run.out;
+  EXPECT_NE(run.out.find("\nDEAD: layer1 ="), std::string::npos);
+  const auto census = folder.Json("c.json");
+  ASSERT_EQ(census["mode"], "census");
+  EXPECT_EQ(census["census"]["layers"].size(), 4u);
+  EXPECT_EQ(census["census"]["layers"][3]["biases"]["count"], 1);
+  ASSERT_EQ(census["census"]["kings"].size(), 81u);
+  EXPECT_EQ(census["census"]["kings"][0]["square"], "91");
+  EXPECT_TRUE(census["census"]["dead"]["layer1"].is_array());
+  EXPECT_TRUE(census["census"]["dead"]["layer2"].is_array());
+  EXPECT_FALSE(census.contains("compare"));
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/census.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/c.html").find("Census of the network"), std::string::npos);
+  // Against another network of the same shape: the change and the 150 inputs that moved most.
+  ASSERT_TRUE(WriteNetworkFile(folder.path + "/nn2.bin", RandomNetwork({256, 32, 32}, 5)));
+  run = folder.Run("--fv=nn.bin --compare=nn2.bin --census --json=d.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\nchange transformer  weights count = 32099328"), std::string::npos);
+  EXPECT_NE(run.out.find("\nRANKING OF MOVED INPUTS:\n1: moved = "), std::string::npos);
+  const auto compared = folder.Json("d.json");
+  ASSERT_EQ(compared["compare"]["moved"].size(), 150u);
+  EXPECT_GE(compared["compare"]["moved"][0]["moved"], compared["compare"]["moved"][149]["moved"]);
+  EXPECT_EQ(compared["compare"]["kings"].size(), 81u);
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/rank150.png"));
+}
+
+TEST(NetworkModes, ANetworksMapShowsTheWeightsUnderAKing) {
+  NetworkFolder folder;
+  const NetworkParts parts = RandomNetwork({256, 32, 32}, 4);  // nn.bin
+  const auto weight = [&](int king, int feature, int neuron) {
+    return parts.weights[(int64_t{king} * kPieceFeatures + feature) * 256 + neuron];
+  };
+  ToolRun run = folder.Run("--fv=nn.bin --map=-51OU --neuron=7 --json=m.json --html=m.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("MAP: -51OU (network, neuron 7)\n+FU\n", 0), 0u) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/map.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/m.html").find("map.png"), std::string::npos);
+  const auto map = folder.Json("m.json")["map"];
+  EXPECT_EQ(map["neuron"], 7);
+  ASSERT_EQ(map["grids"].size(), 18u);
+  ASSERT_EQ(map["hands"].size(), 14u);
+  // White's king on 51 is 59 from white's view (index 4 * 9 + 8); a black gold
+  // on 58 is an enemy gold on white's 52 (819 + 9 * 4 + 1); black's 2nd pawn held
+  // is an enemy pawn in hand (20 + 1).
+  EXPECT_EQ(map["king_index"], 44);
+  EXPECT_EQ(map["grids"][4]["piece"], "+KI");
+  EXPECT_EQ(map["grids"][4]["values"][SquareOf(5, 8)], weight(44, 856, 7));
+  EXPECT_TRUE(map["grids"][4]["values"][SquareOf(5, 1)].is_null());
+  EXPECT_EQ(map["hands"][0]["piece"], "+FU*");
+  EXPECT_EQ(map["hands"][0]["values"][1], weight(44, 21, 7));
+  // Without --neuron: each feature's magnitude.
+  run = folder.Run("--fv=nn.bin --map=+59OU --json=n.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto magnitudes = folder.Json("n.json")["map"];
+  EXPECT_TRUE(magnitudes["neuron"].is_null());
+  double squares = 0;
+  for (int i = 0; i < 256; ++i) squares += double(weight(44, 738 + 9 * 4 + 7, i)) * weight(44, 738 + 9 * 4 + 7, i);
+  EXPECT_NEAR(magnitudes["grids"][4]["values"][SquareOf(5, 8)].get<double>(), std::sqrt(squares), 1e-9);
+}
+
 TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   NetworkFolder folder;
   ScratchDir scratch;
@@ -233,6 +298,7 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
   folder.dir.Write("work/hash.bin", bad_hash);
   folder.dir.Write("work/halfka.bin", halfka);
   folder.dir.Write("work/text.bin", long_text + std::string(100, 'x'));
+  EXPECT_TRUE(WriteNetworkFile(folder.path + "/narrow.bin", EmptyNetwork({256, 16, 32})));
   const struct {
     std::string args;
     int status;
@@ -248,8 +314,14 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
       {"--fv=fv.bin --fv-scale=24 --pv=7g7f", 2, "neither evaluation file is a network"},
       {"--fv=nn.bin 0 40", 2, "nn.bin: a network; a table scan needs a table"},
       {"--fv=fv.bin --compare=nn.bin 0 40", 2, "nn.bin: a network; a table scan"},
-      {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map needs a table"},
-      {"--fv=nn.bin --census", 2, "--census needs a table"},
+      {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map=KING:PIECE (or --map with --compare) needs a table"},
+      {"--fv=nn.bin --map=+59OU --neuron=256", 2, "--neuron 256 is outside 0..255 (the network is 256 wide)"},
+      {"--fv=nn.bin --neuron=3 --position=startpos", 2, "--neuron needs --map=KING with a network"},
+      {"--fv=fv.bin --map=+59OU:+58KI --neuron=3", 2, "--neuron picks a neuron of a network's map; fv.bin is a table"},
+      {"--fv=nn.bin --map=+58KI", 2, "--map \"+58KI\" is not a king on the board"},
+      {"--fv=nn.bin --compare=nn.bin --map=+59OU", 2, "--map with --compare) needs a table"},
+      {"--fv=nn.bin --compare=fv.bin --census", 2, "--census --compare takes two files of one family; nn.bin is a network, fv.bin a table"},
+      {"--fv=nn.bin --compare=narrow.bin --census", 2, "--census --compare takes two networks of one shape; nn.bin is 256/32/32, narrow.bin 256/16/32"},
       {"--fv=nn.bin --corpus=x.csa --lambda=0.5", 2, "--lambda needs a table"},
       {"--fv=nn.bin --position=startpos --squares=+55KI", 2, "+55KI: no such piece"},
       {"--fv=nn.bin --position=startpos --squares=+KI*", 2, "black holds no gold"},

@@ -14,20 +14,11 @@
 namespace fvscope {
 namespace {
 
-// parts as a loaded network, its arrays pointing into parts.
+// parts as a loaded network.
 Evaluator InMemoryNetwork(const NetworkParts& parts) {
   Evaluator file;
   file.kind = EvalKind::kNetwork;
-  Network& n = file.network;
-  n.shape = parts.shape;
-  n.biases = parts.biases.data();
-  n.weights = parts.weights.data();
-  n.b1 = parts.b1;
-  n.b2 = parts.b2;
-  n.w1 = parts.w1;
-  n.w2 = parts.w2;
-  n.w3 = parts.w3;
-  n.b3 = parts.b3;
+  file.network = NetworkOfParts(parts);
   return file;
 }
 

@@ -117,13 +117,17 @@ struct CorpusAnalysis {
 // kind and side, one row per hand kind.
 struct MapAnalysis {
   bool done = false;
-  TableMap map;
+  EvalKind kind = EvalKind::kTable;
+  TableMap map;        // kTable
+  NetworkMap network;  // kNetwork: a king's features' weights
 };
 
 // A census of the whole file per king square.
 struct CensusAnalysis {
   bool done = false;
-  TableCensus census;
+  EvalKind kind = EvalKind::kTable;
+  TableCensus census;      // kTable
+  NetworkCensus network;   // kNetwork
 };
 
 // Where one piece of a PV's leaf is worth most: the leaf's value with the
