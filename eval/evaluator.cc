@@ -215,7 +215,7 @@ bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evalua
     return TakeCensus(path.c_str(), second != nullptr ? second_path.c_str() : nullptr, threads,
                       table, error);
   }
-  TakeNetworkCensus(file.network, second != nullptr ? &second->network : nullptr, network);
+  TakeNetworkCensus(file.network, second != nullptr ? &second->network : nullptr, threads, network);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <thread>
 
 #include "eval/network/network_eval.h"
 
@@ -91,7 +92,7 @@ struct RowSums {
 };
 
 template <typename Value>
-RowSums SumRow(const Value& value, int w) {
+inline __attribute__((always_inline)) RowSums SumRow(const Value& value, int w) {
   RowSums r;
   int32_t sum = 0, magnitude = 0, zeros = 0, lo = INT32_MAX, hi = INT32_MIN;
   int64_t squares = 0;
@@ -122,6 +123,60 @@ void AddRow(const RowSums& r, int w, Tally* t) {
   t->maximum = std::max<int64_t>(t->maximum, r.maximum);
 }
 
+// What a run of king squares of the transformer adds up to.
+struct KingScan {
+  Tally weights;
+  Tally changes;
+};
+
+// Scans king squares [begin, end) of the transformer into *scan, the
+// census's per king figures and moved (when after is not null).
+inline __attribute__((always_inline)) void ScanKingsBody(const Network& network,
+                                                         const Network* after, int begin, int end,
+                                                         KingScan* scan, NetworkCensus* c,
+                                                         int64_t* moved) {
+  const int w = network.shape.w;
+  const double per_king = static_cast<double>(kPieceFeatures) * w;
+  for (int k = begin; k < end; ++k) {
+    int64_t magnitude = 0, change = 0;
+    for (int f = 0; f < kPieceFeatures; ++f) {
+      const int16_t* row = InputWeights(network, k, f);
+      const RowSums r = SumRow([row](int i) { return int32_t{row[i]}; }, w);
+      AddRow(r, w, &scan->weights);
+      magnitude += r.magnitude;
+      c->king_untrained[k] += r.zeros == w;
+      if (after == nullptr) continue;
+      const int16_t* next = InputWeights(*after, k, f);
+      const RowSums d = SumRow([row, next](int i) { return int32_t{next[i]} - row[i]; }, w);
+      AddRow(d, w, &scan->changes);
+      change += d.magnitude;
+      moved[int64_t{k} * kPieceFeatures + f] = d.magnitude;
+    }
+    c->king_magnitude[k] = static_cast<double>(magnitude) / per_king;
+    c->king_change[k] = static_cast<double>(change) / per_king;
+  }
+}
+
+void ScanKingsPlain(const Network& network, const Network* after, int begin, int end,
+                    KingScan* scan, NetworkCensus* c, int64_t* moved) {
+  ScanKingsBody(network, after, begin, end, scan, c, moved);
+}
+
+__attribute__((target("avx2"), optimize("tree-vectorize"))) void ScanKingsAvx2(const Network& network, const Network* after,
+                                                   int begin, int end, KingScan* scan,
+                                                   NetworkCensus* c, int64_t* moved) {
+  ScanKingsBody(network, after, begin, end, scan, c, moved);
+}
+
+void Merge(const Tally& from, Tally* into) {
+  into->count += from.count;
+  into->sum += from.sum;
+  into->squares += from.squares;
+  into->zeros += from.zeros;
+  into->minimum = std::min(into->minimum, from.minimum);
+  into->maximum = std::max(into->maximum, from.maximum);
+}
+
 }  // namespace
 
 bool SameNetworkShape(const Network& a, const Network& b) {
@@ -146,12 +201,12 @@ std::vector<int32_t> DeadNeurons(const Network& network, int layer) {
   return dead;
 }
 
-void TakeNetworkCensus(const Network& network, const Network* after, NetworkCensus* census) {
+void TakeNetworkCensus(const Network& network, const Network* after, int threads,
+                       NetworkCensus* census) {
   NetworkCensus& c = *census;
   c = NetworkCensus{};
   c.shape = network.shape;
   c.compared = after != nullptr;
-  const int w = network.shape.w;
   HiddenFigures(network, nullptr, c.layers);
   c.layers[0].biases = BiasFigures(network, nullptr);
   c.dead[0] = DeadNeurons(network, 1);
@@ -160,26 +215,25 @@ void TakeNetworkCensus(const Network& network, const Network* after, NetworkCens
     HiddenFigures(network, after, c.changes);
     c.changes[0].biases = BiasFigures(network, after);
   }
-  Tally weights, changes;
   std::vector<int64_t> moved(after != nullptr ? kNetworkInputs : 0);
-  const double per_king = static_cast<double>(kPieceFeatures) * w;
-  for (int k = 0; k < kSquares; ++k) {
-    int64_t magnitude = 0, change = 0;
-    for (int f = 0; f < kPieceFeatures; ++f) {
-      const int16_t* row = InputWeights(network, k, f);
-      const RowSums r = SumRow([row](int i) { return int32_t{row[i]}; }, w);
-      AddRow(r, w, &weights);
-      magnitude += r.magnitude;
-      c.king_untrained[k] += r.zeros == w;
-      if (after == nullptr) continue;
-      const int16_t* next = InputWeights(*after, k, f);
-      const RowSums d = SumRow([row, next](int i) { return int32_t{next[i]} - row[i]; }, w);
-      AddRow(d, w, &changes);
-      change += d.magnitude;
-      moved[int64_t{k} * kPieceFeatures + f] = d.magnitude;
+  const auto scan_kings = FastestNetworkPath() == NetworkPath::kAvx2 ? ScanKingsAvx2 : ScanKingsPlain;
+  const int runs = std::clamp(threads, 1, kSquares);
+  std::vector<KingScan> scans(runs);
+  std::vector<std::thread> started;
+  for (int t = 0; t < runs; ++t) {
+    const int begin = kSquares * t / runs, end = kSquares * (t + 1) / runs;
+    const auto work = [&, t, begin, end] { scan_kings(network, after, begin, end, &scans[t], &c, moved.data()); };
+    if (t + 1 < runs) {
+      started.emplace_back(work);
+    } else {
+      work();
     }
-    c.king_magnitude[k] = static_cast<double>(magnitude) / per_king;
-    c.king_change[k] = static_cast<double>(change) / per_king;
+  }
+  for (std::thread& thread : started) thread.join();
+  Tally weights, changes;
+  for (const KingScan& scan : scans) {
+    Merge(scan.weights, &weights);
+    Merge(scan.changes, &changes);
   }
   c.layers[0].weights = FiguresOf(weights);
   if (after == nullptr) return;

@@ -66,8 +66,10 @@ inline int KingSquareOfIndex(int king) { return SquareOfFeatureSquare(king); }
 bool SameNetworkShape(const Network& a, const Network& b);
 
 // Takes the census of network, and of its change to after when after is not
-// null (of the same shape, checked by the caller).
-void TakeNetworkCensus(const Network& network, const Network* after, NetworkCensus* census);
+// null (of the same shape, checked by the caller), on up to threads threads
+// (each a run of king squares).
+void TakeNetworkCensus(const Network& network, const Network* after, int threads,
+                       NetworkCensus* census);
 
 // Neurons of a hidden layer (1 or 2) whose output is 0 whatever their
 // inputs: bias plus every positive weight x kClampMax, shifted, at or below 0.

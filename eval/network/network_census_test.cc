@@ -57,7 +57,7 @@ TEST(NetworkCensus, FiguresOfAKnownNetworkMatchItsConstruction) {
   const NetworkParts parts = KnownNetwork();
   const Network network = NetworkOfParts(parts);
   NetworkCensus census;
-  TakeNetworkCensus(network, nullptr, &census);
+  TakeNetworkCensus(network, nullptr, 1, &census);
   EXPECT_FALSE(census.compared);
   EXPECT_EQ(census.dead[0], (std::vector<int32_t>{2, 3}));
   EXPECT_EQ(census.dead[1], (std::vector<int32_t>{0, 5}));
@@ -110,7 +110,7 @@ TEST(NetworkCensus, TheChangeRanksTheInputsThatMoved) {
   const Network a = NetworkOfParts(before), b = NetworkOfParts(after);
   ASSERT_TRUE(SameNetworkShape(a, b));
   NetworkCensus census;
-  TakeNetworkCensus(a, &b, &census);
+  TakeNetworkCensus(a, &b, 3, &census);
   ASSERT_TRUE(census.compared);
   ASSERT_EQ(census.moved.size(), 2u);
   EXPECT_EQ(census.moved[0].king, 10);
