@@ -31,6 +31,7 @@
 #include "test/eval_files.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
+#include "tools/sample_net.h"
 
 namespace fvscope {
 namespace {
@@ -421,6 +422,31 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
 }
 
 // Many clients at once get what one gets.
+TEST(Serve, ANetworksCensusIsAnsweredAndAMixOfFamiliesRefused) {
+  ServeFolder folder;
+  ASSERT_TRUE(WriteNetworkFile(folder.path + "/nn.bin", RandomNetwork({256, 32, 32}, 3)));
+  {
+    Server server(folder.path, {"--fv=nn.bin"});
+    httplib::Result got = server.Client().Get("/api/census");
+    ASSERT_TRUE(got);
+    ASSERT_EQ(got->status, 200) << got->body.substr(0, 300);
+    EXPECT_EQ(nlohmann::json::parse(got->body)["census"]["kings"].size(), 81u);
+  }
+  // A table against a network: neither is read as the other's family.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--fv=fv.bin", "--compare=nn.bin"}, {"--fv=nn.bin", "--compare=fv.bin"}}) {
+    Server server(folder.path, args);
+    httplib::Client client = server.Client();
+    httplib::Result census = client.Get("/api/census");
+    ASSERT_TRUE(census);
+    EXPECT_EQ(census->status, 400) << census->body.substr(0, 300);
+    EXPECT_NE(census->body.find("two files of one family"), std::string::npos) << census->body;
+    httplib::Result map = client.Get("/api/map?king=%2B59OU&piece=%2B58KI");
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->status, 400) << map->body.substr(0, 300);
+  }
+}
+
 TEST(Serve, ConcurrentClientsGetTheSameAnswers) {
   ServeFolder folder;
   Server server(folder.path, {});

@@ -211,6 +211,13 @@ bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evalua
                     const std::string& second_path, int threads, EvalKind* kind,
                     TableCensus* table, NetworkCensus* network, std::string* error) {
   *kind = file.kind;
+  if (second != nullptr && (second->kind != file.kind ||
+                            (file.kind == EvalKind::kNetwork &&
+                             !SameNetworkShape(file.network, second->network)))) {
+    *error = "--census --compare takes two files of one family and shape; " + path + " is " +
+             EvaluatorSummary(file) + ", " + second_path + " " + EvaluatorSummary(*second);
+    return false;
+  }
   if (file.kind == EvalKind::kTable) {
     return TakeCensus(path.c_str(), second != nullptr ? second_path.c_str() : nullptr, threads,
                       table, error);
@@ -223,6 +230,10 @@ bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::str
                   int neuron, EvalKind* kind, TableMap* table, NetworkMap* network,
                   std::string* error) {
   *kind = file.kind;
+  if (second != nullptr && (second->kind != EvalKind::kTable || file.kind != EvalKind::kTable)) {
+    *error = "--map with --compare takes two tables";
+    return false;
+  }
   if (file.kind == EvalKind::kNetwork) {
     Place king;
     if (!ParseMapKing(text, &king, error)) {
