@@ -46,7 +46,9 @@ export async function show(ctx) {
     return c && c.hand && c.count === null ? `${name}${leaf.hands[c.side][c.kind] || 0}` : name;
   };
   const onTerm = (e) => ctx.go(termParams({ ...e, a: withCount(e.a), b: withCount(e.b) }));
-  const ranking = compared ? d.compare.ranking : d.ranking;
+  // A network's inputs rank as terms whose two pieces are the same.
+  const ranking = compared ? (d.compare.ranking || []) : d.ranking
+    || (d.features || []).map((f) => ({ rank: f.rank, value: f.change, king: f.king, a: f.piece, b: f.piece, picture: f.picture }));
   const engine = hasEngine(ctx.info);
   const heading = asked.usi ? 'The engine\'s leaf' : d.pv.length ? 'The leaf of the PV' : asked.ply !== null ? `After ply ${asked.ply}` : 'Position';
   ctx.draw(
@@ -75,8 +77,9 @@ export async function show(ctx) {
 }
 
 function breakdown(d) {
-  const rows = [['material', d.material * 32], ['KKP', d.kkp], ['KPP', d.kpp], ['value', d.value * 32]];
-  const c = d.compare;
+  const rows = d.network ? [['material', d.material * 32], ['value', d.value * 32]]
+    : [['material', d.material * 32], ['KKP', d.kkp], ['KPP', d.kpp], ['value', d.value * 32]];
+  const c = d.network ? null : d.compare;
   const after = c ? { material: c.material[1] * 32, KKP: c.kkp[1], KPP: c.kpp[1], value: c.value[1] * 32 } : null;
   const head = c ? ['', 'before', 'after', 'change', 'points', 'change favours'] : ['', 'table units', 'points', 'favours'];
   return el('section', { class: 'breakdown' }, el('h2', {}, 'Breakdown'),

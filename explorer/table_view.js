@@ -38,10 +38,10 @@ function showNetwork(ctx, d) {
     return text;
   };
   const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line; a click opens the map of a black king there.');
-  const kingMap = (title, values) => {
+  const kingMap = (title, values, whole = false) => {
     const low = Math.min(...values);
     const span = Math.max(1e-9, Math.max(...values) - low);
-    const digits = Math.max(...values) >= 100 ? 0 : Math.max(...values) >= 1 ? 1 : 2;
+    const digits = whole || Math.max(...values) >= 100 ? 0 : Math.max(...values) >= 1 ? 1 : 2;
     return el('figure', { class: 'census-map' },
       squareGrid({
         cell: 42, label: title, fill: (s) => diverging(values[s] - low, span), ink: (s) => inkOn(values[s] - low, span),
@@ -52,7 +52,7 @@ function showNetwork(ctx, d) {
       el('figcaption', {}, title));
   };
   const maps = [kingMap('Mean |weight| per king square', c.kings.map((k) => k.mean_abs)),
-    kingMap('Features never trained per king square', c.kings.map((k) => k.untrained))];
+    kingMap('Features never trained per king square', c.kings.map((k) => k.untrained), true)];
   if (compared) maps.push(kingMap('Mean |after - before| per king square', d.compare.kings.map((k) => k.mean_abs_change)));
   const figures = (f) => `${f.count} values, ${f.min} to ${f.max}, mean ${f.mean.toFixed(3)}, sd ${f.sd.toFixed(3)}, ${(100 * f.zero_share).toFixed(2)}% zero`;
   const layers = (list) => el('ul', {}, list.map((l) => el('li', {}, `${l.layer}: weights ${figures(l.weights)}; biases ${figures(l.biases)}`)));

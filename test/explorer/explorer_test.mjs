@@ -484,6 +484,37 @@ if (compared) {
   await page.goto('about:blank');
   await compared.stop();
 }
+// A network: a click on its census opens a king's map, whose box picks a
+// neuron; a piece of a position opens where it is worth most.
+const networked = given ? null : await (async () => {
+  execFileSync(path.join(path.dirname(makeSampleFv), 'make_sample_net'), [path.join(work, 'nn.bin')]);
+  return startServer(['--fv=nn.bin']);
+})();
+if (networked) {
+  base = networked.address;
+  await check('a network: its census, a king\'s map of one neuron and where a piece is worth most', async () => {
+    await open('/?census');
+    await page.waitForSelector('#view .census svg.grid');
+    await page.locator('#view .census svg.grid').first().locator('rect[data-s="76"]').click();
+    await page.waitForSelector('#view h1:has-text("Map of +59OU")');
+    await page.fill('#view input[aria-label=neuron]', '5');
+    await page.click('#view button:has-text("Show")');
+    await page.waitForSelector('#view h1:has-text("neuron 5")');
+    const map = cli('--fv=nn.bin', '--map=+59OU', '--neuron=5').map;
+    expectEqual(await page.locator('#view table.hands tr').first().locator('button').allTextContents(),
+      map.hands[0].values.map(String), 'first hand row');
+    await open('/?position=startpos&pv=7g7f');
+    await page.fill('#view .worth input', '-82HI');
+    await page.click('#view .worth button');
+    await page.waitForSelector('#view h1:has-text("Where -82HI")');
+    const best = cli('--fv=nn.bin', '--position=startpos', '--pv=7g7f', '--squares=-82HI').squares.squares[0];
+    expectEqual((await page.locator('#view ol li').first().textContent()).split(' (')[0], `${best.square}: ${best.value}`, 'best square');
+    await expectReadable();
+    await shot('explorer-network-squares');
+  });
+  await page.goto('about:blank');
+  await networked.stop();
+}
 await browser.close();
 fs.rmSync(work, { recursive: true, force: true });
 if (problems.length) {
