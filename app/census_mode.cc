@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/term_pictures.h"
 #include "eval/table/table_census.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
@@ -33,6 +34,34 @@ SquareMap CensusMap(const TableCensus& census, bool kpp) {
   return map;
 }
 
+// A network's maps: the mean |weight| per king square and its untrained
+// features, and compared the mean |after - before|.
+std::vector<SquareMap> NetworkCensusMaps(const NetworkCensus& census) {
+  std::vector<SquareMap> maps(census.compared ? 3 : 2);
+  maps[0].title = "transformer: mean |weight| per king square";
+  maps[0].scale = {false, 0, "weight units", false};
+  maps[1].title = "features never trained per king square";
+  maps[1].scale = {false, 0, "features of 1548", false};
+  if (census.compared) {
+    maps[2].title = "transformer: mean |after - before| per king square";
+    maps[2].scale = {false, 0, "weight units", false};
+  }
+  for (int k = 0; k < kSquares; ++k) {
+    const int s = KingSquareOfIndex(k);
+    char label[24];
+    maps[0].values[s] = census.king_magnitude[k];
+    std::snprintf(label, sizeof label, "%.2f", census.king_magnitude[k]);
+    maps[0].labels[s] = label;
+    maps[1].values[s] = census.king_untrained[k];
+    maps[1].labels[s] = std::to_string(census.king_untrained[k]);
+    if (!census.compared) continue;
+    maps[2].values[s] = census.king_change[k];
+    std::snprintf(label, sizeof label, "%.2f", census.king_change[k]);
+    maps[2].labels[s] = label;
+  }
+  return maps;
+}
+
 }  // namespace
 
 int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
@@ -41,14 +70,19 @@ int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   CensusAnalysis& analysis = result->emplace<CensusAnalysis>();
   std::string error;
   const int threads = std::min(options.jobs > 0 ? options.jobs : MachineThreads(), 2);
-  if (!TakeCensus(options.fv.c_str(), inputs.compare != nullptr ? options.compare.c_str() : nullptr,
-                  threads, &analysis.census, &error)) {
+  if (!TakeFileCensus(*inputs.fv, options.fv, inputs.compare, options.compare, threads,
+                      &analysis.kind, &analysis.census, &analysis.network, &error)) {
     Fail(log, error);
     return 1;
   }
   analysis.done = true;
-  const std::vector<SquareMap> maps = {CensusMap(analysis.census, true),
-                                       CensusMap(analysis.census, false)};
+  const std::vector<SquareMap> maps =
+      analysis.kind == EvalKind::kNetwork
+          ? NetworkCensusMaps(analysis.network)
+          : std::vector<SquareMap>{CensusMap(analysis.census, true), CensusMap(analysis.census, false)};
+  if (pictures != nullptr && analysis.kind == EvalKind::kNetwork) {
+    AddTermPictures(MovedRanking(analysis.network), nullptr, pictures);
+  }
   if (pictures != nullptr) {
     pictures->push_back(SheetPictureJob(kCensusPicturePath, [maps] { return DrawSquareMaps(maps); }));
   }

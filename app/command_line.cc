@@ -67,7 +67,7 @@ constexpr TextOption kTextOptions[] = {
     {"--fv", &CommandLine::fv, false},         {"--img", &CommandLine::img, false},
     {"--json", &CommandLine::json, false},     {"--html", &CommandLine::html, false},
     {"--compare", &CommandLine::compare, false}, {"--partial", &CommandLine::partial, false},
-    {"--map", &CommandLine::map, false},
+    {"--map", &CommandLine::map, false},       {"--squares", &CommandLine::squares, false},
 };
 
 // Value of "--name=value" in arg, or nullptr when arg is not that option.
@@ -123,6 +123,7 @@ const char* ForeignOption(const CommandLine& c, int positional, bool corpus, boo
   if (!corpus && AnalysesCorpus(c)) return "--corpus or --merge";
   if (!map && !c.map.empty()) return "--map";
   if (!census && c.census) return "--census";
+  if (!c.squares.empty()) return "--squares";
   if (!game && !c.game.empty()) return "--game";
   return nullptr;
 }
@@ -229,7 +230,14 @@ const char* UsageText() {
          "  --no-progress          never show it (shown by default on a terminal)\n"
          "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
          "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
+         "  --map=KING             with a network: draw each feature's weights under KING\n"
+         "                         (+59OU, -51OU; a white king from white's view): their\n"
+         "                         magnitude, or with --neuron=N neuron N's weight\n"
          "  --census               count the entries of the whole file per king square\n"
+         "  --squares=PIECE        the leaf's value with PIECE (+58KI on the board, +KI* or\n"
+         "                         -FU* held) on each square it can stand on instead, with\n"
+         "                         the leaf's side to move (needs --position; --pv sets the\n"
+         "                         leaf)\n"
          "  --serve[=ADDR:PORT]    answer every analysis over HTTP until stopped (default\n"
          "                         127.0.0.1:8765); the files given are loaded once\n"
          "  --help                 print this text\n"
@@ -277,6 +285,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
         return false;
       }
       command_line->serve = value;
+    } else if ((value = OptionValue(arg, "--neuron")) != nullptr) {
+      if (!ReadNumber("--neuron", value, 0, kMaxTransformerWidth - 1, &command_line->neuron, error)) {
+        return false;
+      }
     } else if (std::strcmp(arg, "--census") == 0) {
       command_line->census = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {
@@ -354,6 +366,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
                         : !c.game.empty()                ? "--game"
                         : !c.map.empty()                 ? "--map"
                         : c.census                       ? "--census"
+                        : !c.squares.empty()             ? "--squares"
                         : !c.json.empty()                ? "--json"
                         : !c.html.empty()                ? "--html"
                         : !c.merge.empty() || !c.partial.empty() || c.shard_count > 0
@@ -380,6 +393,27 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
                                                           : nullptr;
     if (other != nullptr) {
       *error = std::string("--game evaluates every position of its record; it takes no ") + other;
+      return false;
+    }
+  }
+  if (command_line->neuron >= 0 && command_line->map.empty()) {
+    *error = "--neuron needs --map=KING with a network";
+    return false;
+  }
+  if (!command_line->squares.empty()) {
+    const CommandLine& c = *command_line;
+    const char* other = c.scan_king_square != -1 ? "king square (a table scan)"
+                        : !c.usi.empty()         ? "--usi"
+                        : c.pieces               ? "--pieces"
+                        : !c.compare.empty()     ? "--compare"
+                        : !c.game.empty()        ? "--game"
+                                                 : nullptr;
+    if (other != nullptr) {
+      *error = std::string("--squares moves a piece of one position's leaf; it takes no ") + other;
+      return false;
+    }
+    if (c.position.empty()) {
+      *error = "--squares needs --position";
       return false;
     }
   }

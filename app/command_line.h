@@ -52,6 +52,8 @@ struct CommandLine {
   int progress = -1;                // --progress 1, --no-progress 0; -1: when stderr is a terminal
   std::string map;                  // KING:PIECE of a map of the table; empty: none
   bool census = false;              // a census of the whole evaluation file
+  int32_t neuron = -1;              // the neuron of a network's map; -1: magnitudes
+  std::string squares;              // PIECE of the leaf moved to every square; empty: none
   std::string serve;                // ADDR:PORT of the server; empty: no server
   bool utf8 = false;
   bool help = false;

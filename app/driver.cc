@@ -24,6 +24,7 @@
 #include "app/run_log.h"
 #include "app/scan_mode.h"
 #include "app/serve_mode.h"
+#include "app/squares_mode.h"
 #include "eval/table/eval_file.h"
 #include "render/board_image.h"
 #include "render/picture_batch.h"
@@ -59,6 +60,7 @@ ModeFunction ModeOf(const CommandLine& options) {
   if (options.census) return RunCensusMode;
   if (!options.game.empty()) return RunRecordMode;
   if (options.scan_king_square != -1) return RunScanMode;
+  if (!options.squares.empty()) return RunSquaresMode;
   if (AnalysesPosition(options)) return RunPositionMode;
   return RunEngineGameMode;
 }

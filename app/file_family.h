@@ -11,8 +11,10 @@
 namespace fvscope {
 
 // Checks that options ask of fv (and compare, when not null) only what their
-// families give: a table scan, --map, --census and --lambda need tables,
-// --fv-scale a network. Returns false with *error naming the file and why.
+// families give: a table scan, --map=KING:PIECE and --lambda need tables;
+// --fv-scale and --neuron a network; --census --compare two files of one
+// family (networks of one shape). Returns false with *error naming the file
+// and why.
 bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
                        std::string* error);
 

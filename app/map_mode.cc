@@ -1,7 +1,10 @@
 #include "app/map_mode.h"
 
+#include <cmath>
 #include <string>
+#include <vector>
 
+#include "eval/network/network_map.h"
 #include "eval/table/table_map.h"
 #include "render/heat_map.h"
 #include "report/paths.h"
@@ -42,26 +45,55 @@ HeatSheet MapSheet(const TableMap& map) {
   return sheet;
 }
 
+// The sheet of a network's map: every grid and hand row, KING marked.
+HeatSheet NeuronSheet(const NetworkMap& map) {
+  const bool magnitude = map.neuron < 0;
+  HeatSheet sheet{"MAP " + PlaceName(map.king) +
+                      (magnitude ? " (network: |weights|)"
+                                 : " (network: neuron " + std::to_string(map.neuron) + ")"),
+                  {!magnitude, 0,
+                   magnitude ? "root of the sum of the squared weights"
+                             : "weight: blue above 0, red below",
+                   false},
+                  kMapKinds,
+                  {},
+                  2,
+                  {}};
+  for (int g = 0; g < map.grid_count; ++g) {
+    const NeuronGrid& grid = map.grids[g];
+    HeatGrid heat{NeuronGridName(grid), {}, {}, {{map.king.square, "K"}}};
+    for (int s = 0; s < kSquares; ++s) {
+      heat.present[s] = grid.present[s];
+      heat.values[s] = grid.values[s];
+    }
+    sheet.grids.push_back(heat);
+  }
+  for (int h = 0; h < map.hand_count; ++h) {
+    const NeuronHand& hand = map.hands[h];
+    // Cell c stands for c pieces held; none held has no feature.
+    std::vector<double> values = {std::nan("")};
+    values.insert(values.end(), hand.values, hand.values + hand.counts);
+    sheet.rows.push_back({NeuronHandName(hand), values, {}});
+  }
+  return sheet;
+}
+
 }  // namespace
 
 int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                std::vector<PictureJob>* pictures) {
   MapAnalysis& analysis = result->emplace<MapAnalysis>();
-  MapRequest request;
   std::string error;
-  if (!ParseMapRequest(inputs.options->map, &request, &error)) {
-    Fail(log, "--map " + error);
-    return 2;
-  }
-  const bool built = inputs.compare != nullptr
-                         ? CompareTableMap(inputs.fv->table, inputs.compare->table, request, &analysis.map, &error)
-                         : BuildTableMap(inputs.fv->table, request, &analysis.map, &error);
-  if (!built) {
+  if (!BuildFileMap(*inputs.fv, inputs.compare, inputs.options->map, inputs.options->neuron,
+                    &analysis.kind, &analysis.map, &analysis.network, &error)) {
     Fail(log, error);
     return 2;
   }
   analysis.done = true;
-  if (pictures != nullptr) {
+  if (pictures != nullptr && analysis.kind == EvalKind::kNetwork) {
+    pictures->push_back(SheetPictureJob(
+        kMapPicturePath, [sheet = NeuronSheet(analysis.network)] { return DrawHeatSheet(sheet); }));
+  } else if (pictures != nullptr) {
     pictures->push_back(SheetPictureJob(
         kMapPicturePath, [sheet = MapSheet(analysis.map)] { return DrawHeatSheet(sheet); }));
   }

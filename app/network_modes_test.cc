@@ -117,6 +117,130 @@ TEST(NetworkModes, AGameAndAComparisonGiveTheNetworksValues) {
   EXPECT_EQ(run.out.find("RANKING OF CHANGES"), std::string::npos);
 }
 
+TEST(NetworkModes, APiecesSquaresAreTheLeafsValuesWithThePieceMoved) {
+  NetworkFolder folder;
+  // The leaf has white to move; white's rook of 82 goes to each empty square.
+  ToolRun run = folder.Run("--fv=nn.bin --position=startpos --pv=7g7f --squares=-82HI "
+                           "--json=s.json --html=s.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("SQUARES: -82HI value = "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("white to move  squares = 41"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\n10: "), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/squares.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/s.html").find("squares.png"), std::string::npos);
+  const auto found = folder.Json("s.json");
+  ASSERT_EQ(found["mode"], "squares");
+  const auto& squares = found["squares"];
+  ASSERT_EQ(squares["squares"].size(), 41u);
+  // Best for white first: the changes, from black's view, never fall.
+  for (size_t i = 1; i < squares["squares"].size(); ++i) {
+    EXPECT_GE(squares["squares"][i]["change"], squares["squares"][i - 1]["change"]);
+  }
+  // The leaf's value, and the best and worst squares, as position runs give them.
+  const std::string leaf_board = "lnsgkgsnl/1r5b1/ppppppppp/9/9/2P6/PP1PPPPPP/1B5R1/LNSGKGSNL";
+  const auto value_of = [&](const std::string& board) {
+    const ToolRun r = folder.Run("--fv=nn.bin '--position=sfen " + board + " w - 1' --json=v.json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return folder.Json("v.json")["value"].get<int>();
+  };
+  EXPECT_EQ(squares["value"].get<int>(), value_of(leaf_board));
+  for (const auto& entry : {squares["squares"].front(), squares["squares"].back()}) {
+    const std::string square = entry["square"];
+    // The leaf's ranks, each of nine cells, with the rook of 82 moved.
+    std::vector<std::string> ranks(1);
+    for (char c : leaf_board) {
+      if (c == '/') ranks.emplace_back();
+      else if (c >= '1' && c <= '9') ranks.back() += std::string(c - '0', '.');
+      else ranks.back() += c;
+    }
+    ranks[1][1] = '.';
+    const int file = square[0] - '0', rank = square[1] - '0';
+    ranks[rank - 1][9 - file] = 'r';
+    std::string board;
+    for (int r = 0; r < 9; ++r) {
+      int empty = 0;
+      for (char c : ranks[r]) {
+        if (c == '.') {
+          ++empty;
+          continue;
+        }
+        if (empty > 0) board += std::to_string(empty);
+        empty = 0;
+        board += c;
+      }
+      if (empty > 0) board += std::to_string(empty);
+      if (r < 8) board += '/';
+    }
+    EXPECT_EQ(entry["value"].get<int>(), value_of(board)) << square;
+    EXPECT_EQ(entry["change"].get<int>(), entry["value"].get<int>() - squares["value"].get<int>());
+  }
+}
+
+TEST(NetworkModes, ACensusOfANetworkAndOfItsChange) {
+  NetworkFolder folder;
+  ToolRun run = folder.Run("--fv=nn.bin --census --json=c.json --html=c.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("CENSUS: network 256/32/32\ntransformer  weights count = 32099328", 0), 0u)
+      << run.out;
+  EXPECT_NE(run.out.find("\nDEAD: layer1 ="), std::string::npos);
+  const auto census = folder.Json("c.json");
+  ASSERT_EQ(census["mode"], "census");
+  EXPECT_EQ(census["census"]["layers"].size(), 4u);
+  EXPECT_EQ(census["census"]["layers"][3]["biases"]["count"], 1);
+  ASSERT_EQ(census["census"]["kings"].size(), 81u);
+  EXPECT_EQ(census["census"]["kings"][0]["square"], "91");
+  EXPECT_TRUE(census["census"]["dead"]["layer1"].is_array());
+  EXPECT_TRUE(census["census"]["dead"]["layer2"].is_array());
+  EXPECT_FALSE(census.contains("compare"));
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/census.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/c.html").find("Census of the network"), std::string::npos);
+  // Against another network of the same shape: the change and the 150 inputs that moved most.
+  ASSERT_TRUE(WriteNetworkFile(folder.path + "/nn2.bin", RandomNetwork({256, 32, 32}, 5)));
+  run = folder.Run("--fv=nn.bin --compare=nn2.bin --census --json=d.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\nchange transformer  weights count = 32099328"), std::string::npos);
+  EXPECT_NE(run.out.find("\nRANKING OF MOVED INPUTS:\n1: moved = "), std::string::npos);
+  const auto compared = folder.Json("d.json");
+  ASSERT_EQ(compared["compare"]["moved"].size(), 150u);
+  EXPECT_GE(compared["compare"]["moved"][0]["moved"], compared["compare"]["moved"][149]["moved"]);
+  EXPECT_EQ(compared["compare"]["kings"].size(), 81u);
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/rank150.png"));
+}
+
+TEST(NetworkModes, ANetworksMapShowsTheWeightsUnderAKing) {
+  NetworkFolder folder;
+  const NetworkParts parts = RandomNetwork({256, 32, 32}, 4);  // nn.bin
+  const auto weight = [&](int king, int feature, int neuron) {
+    return parts.weights[(int64_t{king} * kPieceFeatures + feature) * 256 + neuron];
+  };
+  ToolRun run = folder.Run("--fv=nn.bin --map=-51OU --neuron=7 --json=m.json --html=m.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("MAP: -51OU (network, neuron 7)\n+FU\n", 0), 0u) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/map.png"));
+  EXPECT_NE(ReadWholeFile(folder.path + "/m.html").find("map.png"), std::string::npos);
+  const auto map = folder.Json("m.json")["map"];
+  EXPECT_EQ(map["neuron"], 7);
+  ASSERT_EQ(map["grids"].size(), 18u);
+  ASSERT_EQ(map["hands"].size(), 14u);
+  // White's king on 51 is 59 from white's view (index 4 * 9 + 8); a black gold
+  // on 58 is an enemy gold on white's 52 (819 + 9 * 4 + 1); black's 2nd pawn held
+  // is an enemy pawn in hand (20 + 1).
+  EXPECT_EQ(map["king_index"], 44);
+  EXPECT_EQ(map["grids"][4]["piece"], "+KI");
+  EXPECT_EQ(map["grids"][4]["values"][SquareOf(5, 8)], weight(44, 856, 7));
+  EXPECT_TRUE(map["grids"][4]["values"][SquareOf(5, 1)].is_null());
+  EXPECT_EQ(map["hands"][0]["piece"], "+FU*");
+  EXPECT_EQ(map["hands"][0]["values"][1], weight(44, 21, 7));
+  // Without --neuron: each feature's magnitude.
+  run = folder.Run("--fv=nn.bin --map=+59OU --json=n.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto magnitudes = folder.Json("n.json")["map"];
+  EXPECT_TRUE(magnitudes["neuron"].is_null());
+  double squares = 0;
+  for (int i = 0; i < 256; ++i) squares += double(weight(44, 738 + 9 * 4 + 7, i)) * weight(44, 738 + 9 * 4 + 7, i);
+  EXPECT_NEAR(magnitudes["grids"][4]["values"][SquareOf(5, 8)].get<double>(), std::sqrt(squares), 1e-9);
+}
+
 TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   NetworkFolder folder;
   ScratchDir scratch;
@@ -214,6 +338,7 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
   folder.dir.Write("work/hash.bin", bad_hash);
   folder.dir.Write("work/halfka.bin", halfka);
   folder.dir.Write("work/text.bin", long_text + std::string(100, 'x'));
+  EXPECT_TRUE(WriteNetworkFile(folder.path + "/narrow.bin", EmptyNetwork({256, 16, 32})));
   const struct {
     std::string args;
     int status;
@@ -229,9 +354,21 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
       {"--fv=fv.bin --fv-scale=24 --pv=7g7f", 2, "neither evaluation file is a network"},
       {"--fv=nn.bin 0 40", 2, "nn.bin: a network; a table scan needs a table"},
       {"--fv=fv.bin --compare=nn.bin 0 40", 2, "nn.bin: a network; a table scan"},
-      {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map needs a table"},
-      {"--fv=nn.bin --census", 2, "--census needs a table"},
+      {"--fv=nn.bin --map=+59OU:+58KI", 2, "--map=KING:PIECE (or --map with --compare) needs a table"},
+      {"--fv=nn.bin --map=+59OU --neuron=256", 2, "--neuron 256 is outside 0..255 (the network is 256 wide)"},
+      {"--fv=nn.bin --neuron=3 --position=startpos", 2, "--neuron needs --map=KING with a network"},
+      {"--fv=fv.bin --map=+59OU:+58KI --neuron=3", 2, "--neuron picks a neuron of a network's map; fv.bin is a table"},
+      {"--fv=nn.bin --map=+58KI", 2, "--map \"+58KI\" is not a king on the board"},
+      {"--fv=nn.bin --compare=nn.bin --map=+59OU", 2, "--map with --compare) needs a table"},
+      {"--fv=nn.bin --compare=fv.bin --census", 2, "--census --compare takes two files of one family; nn.bin is a network, fv.bin a table"},
+      {"--fv=nn.bin --compare=narrow.bin --census", 2, "--census --compare takes two networks of one shape; nn.bin is 256/32/32, narrow.bin 256/16/32"},
       {"--fv=nn.bin --corpus=x.csa --lambda=0.5", 2, "--lambda needs a table"},
+      {"--fv=nn.bin --position=startpos --squares=+55KI", 2, "+55KI: no such piece"},
+      {"--fv=nn.bin --position=startpos --squares=+KI*", 2, "black holds no gold"},
+      {"--fv=nn.bin --position=startpos --squares=+5KI", 2, "--squares \"+5KI\" is neither"},
+      {"--fv=nn.bin --squares=+59OU", 2, "--squares needs --position"},
+      {"--fv=fv.bin --position=startpos --squares=+59OU 0 40", 2, "--squares moves a piece"},
+      {"--fv=nn.bin --corpus=x.csa --squares=+59OU", 2, "a corpus run (--corpus, --merge) takes no --squares"},
   };
   for (const auto& c : cases) {
     const ToolRun run = folder.Run(c.args);

@@ -6,6 +6,7 @@
 #include "app/position_mode.h"
 #include "app/record_mode.h"
 #include "app/scan_mode.h"
+#include "app/squares_mode.h"
 #include "report/run_result.h"
 #include "shogi/notation.h"
 #include "shogi/sfen.h"
@@ -91,11 +92,33 @@ bool MapWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
               std::vector<std::string>* words, std::vector<std::string>*, std::string* error) {
   const std::string* king = FindRequestParam(params, "king");
   const std::string* piece = FindRequestParam(params, "piece");
-  if (king == nullptr || piece == nullptr) {
-    *error = "/api/map needs king=KING and piece=PIECE (as --map=KING:PIECE takes them)";
+  const std::string* neuron = FindRequestParam(params, "neuron");
+  if (king == nullptr) {
+    *error = "/api/map needs king=KING and piece=PIECE (as --map=KING:PIECE takes them), or with "
+             "a network king=KING and neuron=N when one is asked";
     return false;
   }
-  words->push_back("--map=" + *king + ":" + *piece);
+  // A network's map names only the king.
+  words->push_back("--map=" + *king + (piece != nullptr ? ":" + *piece : ""));
+  if (neuron != nullptr) words->push_back("--neuron=" + *neuron);
+  return true;
+}
+
+bool SquaresWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
+                  std::vector<std::string>* words, std::vector<std::string>*, std::string* error) {
+  const std::string* piece = FindRequestParam(params, "piece");
+  if (piece == nullptr) {
+    *error = "/api/squares needs piece=PIECE (as --squares=PIECE takes it)";
+    return false;
+  }
+  const std::string* position = FindRequestParam(params, "position");
+  if (position != nullptr && !LooksLikeUsiPosition(*position)) {
+    *error = "position takes \"startpos\" or \"sfen ...\", either with \"moves ...\"";
+    return false;
+  }
+  words->push_back("--position=" + (position != nullptr ? *position : std::string("startpos")));
+  if (const std::string* pv = FindRequestParam(params, "pv")) words->push_back("--pv=" + *pv);
+  words->push_back("--squares=" + *piece);
   return true;
 }
 
@@ -133,6 +156,14 @@ std::string GameQuery(const CommandLine&, const std::vector<RequestParam>&,
   return "?position=" + EncodeQueryText(text);
 }
 
+// The position, PV and piece as asked.
+std::string SquaresQuery(const CommandLine& options, const std::vector<RequestParam>&,
+                         const RunResult&) {
+  return "?position=" + EncodeQueryText(options.position) +
+         (options.pv.empty() ? "" : "&pv=" + EncodeQueryText(options.pv)) +
+         "&piece=" + EncodeQueryText(options.squares);
+}
+
 std::string ScanQuery(const CommandLine& options, const std::vector<RequestParam>&,
                       const RunResult&) {
   return "?square=" + std::to_string(options.scan_king_square) + "&" + SortQuery(options);
@@ -150,9 +181,11 @@ constexpr RequestKind kRequestKinds[kRequestKindCount] = {
      GameWords, GameQuery},
     {"scan", RunScanMode, {{"square", true}, {"sort", true}}, true, false, false,
      RunTime::kEachRequest, ScanWords, ScanQuery},
-    {"map", RunMapMode, {{"king", false}, {"piece", false}}, true, false, false,
+    {"map", RunMapMode, {{"king", false}, {"piece", false}, {"neuron", true}}, true, false, false,
      RunTime::kEachRequest, MapWords, nullptr},
     {"census", RunCensusMode, {}, true, false, false, RunTime::kOnce, CensusWords, nullptr},
+    {"squares", RunSquaresMode, {{"position", false}, {"pv", false}, {"piece", false}}, true, false,
+     false, RunTime::kEachRequest, SquaresWords, SquaresQuery},
     {"corpus", RunCorpusMode, {}, true, false, false, RunTime::kBackground, nullptr, nullptr},
 };
 static_assert(kRequestKinds[kRequestKindCount - 1].name != nullptr,

@@ -52,7 +52,7 @@ struct RequestKind {
 };
 
 // The number of kinds in kRequestKinds.
-constexpr int kRequestKindCount = 6;
+constexpr int kRequestKindCount = 7;
 
 // The one table of request kinds.
 extern const RequestKind kRequestKinds[kRequestKindCount];

@@ -198,6 +198,8 @@ TEST(Serve, AnswersAreTheCommandLinesDocuments) {
         {"/api/map?king=%2B59OU&piece=%2B58KI", "", "--map=+59OU:+58KI"},
         {"/api/map?king=%2B59OU&piece=-51OU", "", "--map=+59OU:-51OU"},
         {"/api/census", "", "--census"},
+        {"/api/squares?position=startpos&pv=7g7f&piece=-82HI", "",
+         "--position=startpos --pv=7g7f --squares=-82HI"},
     };
     for (const Case& c : cases) {
       const ToolRun expected = RunTool(folder.path, c.args + compare + " --json=-");
@@ -422,6 +424,42 @@ TEST(Serve, RefusalsAnswerWithTheirStatusAndTheServerGoesOn) {
 }
 
 // Many clients at once get what one gets.
+TEST(Serve, ANetworksCensusIsAnsweredAndAMixOfFamiliesRefused) {
+  ServeFolder folder;
+  ASSERT_TRUE(WriteNetworkFile(folder.path + "/nn.bin", RandomNetwork({256, 32, 32}, 3)));
+  {
+    Server server(folder.path, {"--fv=nn.bin"});
+    httplib::Result got = server.Client().Get("/api/census");
+    ASSERT_TRUE(got);
+    ASSERT_EQ(got->status, 200) << got->body.substr(0, 300);
+    EXPECT_EQ(nlohmann::json::parse(got->body)["census"]["kings"].size(), 81u);
+    // A king's map of one neuron, and a piece's squares: the command line's documents.
+    for (const auto& [get, args] :
+         {std::pair<std::string, std::string>{"/api/map?king=-51OU&neuron=3", "--map=-51OU --neuron=3"},
+          {"/api/squares?piece=-82HI&pv=7g7f", "--position=startpos --pv=7g7f --squares=-82HI"}}) {
+      got = server.Client().Get(get);
+      ASSERT_TRUE(got);
+      EXPECT_EQ(got->status, 200) << got->body.substr(0, 300);
+      EXPECT_EQ(WithoutPictures(got->body),
+                WithoutPictures(RunTool(folder.path, "--fv=nn.bin " + args + " --json=-").out))
+          << get;
+    }
+  }
+  // A table against a network: neither is read as the other's family.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--fv=fv.bin", "--compare=nn.bin"}, {"--fv=nn.bin", "--compare=fv.bin"}}) {
+    Server server(folder.path, args);
+    httplib::Client client = server.Client();
+    httplib::Result census = client.Get("/api/census");
+    ASSERT_TRUE(census);
+    EXPECT_EQ(census->status, 400) << census->body.substr(0, 300);
+    EXPECT_NE(census->body.find("two files of one family"), std::string::npos) << census->body;
+    httplib::Result map = client.Get("/api/map?king=%2B59OU&piece=%2B58KI");
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->status, 400) << map->body.substr(0, 300);
+  }
+}
+
 TEST(Serve, ConcurrentClientsGetTheSameAnswers) {
   ServeFolder folder;
   Server server(folder.path, {});

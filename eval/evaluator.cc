@@ -231,4 +231,48 @@ bool ComputeShares(const Evaluator& file, const Position& position, Side to_move
   return ComputePieceShares(position, file.table, out, error);
 }
 
+bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evaluator* second,
+                    const std::string& second_path, int threads, EvalKind* kind,
+                    TableCensus* table, NetworkCensus* network, std::string* error) {
+  *kind = file.kind;
+  if (second != nullptr && (second->kind != file.kind ||
+                            (file.kind == EvalKind::kNetwork &&
+                             !SameNetworkShape(file.network, second->network)))) {
+    *error = "--census --compare takes two files of one family and shape; " + path + " is " +
+             EvaluatorSummary(file) + ", " + second_path + " " + EvaluatorSummary(*second);
+    return false;
+  }
+  if (file.kind == EvalKind::kTable) {
+    return TakeCensus(path.c_str(), second != nullptr ? second_path.c_str() : nullptr, threads,
+                      table, error);
+  }
+  TakeNetworkCensus(file.network, second != nullptr ? &second->network : nullptr, threads, network);
+  return true;
+}
+
+bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
+                  int neuron, EvalKind* kind, TableMap* table, NetworkMap* network,
+                  std::string* error) {
+  *kind = file.kind;
+  if (second != nullptr && (second->kind != EvalKind::kTable || file.kind != EvalKind::kTable)) {
+    *error = "--map with --compare takes two tables";
+    return false;
+  }
+  if (file.kind == EvalKind::kNetwork) {
+    Place king;
+    if (!ParseMapKing(text, &king, error)) {
+      *error = "--map " + *error;
+      return false;
+    }
+    return BuildNetworkMap(file.network, king, neuron, network, error);
+  }
+  MapRequest request;
+  if (!ParseMapRequest(text, &request, error)) {
+    *error = "--map " + *error;
+    return false;
+  }
+  return second != nullptr ? CompareTableMap(file.table, second->table, request, table, error)
+                           : BuildTableMap(file.table, request, table, error);
+}
+
 }  // namespace fvscope

@@ -12,12 +12,16 @@
 
 #include "eval/network/feature_use.h"
 #include "eval/network/network_breakdown.h"
+#include "eval/network/network_census.h"
+#include "eval/network/network_map.h"
 #include "eval/network/network_file.h"
 #include "eval/table/breakdown.h"
 #include "eval/table/compare.h"
 #include "eval/table/eval_file.h"
 #include "eval/table/game_pass.h"
 #include "eval/table/piece_shares.h"
+#include "eval/table/table_census.h"
+#include "eval/table/table_map.h"
 #include "eval/table/term_tally.h"
 #include "shogi/types.h"
 
@@ -130,6 +134,23 @@ void RankBreakdown(const Breakdown& breakdown, const Position& position, SortMod
 // the ranking of the terms that changed (else out->terms is false).
 bool CompareFiles(const Evaluator& before, const Evaluator& after, const Position& position,
                   Side to_move, SortMode mode, LeafComparison* out, std::string* error);
+
+// Takes the census of file (at path) by its family into *table (a table,
+// read again from path on up to threads threads) or *network, and with
+// second (at second_path, of the same family and shape) of the change to
+// it; *kind names which was filled. Returns false with *error when a file
+// cannot be read.
+bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evaluator* second,
+                    const std::string& second_path, int threads, EvalKind* kind,
+                    TableCensus* table, NetworkCensus* network, std::string* error);
+
+// The map text asks of file by its family: a table's KING:PIECE (with
+// second, its change to that table) into *table, or a network's KING with
+// neuron (-1: magnitudes) into *network; *kind names which was filled.
+// Returns false with *error naming what is wrong with text or neuron.
+bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
+                  int neuron, EvalKind* kind, TableMap* table, NetworkMap* network,
+                  std::string* error);
 
 // Each piece's share of position's evaluation under file.
 bool ComputeShares(const Evaluator& file, const Position& position, Side to_move,

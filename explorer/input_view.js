@@ -124,7 +124,7 @@ function toPly(ply) {
 export async function update(ctx) {
   const text = ctx.params.get('position');
   if (text !== null && document.activeElement !== box()) box().value = text;
-  const isPosition = !['map', 'term', 'scan', 'census', 'corpus'].some((k) => ctx.params.has(k));
+  const isPosition = !['map', 'term', 'scan', 'census', 'corpus', 'squares'].some((k) => ctx.params.has(k));
   if (!isPosition || !text || !/ moves /.test(' ' + text + ' ')) {
     shown = null;
     strip().replaceChildren();

@@ -9,12 +9,14 @@ import * as termView from './term_view.js';
 import * as table from './table_view.js';
 import * as scan from './scan_view.js';
 import * as corpus from './corpus_view.js';
+import * as squaresView from './squares_view.js';
 
 const main = document.getElementById('view');
 let generation = 0;
 
 // The view an address names and its parameters.
 function viewOf(params) {
+  if (params.has('squares')) return squaresView;
   if (params.has('map')) return mapView;
   if (params.has('term')) return termView;
   if (params.has('scan')) return scan;

@@ -11,9 +11,20 @@ export const name = 'map';
 export async function show(ctx) {
   const words = ctx.params.get('map') || '';
   const [king, piece] = splitMapWords(words);
-  const r = await ask('/api/map' + query({ king, piece }));
+  const neuron = ctx.params.get('neuron');
+  const r = await ask('/api/map' + query({ king, piece, neuron }));
   if (!r.ok) return ctx.refuse(r.error);
   const m = r.data.map;
+  if (m.network) {
+    // A network's map: a box picks the neuron, empty for the magnitudes.
+    const box = el('input', { type: 'number', min: 0, step: 1, value: m.neuron ?? '', 'aria-label': 'neuron' });
+    const pick = () => ctx.go(box.value === '' ? { map: m.king } : { map: m.king, neuron: box.value });
+    return ctx.draw(el('h1', {}, `Map of ${m.king} in the network: ` +
+        (m.neuron === null ? 'the magnitude of each feature\'s weights' : `neuron ${m.neuron}'s weights`)),
+      el('p', {}, el('label', {}, 'Neuron ', box), ' ', el('button', { type: 'button', onclick: pick }, 'Show'),
+        el('span', { class: 'meta' }, ' (empty: the root of the sum of each feature\'s squared weights)')),
+      mapFigure(r.data, {}));
+  }
   ctx.draw(el('h1', {}, `Map of ${m.king} and ${m.piece} (${m.table.toUpperCase()})`),
     mapFigure(r.data, { onEntry: (entry) => ctx.go({ term: `${m.king}:${m.piece}:${entry}` }) }));
 }
@@ -42,12 +53,15 @@ export function mapFigure(answer, options = {}) {
   for (const g of [...map.grids, ...map.hands]) for (const v of g.values) if (v !== null) limit = Math.max(limit, Math.abs(v));
   const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a square to read its value.');
   const king = parseCell(map.king);
-  const piece = parseCell(map.piece);
+  const piece = map.piece ? parseCell(map.piece) : null;
+  // A network's hands start at the 1st piece held, its magnitudes have a fraction.
+  const first = map.network ? 1 : 0;
+  const shown = (v) => (map.network && map.neuron === null ? v.toFixed(1) : String(v));
   const mark = options.mark ? placeOf(map, options.mark) : null;
   const describe = (label, g, i) => {
     const v = g.values[i];
     if (v === null) return `${label}: none`;
-    return `${label}: ${v}` + (compared ? ` (${g.before[i]} to ${g.after[i]})` : '');
+    return `${label}: ${shown(v)}` + (compared ? ` (${g.before[i]} to ${g.after[i]})` : '');
   };
   const grids = map.grids.map((g, gi) => {
     const letters = new Map();
@@ -66,23 +80,27 @@ export function mapFigure(answer, options = {}) {
     return el('figure', { class: 'grid-box' }, grid, el('figcaption', {}, g.piece));
   });
   const hands = map.hands.map((h, hi) => el('tr', {}, el('th', { scope: 'row' }, el('code', {}, h.piece)),
-    h.values.map((v, count) => {
+    h.values.map((v, index) => {
+      const count = index + first;
       const marked = mark && mark.hand === hi && mark.count === count;
       const cell = el('td', { class: 'num' + (marked ? ' marked' : ''), style: `background:${diverging(v, limit)}` },
         el('button', {
-          type: 'button', title: describe(`${h.piece}${count}`, h, count), 'aria-label': describe(`${h.piece}${count}`, h, count),
+          type: 'button', title: describe(`${h.piece}${count}`, h, index), 'aria-label': describe(`${h.piece}${count}`, h, index),
           onclick: () => options.onEntry && options.onEntry(`${h.piece}${count}`),
-          onmouseover: () => { readout.textContent = describe(`${h.piece}${count}`, h, count); },
-          onfocus: () => { readout.textContent = describe(`${h.piece}${count}`, h, count); },
-        }, String(v)));
+          onmouseover: () => { readout.textContent = describe(`${h.piece}${count}`, h, index); },
+          onfocus: () => { readout.textContent = describe(`${h.piece}${count}`, h, index); },
+        }, shown(v)));
       return cell;
     })));
   return el('section', { class: 'map' },
-    el('p', { class: 'meta' }, compared ? 'After minus before, in table units' : 'Table units',
-      ', as they favour black (blue) or white (red); K is the king, P the piece', options.mark ? `, the outlined square ${options.mark}` : '', '.',
-      ` Largest magnitude ${signed(limit).replace('+', '')}.`),
+    map.network
+      ? el('p', { class: 'meta' }, map.neuron === null ? 'Each feature\'s magnitude' : 'Each feature\'s weight (blue above 0, red below)',
+        ` under the king K, from its side's view. Largest magnitude ${limit.toFixed(1)}.`)
+      : el('p', { class: 'meta' }, compared ? 'After minus before, in table units' : 'Table units',
+        ', as they favour black (blue) or white (red); K is the king, P the piece', options.mark ? `, the outlined square ${options.mark}` : '', '.',
+        ` Largest magnitude ${signed(limit).replace('+', '')}.`),
     readout,
     el('div', { class: 'grids' }, grids),
-    el('h2', {}, 'Hands (value per count held)'),
+    el('h2', {}, map.network ? 'Hands (the 1st, 2nd, ... piece held)' : 'Hands (value per count held)'),
     el('div', { class: 'scroll' }, el('table', { class: 'hands' }, el('tbody', {}, hands))));
 }

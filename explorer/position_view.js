@@ -70,7 +70,8 @@ export async function show(ctx) {
             '; a network\'s shares need not add up to its value.')
           : el('p', { class: 'meta' }, 'Each piece shows its share of KKP + KPP in points', compared ? ' (the change under the second file)' : '',
             '; a click on a piece opens the map of its king and it.'),
-        el('p', { class: 'meta sfen' }, 'SFEN ', el('code', {}, d.leaf.sfen))),
+        el('p', { class: 'meta sfen' }, 'SFEN ', el('code', {}, d.leaf.sfen)),
+        worthForm(ctx, d.leaf.sfen)),
       el('div', {}, breakdown(d), network ? networkSection(network) : null, pv(d), warnings(d))),
     network && !compared ? featuresSection(d.features || []) : null,
     ranking && rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms', sort: asked.sort, onSort: (mode) => {
@@ -100,6 +101,14 @@ function breakdown(d) {
           el('td', { class: favours(change) }, favours(change)));
       }))),
     el('p', { class: 'meta' }, '32 table units make a point; positive favours black.'));
+}
+
+// Asks where a piece of the leaf (+58KI, a held kind +KI*) is worth most.
+function worthForm(ctx, sfen) {
+  const box = el('input', { type: 'text', size: 7, placeholder: '+58KI', 'aria-label': 'piece' });
+  const go = () => { if (box.value) ctx.go({ squares: box.value.trim(), position: `sfen ${sfen}` }); };
+  box.addEventListener('keydown', (e) => { if (e.key === 'Enter') go(); });
+  return el('p', { class: 'worth' }, 'Piece ', box, ' ', el('button', { type: 'button', onclick: go }, 'Where is it worth most'));
 }
 
 function pv(d) {

@@ -16,6 +16,7 @@ export async function censusAnswer() {
 
 // One king square's line of the census as text.
 export function censusRow(d, k) {
+  if (d.census.network) return `a network: no table census of king square ${k}`;
   const t = (c) => `not 0 ${c.nonzero}, mean |value| ${c.mean_abs.toFixed(2)}, largest ${c.max_abs}, saturated ${c.saturated}`;
   let text = `king square ${k} (${squareName(k)}): KPP ${t(d.census.kpp[k])}; KKP ${t(d.census.kkp[k])}`;
   if (Array.isArray(d.compare)) {
@@ -25,10 +26,49 @@ export function censusRow(d, k) {
   return text;
 }
 
+// A network's census: maps of its king squares (a click opens the map of
+// black's king there), its layers and the neurons that never fire.
+function showNetwork(ctx, d) {
+  const c = d.census;
+  const compared = !!d.compare;
+  const line = (s) => {
+    const k = c.kings[s];
+    let text = `king square ${squareName(s)}: mean |weight| ${k.mean_abs.toFixed(3)}, features never trained ${k.untrained}`;
+    if (compared) text += `, mean |after - before| ${d.compare.kings[s].mean_abs_change.toFixed(3)}`;
+    return text;
+  };
+  const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line; a click opens the map of a black king there.');
+  const kingMap = (title, values, whole = false) => {
+    const low = Math.min(...values);
+    const span = Math.max(1e-9, Math.max(...values) - low);
+    const digits = whole || Math.max(...values) >= 100 ? 0 : Math.max(...values) >= 1 ? 1 : 2;
+    return el('figure', { class: 'census-map' },
+      squareGrid({
+        cell: 42, label: title, fill: (s) => diverging(values[s] - low, span), ink: (s) => inkOn(values[s] - low, span),
+        text: (s) => values[s].toFixed(digits),
+        onPoint: (s) => { readout.textContent = line(s); },
+        onPick: (s) => ctx.go({ map: `+${squareName(s)}OU` }),
+      }),
+      el('figcaption', {}, title));
+  };
+  const maps = [kingMap('Mean |weight| per king square', c.kings.map((k) => k.mean_abs)),
+    kingMap('Features never trained per king square', c.kings.map((k) => k.untrained), true)];
+  if (compared) maps.push(kingMap('Mean |after - before| per king square', d.compare.kings.map((k) => k.mean_abs_change)));
+  const figures = (f) => `${f.count} values, ${f.min} to ${f.max}, mean ${f.mean.toFixed(3)}, sd ${f.sd.toFixed(3)}, ${(100 * f.zero_share).toFixed(2)}% zero`;
+  const layers = (list) => el('ul', {}, list.map((l) => el('li', {}, `${l.layer}: weights ${figures(l.weights)}; biases ${figures(l.biases)}`)));
+  const dead = (list) => (list.length ? list.join(', ') : 'none');
+  ctx.draw(el('h1', {}, `The network (${c.network.join('/')})`),
+    el('div', { class: 'census' }, maps), readout,
+    el('h2', {}, 'Layers'), layers(c.layers),
+    compared ? el('h2', {}, 'The change, after - before') : null, compared ? layers(d.compare.layers) : null,
+    el('p', {}, `Neurons that never fire: layer 1 ${dead(c.dead.layer1)}; layer 2 ${dead(c.dead.layer2)}.`));
+}
+
 export async function show(ctx) {
   const r = await censusAnswer();
   if (!r.ok) return ctx.refuse(r.error);
   const d = r.data;
+  if (d.census.network) return showNetwork(ctx, d);
   const compared = Array.isArray(d.compare);
   const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line of the census; a click opens its scan.');
   // A sequential scale from the least to the largest figure.

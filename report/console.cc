@@ -376,8 +376,54 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
   }
 }
 
+namespace {
+
+// One value of a network's map: a weight, or a magnitude to a tenth.
+void WriteNeuronValue(FILE* out, const NetworkMap& map, bool first, double value) {
+  if (map.neuron >= 0) {
+    std::fprintf(out, first ? "%6d" : " %6d", static_cast<int>(value));
+  } else {
+    std::fprintf(out, first ? "%6.1f" : " %6.1f", value);
+  }
+}
+
+void WriteNetworkMap(FILE* out, const NetworkMap& map) {
+  if (map.neuron >= 0) {
+    std::fprintf(out, "MAP: %s (network, neuron %d)\n", PlaceName(map.king).c_str(), map.neuron);
+  } else {
+    std::fprintf(out, "MAP: %s (network, |weights|)\n", PlaceName(map.king).c_str());
+  }
+  for (int g = 0; g < map.grid_count; ++g) {
+    const NeuronGrid& grid = map.grids[g];
+    std::fprintf(out, "%s\n", NeuronGridName(grid).c_str());
+    for (int row = 0; row < kRanks; ++row) {
+      for (int column = 0; column < kFiles; ++column) {
+        const int s = row * kFiles + column;
+        if (grid.present[s]) {
+          WriteNeuronValue(out, map, column == 0, grid.values[s]);
+        } else {
+          std::fprintf(out, column == 0 ? "%6s" : " %6s", ".");
+        }
+      }
+      std::fputc('\n', out);
+    }
+  }
+  for (int h = 0; h < map.hand_count; ++h) {
+    const NeuronHand& hand = map.hands[h];
+    std::fprintf(out, "%s:", NeuronHandName(hand).c_str());
+    for (int c = 0; c < hand.counts; ++c) WriteNeuronValue(out, map, false, hand.values[c]);
+    std::fputc('\n', out);
+  }
+}
+
+}  // namespace
+
 void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
   if (!analysis.done) return;
+  if (analysis.kind == EvalKind::kNetwork) {
+    WriteNetworkMap(out, analysis.network);
+    return;
+  }
   const TableMap& map = analysis.map;
   std::fprintf(out, "MAP: %s %s (%s)\n", PlaceName(map.request.king).c_str(),
                PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp");
@@ -427,8 +473,62 @@ void WriteCensusLine(FILE* out, const std::string& head, const CensusCounts& kpp
 
 }  // namespace
 
+namespace {
+
+void WriteValueFigures(FILE* out, const char* what, const ValueFigures& f) {
+  std::fprintf(out, "  %s count = %lld  min = %lld  max = %lld  mean = %.3f  sd = %.3f  zeros = %.2f%%",
+               what, static_cast<long long>(f.count), static_cast<long long>(f.minimum),
+               static_cast<long long>(f.maximum), f.mean, f.deviation, 100 * f.zero_share);
+}
+
+void WriteNeurons(FILE* out, const std::vector<int32_t>& neurons) {
+  if (neurons.empty()) std::fputs(" -", out);
+  for (int32_t n : neurons) std::fprintf(out, " %d", n);
+}
+
+// A network's census: its layers (and their change), its king squares, its
+// dead neurons and the inputs that moved most.
+void WriteNetworkCensus(FILE* out, const NetworkCensus& c) {
+  std::fprintf(out, "CENSUS: network %d/%d/%d\n", c.shape.w, c.shape.h1, c.shape.h2);
+  for (int pass = 0; pass < (c.compared ? 2 : 1); ++pass) {
+    const LayerFigures* layers = pass == 0 ? c.layers : c.changes;
+    for (int l = 0; l < kNetworkLayers; ++l) {
+      std::fprintf(out, "%s%s", pass == 0 ? "" : "change ", kNetworkLayerNames[l]);
+      WriteValueFigures(out, "weights", layers[l].weights);
+      WriteValueFigures(out, "biases", layers[l].biases);
+      std::fputc('\n', out);
+    }
+  }
+  for (int s = 0; s < kSquares; ++s) {
+    const int k = FeatureSquare(s);
+    std::fprintf(out, "%2d  %d%d  mean |weight| = %.3f  untrained = %d", s, FileOf(s), RankOf(s),
+                 c.king_magnitude[k], c.king_untrained[k]);
+    if (c.compared) std::fprintf(out, "  mean |change| = %.3f", c.king_change[k]);
+    std::fputc('\n', out);
+  }
+  std::fputs("DEAD: layer1 =", out);
+  WriteNeurons(out, c.dead[0]);
+  std::fputs("  layer2 =", out);
+  WriteNeurons(out, c.dead[1]);
+  std::fputc('\n', out);
+  if (!c.compared) return;
+  std::fputs("RANKING OF MOVED INPUTS:\n", out);
+  const Ranking moved = MovedRanking(c);
+  for (int r = 0; r < moved.count; ++r) {
+    std::fprintf(out, "%d: moved = %lld  feature = %d  %s\n", r + 1,
+                 static_cast<long long>(c.moved[r].moved), c.moved[r].feature,
+                 TermNames(moved.terms[r]).c_str());
+  }
+}
+
+}  // namespace
+
 void WriteRunText(FILE* out, const RunFacts&, const CensusAnalysis& analysis) {
   if (!analysis.done) return;
+  if (analysis.kind == EvalKind::kNetwork) {
+    WriteNetworkCensus(out, analysis.network);
+    return;
+  }
   const TableCensus& c = analysis.census;
   std::fputs("CENSUS:\n", out);
   for (int k = 0; k < kSquares; ++k) {
@@ -439,5 +539,17 @@ void WriteRunText(FILE* out, const RunFacts&, const CensusAnalysis& analysis) {
   }
   WriteCensusLine(out, "total", c.kpp_total, c.kkp_total, c.compared ? &c.kpp_change_total : nullptr,
                   c.compared ? &c.kkp_change_total : nullptr);
+}
+
+void WriteRunText(FILE* out, const RunFacts&, const SquaresAnalysis& analysis) {
+  if (!analysis.done) return;
+  const PieceSquares& q = analysis.squares;
+  std::fprintf(out, "SQUARES: %s value = %d  %s to move  squares = %d\n",
+               SquaresPieceName(q.piece).c_str(), q.value, SideName(analysis.to_move), q.count);
+  for (int i = 0; i < q.count && i < 10; ++i) {
+    const SquareValue& e = q.ranked[i];
+    std::fprintf(out, "%d: %d%d  value = %d  change = %+d\n", i + 1, FileOf(e.square),
+                 RankOf(e.square), e.value, e.change);
+  }
 }
 }  // namespace fvscope

@@ -114,6 +114,10 @@ void WriteRunText(FILE* out, const RunFacts& facts, const MapAnalysis& map);
 // Writes "CENSUS:", one line per king square and the totals.
 void WriteRunText(FILE* out, const RunFacts& facts, const CensusAnalysis& census);
 
+// Writes "SQUARES: PIECE value = V ...", then the ten best squares for the
+// piece's side, each with its value and change.
+void WriteRunText(FILE* out, const RunFacts& facts, const SquaresAnalysis& squares);
+
 }  // namespace fvscope
 
 #endif  // FVSCOPE_REPORT_CONSOLE_H_

@@ -824,7 +824,34 @@ std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
   return html + PageTail();
 }
 
+namespace {
+
+std::string NetworkMapPage(const RunFacts& facts, const NetworkMap& map) {
+  const std::string what = map.neuron >= 0 ? "neuron " + std::to_string(map.neuron) + "'s weights"
+                                           : "the magnitude of each feature's weights";
+  std::string html = PageHead(facts, "Map of " + PlaceName(map.king) + " in the network: " + what, "");
+  html += Figure(facts, kMapPicturePath, "the map",
+                 map.neuron >= 0 ? "The weight of each feature for the neuron"
+                                 : "Root of the sum of each feature's squared weights",
+                 true);
+  html += "<h2>Hands</h2>\n<p class=\"meta\">The 1st, 2nd, ... piece held.</p>\n"
+          "<div class=\"scroll\"><table>\n";
+  for (int h = 0; h < map.hand_count; ++h) {
+    const NeuronHand& hand = map.hands[h];
+    html += "<tr>" + NameCell(NeuronHandName(hand));
+    for (int c = 0; c < hand.counts; ++c) {
+      html += "<td>" + Format(map.neuron >= 0 ? "%.0f" : "%.1f", hand.values[c]) + "</td>";
+    }
+    html += "</tr>\n";
+  }
+  html += "</table></div>\n";
+  return html + PageTail();
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const MapAnalysis& analysis) {
+  if (analysis.kind == EvalKind::kNetwork) return NetworkMapPage(facts, analysis.network);
   const TableMap& map = analysis.map;
   const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
                             PlaceName(map.request.piece) + (map.kkp ? " (KKP)" : " (KPP)");
@@ -836,13 +863,100 @@ std::string HtmlPage(const RunFacts& facts, const MapAnalysis& analysis) {
   return html + PageTail();
 }
 
+namespace {
+
+std::string FiguresCells(const ValueFigures& f) {
+  return "<td>" + Count(f.count) + "</td><td>" + Count(f.minimum) + "</td><td>" + Count(f.maximum) +
+         "</td><td>" + Format("%.3f", f.mean) + "</td><td>" + Format("%.3f", f.deviation) +
+         "</td><td>" + Format("%.2f%%", 100 * f.zero_share) + "</td>";
+}
+
+void LayerTable(const char* title, const LayerFigures* layers, std::string* html) {
+  *html += std::string("<h2>") + title + "</h2>\n<div class=\"scroll\"><table>\n<thead><tr>"
+           "<th class=\"name\">layer</th><th>weights</th><th>min</th><th>max</th><th>mean</th>"
+           "<th>sd</th><th>zeros</th><th>biases</th><th>min</th><th>max</th><th>mean</th>"
+           "<th>sd</th><th>zeros</th></tr></thead>\n<tbody>\n";
+  for (int l = 0; l < kNetworkLayers; ++l) {
+    *html += "<tr>" + NameCell(kNetworkLayerNames[l]) + FiguresCells(layers[l].weights) +
+             FiguresCells(layers[l].biases) + "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
+}
+
+std::string NeuronList(const std::vector<int32_t>& neurons) {
+  std::string text;
+  for (int32_t n : neurons) text += (text.empty() ? "" : ", ") + std::to_string(n);
+  return text.empty() ? "none" : text;
+}
+
+std::string NetworkCensusPage(const RunFacts& facts, const NetworkCensus& c) {
+  std::string html = PageHead(facts, "Census of the network", "");
+  html += Figure(facts, kCensusPicturePath, "the census maps",
+                 c.compared ? "Mean |weight|, features never trained and mean |after - before| "
+                              "per king square"
+                            : "Mean |weight| and features never trained per king square",
+                 true);
+  LayerTable("Layers", c.layers, &html);
+  if (c.compared) LayerTable("The change, after - before", c.changes, &html);
+  html += "<h2>Neurons that never fire</h2>\n<p>Layer 1: " + NeuronList(c.dead[0]) +
+          ".<br>Layer 2: " + NeuronList(c.dead[1]) + ".</p>\n";
+  html += "<h2>Per king square</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+          "<th class=\"name\">king square</th><th>mean |weight|</th><th>never trained</th>";
+  if (c.compared) html += "<th>mean |change|</th>";
+  html += "</tr></thead>\n<tbody>\n";
+  for (int s = 0; s < kSquares; ++s) {
+    const int k = FeatureSquare(s);
+    html += "<tr>" + NameCell(std::to_string(FileOf(s)) + std::to_string(RankOf(s))) + "<td>" +
+            Format("%.3f", c.king_magnitude[k]) + "</td><td>" + Count(c.king_untrained[k]) + "</td>";
+    if (c.compared) html += "<td>" + Format("%.3f", c.king_change[k]) + "</td>";
+    html += "</tr>\n";
+  }
+  html += "</tbody></table></div>\n";
+  if (c.compared) {
+    const Ranking ranking = MovedRanking(c);
+    html += "<h2>The inputs that moved most</h2>\n<div class=\"cards\">\n";
+    for (int r = 0; r < ranking.count; ++r) {
+      html += Card(facts, RankPicturePath(r + 1), r + 1, "moved " + Count(c.moved[r].moved),
+                   TermNames(ranking.terms[r]));
+    }
+    html += "</div>\n";
+  }
+  return html + PageTail();
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& analysis) {
+  if (analysis.kind == EvalKind::kNetwork) return NetworkCensusPage(facts, analysis.network);
   std::string html = PageHead(facts, "Census of the evaluation file", "");
   html += Figure(facts, kCensusPicturePath, "the census maps",
                  analysis.census.compared ? "Mean |after - before| per king square"
                                           : "Mean |value| per king square",
                  true);
   CensusTable(analysis.census, &html);
+  return html + PageTail();
+}
+
+std::string HtmlPage(const RunFacts& facts, const SquaresAnalysis& analysis) {
+  const PieceSquares& q = analysis.squares;
+  const std::string name = SquaresPieceName(q.piece);
+  std::string html = PageHead(facts, "Where " + name + " is worth most",
+                              PositionSfen(analysis.leaf, analysis.to_move));
+  html += "<p class=\"meta\">The leaf's value: " + std::to_string(q.value) + ", " +
+          SideName(analysis.to_move) + " to move.</p>\n";
+  html += Figure(facts, kSquaresPicturePath, "the squares of " + name,
+                 "Value with the piece on each square minus the value now, in points", true);
+  html += "<h2>Squares, best for the piece's side first</h2>\n<div class=\"scroll\"><table "
+          "class=\"sortable\">\n<thead><tr><th>rank</th><th class=\"name\">square</th>"
+          "<th>value</th><th>change</th></tr></thead>\n<tbody>\n";
+  for (int i = 0; i < q.count; ++i) {
+    const SquareValue& e = q.ranked[i];
+    html += "<tr><td>" + Count(i + 1) + "</td>" +
+            NameCell(std::to_string(FileOf(e.square)) + std::to_string(RankOf(e.square))) +
+            NumberCell(e.value, Count(e.value)) +
+            NumberCell(e.change, (e.change > 0 ? "+" : "") + Count(e.change)) + "</tr>\n";
+  }
+  html += "</tbody></table></div>\n";
   return html + PageTail();
 }
 

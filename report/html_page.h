@@ -20,6 +20,7 @@ std::string HtmlPage(const RunFacts& facts, const RecordAnalysis& record);
 std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus);
 std::string HtmlPage(const RunFacts& facts, const MapAnalysis& map);
 std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& census);
+std::string HtmlPage(const RunFacts& facts, const SquaresAnalysis& squares);
 
 // text with the characters that HTML gives a meaning escaped.
 std::string EscapeHtml(const std::string& text);

@@ -215,6 +215,15 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const CensusAnalysis& 
   if (!census.done) return;
   std::fputs("<pre>\n", report);
   WriteRunText(report, facts, census);
-  std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kCensusPicturePath);
+  std::fprintf(report, "</pre>\n<img src=%s><br>\n", kCensusPicturePath);
+  if (census.kind == EvalKind::kNetwork) WritePictureRows(report, MovedRanking(census.network).count);
+  std::fputs("</BODY></HTML>", report);
+}
+
+void WriteReportBody(FILE* report, const RunFacts& facts, const SquaresAnalysis& squares) {
+  if (!squares.done) return;
+  std::fputs("<pre>\n", report);
+  WriteRunText(report, facts, squares);
+  std::fprintf(report, "</pre>\n<img src=%s><br>\n</BODY></HTML>", kSquaresPicturePath);
 }
 }  // namespace fvscope

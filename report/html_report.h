@@ -54,6 +54,7 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const ScanAnalysis& sc
 void WriteReportBody(FILE* report, const RunFacts& facts, const CorpusAnalysis& corpus);
 void WriteReportBody(FILE* report, const RunFacts& facts, const MapAnalysis& map);
 void WriteReportBody(FILE* report, const RunFacts& facts, const CensusAnalysis& census);
+void WriteReportBody(FILE* report, const RunFacts& facts, const SquaresAnalysis& squares);
 
 }  // namespace fvscope
 

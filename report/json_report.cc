@@ -412,7 +412,42 @@ Json CensusJson(const CensusCounts& c) {
 
 }  // namespace
 
+namespace {
+
+// A network's map: the king, the neuron (null for magnitudes), each grid's
+// values (square 0 first, null where blank) and each held kind's, 1st held first.
+std::string NetworkMapJson(const RunFacts& facts, const NetworkMap& map) {
+  Json document = Head(facts, "map");
+  Json grids = Json::array();
+  for (int g = 0; g < map.grid_count; ++g) {
+    const NeuronGrid& grid = map.grids[g];
+    Json values = Json::array(), features = Json::array();
+    for (int s = 0; s < kSquares; ++s) {
+      values.push_back(grid.present[s] ? Json(grid.values[s]) : Json(nullptr));
+      features.push_back(grid.present[s] ? Json(grid.features[s]) : Json(nullptr));
+    }
+    grids.push_back({{"piece", NeuronGridName(grid)}, {"values", values}, {"features", features}});
+  }
+  Json hands = Json::array();
+  for (int h = 0; h < map.hand_count; ++h) {
+    const NeuronHand& hand = map.hands[h];
+    hands.push_back({{"piece", NeuronHandName(hand)},
+                     {"values", std::vector<double>(hand.values, hand.values + hand.counts)},
+                     {"features", std::vector<int16_t>(hand.features, hand.features + hand.counts)}});
+  }
+  document["map"] = {{"king", PlaceName(map.king)},
+                     {"king_index", map.king_index},
+                     {"neuron", map.neuron >= 0 ? Json(map.neuron) : Json(nullptr)},
+                     {"network", true},
+                     {"grids", grids},
+                     {"hands", hands}};
+  return Dump(document);
+}
+
+}  // namespace
+
 std::string JsonDocument(const RunFacts& facts, const MapAnalysis& analysis) {
+  if (analysis.kind == EvalKind::kNetwork) return NetworkMapJson(facts, analysis.network);
   const TableMap& map = analysis.map;
   Json document = Head(facts, "map");
   Json grids = Json::array();
@@ -445,7 +480,60 @@ std::string JsonDocument(const RunFacts& facts, const MapAnalysis& analysis) {
   return Dump(document);
 }
 
+namespace {
+
+Json FiguresJson(const ValueFigures& f) {
+  return {{"count", f.count}, {"min", f.minimum}, {"max", f.maximum}, {"mean", f.mean},
+          {"sd", f.deviation}, {"zero_share", f.zero_share}};
+}
+
+Json LayersJson(const LayerFigures* layers) {
+  Json list = Json::array();
+  for (int l = 0; l < kNetworkLayers; ++l) {
+    list.push_back({{"layer", kNetworkLayerNames[l]},
+                    {"weights", FiguresJson(layers[l].weights)},
+                    {"biases", FiguresJson(layers[l].biases)}});
+  }
+  return list;
+}
+
+// A network's census: "census" with its layers, its king squares (square 0
+// first), its dead neurons; compared, "compare" with the change's.
+std::string NetworkCensusJson(const RunFacts& facts, const NetworkCensus& c) {
+  Json document = Head(facts, "census");
+  Json kings = Json::array(), changes = Json::array();
+  for (int s = 0; s < kSquares; ++s) {
+    const int k = FeatureSquare(s);
+    kings.push_back({{"square", std::to_string(FileOf(s)) + std::to_string(RankOf(s))},
+                     {"mean_abs", c.king_magnitude[k]},
+                     {"untrained", c.king_untrained[k]}});
+    changes.push_back({{"square", std::to_string(FileOf(s)) + std::to_string(RankOf(s))},
+                       {"mean_abs_change", c.king_change[k]}});
+  }
+  document["census"] = {{"network", {c.shape.w, c.shape.h1, c.shape.h2}},
+                        {"layers", LayersJson(c.layers)},
+                        {"kings", kings},
+                        {"dead", {{"layer1", c.dead[0]}, {"layer2", c.dead[1]}}}};
+  if (c.compared) {
+    const Ranking ranking = MovedRanking(c);
+    Json moved = Json::array();
+    for (int r = 0; r < ranking.count; ++r) {
+      const RankedTerm& t = ranking.terms[r];
+      moved.push_back({{"king", std::to_string(FileOf(t.king)) + std::to_string(RankOf(t.king))},
+                       {"feature", c.moved[r].feature},
+                       {"piece", CellName(t.cell_a, t.code_a)},
+                       {"moved", c.moved[r].moved}});
+    }
+    document["compare"] = {{"layers", LayersJson(c.changes)}, {"kings", changes}, {"moved", moved}};
+    document["compare_fv"] = facts.compare_fv;
+  }
+  return Dump(document);
+}
+
+}  // namespace
+
 std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& analysis) {
+  if (analysis.kind == EvalKind::kNetwork) return NetworkCensusJson(facts, analysis.network);
   const TableCensus& c = analysis.census;
   Json document = Head(facts, "census");
   Json kpp = Json::array(), kkp = Json::array();
@@ -470,4 +558,21 @@ std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& analysis) 
   }
   return Dump(document);
 }
+
+std::string JsonDocument(const RunFacts& facts, const SquaresAnalysis& analysis) {
+  const PieceSquares& q = analysis.squares;
+  Json document = Head(facts, "squares");
+  document["leaf"] = PositionSfen(analysis.leaf, analysis.to_move);
+  document["to_move"] = SideName(analysis.to_move);
+  Json list = Json::array();
+  for (int i = 0; i < q.count; ++i) {
+    const SquareValue& e = q.ranked[i];
+    list.push_back({{"square", std::to_string(FileOf(e.square)) + std::to_string(RankOf(e.square))},
+                    {"value", e.value},
+                    {"change", e.change}});
+  }
+  document["squares"] = {{"piece", SquaresPieceName(q.piece)}, {"value", q.value}, {"squares", list}};
+  return Dump(document);
+}
+
 }  // namespace fvscope

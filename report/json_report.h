@@ -44,6 +44,12 @@ std::string JsonDocument(const RunFacts& facts, const MapAnalysis& map);
 // and the mean |after - before|.
 std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& census);
 
+// The document of a piece's squares (mode "squares"): the leaf and its side
+// to move, and "squares": the piece, the leaf's value and every square the
+// piece can stand on (its own left out), best for its side first, with the
+// value there and the change.
+std::string JsonDocument(const RunFacts& facts, const SquaresAnalysis& squares);
+
 }  // namespace fvscope
 
 #endif  // FVSCOPE_REPORT_JSON_REPORT_H_

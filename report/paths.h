@@ -18,6 +18,7 @@ constexpr const char* kPullPicturePath = "./log/pull.png";
 constexpr const char* kScorePicturePath = "./log/score.png";
 constexpr const char* kMapPicturePath = "./log/map.png";
 constexpr const char* kCensusPicturePath = "./log/census.png";
+constexpr const char* kSquaresPicturePath = "./log/squares.png";
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".

@@ -16,6 +16,7 @@
 #include "eval/corpus/corpus_partial.h"
 #include "eval/corpus/entry_use.h"
 #include "eval/table/piece_shares.h"
+#include "eval/piece_squares.h"
 #include "eval/ranking.h"
 #include "eval/table/table_census.h"
 #include "eval/table/table_map.h"
@@ -119,18 +120,33 @@ struct CorpusAnalysis {
 // kind and side, one row per hand kind.
 struct MapAnalysis {
   bool done = false;
-  TableMap map;
+  EvalKind kind = EvalKind::kTable;
+  TableMap map;        // kTable
+  NetworkMap network;  // kNetwork: a king's features' weights
 };
 
 // A census of the whole file per king square.
 struct CensusAnalysis {
   bool done = false;
-  TableCensus census;
+  EvalKind kind = EvalKind::kTable;
+  TableCensus census;      // kTable
+  NetworkCensus network;   // kNetwork
+};
+
+// Where one piece of a PV's leaf is worth most: the leaf's value with the
+// piece on each square it can stand on.
+struct SquaresAnalysis {
+  bool done = false;
+  Position input;
+  PvLine pv;
+  Position leaf;
+  Side to_move = kBlack;  // the leaf's
+  PieceSquares squares;
 };
 
 // The result of a run: one record of the mode that ran.
 using RunResult = std::variant<LeafAnalysis, RecordAnalysis, ScanAnalysis, CorpusAnalysis,
-                               MapAnalysis, CensusAnalysis>;
+                               MapAnalysis, CensusAnalysis, SquaresAnalysis>;
 
 // True when a leaf's pieces' shares come from a network under either file:
 // they need not add up to its value.

@@ -141,4 +141,19 @@ bool WriteNetworkFile(const std::string& path, const NetworkParts& parts) {
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+Network NetworkOfParts(const NetworkParts& parts) {
+  Network n;
+  n.shape = parts.shape;
+  n.architecture = parts.architecture.empty() ? ArchitectureText(parts.shape) : parts.architecture;
+  n.biases = parts.biases.data();
+  n.weights = parts.weights.data();
+  n.b1 = parts.b1;
+  n.b2 = parts.b2;
+  n.w1 = parts.w1;
+  n.w2 = parts.w2;
+  n.w3 = parts.w3;
+  n.b3 = parts.b3;
+  return n;
+}
+
 }  // namespace fvscope

@@ -36,6 +36,10 @@ NetworkParts MaterialNetwork();
 // Units of each piece kind in MaterialNetwork; kings 0.
 inline constexpr int kMaterialUnits[15] = {0, 1, 2, 3, 4, 5, 6, 7, 0, 5, 5, 5, 5, 7, 7};
 
+// A network whose transformer points into parts (kept alive by the caller),
+// as if loaded, at the default scale.
+Network NetworkOfParts(const NetworkParts& parts);
+
 // The file's bytes, hashes by their rules.
 std::string NetworkFileContents(const NetworkParts& parts);
 

@@ -12,9 +12,6 @@ namespace {
 // The widest layer input: both views' accumulators.
 constexpr int kMaxLayerInputs = 2 * kMaxTransformerWidth;
 
-// Shift of a hidden layer's sums before the clamp.
-constexpr int kLayerShift = 6;
-constexpr int kClampMax = 127;
 
 int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 

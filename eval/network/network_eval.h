@@ -13,6 +13,11 @@
 
 namespace fvscope {
 
+// Shift of a hidden layer's sums before the clamp, and the clamp's top: a
+// layer's inputs and outputs lie in 0..kClampMax.
+constexpr int kLayerShift = 6;
+constexpr int kClampMax = 127;
+
 // The instructions a pass uses.
 enum class NetworkPath : int {
   kPlain = 0,

@@ -485,7 +485,9 @@ if (compared) {
   await compared.stop();
 }
 // A network: the position view shows its block and its inputs ranked by
-// change; the corpus view the use of its inputs.
+// change; the corpus view the use of its inputs; a click on its census opens
+// a king's map, whose box picks a neuron; a piece of a position opens where
+// it is worth most.
 const makeSampleNet = path.join(path.dirname(makeSampleFv), 'make_sample_net');
 const networked = given || !fs.existsSync(makeSampleNet) ? null
   : (execFileSync(makeSampleNet, [path.join(work, 'nn.bin'), '3']), await startServer(['--fv=nn.bin', '--corpus=corpus']));
@@ -505,6 +507,26 @@ if (networked) {
     await open('/?corpus');
     await page.waitForSelector('#view section[data-ranking="feature-use"] figure.card', { timeout: 120000 });
     await shot('explorer-network-corpus');
+  });
+  await check('a network: its census, a king\'s map of one neuron and where a piece is worth most', async () => {
+    await open('/?census');
+    await page.waitForSelector('#view .census svg.grid');
+    await page.locator('#view .census svg.grid').first().locator('rect[data-s="76"]').click();
+    await page.waitForSelector('#view h1:has-text("Map of +59OU")');
+    await page.fill('#view input[aria-label=neuron]', '5');
+    await page.click('#view button:has-text("Show")');
+    await page.waitForSelector('#view h1:has-text("neuron 5")');
+    const map = cli('--fv=nn.bin', '--map=+59OU', '--neuron=5').map;
+    expectEqual(await page.locator('#view table.hands tr').first().locator('button').allTextContents(),
+      map.hands[0].values.map(String), 'first hand row');
+    await open('/?position=startpos&pv=7g7f');
+    await page.fill('#view .worth input', '-82HI');
+    await page.click('#view .worth button');
+    await page.waitForSelector('#view h1:has-text("Where -82HI")');
+    const best = cli('--fv=nn.bin', '--position=startpos', '--pv=7g7f', '--squares=-82HI').squares.squares[0];
+    expectEqual((await page.locator('#view ol li').first().textContent()).split(' (')[0], `${best.square}: ${best.value}`, 'best square');
+    await expectReadable();
+    await shot('explorer-network-squares');
   });
   await page.goto('about:blank');
   await networked.stop();
