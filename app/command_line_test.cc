@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -126,6 +130,41 @@ TEST(Options, TheTableModesTakeOnlyTheirOwn) {
     p = Parse(row.args);
     EXPECT_FALSE(p.ok) << row.says;
     EXPECT_NE(p.error.find(row.says), std::string::npos) << p.error;
+  }
+}
+
+
+// The option table is the one source of --help, the man page and the reference:
+// every option the parser names is in it, and every name in it parses.
+TEST(OptionTable, NamesEveryOptionTheParserKnows) {
+  std::string table_names;
+  for (const OptionDoc& option : OptionDocs()) table_names += std::string(option.usage) + " ";
+  std::ifstream source(FVSCOPE_SOURCE_DIR "/app/command_line.cc");
+  std::stringstream text;
+  text << source.rdbuf();
+  const std::string code = text.str();
+  const std::regex literal("\"(--[a-z0-9-]+)\"");
+  int found = 0;
+  for (std::sregex_iterator it(code.begin(), code.end(), literal), end; it != end; ++it) {
+    const std::string name = (*it)[1];
+    const std::regex in_table("(^|[ ,])" + name + "([=\\[ ,])");
+    EXPECT_TRUE(std::regex_search(table_names, in_table)) << name << " is not in the table";
+    ++found;
+  }
+  EXPECT_GT(found, 20);
+}
+
+TEST(OptionTable, EveryNameItGivesParses) {
+  for (const OptionDoc& option : OptionDocs()) {
+    std::string usage = option.usage;
+    std::string name = usage.substr(usage.rfind("--"));
+    name = name.substr(0, name.find_first_of("=["));
+    const bool has_value = std::strchr(option.usage, '=') != nullptr &&
+                           std::strstr(option.usage, "[=") == nullptr;
+    const std::string arg = has_value ? name + "=1" : name;
+    const Parsed p = Parse({arg.c_str()});
+    EXPECT_EQ(p.error.find("unknown option"), std::string::npos) << arg << ": " << p.error;
+    EXPECT_NE(std::string(UsageText()).find("  " + usage), std::string::npos) << usage;
   }
 }
 
