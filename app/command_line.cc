@@ -183,12 +183,22 @@ constexpr OptionDoc kOptionDocs[] = {
      "compare the evaluation file with FILE: the leaf's figures\nunder both and its terms (or a "
      "scanned square's entries)\nranked by their change",
      "an evaluation file, read as --fv is", "none",
-     "Every mode runs under both files and shows the change: the leaf's terms, a scan's entries, "
-     "a game's plies, a corpus's use and fit, a map, a census.",
+     "Every mode runs under both files and shows the change. A game analysis or position run "
+     "prints, after the leaf board, KKP and KPP (table units), material and value (points) under "
+     "each file with the change, then RANKING OF CHANGES: the 150 changed terms ranked by their "
+     "change (after minus before, a white king's term negated, in the sort mode), as \"1: change "
+     "= +360  before = 640  after = 1000  [+59OU]-[+FU*]-[+FU*]\", drawn with the change as the "
+     "value. A table scan prints changed = N and ranks the entries that differ; --game gives "
+     "both values per ply; a corpus run, a map and a census add the second file's figures.",
      "", "file"},
     {"--pieces", "share the leaf's KKP + KPP among its pieces and hand kinds", "", "off",
-     "Each piece on the board (kings aside) and each hand kind gets its share of KKP + KPP: "
-     "PIECES on standard output, log/pieces.png.",
+     "Each piece on the board (kings aside) and each hand kind of both sides gets its share of "
+     "KKP + KPP: its own KKP term, its pair with itself and half of every pair with another "
+     "entry (the white king's terms subtracted); the shares add up to KKP + KPP. PIECES: comes "
+     "after everything else, one line per piece (\"+76FU  +12.5\", points; with --compare also "
+     "the share under the second file and the change), and log/pieces.png draws the shares over "
+     "the leaf's pieces. Under a network a share is the value minus the value without the "
+     "piece.",
      "a scan king square, --game, --corpus, --map, --census, --serve", ""},
     {"--corpus=PATH",
      "evaluate every position of every game of PATH (a record\nfile, or a folder of them read "
@@ -200,7 +210,7 @@ constexpr OptionDoc kOptionDocs[] = {
      "file"},
     {"--from-ply=N", "leave out the first N plies of every game (default 0)", "a number from 0",
      "0", "Leaves the first N plies of every game (and psv records of a lower ply) out.",
-     "needs --corpus; an hcpe file", ""},
+     "needs --corpus; an hcpe file in the corpus is refused with it (exit 1)", ""},
     {"--scale=S", "the scale curve 1 / (1 + exp(-value / S)) (default 600)",
      "a number from 1 to 1000000", "600",
      "The fixed curve the corpus's values are also scored by, and the pull's.", "needs --corpus",
