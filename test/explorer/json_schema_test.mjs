@@ -2,6 +2,9 @@
 // docs/fvscope.schema.json with ajv, so that a field the schema does not list
 // (or lists wrongly) fails the test.
 //   node json_schema_test.mjs FVSCOPE MAKE_SAMPLE_FV MAKE_SAMPLE_NET RANDOM_GAME SOURCE_DIR
+//        [--documents=DIR]
+// With --documents, also every *.json file of DIR: the documents the end-to-end
+// cases made (test/run_tool.h keeps them there).
 // Exit 0 when every document validates, 1 when one does not, 77 when ajv is
 // missing (the test is skipped).
 import fs from 'node:fs';
@@ -162,6 +165,15 @@ try {
   ]);
 } catch (e) {
   failures.push(`server: ${e.message}`);
+}
+
+// The end-to-end cases' documents.
+const documents = process.argv.slice(7).find((a) => a.startsWith('--documents='))?.slice(12);
+if (documents) {
+  const names = fs.existsSync(documents) ? fs.readdirSync(documents).filter((n) => n.endsWith('.json')) : [];
+  if (names.length === 0) failures.push(`no document of the end-to-end cases in ${documents}`);
+  for (const name of names.sort()) check(name, fs.readFileSync(path.join(documents, name), 'utf8'));
+  console.log(`${names.length} documents of the end-to-end cases`);
 }
 
 for (const mode of ['game', 'position', 'record', 'scan', 'map', 'census', 'corpus', 'info', 'error']) {
