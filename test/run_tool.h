@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 
 #include "test/scratch_dir.h"
@@ -44,12 +43,14 @@ inline std::string ShellQuote(const std::string& text) {
 inline void KeepJsonDocument(const std::string& workdir, const std::string& args,
                              const ToolRun& run) {
   const char* dump = std::getenv("FVSCOPE_JSON_DUMP");
-  std::smatch match;
-  static const std::regex json_option("--json=([^ '\"]+)");
-  if (dump == nullptr || run.status != 0 || !std::regex_search(args, match, json_option)) return;
+  const size_t option = args.find("--json=");
+  if (dump == nullptr || run.status != 0 || option == std::string::npos) return;
+  const size_t start = option + 7;
+  const std::string file = args.substr(start, args.find_first_of(" '\"", start) - start);
+  if (file.empty()) return;
   std::string text = run.out;
-  if (match[1] != "-") {
-    std::ifstream in(workdir + "/" + match[1].str(), std::ios::binary);
+  if (file != "-") {
+    std::ifstream in(workdir + "/" + file, std::ios::binary);
     if (!in) return;
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
