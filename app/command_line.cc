@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,212 @@ const TextOption* FindTextOption(const char* arg, const char** value) {
   }
   return nullptr;
 }
+
+// Text before the options in --help.
+constexpr const char* kUsageHead =
+    "usage: fvscope [options] [SORT_MODE [SCAN_KING_SQUARE]]\n"
+    "\n"
+    "Without a scan king square (or with -1), runs the engine in the working\n"
+    "directory, plays its principal variation and takes the leaf's evaluation\n"
+    "apart. With a king square 0..80, ranks the largest KPP table entries of\n"
+    "that square instead.\n"
+    "\n"
+    "SORT_MODE: 0 by magnitude (default), 1 most positive first, other values\n"
+    "most negative first.\n"
+    "\n"
+    "options:\n";
+
+// The column where --help's descriptions start.
+constexpr size_t kUsageColumn = 25;
+
+constexpr OptionDoc kOptionDocs[] = {
+    {"-C DIR, --workdir=DIR", "work in DIR (fv.bin, engine, img/, log/, report.html)",
+     "a folder", "the folder fvscope was started in",
+     "Every file name of the run (fv.bin, engine, img/, log/, report.html and the other "
+     "options' files) is relative to DIR.",
+     "", "dir"},
+    {"--engine=CMD", "the engine command, run through /bin/sh -c\n(default ./engine)",
+     "a shell command", "./engine",
+     "The engine of a game analysis; it must leave log/game000.csa and log/n000.log.", "",
+     "command"},
+    {"--utf8", "write the Japanese texts in UTF-8, not code page 932", "", "code page 932",
+     "Writes the Japanese texts of the console in UTF-8 instead of code page 932 (Shift-JIS).",
+     "", ""},
+    {"--jobs=N", "draw the pictures on N threads (default: one per core)", "a number from 1 to 256",
+     "one thread per core",
+     "Draws the pictures and evaluates a corpus on N threads; the files are the same for any N.",
+     "", ""},
+    {"--json=FILE",
+     "also write every figure of the run as one JSON document\nto FILE; --json=- writes it to "
+     "stdout instead of the text",
+     "a file, or - for standard output", "none",
+     "Writes every figure of the run as one JSON document (see docs/json.md), whole or not at "
+     "all; --json=- writes it to standard output in place of the console text.",
+     "--partial, --serve", "file"},
+    {"--position=POS",
+     "analyse POS without the engine: \"startpos\" or \"sfen ...\",\noptionally with \"moves "
+     "...\", or a file holding such a\ntext or a CSA record",
+     "startpos or sfen ..., optionally followed by moves ..., or a file holding such a text, a "
+     "CSA record or a KIF record",
+     "none: the engine's game",
+     "Analyses the position as a game analysis does, without the engine (mode \"position\"). "
+     "Every move is checked before it is played; one that fails stops the run with exit 2.",
+     "a scan king square, --game, --corpus, --merge, --map, --census, --serve", "file"},
+    {"--ply=N", "take the position after the first N moves of it", "a number from 0",
+     "after every move", "Takes the position after the first N moves of the record or moves list.",
+     "--game, --corpus, --map, --census, --serve; needs --position", ""},
+    {"--game=RECORD",
+     "evaluate every position of RECORD (read as --position reads\nit) and draw the evaluation as "
+     "a curve in log/game.png",
+     "a record file or text, read as --position reads it", "none",
+     "Evaluates the start and the position after every move: a table on standard output, "
+     "log/game.png, report.html with the chart; with --compare every ply under both files and "
+     "RANKING OF CHANGES ALONG THE GAME.",
+     "a sort mode or king square, --position, --pv, --usi, --ply, --pieces, --serve", "file"},
+    {"--pv=MOVES",
+     "moves from the position to the leaf (USI or CSA form,\nseparated by blanks or commas)",
+     "moves in USI form (7g7f, P*5e, 8h2b+) or CSA form (+7776FU, 7776FU)", "none",
+     "Plays MOVES from the position to the leaf, each checked first.",
+     "--usi, a scan king square, --game, --corpus, --map, --census, --serve", ""},
+    {"--usi=CMD", "let the USI engine CMD search the position and play its PV", "a shell command",
+     "none",
+     "Lets a USI engine (run through /bin/sh -c, such as /usr/games/fairy-stockfish) search the "
+     "position and plays its principal variation to the leaf.",
+     "--pv, a scan king square, --game, --corpus, --map, --census", "command"},
+    {"--go=ARGS", "what the USI engine is told after go (default depth 10)", "the words after go",
+     "depth 10", "What the USI engine is told after go.", "", ""},
+    {"--usi-timeout=S", "seconds the USI engine has for its bestmove (default 60)",
+     "a number from 1 to 86400", "60",
+     "Seconds the USI engine has for its bestmove; then stop and 2 seconds more.", "", ""},
+    {"--fv=FILE",
+     "the evaluation file: a table (fv.bin) or a HalfKP\nnetwork (nn.bin) (default ./fv.bin)",
+     "a table (fv.bin) or a HalfKP network (nn.bin)", "./fv.bin",
+     "The evaluation file; which of the two it is comes from its contents (see docs/inputs.md).",
+     "", "file"},
+    {"--fv-scale=S", "a network's output per point, 1..128 (default 16)", "a number from 1 to 128",
+     "16", "A network's output per point of value; refused when neither evaluation file is a network.", "", ""},
+    {"--img=DIR", "the piece pictures (default ./img, else built-in ones)", "a folder",
+     "./img, else the pictures built into the executable",
+     "The 14 piece pictures FU.jpg .. RY.jpg; a picture that is missing or does not decode stops "
+     "the run with exit 1.",
+     "", "dir"},
+    {"--html=FILE",
+     "also write a page for a browser with every figure, table\nand picture of the run to FILE",
+     "a file name (not -)", "none",
+     "Writes one self-contained HTML page with every figure, table and picture of the run.",
+     "--partial, --serve", "file"},
+    {"--compare=FILE",
+     "compare the evaluation file with FILE: the leaf's figures\nunder both and its terms (or a "
+     "scanned square's entries)\nranked by their change",
+     "an evaluation file, read as --fv is", "none",
+     "Every mode runs under both files and shows the change. A game analysis or position run "
+     "prints, after the leaf board, KKP and KPP (table units), material and value (points) under "
+     "each file with the change, then RANKING OF CHANGES: the 150 changed terms ranked by their "
+     "change (after minus before, a white king's term negated, in the sort mode), as \"1: change "
+     "= +360  before = 640  after = 1000  [+59OU]-[+FU*]-[+FU*]\", drawn with the change as the "
+     "value. A table scan prints changed = N and ranks the entries that differ; --game gives "
+     "both values per ply; a corpus run, a map and a census add the second file's figures.",
+     "", "file"},
+    {"--pieces", "share the leaf's KKP + KPP among its pieces and hand kinds", "", "off",
+     "Each piece on the board (kings aside) and each hand kind of both sides gets its share of "
+     "KKP + KPP: its own KKP term, its pair with itself and half of every pair with another "
+     "entry (the white king's terms subtracted); the shares add up to KKP + KPP. PIECES: comes "
+     "after everything else, one line per piece (\"+76FU  +12.5\", points; with --compare also "
+     "the share under the second file and the change), and log/pieces.png draws the shares over "
+     "the leaf's pieces. Under a network a share is the value minus the value without the "
+     "piece.",
+     "a scan king square, --game, --corpus, --map, --census, --serve", ""},
+    {"--corpus=PATH",
+     "evaluate every position of every game of PATH (a record\nfile, or a folder of them read "
+     "recursively; may be given\nagain) and fit a win rate to the values",
+     "a record file, a packed file or a folder (read recursively); may be given again", "none",
+     "Evaluates every position of every game and packed record under the evaluation file, fits a win rate to the values "
+     "and counts the use of the table (see docs/corpora.md).",
+     "a king square, --position, --pv, --usi, --ply, --pieces, --game, --map, --census, --merge",
+     "file"},
+    {"--from-ply=N", "leave out the first N plies of every game (default 0)", "a number from 0",
+     "0", "Leaves the first N plies of every game (and psv records of a lower ply) out.",
+     "needs --corpus; an hcpe file in the corpus is refused with it (exit 1)", ""},
+    {"--scale=S", "the scale curve 1 / (1 + exp(-value / S)) (default 600)",
+     "a number from 1 to 1000000", "600",
+     "The fixed curve the corpus's values are also scored by, and the pull's.", "needs --corpus",
+     ""},
+    {"--no-usage", "count no reads of table entries in a corpus run", "", "off",
+     "A corpus run counts no reads of table entries: only the fit.", "needs --corpus", ""},
+    {"--packed=psv|hcpe", "read corpus files of other names as packed records", "psv or hcpe",
+     "by the file's name: *.psv, *.hcpe",
+     "Reads corpus files that are not game records (such as .bin) as packed training records "
+     "of that format.",
+     "needs --corpus", "psv hcpe"},
+    {"--lambda=L", "pull toward L * score's curve + (1 - L) * result (0..1)",
+     "a number from 0 to 1", "0",
+     "The pull's target mixes the records' search scores in: L * score's curve + (1 - L) * "
+     "result.",
+     "needs --corpus", ""},
+    {"--shard=I/N", "take only games I, I + N, I + 2N, ... of the corpus",
+     "I/N with 1 <= I <= N <= 1000000", "the whole corpus",
+     "Takes only the games whose number g has (g - 1) mod N = I - 1, and the I-th slice of each "
+     "packed file.",
+     "needs --corpus; --merge, --serve", ""},
+    {"--partial=FILE", "write what the corpus run found to FILE, for --merge", "a file name",
+     "none", "Writes what the corpus run found to FILE (whole or absent) in place of every output.",
+     "needs --corpus; --json, --html, --merge", "file"},
+    {"--merge=FILE", "merge partial files (once each) into one corpus run",
+     "a partial file; given once for each", "none",
+     "Reads partial files and writes every output as one run over the whole corpus would.",
+     "--corpus, --shard, --partial", "file"},
+    {"--progress",
+     "show a corpus run's or a merge's progress on stderr even\nwhen it is not a terminal (a line "
+     "every few seconds)",
+     "", "shown when stderr is a terminal",
+     "Shows a corpus run's or a merge's progress on stderr also when it is not a terminal, a "
+     "full line every five seconds.",
+     "", ""},
+    {"--no-progress", "never show it (shown by default on a terminal)", "", "shown on a terminal",
+     "Never shows the progress.", "", ""},
+    {"--map=KING:PIECE",
+     "draw the table's values for a king and a piece (+59OU:+58KI,\n+59OU:-FU*3) or both kings "
+     "(+59OU:-51OU)",
+     "a king (+59OU) and a piece on its square (+58KI), a held kind with its count (-FU*3) or the "
+     "other king (-51OU)",
+     "none", "Prints and draws a map of the table for the king and the piece (see docs/outputs.md).",
+     "a sort mode or king square, --position, --pv, --usi, --game, --corpus, --census", ""},
+    {"--map=KING",
+     "with a network: draw each feature's weights under KING\n(+59OU, -51OU; a white king from "
+     "white's view): their\nmagnitude, or with --neuron=N neuron N's weight",
+     "a king (+59OU, -51OU)", "none",
+     "With a network: every feature's weights under the king's square, as grids per piece kind "
+     "and strips for the hands; each feature's magnitude (the root of the sum of its squared "
+     "weights), or with --neuron=N that neuron's weight (see docs/outputs.md).",
+     "a sort mode or king square, --position, --pv, --usi, --game, --corpus, --census, --compare",
+     ""},
+    {"--neuron=N", "with --map=KING and a network: show neuron N's weights (0..W-1)",
+     "a number from 0 to W - 1", "none",
+     "Shows one neuron's weight in a network's map instead of each feature's magnitude.",
+     "needs --map=KING with a network", ""},
+    {"--squares=PIECE",
+     "the leaf's value with PIECE (+58KI on the board, +KI* or\n-FU* held) on each square it "
+     "can stand on instead, with\nthe leaf's side to move (needs --position; --pv sets the\n"
+     "leaf)",
+     "a piece on the board (+58KI) or a held kind (+KI*, -FU*)", "none",
+     "The leaf's value with the piece moved to (or dropped on) each square it can stand on: "
+     "SQUARES: with the best ten, log/squares.png, JSON \"squares\" (see docs/outputs.md).",
+     "needs --position; a table scan, --usi, --pieces, --compare, --game, --corpus", ""},
+    {"--census", "count the entries of the whole file per king square", "", "off",
+     "A census of the whole evaluation file per king square; with --compare, also what changed.",
+     "a sort mode or king square, --position, --pv, --usi, --game, --corpus, --map", ""},
+    {"--serve[=ADDR:PORT]",
+     "answer every analysis over HTTP until stopped (default\n127.0.0.1:8765); the files given "
+     "are loaded once",
+     "an address and port", "127.0.0.1:8765",
+     "Answers every analysis over HTTP until stopped, with the files of --fv, --compare, --corpus "
+     "and the engine of --usi loaded once (see docs/server.md).",
+     "a king square, --position, --pv, --ply, --pieces, --game, --map, --census, --json, --html, "
+     "--merge, --partial, --shard",
+     ""},
+    {"--help", "print this text", "", "", "Prints the usage and exits.", "", ""},
+    {"--version", "print the version", "", "", "Prints the version and exits.", "", ""},
+};
 
 }  // namespace
 
@@ -174,74 +381,27 @@ bool CheckScanKingSquare(int32_t square, std::string* error) {
   return false;
 }
 
+std::span<const OptionDoc> OptionDocs() { return kOptionDocs; }
+
 const char* UsageText() {
-  return "usage: fvscope [options] [SORT_MODE [SCAN_KING_SQUARE]]\n"
-         "\n"
-         "Without a scan king square (or with -1), runs the engine in the working\n"
-         "directory, plays its principal variation and takes the leaf's evaluation\n"
-         "apart. With a king square 0..80, ranks the largest KPP table entries of\n"
-         "that square instead.\n"
-         "\n"
-         "SORT_MODE: 0 by magnitude (default), 1 most positive first, other values\n"
-         "most negative first.\n"
-         "\n"
-         "options:\n"
-         "  -C DIR, --workdir=DIR  work in DIR (fv.bin, engine, img/, log/, report.html)\n"
-         "  --engine=CMD           the engine command, run through /bin/sh -c\n"
-         "                         (default ./engine)\n"
-         "  --utf8                 write the Japanese texts in UTF-8, not code page 932\n"
-         "  --jobs=N               draw the pictures on N threads (default: one per core)\n"
-         "  --json=FILE            also write every figure of the run as one JSON document\n"
-         "                         to FILE; --json=- writes it to stdout instead of the text\n"
-         "  --position=POS         analyse POS without the engine: \"startpos\" or \"sfen ...\",\n"
-         "                         optionally with \"moves ...\", or a file holding such a\n"
-         "                         text or a CSA record\n"
-         "  --ply=N                take the position after the first N moves of it\n"
-         "  --game=RECORD          evaluate every position of RECORD (read as --position reads\n"
-         "                         it) and draw the evaluation as a curve in log/game.png\n"
-         "  --pv=MOVES             moves from the position to the leaf (USI or CSA form,\n"
-         "                         separated by blanks or commas)\n"
-         "  --usi=CMD              let the USI engine CMD search the position and play its PV\n"
-         "  --go=ARGS              what the USI engine is told after go (default depth 10)\n"
-         "  --usi-timeout=S        seconds the USI engine has for its bestmove (default 60)\n"
-         "  --fv=FILE              the evaluation file: a table (fv.bin) or a HalfKP\n"
-         "                         network (nn.bin) (default ./fv.bin)\n"
-         "  --fv-scale=S           a network's output per point, 1..128 (default 16)\n"
-         "  --img=DIR              the piece pictures (default ./img, else built-in ones)\n"
-         "  --html=FILE            also write a page for a browser with every figure, table\n"
-         "                         and picture of the run to FILE\n"
-         "  --compare=FILE         compare the evaluation file with FILE: the leaf's figures\n"
-         "                         under both and its terms (or a scanned square's entries)\n"
-         "                         ranked by their change\n"
-         "  --pieces               share the leaf's KKP + KPP among its pieces and hand kinds\n"
-         "  --corpus=PATH          evaluate every position of every game of PATH (a record\n"
-         "                         file, or a folder of them read recursively; may be given\n"
-         "                         again) and fit a win rate to the values\n"
-         "  --from-ply=N           leave out the first N plies of every game (default 0)\n"
-         "  --scale=S              the scale curve 1 / (1 + exp(-value / S)) (default 600)\n"
-         "  --no-usage             count no reads of table entries in a corpus run\n"
-         "  --packed=psv|hcpe      read corpus files of other names as packed records\n"
-         "  --lambda=L             pull toward L * score's curve + (1 - L) * result (0..1)\n"
-         "  --shard=I/N            take only games I, I + N, I + 2N, ... of the corpus\n"
-         "  --partial=FILE         write what the corpus run found to FILE, for --merge\n"
-         "  --merge=FILE           merge partial files (once each) into one corpus run\n"
-         "  --progress             show a corpus run's or a merge's progress on stderr even\n"
-         "                         when it is not a terminal (a line every few seconds)\n"
-         "  --no-progress          never show it (shown by default on a terminal)\n"
-         "  --map=KING:PIECE       draw the table's values for a king and a piece (+59OU:+58KI,\n"
-         "                         +59OU:-FU*3) or both kings (+59OU:-51OU)\n"
-         "  --map=KING             with a network: draw each feature's weights under KING\n"
-         "                         (+59OU, -51OU; a white king from white's view): their\n"
-         "                         magnitude, or with --neuron=N neuron N's weight\n"
-         "  --census               count the entries of the whole file per king square\n"
-         "  --squares=PIECE        the leaf's value with PIECE (+58KI on the board, +KI* or\n"
-         "                         -FU* held) on each square it can stand on instead, with\n"
-         "                         the leaf's side to move (needs --position; --pv sets the\n"
-         "                         leaf)\n"
-         "  --serve[=ADDR:PORT]    answer every analysis over HTTP until stopped (default\n"
-         "                         127.0.0.1:8765); the files given are loaded once\n"
-         "  --help                 print this text\n"
-         "  --version              print the version\n";
+  static const std::string text = [] {
+    std::string usage = kUsageHead;
+    for (const OptionDoc& option : kOptionDocs) {
+      std::string line = std::string("  ") + option.usage;
+      line.resize(std::max(line.size() + 2, kUsageColumn), ' ');
+      for (const char* help = option.help; *help != '\0';) {
+        const char* end = std::strchr(help, '\n');
+        if (end == nullptr) end = help + std::strlen(help);
+        usage += line;
+        usage.append(help, end);
+        usage += '\n';
+        line.assign(kUsageColumn, ' ');
+        help = *end == '\n' ? end + 1 : end;
+      }
+    }
+    return usage;
+  }();
+  return text.c_str();
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_line,

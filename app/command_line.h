@@ -4,6 +4,7 @@
 #define FVSCOPE_APP_COMMAND_LINE_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,22 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
 // with *error saying why when it is outside 0..80.
 bool CheckScanKingSquare(int32_t square, std::string* error);
 
-// The usage text printed by --help.
+// One option as --help, the man page, the command-line reference and the bash
+// completion show it.
+struct OptionDoc {
+  const char* usage;          // as --help names it: "-C DIR, --workdir=DIR"
+  const char* help;           // --help's description, its lines separated by '\n'
+  const char* takes;          // the values it takes; "" for a switch
+  const char* default_value;  // what holds when it is not given; "" for none
+  const char* detail;         // what it does, for the reference
+  const char* refused_with;   // what it does not go with or needs; "" for nothing
+  const char* complete;       // its value's completion: "", "file", "dir", "command" or words
+};
+
+// Every option, in the order --help lists them.
+std::span<const OptionDoc> OptionDocs();
+
+// The usage text printed by --help, made from OptionDocs().
 const char* UsageText();
 
 }  // namespace fvscope

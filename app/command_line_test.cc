@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -126,6 +130,55 @@ TEST(Options, TheTableModesTakeOnlyTheirOwn) {
     p = Parse(row.args);
     EXPECT_FALSE(p.ok) << row.says;
     EXPECT_NE(p.error.find(row.says), std::string::npos) << p.error;
+  }
+}
+
+
+// The option table is the one source of --help, the man page and the reference:
+// every option the parser names is in it, and every name in it parses.
+TEST(OptionTable, NamesEveryOptionTheParserKnows) {
+  std::string table_names;
+  for (const OptionDoc& option : OptionDocs()) table_names += std::string(option.usage) + " ";
+  std::ifstream source(FVSCOPE_SOURCE_DIR "/app/command_line.cc");
+  std::stringstream text;
+  text << source.rdbuf();
+  const std::string code = text.str();
+  int found = 0;
+  // Each literal "--name" of the code, and whether the table names it.
+  for (size_t at = code.find("\"--"); at != std::string::npos; at = code.find("\"--", at + 1)) {
+    size_t end = at + 3;
+    while (end < code.size() && (std::islower(static_cast<unsigned char>(code[end])) ||
+                                 std::isdigit(static_cast<unsigned char>(code[end])) ||
+                                 code[end] == '-')) {
+      ++end;
+    }
+    if (end == at + 3 || end >= code.size() || code[end] != '"') continue;
+    const std::string name = code.substr(at + 1, end - at - 1);
+    bool in_table = false;
+    for (size_t p = table_names.find(name); p != std::string::npos && !in_table;
+         p = table_names.find(name, p + 1)) {
+      const char before = p == 0 ? ' ' : table_names[p - 1];
+      const char after = table_names[p + name.size()];
+      in_table = (before == ' ' || before == ',') && after != '\0' &&
+                 std::strchr("=[ ,", after) != nullptr;
+    }
+    EXPECT_TRUE(in_table) << name << " is not in the table";
+    ++found;
+  }
+  EXPECT_GT(found, 20);
+}
+
+TEST(OptionTable, EveryNameItGivesParses) {
+  for (const OptionDoc& option : OptionDocs()) {
+    std::string usage = option.usage;
+    std::string name = usage.substr(usage.rfind("--"));
+    name = name.substr(0, name.find_first_of("=["));
+    const bool has_value = std::strchr(option.usage, '=') != nullptr &&
+                           std::strstr(option.usage, "[=") == nullptr;
+    const std::string arg = has_value ? name + "=1" : name;
+    const Parsed p = Parse({arg.c_str()});
+    EXPECT_EQ(p.error.find("unknown option"), std::string::npos) << arg << ": " << p.error;
+    EXPECT_NE(std::string(UsageText()).find("  " + usage), std::string::npos) << usage;
   }
 }
 

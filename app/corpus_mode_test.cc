@@ -152,7 +152,7 @@ TEST(Corpus, WithoutAGameThatCanBeReadTheRunFails) {
   EXPECT_EQ(folder.Run("--corpus=nowhere").status, 1);
 }
 
-// The README's recipe, on this machine: GNU parallel runs the shards, the
+// The recipe of docs/corpora.md, on this machine: GNU parallel runs the shards, the
 // merge gives the single run's output.
 TEST(Corpus, TheParallelRecipeGivesTheSingleRun) {
   if (std::system("parallel --version > /dev/null 2>&1") != 0) {

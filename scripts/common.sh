@@ -4,8 +4,9 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 
-# The Debian packages the build and the tests need.
-PACKAGES="cmake make g++ pkg-config libgtest-dev libcpp-httplib-dev libopencv-core-dev libopencv-imgproc-dev libpng-dev libjpeg62-turbo-dev libisal-dev nlohmann-json3-dev"
+# The Debian packages the build and the tests need (man-db and curl: the test of
+# the README's commands reads the installed man page and asks the server).
+PACKAGES="cmake make g++ pkg-config libgtest-dev libcpp-httplib-dev libopencv-core-dev libopencv-imgproc-dev libpng-dev libjpeg62-turbo-dev libisal-dev nlohmann-json3-dev man-db curl"
 
 # What scripts/check_page and scripts/screenshot need to open a page in a browser, with
 # a font of the pieces' and ranks' kanji so that screenshots read.

@@ -5,8 +5,12 @@
 
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "test/scratch_dir.h"
@@ -33,6 +37,38 @@ inline std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
+// With FVSCOPE_JSON_DUMP naming a folder, keeps there a copy of the JSON
+// document a run that succeeded wrote (--json=FILE in workdir, or --json=- on
+// stdout), named after the test, for the schema's test to validate.
+inline void KeepJsonDocument(const std::string& workdir, const std::string& args,
+                             const ToolRun& run) {
+  const char* dump = std::getenv("FVSCOPE_JSON_DUMP");
+  const size_t option = args.find("--json=");
+  if (dump == nullptr || run.status != 0 || option == std::string::npos) return;
+  const size_t start = option + 7;
+  const std::string file = args.substr(start, args.find_first_of(" '\"", start) - start);
+  if (file.empty()) return;
+  std::string text = run.out;
+  if (file != "-") {
+    std::ifstream in(workdir + "/" + file, std::ios::binary);
+    if (!in) return;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (text.empty() || text[0] != '{') return;
+  static int count = 0;
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test == nullptr ? "run"
+                                     : std::string(test->test_suite_name()) + "." + test->name();
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  std::filesystem::create_directories(dump);
+  std::ofstream(std::string(dump) + "/" + name + "-" + std::to_string(getpid()) + "-" +
+                    std::to_string(++count) + ".json",
+                std::ios::binary)
+      << text;
+}
+
 // Runs "fvscope args" (args already quoted for the shell) with workdir as the
 // current folder; stdout and stderr are kept in files beside workdir.
 inline ToolRun RunTool(const std::string& workdir, const std::string& args) {
@@ -47,6 +83,7 @@ inline ToolRun RunTool(const std::string& workdir, const std::string& args) {
   run.err = ReadWholeFile(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
+  KeepJsonDocument(workdir, args, run);
   return run;
 }
 
