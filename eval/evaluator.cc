@@ -53,21 +53,10 @@ std::string EvaluatorSummary(const Evaluator& file) {
 bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_move,
                       PositionFigures* out, std::string* error) {
   if (file.kind == EvalKind::kTable) {
-    if (!CheckLeaf(position, error)) return false;
-    FeatureList list;
-    out->kkp_sum = BuildFeatureList(position, file.table, &list);
-    int64_t kpp = 0;
-    const int bk = position.cells[kBlackKingCell];
-    const int wk = FlipSquare(position.cells[kWhiteKingCell]);
-    for (int i = 0; i < list.count; ++i) {
-      for (int j = 0; j <= i; ++j) {
-        kpp += KppValue(file.table, bk, list.black[i].feature, list.black[j].feature) -
-               KppValue(file.table, wk, list.white[i].feature, list.white[j].feature);
-      }
-    }
-    out->kpp_sum = static_cast<int32_t>(kpp);
-    out->material = MaterialSum(position);
-    out->value = (kFvScale * out->material + out->kpp_sum + out->kkp_sum) / kFvScale;
+    // The breakdown's sums, the one definition of a table's value.
+    auto breakdown = std::make_unique<LeafBreakdown>();
+    if (!BreakDownLeaf(position, file.table, breakdown.get(), error)) return false;
+    *out = FiguresOf(*breakdown);
     return true;
   }
   int32_t z = 0;

@@ -4,18 +4,28 @@
 
 namespace fvscope {
 
-void AddViewInputs(FeatureUse* use, int king, const PieceFeature* features, int count) {
-  uint64_t* row = use->counts.data() + static_cast<size_t>(king) * kPieceFeatures;
+namespace {
+
+// Calls visit(f) for each distinct feature number of a view's count
+// features: only a missing piece's number repeats within a view.
+template <typename Visit>
+void ForEachDistinctFeature(const PieceFeature* features, int count, Visit visit) {
   bool missing = false;
   for (int i = 0; i < count; ++i) {
-    // Only a missing piece's number repeats within a view.
     const int f = features[i].number;
     if (f == kMissingPieceFeature) {
       if (missing) continue;
       missing = true;
     }
-    ++row[f];
+    visit(f);
   }
+}
+
+}  // namespace
+
+void AddViewInputs(FeatureUse* use, int king, const PieceFeature* features, int count) {
+  uint64_t* row = use->counts.data() + static_cast<size_t>(king) * kPieceFeatures;
+  ForEachDistinctFeature(features, count, [&](int f) { ++row[f]; });
 }
 
 void ListPositionInputs(const Position& position, std::vector<int32_t>* inputs) {
@@ -23,15 +33,9 @@ void ListPositionInputs(const Position& position, std::vector<int32_t>* inputs) 
   std::string unused;
   if (!BuildPieceFeatures(position, &list, &unused)) return;
   for (Side view : kSides) {
-    bool missing = false;
-    for (int i = 0; i < list.count; ++i) {
-      const int f = list.view[view][i].number;
-      if (f == kMissingPieceFeature) {
-        if (missing) continue;
-        missing = true;
-      }
+    ForEachDistinctFeature(list.view[view], list.count, [&](int f) {
       inputs->push_back(list.king[view] * kPieceFeatures + f);
-    }
+    });
   }
 }
 
