@@ -9,10 +9,17 @@
 
 namespace fvscope {
 
-const char* EvalKindName(EvalKind kind) { return kind == EvalKind::kNetwork ? "network" : "table"; }
+const char* EvalKindName(EvalKind kind) {
+  return kind == EvalKind::kNetwork ? "network" : kind == EvalKind::kKppt ? "kppt" : "table";
+}
 
 bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Evaluator* file,
                    std::string* error, std::string* warning) {
+  file->path = path;
+  if (IsKpptFolder(path)) {
+    file->kind = EvalKind::kKppt;
+    return LoadKpptSet(path, &file->kppt, error);
+  }
   if (IsNetworkFile(path.c_str())) {
     file->kind = EvalKind::kNetwork;
     if (!LoadNetwork(path.c_str(), &file->network, error, options.many_positions)) return false;
@@ -26,18 +33,25 @@ bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Eval
 void CloseEvaluator(Evaluator* file) {
   if (file->kind == EvalKind::kNetwork) {
     CloseNetwork(&file->network);
+  } else if (file->kind == EvalKind::kKppt) {
+    CloseKpptSet(&file->kppt);
   } else {
     CloseEvalFile(&file->table);
   }
 }
 
 int64_t EvaluatorBytes(const Evaluator& file) {
+  if (file.kind == EvalKind::kKppt) return file.kppt.total_bytes;
   return file.kind == EvalKind::kNetwork ? file.network.file_bytes
                                          : static_cast<int64_t>(file.table.mapping_bytes);
 }
 
 uint64_t EvaluatorChecksum(const Evaluator& file) {
   if (file.kind == EvalKind::kTable) return EvalFileChecksum(file.table);
+  // The same words in another layout are another set.
+  if (file.kind == EvalKind::kKppt) {
+    return file.kppt.identity ^ (static_cast<uint64_t>(file.kppt.layout) + 1) * 0xC2B2AE3D27D4EB4Full;
+  }
   const uint64_t sum = ContentChecksum(file.network.mapping, file.network.mapping_bytes);
   // The same network at another scale gives other values.
   return sum ^ (static_cast<uint64_t>(file.network.scale) * 0x9E3779B97F4A7C15ull);
@@ -45,6 +59,12 @@ uint64_t EvaluatorChecksum(const Evaluator& file) {
 
 std::string EvaluatorSummary(const Evaluator& file) {
   if (file.kind == EvalKind::kTable) return "table";
+  if (file.kind == EvalKind::kKppt) {
+    char identity[24];
+    std::snprintf(identity, sizeof identity, "0x%016llx",
+                  static_cast<unsigned long long>(file.kppt.identity));
+    return std::string("KPPT set (") + KpptLayoutName(file.kppt.layout) + "), identity " + identity;
+  }
   const NetworkShape& s = file.network.shape;
   return "network " + std::to_string(s.w) + "/" + std::to_string(s.h1) + "/" +
          std::to_string(s.h2) + ", scale " + std::to_string(file.network.scale);
@@ -59,8 +79,12 @@ bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_m
     *out = FiguresOf(*breakdown);
     return true;
   }
-  int32_t z = 0;
   out->kkp_sum = out->kpp_sum = 0;
+  if (file.kind == EvalKind::kKppt) {
+    out->material = KpptMaterial(position);
+    return EvaluateKppt(file.kppt, position, to_move, &out->value, error);
+  }
+  int32_t z = 0;
   out->material = MaterialSum(position);
   return EvaluateNetwork(file.network, FastestNetworkPath(), position, to_move, &z, &out->value,
                          error);
@@ -112,9 +136,35 @@ void PrepareBatchSums(PositionBatch* batch, int begin, int end, const Evaluator&
   for (int i = begin; i < end; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
 }
 
+namespace {
+
+// The values of a block's taken positions under a KPPT set, each on its own.
+void ValueKpptBatch(PositionBatch* batch, int count, const KpptSet& set, int f,
+                    const ParallelFor& parallel) {
+  constexpr int kChunk = 512;
+  batch->values_apart[f].resize(count);
+  parallel((count + kChunk - 1) / kChunk, [&](int c) {
+    PieceFeatureList list;
+    std::string error;
+    for (int i = c * kChunk; i < std::min(count, (c + 1) * kChunk); ++i) {
+      int32_t value = 0;
+      if (batch->taken[i] && BuildPieceFeatures(batch->positions[i], &list, &error)) {
+        value = KpptValueOf(set, list, batch->positions[i], Side(batch->to_move[i]));
+      }
+      batch->values_apart[f][i] = value;
+    }
+  });
+}
+
+}  // namespace
+
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
                      const ParallelFor& parallel) {
   if (file.kind == EvalKind::kTable) return;
+  if (file.kind == EvalKind::kKppt) {
+    ValueKpptBatch(batch, count, file.kppt, f, parallel);
+    return;
+  }
   const Network& network = file.network;
   const NetworkPath path = FastestNetworkPath();
   constexpr int kChunk = 512;
@@ -176,9 +226,33 @@ int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int
 
 bool CountsEntryUse(const Evaluator& file) { return file.kind == EvalKind::kTable; }
 
+bool CountsInputUse(const Evaluator& file) { return file.kind == EvalKind::kNetwork; }
+
+std::vector<int> SlabsOf(const Position& position) {
+  std::vector<int> kings;
+  for (Side side : kSides) {
+    const int king = position.cells[KingCell(side)];
+    if (IsSquare(king)) kings.push_back(ViewedFeatureSquare(side, FeatureSquare(king)));
+  }
+  return kings;
+}
+
+std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings) {
+  if (file.kind != EvalKind::kKppt) return "";
+  bool seen[kSquares] = {};
+  for (int k : kings) {
+    if (k < 0 || k >= kSquares || seen[k]) continue;
+    seen[k] = true;
+    KppAsymmetry found;
+    if (!CheckKppSymmetry(file.kppt, k, &found)) return AsymmetryWarning(file.path, found);
+  }
+  return "";
+}
+
 bool BreakDownPosition(const Evaluator& file, const Position& position, Side to_move,
                        Breakdown* out, std::string* error) {
   out->kind = file.kind;
+  if (file.kind == EvalKind::kKppt) return BreakDownKppt(file.kppt, position, to_move, &out->kppt, error);
   if (file.kind == EvalKind::kNetwork) {
     return BreakDownNetwork(file.network, position, to_move, &out->network, error);
   }
@@ -187,12 +261,15 @@ bool BreakDownPosition(const Evaluator& file, const Position& position, Side to_
 
 PositionFigures FiguresOf(const Breakdown& breakdown) {
   if (breakdown.kind == EvalKind::kTable) return FiguresOf(breakdown.table);
+  if (breakdown.kind == EvalKind::kKppt) return {0, 0, breakdown.kppt.material, breakdown.kppt.value};
   return {0, 0, breakdown.network.material, breakdown.network.value};
 }
 
 void RankBreakdown(const Breakdown& breakdown, const Position& position, SortMode mode,
                    Ranking* ranking) {
-  if (breakdown.kind == EvalKind::kNetwork) {
+  if (breakdown.kind == EvalKind::kKppt) {
+    RankKpptTerms(breakdown.kppt, position, mode, ranking);
+  } else if (breakdown.kind == EvalKind::kNetwork) {
     RankNetworkInputs(breakdown.network, mode, ranking);
   } else {
     RankLeafTerms(breakdown.table.tally, position, mode, ranking);
@@ -216,6 +293,12 @@ bool ComputeShares(const Evaluator& file, const Position& position, Side to_move
                    PieceShares* out, std::string* error) {
   if (file.kind == EvalKind::kNetwork) {
     return NetworkPieceShares(file.network, position, to_move, out, error);
+  }
+  if (file.kind == EvalKind::kKppt) {
+    auto breakdown = std::make_unique<KpptBreakdown>();
+    if (!BreakDownKppt(file.kppt, position, to_move, breakdown.get(), error)) return false;
+    KpptPieceShares(*breakdown, file.kppt, position, out);
+    return true;
   }
   return ComputePieceShares(position, file.table, out, error);
 }

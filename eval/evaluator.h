@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "eval/kppt/kppt_eval.h"
+#include "eval/kppt/kppt_file.h"
 #include "eval/network/feature_use.h"
 #include "eval/network/network_breakdown.h"
 #include "eval/network/network_census.h"
@@ -31,9 +33,10 @@ namespace fvscope {
 enum class EvalKind : int {
   kTable = 0,
   kNetwork = 1,
+  kKppt = 2,
 };
 
-// "table" or "network".
+// "table", "network" or "kppt".
 const char* EvalKindName(EvalKind kind);
 
 // A loaded evaluation file. Read only once loaded.
@@ -41,6 +44,8 @@ struct Evaluator {
   EvalKind kind = EvalKind::kTable;
   EvalFile table;    // a table's values
   Network network;   // a network
+  KpptSet kppt;      // a KPPT set
+  std::string path;  // as given
 };
 
 // How a file is to be loaded.
@@ -49,8 +54,8 @@ struct EvalLoadOptions {
   bool many_positions = false;  // the run evaluates many: lay a network out for it
 };
 
-// Loads the file at path: a network when its first four bytes are the
-// network version word, else a table. Returns false with *error ("path:
+// Loads the file at path: a KPPT set when it is a folder, a network when
+// its first four bytes are the network version word, else a table. Returns false with *error ("path:
 // what is wrong") when it cannot be loaded; a table of the wrong size loads
 // with *warning set.
 bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Evaluator* file,
@@ -64,7 +69,8 @@ void CloseEvaluator(Evaluator* file);
 int64_t EvaluatorBytes(const Evaluator& file);
 uint64_t EvaluatorChecksum(const Evaluator& file);
 
-// A short text of what the file is: "table", or "network 256/32/32, scale 16".
+// A short text of what the file is: "table", "network 256/32/32, scale 16",
+// or "KPPT set (KPPT, 32-bit KK/KKP), identity 0x...".
 std::string EvaluatorSummary(const Evaluator& file);
 
 // The figures of position with to_move to move under file: its value in
@@ -82,6 +88,17 @@ bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Eval
 
 // True when file's entries can be counted by the store of entry use.
 bool CountsEntryUse(const Evaluator& file);
+
+// True when a corpus counts the use of file's inputs (a network's).
+bool CountsInputUse(const Evaluator& file);
+
+// The warning of the first asymmetric KPP entry of the slabs the king
+// squares (in the features' numbering) read, checked in order; empty when
+// file is not a KPPT set or they are symmetric.
+std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings);
+
+// The king squares (in the features' numbering) of both views of position: the slabs it reads.
+std::vector<int> SlabsOf(const Position& position);
 
 // The table of a file, for the batch's sums: null for a network or no file.
 const EvalFile* TableOf(const Evaluator* file);
@@ -116,6 +133,7 @@ struct Breakdown {
   EvalKind kind = EvalKind::kTable;
   LeafBreakdown table;       // kTable
   NetworkBreakdown network;  // kNetwork
+  KpptBreakdown kppt;        // kKppt
 };
 
 // Takes position apart under file. Returns false with *error when it does

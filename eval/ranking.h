@@ -56,6 +56,8 @@ struct RankedTerm {
   int32_t code_b;
   int32_t before = 0;  // with a change: the term under each file, a white king's negated
   int32_t after = 0;
+  int32_t board = 0;  // a KPPT term: its parts as read
+  int32_t turn = 0;
 };
 
 // The top of a ranking, rank 1 first.

@@ -23,6 +23,26 @@ void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ran
   WriteRankingText(out, ranking);
 }
 
+void WriteKpptText(FILE* out, const KpptBreakdown& b, const Ranking& ranking, bool utf8) {
+  std::fprintf(out, "KPPT: value = %d  %s  identity 0x%016llx  %s to move\n", b.value,
+               KpptLayoutName(b.layout), static_cast<unsigned long long>(b.identity),
+               SideName(Side(b.to_move)));
+  std::fprintf(out, "KPPT: %-10s %10s %10s %10s\n", "", "board", "turn", "sum");
+  const struct {
+    const char* name;
+    KpptShown shown;
+  } rows[] = {{"KK", ShownKk(b)},           {"KKP", ShownKkp(b)},
+              {"KPP black", ShownKpp(b, kBlack)}, {"KPP white", ShownKpp(b, kWhite)},
+              {"material", ShownMaterial(b)}, {"total", ShownTotal(b)}};
+  for (const auto& row : rows) {
+    std::fprintf(out, "KPPT: %-10s %10lld %10lld %10lld\n", row.name,
+                 static_cast<long long>(row.shown.board), static_cast<long long>(row.shown.turn),
+                 static_cast<long long>(row.shown.sum));
+  }
+  WriteTallyLines(out, b.tally, utf8, "\n", true);
+  WriteRankingText(out, ranking);
+}
+
 void WriteScanText(FILE* out, const TableScan& scan) {
   std::fprintf(out, "rnum = %d\n", scan.count);
   WriteRankingText(out, scan.ranking);
@@ -238,6 +258,8 @@ void WriteRunText(FILE* out, const RunFacts& facts, const LeafAnalysis& leaf) {
     WriteComparisonText(out, leaf.comparison);
   } else if (leaf.breakdown.kind == EvalKind::kNetwork) {
     WriteNetworkText(out, leaf.breakdown.network, leaf.ranking);
+  } else if (leaf.breakdown.kind == EvalKind::kKppt) {
+    WriteKpptText(out, leaf.breakdown.kppt, leaf.ranking, facts.utf8);
   } else {
     WriteLeafText(out, leaf.breakdown.table, leaf.ranking, facts.utf8);
   }

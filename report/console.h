@@ -30,6 +30,9 @@ void WritePvText(FILE* out, const PvLine& pv, const Position& leaf);
 void WriteLeafText(FILE* out, const LeafBreakdown& breakdown, const Ranking& ranking,
                    bool utf8);
 
+// A KPPT set's breakdown: its terms as board, turn and sum, the tally and the ranking.
+void WriteKpptText(FILE* out, const KpptBreakdown& breakdown, const Ranking& ranking, bool utf8);
+
 // Writes "rnum = N" and the ranking of a table scan.
 void WriteScanText(FILE* out, const TableScan& scan);
 

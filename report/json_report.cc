@@ -28,7 +28,7 @@ std::string PictureName(const RunFacts& facts, const std::string& path) {
 }
 
 // A ranking of terms, or of their changes (with the term under each file).
-Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes) {
+Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes, bool parts = false) {
   Json list = Json::array();
   for (int r = 0; r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
@@ -43,10 +43,31 @@ Json RankingJson(const RunFacts& facts, const Ranking& ranking, bool changes) {
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
     entry["b"] = CellName(t.cell_b, t.code_b);
+    if (parts) {
+      entry["board"] = t.board;
+      entry["turn"] = t.turn;
+    }
     entry["picture"] = PictureName(facts, RankPicturePath(r + 1));
     list.push_back(entry);
   }
   return list;
+}
+
+Json ShownJson(const KpptShown& s) { return {{"board", s.board}, {"turn", s.turn}, {"sum", s.sum}}; }
+
+// A KPPT set's terms, each as board, turn and their sum from black's view.
+Json KpptJson(const KpptBreakdown& b) {
+  char identity[24];
+  std::snprintf(identity, sizeof identity, "%016llx", static_cast<unsigned long long>(b.identity));
+  return {{"layout", KpptLayoutName(b.layout)},
+          {"identity", identity},
+          {"to_move", SideName(Side(b.to_move))},
+          {"kk", ShownJson(ShownKk(b))},
+          {"kkp", ShownJson(ShownKkp(b))},
+          {"kpp_black", ShownJson(ShownKpp(b, kBlack))},
+          {"kpp_white", ShownJson(ShownKpp(b, kWhite))},
+          {"material", ShownJson(ShownMaterial(b))},
+          {"total", ShownJson(ShownTotal(b))}};
 }
 
 Json ClampJson(const ClampCounts& c) {
@@ -115,6 +136,15 @@ std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
     document["value"] = n.value;
     document["network"] = NetworkJson(n);
     if (!leaf.comparing) document["features"] = FeaturesJson(facts, leaf.ranking);
+  } else if (leaf.breakdown.kind == EvalKind::kKppt) {
+    const KpptBreakdown& b = leaf.breakdown.kppt;
+    document["material"] = b.material;
+    document["value"] = b.value;
+    document["kppt"] = KpptJson(b);
+    const TermTally& t = b.tally;
+    document["tally"] = {{"black", TallySideJson(t.black_count, t.black_sum, t.black_histogram)},
+                         {"white", TallySideJson(t.white_count, t.white_sum, t.white_histogram)}};
+    if (!leaf.comparing) document["ranking"] = RankingJson(facts, leaf.ranking, false, true);
   } else {
     const LeafBreakdown& breakdown = leaf.breakdown.table;
     document["kkp"] = breakdown.kkp_sum;

@@ -1,0 +1,245 @@
+#include "eval/kppt/kppt_eval.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+namespace fvscope {
+
+namespace {
+
+int32_t Sign(Side to_move) { return to_move == kBlack ? 1 : -1; }
+
+// The sum over i > j of KPP[k][L[i]][L[j]], part by part.
+KpptSum ViewKpp(const KpptSet& set, int k, const PieceFeature* list, int count) {
+  int64_t board = 0;
+  int64_t turn = 0;
+  if (set.kpp_parts == 2) {
+    for (int i = 1; i < count; ++i) {
+      const uint8_t* row = KppRow(set, k, list[i].number);
+      int32_t row_board = 0;
+      int32_t row_turn = 0;
+      for (int j = 0; j < i; ++j) {
+        const uint8_t* p = row + 4 * list[j].number;
+        row_board += ReadLe16(p);
+        row_turn += ReadLe16(p + 2);
+      }
+      board += row_board;
+      turn += row_turn;
+    }
+  } else {
+    for (int i = 1; i < count; ++i) {
+      const uint8_t* row = KppRow(set, k, list[i].number);
+      int32_t row_board = 0;
+      for (int j = 0; j < i; ++j) row_board += ReadLe16(row + 2 * list[j].number);
+      board += row_board;
+    }
+  }
+  return {board, turn};
+}
+
+KpptSum KkxOf(const KpptSet& set, int bk, int wk, const PieceFeature* black_list, int count) {
+  const KpptPair kk = KkPair(set, bk, wk);
+  KpptSum sum{kk.board, kk.turn};
+  for (int i = 0; i < count; ++i) {
+    const KpptPair p = KkpPair(set, bk, wk, black_list[i].number);
+    sum.board += p.board;
+    sum.turn += p.turn;
+  }
+  return sum;
+}
+
+int32_t ClampPoints(int64_t points) {
+  if (points > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (points < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(points);
+}
+
+KpptShown Shown(int64_t board, int64_t turn, Side to_move) {
+  const int64_t signed_turn = Sign(to_move) * turn;
+  return {board, signed_turn, board + signed_turn};
+}
+
+}  // namespace
+
+int32_t KpptMaterial(const Position& position) {
+  int32_t sum = 0;
+  for (int s = 0; s < kSquares; ++s) {
+    const int code = position.cells[s];
+    if (code == 0 || !IsPieceCode(code)) continue;
+    sum += code > 0 ? kKpptMaterialValue[code] : -kKpptMaterialValue[-code];
+  }
+  for (int h = 0; h < kHandKinds; ++h) {
+    sum += (position.cells[HandSlot(kBlack, h)] - position.cells[HandSlot(kWhite, h)]) *
+           kKpptMaterialValue[h + 1];
+  }
+  return sum;
+}
+
+int32_t KpptPoints(int64_t board, int64_t turn, Side to_move) {
+  // The side to move's view, truncated toward zero, then black's.
+  const int64_t own = (to_move == kBlack ? board : -board) + turn;
+  const int64_t points = own / kKpptScale;
+  return ClampPoints(to_move == kBlack ? points : -points);
+}
+
+int32_t KpptValueOf(const KpptSet& set, const PieceFeatureList& list, const Position& position,
+                    Side to_move) {
+  const int bk = list.king[kBlack];
+  const int wk = kSquares - 1 - list.king[kWhite];
+  const KpptSum b = ViewKpp(set, list.king[kBlack], list.view[kBlack], list.count);
+  const KpptSum w = ViewKpp(set, list.king[kWhite], list.view[kWhite], list.count);
+  const KpptSum kkx = KkxOf(set, bk, wk, list.view[kBlack], list.count);
+  const int64_t board = b.board - w.board + kkx.board + int64_t{kKpptScale} * KpptMaterial(position);
+  const int64_t turn = set.kpp_parts == 2 ? b.turn + w.turn + kkx.turn : kkx.turn;
+  return KpptPoints(board, turn, to_move);
+}
+
+bool EvaluateKppt(const KpptSet& set, const Position& position, Side to_move, int32_t* value,
+                  std::string* error) {
+  PieceFeatureList list;
+  if (!BuildPieceFeatures(position, &list, error)) return false;
+  *value = KpptValueOf(set, list, position, to_move);
+  return true;
+}
+
+bool BreakDownKppt(const KpptSet& set, const Position& position, Side to_move,
+                   KpptBreakdown* out, std::string* error) {
+  PieceFeatureList& list = out->features;
+  if (!BuildPieceFeatures(position, &list, error)) return false;
+  out->to_move = to_move;
+  out->layout = set.layout;
+  out->identity = set.identity;
+  out->kk_king[kBlack] = list.king[kBlack];
+  out->kk_king[kWhite] = kSquares - 1 - list.king[kWhite];
+  const KpptPair kk = KkPair(set, out->kk_king[kBlack], out->kk_king[kWhite]);
+  out->kk = {kk.board, kk.turn};
+  out->kkp = KkxOf(set, out->kk_king[kBlack], out->kk_king[kWhite], list.view[kBlack], list.count);
+  out->kkp.board -= kk.board;
+  out->kkp.turn -= kk.turn;
+  out->material = KpptMaterial(position);
+  out->tally = TermTally();
+  out->term_count = 0;
+  const int s = Sign(to_move);
+  for (Side view : kSides) {
+    KpptSum sum;
+    const PieceFeature* l = list.view[view];
+    const int k = list.king[view];
+    for (int i = 1; i < list.count; ++i) {
+      for (int j = 0; j < i; ++j) {
+        const KpptPair p = KppPair(set, k, l[i].number, l[j].number);
+        sum.board += p.board;
+        sum.turn += p.turn;
+        const int32_t contribution = (view == kBlack ? p.board : -p.board) + s * p.turn;
+        out->terms[out->term_count++] = {contribution, static_cast<int16_t>(p.board),
+                                         static_cast<int16_t>(p.turn), static_cast<int8_t>(view),
+                                         static_cast<int8_t>(i), static_cast<int8_t>(j)};
+      }
+    }
+    out->kpp[view] = sum;
+  }
+  // The tally counts each pair's contribution as it favours black or white.
+  for (int t = 0; t < out->term_count; ++t) {
+    const KpptTerm& term = out->terms[t];
+    const int32_t c = term.contribution;
+    const int32_t m = c < 0 ? -c : c;
+    if (c > 0) {
+      ++out->tally.black_count;
+      out->tally.black_sum += m;
+      ++out->tally.black_histogram[SizeBucket(m)];
+    } else {
+      ++out->tally.white_count;
+      out->tally.white_sum += m;
+      if (c < 0) ++out->tally.white_histogram[SizeBucket(m)];
+    }
+  }
+  const KpptShown total = ShownTotal(*out);
+  out->value = KpptPoints(total.board, Sign(to_move) * total.turn, to_move);
+  return true;
+}
+
+KpptShown ShownKk(const KpptBreakdown& b) { return Shown(b.kk.board, b.kk.turn, Side(b.to_move)); }
+KpptShown ShownKkp(const KpptBreakdown& b) { return Shown(b.kkp.board, b.kkp.turn, Side(b.to_move)); }
+KpptShown ShownKpp(const KpptBreakdown& b, Side side) {
+  const KpptSum& s = b.kpp[side];
+  return Shown(side == kBlack ? s.board : -s.board, s.turn, Side(b.to_move));
+}
+KpptShown ShownMaterial(const KpptBreakdown& b) {
+  return {int64_t{kKpptScale} * b.material, 0, int64_t{kKpptScale} * b.material};
+}
+KpptShown ShownTotal(const KpptBreakdown& b) {
+  const KpptShown parts[] = {ShownKk(b), ShownKkp(b), ShownKpp(b, kBlack), ShownKpp(b, kWhite),
+                             ShownMaterial(b)};
+  KpptShown total;
+  for (const KpptShown& p : parts) {
+    total.board += p.board;
+    total.turn += p.turn;
+    total.sum += p.sum;
+  }
+  return total;
+}
+
+void RankKpptTerms(const KpptBreakdown& b, const Position& position, SortMode mode,
+                   Ranking* ranking) {
+  // Pairs with a missing piece have no place to name: summed, not ranked.
+  auto order = std::make_unique<int16_t[]>(b.term_count);
+  int n = 0;
+  for (int t = 0; t < b.term_count; ++t) {
+    const KpptTerm& term = b.terms[t];
+    if (b.features.view[term.view][term.i].cell >= 0 && b.features.view[term.view][term.j].cell >= 0) {
+      order[n++] = static_cast<int16_t>(t);
+    }
+  }
+  const auto key = [&](int t) { return int64_t{b.terms[t].contribution}; };
+  std::stable_sort(order.get(), order.get() + n, [&](int x, int y) {
+    const int64_t a = key(x);
+    const int64_t c = key(y);
+    if (mode == kByMagnitude) return (a < 0 ? -a : a) > (c < 0 ? -c : c);
+    if (mode == kMostPositiveFirst) return a > c;
+    return a < c;
+  });
+  ranking->count = std::min(n, kRankingLength);
+  const int8_t* cells = position.cells;
+  for (int r = 0; r < ranking->count; ++r) {
+    const KpptTerm& term = b.terms[order[r]];
+    const PieceFeature& a = b.features.view[term.view][term.i];
+    const PieceFeature& c = b.features.view[term.view][term.j];
+    const int king = position.cells[KingCell(Side(term.view))];
+    RankedTerm& out = ranking->terms[r];
+    out = {term.contribution, king, cells[king], a.cell, a.code, c.cell, c.code};
+    out.board = term.board;
+    out.turn = term.turn;
+  }
+}
+
+void KpptPieceShares(const KpptBreakdown& b, const KpptSet& set, const Position& position,
+                     PieceShares* out) {
+  const PieceFeatureList& list = b.features;
+  const int s = Sign(Side(b.to_move));
+  int64_t half[kSetPieces] = {};
+  for (int i = 0; i < list.count; ++i) {
+    const KpptPair p = KkpPair(set, b.kk_king[kBlack], b.kk_king[kWhite], list.view[kBlack][i].number);
+    half[i] += 2 * (int64_t{p.board} + s * int64_t{p.turn});
+  }
+  for (int t = 0; t < b.term_count; ++t) {
+    half[b.terms[t].i] += b.terms[t].contribution;
+    half[b.terms[t].j] += b.terms[t].contribution;
+  }
+  out->count = 0;
+  for (int i = 0; i < list.count; ++i) {
+    const PieceFeature& f = list.view[kBlack][i];
+    if (IsSquare(f.cell)) out->shares[out->count++] = {f.cell, f.code, half[i]};
+  }
+  for (Side holder : kSides) {
+    for (int h = 0; h < kHandKinds; ++h) {
+      const int slot = HandSlot(holder, h);
+      int64_t sum = 0;
+      for (int i = 0; i < list.count; ++i) {
+        if (list.view[kBlack][i].cell == slot) sum += half[i];
+      }
+      out->shares[out->count++] = {slot, position.cells[slot], sum};
+    }
+  }
+}
+
+}  // namespace fvscope

@@ -1,0 +1,260 @@
+#include "eval/kppt/kppt_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace fvscope {
+
+const KpptLayoutInfo kKpptLayoutInfo[kKpptLayouts] = {
+    {"KPPT, 32-bit KK/KKP", "KK_synthesized.bin", "KKP_synthesized.bin", "KPP_synthesized.bin", 4, 4,
+     2},
+    {"KPPT, all 16-bit", "KK_synthesized.bin", "KKP_synthesized.bin", "KPP_synthesized.bin", 2, 2, 2},
+    {"KPPT without KK", nullptr, "KKP.bin", "KPP.bin", 0, 2, 2},
+    {"KPP_KKPT", "KK_synthesized.bin", "KKP_synthesized.bin", "KPP_synthesized.bin", 4, 4, 1},
+};
+
+namespace {
+
+// Every name a set may hold.
+constexpr const char* kKnownNames[] = {"KK_synthesized.bin", "KKP_synthesized.bin",
+                                       "KPP_synthesized.bin", "KKP.bin", "KPP.bin"};
+constexpr int kKnownNameCount = 5;
+
+const KpptLayoutInfo& InfoOf(KpptLayout layout) { return kKpptLayoutInfo[static_cast<int>(layout)]; }
+
+std::string Joined(const std::string& dir, const char* name) {
+  return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// Sums the words of [offset, offset + bytes) of fd through a buffer, so that
+// the pages read are not kept in the process.
+bool SumFileWords(int fd, int64_t offset, int64_t bytes, uint64_t* sum) {
+  constexpr int64_t kChunk = int64_t{1} << 20;
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
+  uint64_t total = 0;
+  while (bytes > 0) {
+    const int64_t want = bytes < kChunk ? bytes : kChunk;
+    const ssize_t got = pread(fd, buffer.get(), static_cast<size_t>(want), offset);
+    if (got < 0 && errno == EINTR) continue;
+    // A short read is taken whole words at a time.
+    if (got <= 1) return false;
+    const ssize_t words = got & ~ssize_t{1};
+    total += SumWords(buffer.get(), words);
+    offset += words;
+    bytes -= words;
+  }
+  *sum = total;
+  return true;
+}
+
+}  // namespace
+
+int64_t KkFileBytes(KpptLayout layout) { return kKkPairs * 2 * InfoOf(layout).kk_bytes; }
+int64_t KkpFileBytes(KpptLayout layout) { return kKkpPairs * 2 * InfoOf(layout).kkp_bytes; }
+int64_t KppFileBytes(KpptLayout layout) { return kKppEntries * 2 * InfoOf(layout).kpp_parts; }
+
+const char* KpptLayoutName(KpptLayout layout) { return InfoOf(layout).name; }
+
+uint64_t SumWords(const uint8_t* bytes, int64_t count) {
+  uint64_t sum = 0;
+  int64_t i = 0;
+  // Blocks of words summed in 32 bits, which cannot carry out within one.
+  constexpr int64_t kBlock = 1 << 15;
+  for (; i + 2 * kBlock <= count; i += 2 * kBlock) {
+    uint32_t part = 0;
+    for (int64_t w = 0; w < kBlock; ++w) {
+      uint16_t v;
+      std::memcpy(&v, bytes + i + 2 * w, 2);
+      if constexpr (std::endian::native == std::endian::big) v = static_cast<uint16_t>((v >> 8) | (v << 8));
+      part += v;
+    }
+    sum += part;
+  }
+  for (; i + 2 <= count; i += 2) {
+    uint16_t v;
+    std::memcpy(&v, bytes + i, 2);
+    if constexpr (std::endian::native == std::endian::big) v = static_cast<uint16_t>((v >> 8) | (v << 8));
+    sum += v;
+  }
+  return sum;
+}
+
+bool IsKpptFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void CloseKpptSet(KpptSet* set) {
+  for (int i = 0; i < 3; ++i) {
+    if (set->mappings[i] != nullptr) munmap(set->mappings[i], set->mapping_bytes[i]);
+  }
+  *set = KpptSet();
+}
+
+bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error) {
+  *set = KpptSet();
+  int64_t sizes[kKnownNameCount];
+  bool present[kKnownNameCount];
+  std::string found;
+  for (int n = 0; n < kKnownNameCount; ++n) {
+    struct stat info;
+    present[n] = stat(Joined(dir, kKnownNames[n]).c_str(), &info) == 0;
+    sizes[n] = present[n] ? static_cast<int64_t>(info.st_size) : -1;
+    if (present[n] && !S_ISREG(info.st_mode)) {
+      *error = Joined(dir, kKnownNames[n]) + ": not a regular file";
+      return false;
+    }
+    if (present[n]) {
+      found += (found.empty() ? "" : ", ") + std::string(kKnownNames[n]) + " (" +
+               std::to_string(sizes[n]) + " bytes)";
+    }
+  }
+  std::string layouts;
+  for (int l = 0; l < kKpptLayouts; ++l) {
+    const KpptLayoutInfo& info = kKpptLayoutInfo[l];
+    const KpptLayout layout = static_cast<KpptLayout>(l);
+    layouts += std::string(l == 0 ? "" : "; ") + info.name + ": ";
+    if (info.kk_file != nullptr) {
+      layouts += std::string(info.kk_file) + " " + std::to_string(KkFileBytes(layout)) + ", ";
+    }
+    layouts += std::string(info.kkp_file) + " " + std::to_string(KkpFileBytes(layout)) + ", " +
+               info.kpp_file + " " + std::to_string(KppFileBytes(layout));
+  }
+  const auto size_of = [&](const char* name) {
+    for (int n = 0; n < kKnownNameCount; ++n) {
+      if (name != nullptr && std::string(name) == kKnownNames[n]) return sizes[n];
+    }
+    return int64_t{-1};
+  };
+  const bool synthesized = present[0] || present[1] || present[2];
+  const bool plain = present[3] || present[4];
+  int chosen = -1;
+  if (synthesized && plain) {
+    *error = dir + ": a mix of layouts: found " + found + "; reads one of " + layouts;
+    return false;
+  }
+  for (int l = 0; l < kKpptLayouts && chosen < 0; ++l) {
+    const KpptLayoutInfo& info = kKpptLayoutInfo[l];
+    const KpptLayout layout = static_cast<KpptLayout>(l);
+    if ((info.kk_file == nullptr || size_of(info.kk_file) == KkFileBytes(layout)) &&
+        (info.kk_file != nullptr || !synthesized) &&
+        size_of(info.kkp_file) == KkpFileBytes(layout) &&
+        size_of(info.kpp_file) == KppFileBytes(layout)) {
+      chosen = l;
+    }
+  }
+  if (chosen < 0) {
+    *error = dir + ": no KPPT set: found " + (found.empty() ? std::string("none of its files") : found) +
+             "; reads " + layouts + " (bytes)";
+    return false;
+  }
+  const KpptLayoutInfo& info = kKpptLayoutInfo[chosen];
+  set->layout = static_cast<KpptLayout>(chosen);
+  set->kk_bytes = info.kk_bytes;
+  set->kkp_bytes = info.kkp_bytes;
+  set->kpp_parts = info.kpp_parts;
+  const char* names[3] = {info.kk_file, info.kkp_file, info.kpp_file};
+  const uint8_t** tables[3] = {&set->kk, &set->kkp, &set->kpp};
+  std::vector<std::thread> summers;
+  uint64_t sums[4] = {};
+  bool summed[4] = {true, true, true, true};
+  int fds[3] = {-1, -1, -1};
+  bool ok = true;
+  for (int t = 0; t < 3 && ok; ++t) {
+    if (names[t] == nullptr) continue;
+    const std::string path = Joined(dir, names[t]);
+    fds[t] = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int64_t bytes = size_of(names[t]);
+    void* mapped = fds[t] < 0 ? MAP_FAILED : mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fds[t], 0);
+    if (mapped == MAP_FAILED) {
+      *error = path + ": cannot " + (fds[t] < 0 ? "open" : "map") + " (" + std::strerror(errno) + ")";
+      ok = false;
+      break;
+    }
+    // A position reads a few rows here and there: read no more than is asked.
+    madvise(mapped, bytes, MADV_RANDOM);
+    set->mappings[t] = mapped;
+    set->mapping_bytes[t] = static_cast<size_t>(bytes);
+    *tables[t] = static_cast<const uint8_t*>(mapped);
+    set->total_bytes += bytes;
+  }
+  if (ok) {
+    // The KPP file, by far the largest, in two halves on two threads.
+    const int64_t kpp_bytes = static_cast<int64_t>(set->mapping_bytes[2]);
+    const int64_t half = kpp_bytes / 4 * 2;
+    summers.emplace_back([&] { summed[3] = SumFileWords(fds[2], half, kpp_bytes - half, &sums[3]); });
+    for (int t = 0; t < 3; ++t) {
+      if (fds[t] < 0) continue;
+      summed[t] = SumFileWords(fds[t], 0, t == 2 ? half : static_cast<int64_t>(set->mapping_bytes[t]),
+                               &sums[t]);
+    }
+    for (std::thread& s : summers) s.join();
+    for (int t = 0; t < 4; ++t) {
+      if (!summed[t] && ok) {
+        *error = Joined(dir, names[t < 3 ? t : 2]) + ": cannot read (" + std::strerror(errno) + ")";
+        ok = false;
+      }
+      set->identity += sums[t];
+    }
+  }
+  for (int fd : fds) {
+    if (fd >= 0) close(fd);
+  }
+  if (!ok) CloseKpptSet(set);
+  return ok;
+}
+
+bool CheckKppSymmetry(const KpptSet& set, int k, KppAsymmetry* found) {
+  // Blocks of 64 x 64 against their mirrors, which stay in the cache.
+  constexpr int kBlock = 64;
+  for (int a0 = 0; a0 < kPieceFeatures; a0 += kBlock) {
+    const int a1 = a0 + kBlock < kPieceFeatures ? a0 + kBlock : kPieceFeatures;
+    for (int b0 = a0; b0 < kPieceFeatures; b0 += kBlock) {
+      const int b1 = b0 + kBlock < kPieceFeatures ? b0 + kBlock : kPieceFeatures;
+      for (int a = a0; a < a1; ++a) {
+        for (int b = b0 > a ? b0 : a + 1; b < b1; ++b) {
+          const KpptPair ab = KppPair(set, k, a, b);
+          const KpptPair ba = KppPair(set, k, b, a);
+          if (ab.board == ba.board && ab.turn == ba.turn) continue;
+          // The first by (a, b) order: look no further than this block row's earlier ones.
+          KppAsymmetry first{k, a, b, ab, ba};
+          for (int a2 = a0; a2 <= a; ++a2) {
+            for (int b2 = a2 + 1; b2 < kPieceFeatures; ++b2) {
+              if (a2 == a && b2 >= b) break;
+              const KpptPair p = KppPair(set, k, a2, b2);
+              const KpptPair q = KppPair(set, k, b2, a2);
+              if (p.board != q.board || p.turn != q.turn) {
+                first = {k, a2, b2, p, q};
+                a2 = a;
+                break;
+              }
+            }
+          }
+          *found = first;
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+std::string AsymmetryWarning(const std::string& dir, const KppAsymmetry& found) {
+  const auto pair = [](const KpptPair& p) {
+    return "{" + std::to_string(p.board) + ", " + std::to_string(p.turn) + "}";
+  };
+  const std::string at = std::to_string(found.king);
+  return dir + ": KPP is not symmetric: [" + at + "][" + std::to_string(found.a) + "][" +
+         std::to_string(found.b) + "] = " + pair(found.ab) + " but [" + at + "][" +
+         std::to_string(found.b) + "][" + std::to_string(found.a) + "] = " + pair(found.ba) +
+         "; evaluated as read, each pair as [later][earlier] in the list";
+}
+
+}  // namespace fvscope
