@@ -53,7 +53,7 @@ void MakeSampleKppt(KpptLayout layout, uint64_t seed, SampleKppt* out) {
   uint64_t s = seed * 0x9E3779B97F4A7C15ull + 0x1234567;
   if (s == 0) s = 1;
   out->kk.assign(info.kk_file != nullptr ? KkFileBytes(layout) : 0, 0);
-  for (int64_t e = 0; e < static_cast<int64_t>(out->kk.size()) / info.kk_bytes; ++e) {
+  for (int64_t e = 0; info.kk_bytes > 0 && e < static_cast<int64_t>(out->kk.size()) / info.kk_bytes; ++e) {
     Put(out->kk.data() + e * info.kk_bytes, info.kk_bytes, Draw(&s, 600));
   }
   out->kkp.assign(KkpFileBytes(layout), 0);
