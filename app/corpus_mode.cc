@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_family.h"
 #include "app/platform.h"
 #include "app/position_input.h"
 #include "app/term_pictures.h"
@@ -658,7 +659,12 @@ PictureJob ShareMapJob(const std::string& title, const char* legend, const doubl
 // True when a file of the run is one whose inputs are counted rather than
 // its entries (a network).
 bool CountsInputs(const ModeInputs& inputs) {
-  return !CountsEntryUse(*inputs.fv) || (inputs.compare != nullptr && !CountsEntryUse(*inputs.compare));
+  return CountsInputUse(*inputs.fv) || (inputs.compare != nullptr && CountsInputUse(*inputs.compare));
+}
+
+// True when every file of the run has entries the store of entry use counts.
+bool CountsEntries(const ModeInputs& inputs) {
+  return CountsEntryUse(*inputs.fv) && (inputs.compare == nullptr || CountsEntryUse(*inputs.compare));
 }
 
 // The map of each king square's share of its inputs ever active.
@@ -760,7 +766,7 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
   // a file of the run counts none.
   const bool kept = !partials[0].usage.empty() && !options.no_usage;
   *with_features = kept && CountsInputs(inputs);
-  *with_usage = kept && !*with_features;
+  *with_usage = kept && !*with_features && CountsEntries(inputs);
   for (size_t i = 0; i < partials.size() && kept; ++i) {
     const std::string& usage = partials[i].usage;
     FeatureUse shard;
@@ -976,9 +982,13 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
                                      &corpus.with_usage, &corpus.with_features);
     if (status != 0) return status;
   } else {
+    // A corpus reads every slab of a KPPT set.
+    std::vector<int> kings(kSquares);
+    for (int k = 0; k < kSquares; ++k) kings[k] = k;
+    WarnKppAsymmetry(inputs, kings, log);
     // A run with a network counts the use of the inputs instead of entries.
     corpus.with_features = !options.no_usage && CountsInputs(inputs);
-    corpus.with_usage = !options.no_usage && !corpus.with_features;
+    corpus.with_usage = !options.no_usage && !corpus.with_features && CountsEntries(inputs);
     CorpusPass pass{&inputs, log, &found, corpus.with_usage ? use.get() : nullptr,
                     corpus.with_features ? features.get() : nullptr,
                     options.jobs > 0 ? options.jobs : MachineThreads(), {}};

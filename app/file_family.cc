@@ -55,4 +55,20 @@ bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Ev
   return true;
 }
 
+void WarnKppAsymmetry(const ModeInputs& inputs, const std::vector<int>& kings, RunLog* log) {
+  for (const Evaluator* file : {inputs.fv, inputs.compare}) {
+    if (file == nullptr) continue;
+    const std::string warning = KppAsymmetryWarning(*file, kings);
+    if (!warning.empty()) Warn(log, warning);
+  }
+}
+
+std::vector<int> SlabsOfPlies(const std::vector<RecordPly>& plies) {
+  std::vector<int> kings;
+  for (const RecordPly& ply : plies) {
+    for (int k : SlabsOf(ply.position)) kings.push_back(k);
+  }
+  return kings;
+}
+
 }  // namespace fvscope

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/mode.h"
 #include "eval/evaluator.h"
 
 namespace fvscope {
@@ -17,6 +18,14 @@ namespace fvscope {
 // and why.
 bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
                        std::string* error);
+
+// Warns on log of the first asymmetric KPP entry, in either file of inputs
+// that is a KPPT set, of the slabs of king squares kings (in the features'
+// numbering): the slabs the run reads.
+void WarnKppAsymmetry(const ModeInputs& inputs, const std::vector<int>& kings, RunLog* log);
+
+// The slabs every position of plies reads.
+std::vector<int> SlabsOfPlies(const std::vector<RecordPly>& plies);
 
 }  // namespace fvscope
 

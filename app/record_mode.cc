@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "app/file_family.h"
 #include "app/position_input.h"
 #include "eval/evaluator.h"
 #include "eval/table/compare.h"
@@ -52,10 +53,12 @@ std::vector<ChartLine> ComparisonChartLines(const std::vector<PositionFigures>& 
 
 // Evaluates every ply under the files into analysis, its plies checked;
 // with a second file, ranks the plies by change.
-bool EvaluateRecordPlies(const ModeInputs& inputs, RecordAnalysis* analysis, std::string* error) {
+bool EvaluateRecordPlies(const ModeInputs& inputs, RecordAnalysis* analysis, RunLog* log,
+                         std::string* error) {
   analysis->comparing = inputs.compare != nullptr;
   analysis->terms = CountsEntryUse(*inputs.fv);
   analysis->second_terms = inputs.compare == nullptr || CountsEntryUse(*inputs.compare);
+  WarnKppAsymmetry(inputs, SlabsOfPlies(analysis->plies), log);
   if (!EvaluatePlies(analysis->plies, 0, *inputs.fv, inputs.compare, &analysis->figures,
                      &analysis->second_figures, nullptr, error)) {
     return false;
@@ -97,7 +100,7 @@ int RunRecordMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       return 2;
     }
   }
-  if (!EvaluateRecordPlies(inputs, &analysis, &error)) {
+  if (!EvaluateRecordPlies(inputs, &analysis, log, &error)) {
     Fail(log, name + ": " + error);
     return 1;
   }

@@ -1,5 +1,6 @@
 #include "app/term_pictures.h"
 
+#include "app/file_family.h"
 #include "eval/table/piece_shares.h"
 #include "eval/table/table_scan.h"
 #include "eval/table/term_tally.h"
@@ -62,6 +63,7 @@ int AnalyseLeaf(const ModeInputs& inputs, const std::string& leaf_source, RunLog
     pictures->push_back(BoardPictureJob(kLeafPicturePath, leaf->leaf));
   }
   const Side to_move = SideAfter(leaf->pv);
+  WarnKppAsymmetry(inputs, SlabsOf(leaf->leaf), log);
   if (!BreakDownPosition(*inputs.fv, leaf->leaf, to_move, &leaf->breakdown, &error)) {
     Fail(log, leaf_source + ": " + error);
     return 1;

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "eval/corpus/corpus_partial.h"
+#include "eval/kppt/kppt_batch.h"
 #include "eval/network/network_batch.h"
 
 namespace fvscope {
@@ -138,20 +139,30 @@ void PrepareBatchSums(PositionBatch* batch, int begin, int end, const Evaluator&
 
 namespace {
 
-// The values of a block's taken positions under a KPPT set, each on its own.
+// The values of a block's taken positions under a KPPT set, the KPP sums
+// grouped by king square.
 void ValueKpptBatch(PositionBatch* batch, int count, const KpptSet& set, int f,
                     const ParallelFor& parallel) {
   constexpr int kChunk = 512;
   batch->values_apart[f].resize(count);
-  parallel((count + kChunk - 1) / kChunk, [&](int c) {
-    PieceFeatureList list;
-    std::string error;
-    for (int i = c * kChunk; i < std::min(count, (c + 1) * kChunk); ++i) {
-      int32_t value = 0;
-      if (batch->taken[i] && BuildPieceFeatures(batch->positions[i], &list, &error)) {
-        value = KpptValueOf(set, list, batch->positions[i], Side(batch->to_move[i]));
-      }
-      batch->values_apart[f][i] = value;
+  if (batch->kppt_views == nullptr) batch->kppt_views = std::make_shared<KpptBatch>();
+  KpptBatch* views = batch->kppt_views.get();
+  ResizeKpptBatch(views, count);
+  const int chunks = (count + kChunk - 1) / kChunk;
+  const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunk); };
+  parallel(chunks, [&](int c) {
+    PrepareKpptBatch(views, set, batch->positions.data(), batch->taken.data(), c * kChunk,
+                     chunk_end(c));
+  });
+  GroupKpptBatch(views);
+  int order[kSquares];
+  std::iota(order, order + kSquares, 0);
+  const auto views_of = [&](int k) { return views->king_begin[k + 1] - views->king_begin[k]; };
+  std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
+  parallel(kSquares, [&](int k) { SumKpptKing(views, set, order[k]); });
+  parallel(chunks, [&](int c) {
+    for (int i = c * kChunk; i < chunk_end(c); ++i) {
+      batch->values_apart[f][i] = KpptBatchValue(*views, i, Side(batch->to_move[i]));
     }
   });
 }

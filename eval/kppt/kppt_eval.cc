@@ -10,45 +10,6 @@ namespace {
 
 int32_t Sign(Side to_move) { return to_move == kBlack ? 1 : -1; }
 
-// The sum over i > j of KPP[k][L[i]][L[j]], part by part.
-KpptSum ViewKpp(const KpptSet& set, int k, const PieceFeature* list, int count) {
-  int64_t board = 0;
-  int64_t turn = 0;
-  if (set.kpp_parts == 2) {
-    for (int i = 1; i < count; ++i) {
-      const uint8_t* row = KppRow(set, k, list[i].number);
-      int32_t row_board = 0;
-      int32_t row_turn = 0;
-      for (int j = 0; j < i; ++j) {
-        const uint8_t* p = row + 4 * list[j].number;
-        row_board += ReadLe16(p);
-        row_turn += ReadLe16(p + 2);
-      }
-      board += row_board;
-      turn += row_turn;
-    }
-  } else {
-    for (int i = 1; i < count; ++i) {
-      const uint8_t* row = KppRow(set, k, list[i].number);
-      int32_t row_board = 0;
-      for (int j = 0; j < i; ++j) row_board += ReadLe16(row + 2 * list[j].number);
-      board += row_board;
-    }
-  }
-  return {board, turn};
-}
-
-KpptSum KkxOf(const KpptSet& set, int bk, int wk, const PieceFeature* black_list, int count) {
-  const KpptPair kk = KkPair(set, bk, wk);
-  KpptSum sum{kk.board, kk.turn};
-  for (int i = 0; i < count; ++i) {
-    const KpptPair p = KkpPair(set, bk, wk, black_list[i].number);
-    sum.board += p.board;
-    sum.turn += p.turn;
-  }
-  return sum;
-}
-
 int32_t ClampPoints(int64_t points) {
   if (points > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (points < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
@@ -60,7 +21,67 @@ KpptShown Shown(int64_t board, int64_t turn, Side to_move) {
   return {board, signed_turn, board + signed_turn};
 }
 
+// The order of a view's entries that the sums read pairs in: by feature
+// number, ties by place in the list.
+void SortedOrder(const PieceFeatureList& list, Side view, int8_t* order) {
+  const PieceFeature* l = list.view[view];
+  for (int i = 0; i < list.count; ++i) {
+    int at = i;
+    while (at > 0 && l[order[at - 1]].number > l[i].number) {
+      order[at] = order[at - 1];
+      --at;
+    }
+    order[at] = static_cast<int8_t>(i);
+  }
+}
+
 }  // namespace
+
+void SortedNumbers(const PieceFeatureList& list, Side view, uint16_t* numbers) {
+  int8_t order[kSetPieces];
+  SortedOrder(list, view, order);
+  for (int i = 0; i < list.count; ++i) numbers[i] = static_cast<uint16_t>(list.view[view][order[i]].number);
+}
+
+KpptSum SortedViewKpp(const KpptSet& set, int k, const uint16_t* numbers) {
+  int64_t board = 0;
+  int64_t turn = 0;
+  if (set.kpp_parts == 2) {
+    for (int i = 1; i < kSetPieces; ++i) {
+      const uint8_t* row = KppRow(set, k, numbers[i]);
+      int32_t row_board = 0;
+      int32_t row_turn = 0;
+      for (int j = 0; j < i; ++j) {
+        const uint8_t* p = row + 4 * numbers[j];
+        row_board += ReadLe16(p);
+        row_turn += ReadLe16(p + 2);
+      }
+      board += row_board;
+      turn += row_turn;
+    }
+  } else {
+    for (int i = 1; i < kSetPieces; ++i) {
+      const uint8_t* row = KppRow(set, k, numbers[i]);
+      int32_t row_board = 0;
+      for (int j = 0; j < i; ++j) row_board += ReadLe16(row + 2 * numbers[j]);
+      board += row_board;
+    }
+  }
+  return {board, turn};
+}
+
+KpptSum KkxSum(const KpptSet& set, const PieceFeatureList& list) {
+  const int bk = list.king[kBlack];
+  const int wk = kSquares - 1 - list.king[kWhite];
+  const KpptPair kk = KkPair(set, bk, wk);
+  KpptSum sum{kk.board, kk.turn};
+  for (int i = 0; i < list.count; ++i) {
+    const KpptPair p = KkpPair(set, bk, wk, list.view[kBlack][i].number);
+    sum.board += p.board;
+    sum.turn += p.turn;
+  }
+  return sum;
+}
 
 int32_t KpptMaterial(const Position& position) {
   int32_t sum = 0;
@@ -85,14 +106,16 @@ int32_t KpptPoints(int64_t board, int64_t turn, Side to_move) {
 
 int32_t KpptValueOf(const KpptSet& set, const PieceFeatureList& list, const Position& position,
                     Side to_move) {
-  const int bk = list.king[kBlack];
-  const int wk = kSquares - 1 - list.king[kWhite];
-  const KpptSum b = ViewKpp(set, list.king[kBlack], list.view[kBlack], list.count);
-  const KpptSum w = ViewKpp(set, list.king[kWhite], list.view[kWhite], list.count);
-  const KpptSum kkx = KkxOf(set, bk, wk, list.view[kBlack], list.count);
-  const int64_t board = b.board - w.board + kkx.board + int64_t{kKpptScale} * KpptMaterial(position);
-  const int64_t turn = set.kpp_parts == 2 ? b.turn + w.turn + kkx.turn : kkx.turn;
-  return KpptPoints(board, turn, to_move);
+  uint16_t numbers[2][kSetPieces];
+  KpptSum views[2];
+  for (Side view : kSides) {
+    SortedNumbers(list, view, numbers[view]);
+    views[view] = SortedViewKpp(set, list.king[view], numbers[view]);
+  }
+  const KpptSum kkx = KkxSum(set, list);
+  const int64_t board = views[kBlack].board - views[kWhite].board + kkx.board +
+                        int64_t{kKpptScale} * KpptMaterial(position);
+  return KpptPoints(board, views[kBlack].turn + views[kWhite].turn + kkx.turn, to_move);
 }
 
 bool EvaluateKppt(const KpptSet& set, const Position& position, Side to_move, int32_t* value,
@@ -114,7 +137,7 @@ bool BreakDownKppt(const KpptSet& set, const Position& position, Side to_move,
   out->kk_king[kWhite] = kSquares - 1 - list.king[kWhite];
   const KpptPair kk = KkPair(set, out->kk_king[kBlack], out->kk_king[kWhite]);
   out->kk = {kk.board, kk.turn};
-  out->kkp = KkxOf(set, out->kk_king[kBlack], out->kk_king[kWhite], list.view[kBlack], list.count);
+  out->kkp = KkxSum(set, list);
   out->kkp.board -= kk.board;
   out->kkp.turn -= kk.turn;
   out->material = KpptMaterial(position);
@@ -125,8 +148,12 @@ bool BreakDownKppt(const KpptSet& set, const Position& position, Side to_move,
     KpptSum sum;
     const PieceFeature* l = list.view[view];
     const int k = list.king[view];
-    for (int i = 1; i < list.count; ++i) {
-      for (int j = 0; j < i; ++j) {
+    int8_t order[kSetPieces];
+    SortedOrder(list, view, order);
+    for (int a = 1; a < list.count; ++a) {
+      for (int c = 0; c < a; ++c) {
+        const int i = order[a];
+        const int j = order[c];
         const KpptPair p = KppPair(set, k, l[i].number, l[j].number);
         sum.board += p.board;
         sum.turn += p.turn;

@@ -65,6 +65,18 @@ struct KpptBreakdown {
   KpptTerm terms[2 * kKpptViewPairs];
 };
 
+// A view's feature numbers in the order its pairs are read: ascending. A
+// pair of entries is read as KPP[k][later][earlier] in this order, so an
+// asymmetric table is read in its lower triangle (the larger number first).
+void SortedNumbers(const PieceFeatureList& list, Side view, uint16_t* numbers);
+
+// The sum over i > j of KPP[k][numbers[i]][numbers[j]] of a view's
+// kSetPieces sorted numbers, part by part.
+KpptSum SortedViewKpp(const KpptSet& set, int k, const uint16_t* numbers);
+
+// KK + the KKP terms of black's view's entries, part by part.
+KpptSum KkxSum(const KpptSet& set, const PieceFeatureList& list);
+
 // Material from black's view by the KPPT values.
 int32_t KpptMaterial(const Position& position);
 

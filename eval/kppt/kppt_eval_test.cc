@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -64,7 +65,10 @@ int32_t ReferenceValue(const SampleKppt& sample, const Position& position, Side 
     const int k = view == kBlack ? bk : 80 - wk;
     for (int i = 0; i < list.count; ++i) {
       for (int j = 0; j < i; ++j) {
-        const int64_t e = (int64_t{k} * 1548 + list.view[view][i].number) * 1548 + list.view[view][j].number;
+        // Read as [larger][smaller]: the order fvscope defines for an asymmetric table.
+        const int hi = std::max(list.view[view][i].number, list.view[view][j].number);
+        const int lo = std::min(list.view[view][i].number, list.view[view][j].number);
+        const int64_t e = (int64_t{k} * 1548 + hi) * 1548 + lo;
         const int64_t b = read(sample.kpp, e * parts, 2);
         board += view == kBlack ? b : -b;
         if (parts == 2) turn += read(sample.kpp, e * 2 + 1, 2);

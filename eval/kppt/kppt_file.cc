@@ -254,7 +254,7 @@ std::string AsymmetryWarning(const std::string& dir, const KppAsymmetry& found) 
   return dir + ": KPP is not symmetric: [" + at + "][" + std::to_string(found.a) + "][" +
          std::to_string(found.b) + "] = " + pair(found.ab) + " but [" + at + "][" +
          std::to_string(found.b) + "][" + std::to_string(found.a) + "] = " + pair(found.ba) +
-         "; evaluated as read, each pair as [later][earlier] in the list";
+         "; evaluated as read, each pair of pieces as [larger feature][smaller]";
 }
 
 }  // namespace fvscope

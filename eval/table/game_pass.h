@@ -19,6 +19,7 @@
 namespace fvscope {
 
 struct NetworkBatch;
+struct KpptBatch;
 
 // Where a game's reads go, and what their pull needs: the game's result
 // and the scale of the curve P(black wins) = 1 / (1 + exp(-value / scale)).
@@ -90,6 +91,7 @@ struct PositionBatch {
   std::vector<uint8_t> to_move;     // per position: the Side to move (set by the caller)
   std::vector<int32_t> values_apart[2];  // per position, under a file that is not a table
   std::shared_ptr<NetworkBatch> views;   // what those values are made with, kept from block to block
+  std::shared_ptr<KpptBatch> kppt_views;  // the same for a KPPT set
   std::vector<int32_t> by_slab;     // sides, slab ascending
   int32_t slab_begin[kSquares + 1] = {};
   std::vector<SlabJob> jobs;         // the slabs' sides in parts, set by GroupBatch
