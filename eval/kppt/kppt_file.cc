@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -33,22 +34,18 @@ std::string Joined(const std::string& dir, const char* name) {
   return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-// Sums the words of [offset, offset + bytes) of fd through a buffer, so that
-// the pages read are not kept in the process.
+// Sums the words of [offset, offset + bytes) of fd (offset a multiple of
+// the page size) through short mappings filled at once and dropped after,
+// so that the pages read are not kept in the process.
 bool SumFileWords(int fd, int64_t offset, int64_t bytes, uint64_t* sum) {
-  constexpr int64_t kChunk = int64_t{1} << 20;
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
+  constexpr int64_t kChunk = int64_t{16} << 20;
   uint64_t total = 0;
-  while (bytes > 0) {
-    const int64_t want = bytes < kChunk ? bytes : kChunk;
-    const ssize_t got = pread(fd, buffer.get(), static_cast<size_t>(want), offset);
-    if (got < 0 && errno == EINTR) continue;
-    // A short read is taken whole words at a time.
-    if (got <= 1) return false;
-    const ssize_t words = got & ~ssize_t{1};
-    total += SumWords(buffer.get(), words);
-    offset += words;
-    bytes -= words;
+  for (int64_t at = offset; at < offset + bytes; at += kChunk) {
+    const int64_t length = std::min(kChunk, offset + bytes - at);
+    void* mapped = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, at);
+    if (mapped == MAP_FAILED) return false;
+    total += SumWords(static_cast<const uint8_t*>(mapped), length);
+    munmap(mapped, length);
   }
   *sum = total;
   return true;
@@ -188,7 +185,7 @@ bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error) {
   if (ok) {
     // The KPP file, by far the largest, in two halves on two threads.
     const int64_t kpp_bytes = static_cast<int64_t>(set->mapping_bytes[2]);
-    const int64_t half = kpp_bytes / 4 * 2;
+    const int64_t half = kpp_bytes / 2 / 4096 * 4096;
     summers.emplace_back([&] { summed[3] = SumFileWords(fds[2], half, kpp_bytes - half, &sums[3]); });
     for (int t = 0; t < 3; ++t) {
       if (fds[t] < 0) continue;
