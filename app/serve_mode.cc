@@ -438,13 +438,20 @@ std::string InfoJson(const ServerState& server, const std::string& address) {
   const auto add_file = [&](const char* role, const std::string& path, const Evaluator& file) {
     files.push_back({{"role", role},
                      {"path", path},
-                     {"size", FileSize(path)},
+                     {"size", file.kind == EvalKind::kKppt ? EvaluatorBytes(file) : FileSize(path)},
                      {"checksum", ChecksumText(EvaluatorChecksum(file))},
                      {"kind", EvalKindName(file.kind)}});
     if (file.kind == EvalKind::kNetwork) {
       const NetworkShape& shape = file.network.shape;
       files.back()["shape"] = {shape.w, shape.h1, shape.h2};
       files.back()["scale"] = file.network.scale;
+    }
+    if (file.kind == EvalKind::kKppt) {
+      char identity[24];
+      std::snprintf(identity, sizeof identity, "%016llx",
+                    static_cast<unsigned long long>(file.kppt.identity));
+      files.back()["layout"] = KpptLayoutName(file.kppt.layout);
+      files.back()["identity"] = identity;
     }
   };
   add_file("fv", o.fv, *server.fv);

@@ -82,8 +82,10 @@ bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_m
   }
   out->kkp_sum = out->kpp_sum = 0;
   if (file.kind == EvalKind::kKppt) {
-    out->material = KpptMaterial(position);
-    return EvaluateKppt(file.kppt, position, to_move, &out->value, error);
+    auto breakdown = std::make_unique<KpptBreakdown>();
+    if (!BreakDownKppt(file.kppt, position, to_move, breakdown.get(), error)) return false;
+    *out = KpptFigures(*breakdown);
+    return true;
   }
   int32_t z = 0;
   out->material = MaterialSum(position);
@@ -272,7 +274,7 @@ bool BreakDownPosition(const Evaluator& file, const Position& position, Side to_
 
 PositionFigures FiguresOf(const Breakdown& breakdown) {
   if (breakdown.kind == EvalKind::kTable) return FiguresOf(breakdown.table);
-  if (breakdown.kind == EvalKind::kKppt) return {0, 0, breakdown.kppt.material, breakdown.kppt.value};
+  if (breakdown.kind == EvalKind::kKppt) return KpptFigures(breakdown.kppt);
   return {0, 0, breakdown.network.material, breakdown.network.value};
 }
 
@@ -292,6 +294,21 @@ bool CompareFiles(const Evaluator& before, const Evaluator& after, const Positio
   if (before.kind == EvalKind::kTable && after.kind == EvalKind::kTable) {
     out->terms = true;
     return CompareLeaf(position, before.table, after.table, mode, out, error);
+  }
+  if (before.kind == EvalKind::kKppt && after.kind == EvalKind::kKppt &&
+      before.kppt.layout == after.kppt.layout) {
+    // The same layout: the same pairs, ranked by their change.
+    auto b = std::make_unique<KpptBreakdown>();
+    auto a = std::make_unique<KpptBreakdown>();
+    if (!BreakDownKppt(before.kppt, position, to_move, b.get(), error) ||
+        !BreakDownKppt(after.kppt, position, to_move, a.get(), error)) {
+      return false;
+    }
+    out->terms = true;
+    out->before = KpptFigures(*b);
+    out->after = KpptFigures(*a);
+    out->changed = RankKpptChanges(*b, *a, position, mode, &out->ranking);
+    return true;
   }
   out->terms = false;
   out->changed = 0;

@@ -149,8 +149,8 @@ void Summary(const RunFacts& facts, const LeafAnalysis& leaf, std::string* html)
     rows[2].after = int64_t{c->after.material} * kFvScale;
     rows[3].after = int64_t{c->after.value} * kFvScale;
   }
-  // A network has no KKP or KPP sums.
-  if (leaf.breakdown.kind == EvalKind::kNetwork || (c != nullptr && !c->terms)) {
+  // A network has no KKP or KPP sums; a KPPT set's are shown part by part.
+  if (leaf.breakdown.kind != EvalKind::kTable || (c != nullptr && !c->terms)) {
     rows.erase(rows.begin(), rows.begin() + 2);
   }
   *html += "<h2>Summary</h2>\n<div class=\"scroll\"><table>\n<tr><th class=\"name\"></th>";
@@ -252,8 +252,32 @@ void NetworkSummary(const NetworkBreakdown& n, std::string* html) {
   *html += "</table></div>\n";
 }
 
-void Histograms(const LeafBreakdown& breakdown, std::string* html) {
-  const TermTally& t = breakdown.tally;
+// A KPPT set's terms, each as board, turn and their sum from black's view.
+void KpptSummary(const KpptBreakdown& b, std::string* html) {
+  char identity[24];
+  std::snprintf(identity, sizeof identity, "%016llx", static_cast<unsigned long long>(b.identity));
+  *html += "<h2>KPPT terms</h2>\n<p class=\"meta\">" + EscapeHtml(KpptLayoutName(b.layout)) +
+           ", identity " + identity + "; " + SideName(Side(b.to_move)) +
+           " to move: the turn parts count for that side.</p>\n<div class=\"scroll\"><table>\n"
+           "<tr><th class=\"name\"></th><th>board</th><th>turn</th><th>sum</th><th>points</th>"
+           "<th class=\"name\">favours</th></tr>\n";
+  const struct {
+    const char* name;
+    KpptShown shown;
+  } rows[] = {{"KK", ShownKk(b)},           {"KKP", ShownKkp(b)},
+              {"KPP, black's side", ShownKpp(b, kBlack)}, {"KPP, white's side", ShownKpp(b, kWhite)},
+              {"material", ShownMaterial(b)}, {"total", ShownTotal(b)}};
+  for (const auto& r : rows) {
+    *html += "<tr><td class=\"name\">" + std::string(r.name) + "</td>" +
+             NumberCell(r.shown.board, std::to_string(r.shown.board)) +
+             NumberCell(r.shown.turn, std::to_string(r.shown.turn)) +
+             NumberCell(r.shown.sum, std::to_string(r.shown.sum)) +
+             NumberCell(r.shown.sum, Points(r.shown.sum)) + Favours(r.shown.sum) + "</tr>\n";
+  }
+  *html += "</table></div>\n";
+}
+
+void Histograms(const TermTally& t, std::string* html) {
   *html += "<h2>KPP terms by size</h2>\n<div class=\"histograms\">\n";
   Histogram("black", t.black_count, t.black_sum, t.black_histogram, html);
   Histogram("white", t.white_count, t.white_sum, t.white_histogram, html);
@@ -280,7 +304,7 @@ std::string Card(const RunFacts& facts, const std::string& path, int rank,
 // The ranking of terms, or of their changes with the term under each file:
 // cards of the pictures, then the table, which sorts.
 void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
-                  std::string* html) {
+                  std::string* html, bool parts = false) {
   *html += "<div class=\"cards\">\n";
   for (int r = 0; r < ranking.count; ++r) {
     const RankedTerm& t = ranking.terms[r];
@@ -294,6 +318,7 @@ void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
                      "<th>after</th>"
                    : "<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
                      "<th>rank</th><th>value</th><th>points</th>";
+  if (parts) *html += "<th>board</th><th>turn</th>";
   *html += "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
            "<th class=\"name\">second piece</th><th class=\"name\">picture</th></tr></thead>\n"
            "<tbody>\n";
@@ -306,6 +331,9 @@ void RankingTable(const RunFacts& facts, const Ranking& ranking, bool changes,
                NumberCell(t.after, std::to_string(t.after));
     } else {
       *html += NumberCell(t.value, std::to_string(t.value)) + NumberCell(t.value, Points(t.value));
+    }
+    if (parts && !changes) {
+      *html += NumberCell(t.board, std::to_string(t.board)) + NumberCell(t.turn, std::to_string(t.turn));
     }
     *html += NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
              NameCell(CellName(t.cell_b, t.code_b)) + Thumbnail(facts, RankPicturePath(r + 1), r + 1) + "</tr>\n";
@@ -753,15 +781,19 @@ std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
   const bool network = leaf.breakdown.kind == EvalKind::kNetwork;
   if (network) {
     NetworkSummary(leaf.breakdown.network, &html);
+  } else if (leaf.breakdown.kind == EvalKind::kKppt) {
+    KpptSummary(leaf.breakdown.kppt, &html);
+    Histograms(leaf.breakdown.kppt.tally, &html);
   } else {
-    Histograms(leaf.breakdown.table, &html);
+    Histograms(leaf.breakdown.table.tally, &html);
   }
   if (leaf.with_pieces) PiecesTable(leaf, &html);
   if (network && !leaf.comparing) {
     FeaturesTable(facts, leaf.ranking, &html);
   } else if (!leaf.comparing || leaf.comparison.terms) {
     html += leaf.comparing ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
-    RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html);
+    RankingTable(facts, ShownRanking(leaf), leaf.comparing, &html,
+                 leaf.breakdown.kind == EvalKind::kKppt);
   }
   return html + PageTail();
 }

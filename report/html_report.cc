@@ -42,6 +42,27 @@ void WriteReportNetwork(FILE* report, const NetworkBreakdown& n) {
   std::fprintf(report, "material=%+d<br>\n\n\n", n.material);
 }
 
+void WriteReportKppt(FILE* report, const KpptBreakdown& b, bool utf8) {
+  std::fprintf(report, "KPPT set (%s) identity %016llx %s to move<br>\n", KpptLayoutName(b.layout),
+               static_cast<unsigned long long>(b.identity), SideName(Side(b.to_move)));
+  std::fputs("<TABLE border=1><TR><TH></TH><TH>board</TH><TH>turn</TH><TH>sum</TH></TR>\n", report);
+  const struct {
+    const char* name;
+    KpptShown shown;
+  } rows[] = {{"KK", ShownKk(b)},           {"KKP", ShownKkp(b)},
+              {"KPP black", ShownKpp(b, kBlack)}, {"KPP white", ShownKpp(b, kWhite)},
+              {"material", ShownMaterial(b)}, {"total", ShownTotal(b)}};
+  for (const auto& row : rows) {
+    std::fprintf(report, "<TR><TD>%s</TD><TD>%lld</TD><TD>%lld</TD><TD>%lld</TD></TR>\n", row.name,
+                 static_cast<long long>(row.shown.board), static_cast<long long>(row.shown.turn),
+                 static_cast<long long>(row.shown.sum));
+  }
+  std::fputs("</TABLE><br>\n", report);
+  WriteTallyLines(report, b.tally, utf8, "<br>", false);
+  std::fprintf(report, "evaluation value (KPPT)=%+d<br><br>", b.value);
+  std::fprintf(report, "material=%+d<br>\n\n\n", b.material);
+}
+
 void WriteReportComparison(FILE* report, const LeafComparison& comparison,
                            const std::string& before_name, const std::string& after_name) {
   const PositionFigures& b = comparison.before;
@@ -146,6 +167,8 @@ void WriteReportBody(FILE* report, const RunFacts& facts, const LeafAnalysis& le
     WriteReportComparison(report, leaf.comparison, facts.fv, facts.compare_fv);
   } else if (network) {
     WriteReportNetwork(report, leaf.breakdown.network);
+  } else if (leaf.breakdown.kind == EvalKind::kKppt) {
+    WriteReportKppt(report, leaf.breakdown.kppt, facts.utf8);
   } else {
     WriteReportLeaf(report, leaf.breakdown.table, facts.utf8);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace fvscope {
 
@@ -185,6 +186,12 @@ bool BreakDownKppt(const KpptSet& set, const Position& position, Side to_move,
   return true;
 }
 
+PositionFigures KpptFigures(const KpptBreakdown& b) {
+  const auto held = [](int64_t v) { return ClampPoints(v); };
+  return {held(ShownKk(b).sum + ShownKkp(b).sum), held(ShownKpp(b, kBlack).sum + ShownKpp(b, kWhite).sum),
+          b.material, b.value};
+}
+
 KpptShown ShownKk(const KpptBreakdown& b) { return Shown(b.kk.board, b.kk.turn, Side(b.to_move)); }
 KpptShown ShownKkp(const KpptBreakdown& b) { return Shown(b.kkp.board, b.kkp.turn, Side(b.to_move)); }
 KpptShown ShownKpp(const KpptBreakdown& b, Side side) {
@@ -206,21 +213,25 @@ KpptShown ShownTotal(const KpptBreakdown& b) {
   return total;
 }
 
-void RankKpptTerms(const KpptBreakdown& b, const Position& position, SortMode mode,
-                   Ranking* ranking) {
+namespace {
+
+// Ranks the pairs t of b for which value(t) is kept (not null) under mode into *ranking.
+template <typename Value>
+int32_t RankPairs(const KpptBreakdown& b, const Position& position, SortMode mode, Value value,
+                  Ranking* ranking, int16_t* ranked) {
   // Pairs with a missing piece have no place to name: summed, not ranked.
   auto order = std::make_unique<int16_t[]>(b.term_count);
   int n = 0;
   for (int t = 0; t < b.term_count; ++t) {
     const KpptTerm& term = b.terms[t];
-    if (b.features.view[term.view][term.i].cell >= 0 && b.features.view[term.view][term.j].cell >= 0) {
+    if (b.features.view[term.view][term.i].cell >= 0 &&
+        b.features.view[term.view][term.j].cell >= 0 && value(t).has_value()) {
       order[n++] = static_cast<int16_t>(t);
     }
   }
-  const auto key = [&](int t) { return int64_t{b.terms[t].contribution}; };
   std::stable_sort(order.get(), order.get() + n, [&](int x, int y) {
-    const int64_t a = key(x);
-    const int64_t c = key(y);
+    const int64_t a = *value(x);
+    const int64_t c = *value(y);
     if (mode == kByMagnitude) return (a < 0 ? -a : a) > (c < 0 ? -c : c);
     if (mode == kMostPositiveFirst) return a > c;
     return a < c;
@@ -233,10 +244,36 @@ void RankKpptTerms(const KpptBreakdown& b, const Position& position, SortMode mo
     const PieceFeature& c = b.features.view[term.view][term.j];
     const int king = position.cells[KingCell(Side(term.view))];
     RankedTerm& out = ranking->terms[r];
-    out = {term.contribution, king, cells[king], a.cell, a.code, c.cell, c.code};
+    out = {static_cast<int32_t>(*value(order[r])), king, cells[king], a.cell, a.code, c.cell, c.code};
     out.board = term.board;
     out.turn = term.turn;
+    ranked[r] = order[r];
   }
+  return n;
+}
+
+}  // namespace
+
+void RankKpptTerms(const KpptBreakdown& b, const Position& position, SortMode mode,
+                   Ranking* ranking) {
+  int16_t ranked[kRankingLength];
+  RankPairs(b, position, mode, [&](int t) { return std::optional<int32_t>(b.terms[t].contribution); },
+            ranking, ranked);
+}
+
+int32_t RankKpptChanges(const KpptBreakdown& before, const KpptBreakdown& after,
+                        const Position& position, SortMode mode, Ranking* ranking) {
+  const auto change = [&](int t) -> std::optional<int32_t> {
+    const int32_t d = after.terms[t].contribution - before.terms[t].contribution;
+    return d != 0 ? std::optional<int32_t>(d) : std::nullopt;
+  };
+  int16_t ranked[kRankingLength];
+  const int32_t changed = RankPairs(after, position, mode, change, ranking, ranked);
+  for (int r = 0; r < ranking->count; ++r) {
+    ranking->terms[r].before = before.terms[ranked[r]].contribution;
+    ranking->terms[r].after = after.terms[ranked[r]].contribution;
+  }
+  return changed;
 }
 
 void KpptPieceShares(const KpptBreakdown& b, const KpptSet& set, const Position& position,

@@ -10,6 +10,7 @@
 #include "eval/kppt/kppt_file.h"
 #include "eval/piece_features.h"
 #include "eval/ranking.h"
+#include "eval/table/breakdown.h"
 #include "eval/table/piece_shares.h"
 #include "eval/table/term_tally.h"
 #include "shogi/types.h"
@@ -99,6 +100,10 @@ int32_t KpptPoints(int64_t board, int64_t turn, Side to_move);
 bool BreakDownKppt(const KpptSet& set, const Position& position, Side to_move,
                    KpptBreakdown* out, std::string* error);
 
+// The figures of a breakdown: KK + KKP and both sides' KPP as sums from
+// black's view (table units, held to 32 bits), material and value.
+PositionFigures KpptFigures(const KpptBreakdown& b);
+
 // A term of the breakdown from black's view; material's turn part is 0.
 KpptShown ShownKk(const KpptBreakdown& b);
 KpptShown ShownKkp(const KpptBreakdown& b);
@@ -110,6 +115,12 @@ KpptShown ShownTotal(const KpptBreakdown& b);
 // each term's board and turn parts kept.
 void RankKpptTerms(const KpptBreakdown& b, const Position& position, SortMode mode,
                    Ranking* ranking);
+
+// The pairs of two breakdowns of one position (under two sets) whose
+// contribution changed, ranked by change (after - before) under mode into
+// *ranking, each term's before and after kept; returns how many changed.
+int32_t RankKpptChanges(const KpptBreakdown& before, const KpptBreakdown& after,
+                        const Position& position, SortMode mode, Ranking* ranking);
 
 // Shares KKP + KPP of a breakdown among the pieces and hand kinds, from
 // black's view: each its KKP term and half of every KPP pair it is in (a

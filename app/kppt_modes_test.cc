@@ -1,0 +1,195 @@
+// Runs with a KPPT set through the real executable: a leaf's terms part by
+// part, a game and packed records against the set's values in process, two
+// sets compared, and folders that hold no set.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "eval/evaluator.h"
+#include "shogi/csa_record.h"
+#include "shogi/notation.h"
+#include "shogi/packed_position.h"
+#include "test/random_games.h"
+#include "test/run_tool.h"
+#include "test/scratch_dir.h"
+#include "tools/sample_kppt.h"
+
+namespace fvscope {
+namespace {
+
+// Writes a set of layout into folder, zero but for the given 16-bit words
+// (byte offset in the file, value); the zeros cost no disk.
+void WriteSparseKppt(const std::string& folder, KpptLayout layout,
+                     const std::vector<std::pair<int64_t, int16_t>>& kpp_words,
+                     int64_t kpp_bytes = -1) {
+  std::filesystem::create_directories(folder);
+  const KpptLayoutInfo& info = kKpptLayoutInfo[static_cast<int>(layout)];
+  const auto write = [&](const char* name, int64_t bytes,
+                         const std::vector<std::pair<int64_t, int16_t>>& words) {
+    if (name == nullptr) return;
+    const int fd = open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, bytes), 0);
+    for (const auto& [at, value] : words) {
+      const uint8_t le[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(static_cast<uint16_t>(value) >> 8)};
+      ASSERT_EQ(pwrite(fd, le, 2, at), 2);
+    }
+    close(fd);
+  };
+  write(info.kk_file, KkFileBytes(layout), {});
+  write(info.kkp_file, KkpFileBytes(layout), {});
+  write(info.kpp_file, kpp_bytes >= 0 ? kpp_bytes : KppFileBytes(layout), kpp_words);
+}
+
+// Byte offset of KPP[k][a][b]'s board part in a layout with both parts.
+int64_t KppAt(int k, int a, int b) { return 4 * ((int64_t{k} * kPieceFeatures + a) * kPieceFeatures + b); }
+
+// The random set the build makes once (FVSCOPE_KPPT_SET), else one made here.
+std::string RandomSetFolder() {
+  static std::string folder = [] {
+    const char* made = std::getenv("FVSCOPE_KPPT_SET");
+    if (made != nullptr && std::filesystem::exists(std::string(made) + "/KPP_synthesized.bin")) {
+      return std::string(made);
+    }
+    static ScratchDir scratch;
+    SampleKppt sample;
+    MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
+    EXPECT_TRUE(WriteSampleKppt(scratch.File("set"), sample));
+    return scratch.File("set");
+  }();
+  return folder;
+}
+
+struct KpptFolder {
+  KpptFolder() {
+    dir.Write("work/.keep", "");
+    path = dir.File("work");
+  }
+  ToolRun Run(const std::string& args) const { return RunTool(path, args); }
+  nlohmann::json Json(const std::string& name) const {
+    return nlohmann::json::parse(ReadWholeFile(path + "/" + name));
+  }
+  ScratchDir dir;
+  std::string path;
+};
+
+TEST(KpptModes, ALeafsTermsArePrintedPartByPart) {
+  KpptFolder folder;
+  // Black's king on 5i (44) values its 7g pawn (150) with its 2h rook
+  // (1224 + 16): 320 on the board, 64 to the side to move; symmetric.
+  WriteSparseKppt(folder.path + "/set", KpptLayout::kKppt16,
+                  {{KppAt(44, 1240, 150), 320}, {KppAt(44, 1240, 150) + 2, 64},
+                   {KppAt(44, 150, 1240), 320}, {KppAt(44, 150, 1240) + 2, 64}});
+  ToolRun run = folder.Run("--fv=set --position=startpos --pv=3g3f --json=p.json --html=p.html --pieces");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // White to move: the turn part counts for white. White's view reads the
+  // same entry (its 8b rook and 3c pawn turned), subtracted on the board.
+  const auto document = folder.Json("p.json");
+  EXPECT_EQ(document["kppt"]["to_move"], "white");
+  EXPECT_EQ(document["kppt"]["layout"], "KPPT, all 16-bit");
+  EXPECT_EQ(document["kppt"]["kpp_black"], nlohmann::json({{"board", 320}, {"turn", -64}, {"sum", 256}}));
+  EXPECT_EQ(document["kppt"]["kpp_white"], nlohmann::json({{"board", -320}, {"turn", -64}, {"sum", -384}}));
+  EXPECT_EQ(document["kppt"]["total"]["sum"], -128);
+  EXPECT_EQ(document["value"], -4);
+  EXPECT_EQ(document["kppt"]["identity"], "0000000000000300");  // 2 x 320 + 2 x 64
+  EXPECT_EQ(document["ranking"][0]["value"], -384);
+  EXPECT_EQ(document["ranking"][0]["board"], 320);
+  EXPECT_EQ(document["ranking"][0]["turn"], 64);
+  EXPECT_EQ(document["ranking"][0]["king"].get<std::string>() + document["ranking"][0]["a"].get<std::string>() +
+                document["ranking"][0]["b"].get<std::string>(),
+            "-51OU-82HI-33FU");
+  EXPECT_EQ(document["ranking"][1]["value"], 256);
+  EXPECT_NE(run.out.find("KPPT: value = -4  KPPT, all 16-bit  identity 0x0000000000000300  white to move"),
+            std::string::npos) << run.out;
+  double shares = 0;
+  for (const auto& piece : document["pieces"]) shares += piece["share"].get<double>();
+  EXPECT_EQ(shares, -128);
+  EXPECT_NE(ReadWholeFile(folder.path + "/p.html").find("KPPT terms"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(folder.path + "/report.html").find("evaluation value (KPPT)"), std::string::npos);
+}
+
+TEST(KpptModes, AGameRecordsAndAComparisonGiveTheSetsValues) {
+  KpptFolder folder;
+  const std::string set = RandomSetFolder();
+  Evaluator file;
+  std::string error, warning;
+  ASSERT_TRUE(LoadEvaluator(set, {}, &file, &error, &warning)) << error;
+  const std::vector<RecordPly> plies = RandomGamePlies(60, 21);
+  std::string usi = "startpos moves";
+  for (size_t i = 1; i < plies.size(); ++i) usi += " " + UsiMoveText(plies[i].move);
+  folder.dir.Write("work/game.usi", usi + "\n");
+  ToolRun run = folder.Run("--fv=" + set + " --game=game.usi --json=g.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto game = folder.Json("g.json");
+  ASSERT_EQ(game["plies"].size(), plies.size());
+  std::string psv;
+  for (size_t i = 0; i < plies.size(); ++i) {
+    PositionFigures figures;
+    ASSERT_TRUE(EvaluatePosition(file, plies[i].position, plies[i].to_move, &figures, &error));
+    EXPECT_EQ(game["plies"][i]["value"], figures.value) << i;
+    // A record scored with the set's own value from the side to move's view.
+    uint8_t bytes[64] = {};
+    const int32_t own = plies[i].to_move == kBlack ? figures.value : -figures.value;
+    ASSERT_TRUE(EncodePackedRecord(plies[i].position, plies[i].to_move, own, GameResult::kBlackWins,
+                                   plies[i].ply, PackedFormat::kPsv, bytes));
+    psv.append(reinterpret_cast<const char*>(bytes), PackedRecordBytes(PackedFormat::kPsv));
+  }
+  folder.dir.Write("work/all.psv", psv);
+  run = folder.Run("--fv=" + set + " --corpus=all.psv --json=c.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto corpus = folder.Json("c.json");
+  EXPECT_EQ(corpus["positions"], static_cast<int>(plies.size()));
+  EXPECT_NEAR(corpus["score"]["correlation"].get<double>(), 1.0, 1e-9);
+  EXPECT_NEAR(corpus["score"]["slope"].get<double>(), 1.0, 1e-9);
+  // Two sets of one layout: the pairs ranked by their change.
+  const ToolRun compare = folder.Run("--fv=" + set + " --compare=" + set + " --position=startpos --pv=7g7f");
+  ASSERT_EQ(compare.status, 0) << compare.err;
+  EXPECT_NE(compare.out.find("RANKING OF CHANGES:\n"), std::string::npos) << compare.out;
+  EXPECT_EQ(compare.out.find("1: change"), std::string::npos);
+  CloseEvaluator(&file);
+}
+
+TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {
+  KpptFolder folder;
+  const std::string at = folder.path + "/";
+  WriteSparseKppt(at + "short", KpptLayout::kKppt32, {}, KppFileBytes(KpptLayout::kKppt32) - 2);
+  WriteSparseKppt(at + "mix", KpptLayout::kKppt32, {});
+  WriteSparseKppt(at + "mix", KpptLayout::kNoKk, {});
+  WriteSparseKppt(at + "some", KpptLayout::kKppt16, {});
+  std::filesystem::remove(at + "some/KKP_synthesized.bin");
+  WriteSparseKppt(at + "dir", KpptLayout::kNoKk, {});
+  std::filesystem::remove(at + "dir/KPP.bin");
+  std::filesystem::create_directory(at + "dir/KPP.bin");
+  std::filesystem::create_directory(at + "empty");
+  // An asymmetric entry: evaluated, with a warning naming it.
+  WriteSparseKppt(at + "asym", KpptLayout::kKppt32, {{KppAt(44, 900, 70), 5}});
+  const struct {
+    std::string args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"--fv=short --position=startpos", 1, "short: no KPPT set: found KK_synthesized.bin (52488 bytes), KKP_synthesized.bin (81251424 bytes), KPP_synthesized.bin (776402494 bytes); reads KPPT, 32-bit KK/KKP: KK_synthesized.bin 52488"},
+      {"--fv=mix --position=startpos", 1, "mix: a mix of layouts: found KK_synthesized.bin"},
+      {"--fv=some --position=startpos", 1, "some: no KPPT set: found KK_synthesized.bin (26244 bytes), KPP_synthesized.bin (776402496 bytes)"},
+      {"--fv=dir --position=startpos", 1, "dir/KPP.bin: not a regular file"},
+      {"--fv=empty --position=startpos", 1, "empty: no KPPT set: found none of its files"},
+      {"--fv=asym --position=startpos --pv=7g7f", 0, "asym: KPP is not symmetric: [44][70][900] = {0, 0} but [44][900][70] = {5, 0}"},
+      {"--fv=asym --compare=empty --position=startpos", 1, "empty: no KPPT set"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const ToolRun run = folder.Run(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace fvscope
