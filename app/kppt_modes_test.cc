@@ -51,13 +51,11 @@ void WriteSparseKppt(const std::string& folder, KpptLayout layout,
 // Byte offset of KPP[k][a][b]'s board part in a layout with both parts.
 int64_t KppAt(int k, int a, int b) { return 4 * ((int64_t{k} * kPieceFeatures + a) * kPieceFeatures + b); }
 
-// The random set the build makes once (FVSCOPE_KPPT_SET), else one made here.
+// The random set ctest makes once before the tests, else one made here.
 std::string RandomSetFolder() {
   static std::string folder = [] {
-    const char* made = std::getenv("FVSCOPE_KPPT_SET");
-    if (made != nullptr && std::filesystem::exists(std::string(made) + "/KPP_synthesized.bin")) {
-      return std::string(made);
-    }
+    const std::string made = FVSCOPE_KPPT_SET;
+    if (std::filesystem::exists(made + "/KPP_synthesized.bin")) return made;
     static ScratchDir scratch;
     SampleKppt sample;
     MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
