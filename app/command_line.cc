@@ -163,9 +163,10 @@ constexpr OptionDoc kOptionDocs[] = {
      "a number from 1 to 86400", "60",
      "Seconds the USI engine has for its bestmove; then stop and 2 seconds more.", "", ""},
     {"--fv=FILE",
-     "the evaluation file: a table (fv.bin) or a HalfKP\nnetwork (nn.bin) (default ./fv.bin)",
-     "a table (fv.bin) or a HalfKP network (nn.bin)", "./fv.bin",
-     "The evaluation file; which of the two it is comes from its contents (see docs/inputs.md).",
+     "the evaluation file: a table (fv.bin), a HalfKP\nnetwork (nn.bin) or a folder holding a KPPT set\n(default ./fv.bin)",
+     "a table (fv.bin), a HalfKP network (nn.bin) or a folder holding a KPPT set", "./fv.bin",
+     "The evaluation file; which of the three it is comes from its contents: a folder is a KPPT "
+     "set, known by its files' names and sizes (see docs/inputs.md).",
      "", "file"},
     {"--fv-scale=S", "a network's output per point, 1..128 (default 16)", "a number from 1 to 128",
      "16", "A network's output per point of value; refused when neither evaluation file is a network.", "", ""},
