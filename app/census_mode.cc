@@ -62,6 +62,28 @@ std::vector<SquareMap> NetworkCensusMaps(const NetworkCensus& census) {
   return maps;
 }
 
+// A KPPT set's maps: mean |value| of each part of KPP per king square (of
+// its change when the census compares).
+std::vector<SquareMap> KpptCensusMaps(const KpptCensus& census) {
+  std::vector<SquareMap> maps(census.kpp_parts);
+  for (int p = 0; p < census.kpp_parts; ++p) {
+    maps[p].title = std::string("KPP ") + KpptPartName(KpptPart(p)) +
+                    (census.compared ? ": mean |after - before|" : ": mean |value|") +
+                    " per king square";
+    maps[p].scale = {false, 0, "table units", false};
+    for (int s = 0; s < kSquares; ++s) {
+      const KpptCensusCell& cell = census.kpp[FeatureSquare(s)];
+      const double mean = census.compared ? CensusChangeMean(cell.change[p], cell.counts[p].entries)
+                                          : CensusMean(cell.counts[p]);
+      maps[p].values[s] = mean;
+      char label[24];
+      std::snprintf(label, sizeof label, "%.2f", mean);
+      maps[p].labels[s] = label;
+    }
+  }
+  return maps;
+}
+
 }  // namespace
 
 int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
@@ -71,14 +93,15 @@ int RunCensusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   std::string error;
   const int threads = std::min(options.jobs > 0 ? options.jobs : MachineThreads(), 2);
   if (!TakeFileCensus(*inputs.fv, options.fv, inputs.compare, options.compare, threads,
-                      &analysis.kind, &analysis.census, &analysis.network, &error)) {
+                      &analysis.kind, &analysis.census, &analysis.network, &analysis.kppt,
+                      &error)) {
     Fail(log, error);
     return 1;
   }
   analysis.done = true;
   const std::vector<SquareMap> maps =
-      analysis.kind == EvalKind::kNetwork
-          ? NetworkCensusMaps(analysis.network)
+      analysis.kind == EvalKind::kNetwork ? NetworkCensusMaps(analysis.network)
+      : analysis.kind == EvalKind::kKppt  ? KpptCensusMaps(analysis.kppt)
           : std::vector<SquareMap>{CensusMap(analysis.census, true), CensusMap(analysis.census, false)};
   if (pictures != nullptr && analysis.kind == EvalKind::kNetwork) {
     AddTermPictures(MovedRanking(analysis.network), nullptr, pictures);

@@ -269,6 +269,13 @@ constexpr OptionDoc kOptionDocs[] = {
      "a number from 0 to W - 1", "none",
      "Shows one neuron's weight in a network's map instead of each feature's magnitude.",
      "needs --map=KING with a network", ""},
+    {"--part=board|turn",
+     "with a KPPT set: the part of its entries a map or a table\nscan shows (default board)",
+     "board or turn", "board",
+     "A KPPT set's entries are pairs of a board part and a turn part (a bonus to the side to "
+     "move): --map and a table scan show the part chosen; --census shows both. Refused with "
+     "fv.bin or a network (exit 2).",
+     "needs a KPPT set", "board turn"},
     {"--squares=PIECE",
      "the leaf's value with PIECE (+58KI on the board, +KI* or\n-FU* held) on each square it "
      "can stand on instead, with\nthe leaf's side to move (needs --position; --pv sets the\n"
@@ -450,6 +457,12 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       if (!ReadNumber("--neuron", value, 0, kMaxTransformerWidth - 1, &command_line->neuron, error)) {
         return false;
       }
+    } else if ((value = OptionValue(arg, "--part")) != nullptr) {
+      if (std::strcmp(value, "board") != 0 && std::strcmp(value, "turn") != 0) {
+        *error = "--part takes board or turn, not \"" + std::string(value) + "\"";
+        return false;
+      }
+      command_line->part = value[0] == 't' ? 1 : 0;
     } else if (std::strcmp(arg, "--census") == 0) {
       command_line->census = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {

@@ -54,6 +54,8 @@ struct CommandLine {
   std::string map;                  // KING:PIECE of a map of the table; empty: none
   bool census = false;              // a census of the whole evaluation file
   int32_t neuron = -1;              // the neuron of a network's map; -1: magnitudes
+  int32_t part = -1;                // a KPPT set's part a map or scan shows: 0 board, 1 turn;
+                                    // -1: not given (board)
   std::string squares;              // PIECE of the leaf moved to every square; empty: none
   std::string serve;                // ADDR:PORT of the server; empty: no server
   bool utf8 = false;

@@ -11,11 +11,55 @@ std::string ShapeText(const NetworkShape& s) {
   return std::to_string(s.w) + "/" + std::to_string(s.h1) + "/" + std::to_string(s.h2);
 }
 
+// What a file is, as a refusal names it.
+const char* FamilyText(const Evaluator& file) {
+  return file.kind == EvalKind::kKppt      ? "a KPPT set"
+         : file.kind == EvalKind::kNetwork ? "a network"
+                                           : "a table (fv.bin)";
+}
+
+// The checks of a run with a KPPT set: --part needs KPPT sets, and a map, a
+// census or a scan compares a set only with a set of its layout.
+bool CheckKpptFamilies(const CommandLine& o, const Evaluator& fv, const Evaluator* compare,
+                       std::string* error) {
+  const bool first_kppt = fv.kind == EvalKind::kKppt;
+  const bool second_kppt = compare != nullptr && compare->kind == EvalKind::kKppt;
+  if (o.part >= 0 && (!first_kppt || (compare != nullptr && !second_kppt))) {
+    const bool first = !first_kppt;
+    *error = (first ? o.fv : o.compare) + ": " + FamilyText(first ? fv : *compare) +
+             "; --part chooses a part of a KPPT set's entries";
+    return false;
+  }
+  if (!first_kppt && !second_kppt) return true;
+  if (o.neuron >= 0) {
+    *error = "--neuron picks a neuron of a network's map; " + o.fv + " is " + FamilyText(fv);
+    return false;
+  }
+  const char* view = o.census                    ? "--census --compare"
+                     : !o.map.empty()            ? "--map with --compare"
+                     : o.scan_king_square != -1 ? "a table scan with --compare"
+                                                 : nullptr;
+  if (compare == nullptr || view == nullptr) return true;
+  if (first_kppt != second_kppt) {
+    *error = std::string(view) + " takes two files of one family; " + o.fv + " is " +
+             FamilyText(fv) + ", " + o.compare + " " + FamilyText(*compare);
+    return false;
+  }
+  if (fv.kppt.layout != compare->kppt.layout) {
+    *error = std::string(view) + " takes two KPPT sets of one layout; " + o.fv + " is " +
+             KpptLayoutName(fv.kppt.layout) + ", " + o.compare + " " +
+             KpptLayoutName(compare->kppt.layout);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
                        std::string* error) {
   const CommandLine& o = options;
+  if (!CheckKpptFamilies(o, fv, compare, error)) return false;
   const bool first_network = fv.kind == EvalKind::kNetwork;
   const bool second_network = compare != nullptr && compare->kind == EvalKind::kNetwork;
   if (o.fv_scale > 0 && !first_network && !second_network) {

@@ -14,8 +14,9 @@ namespace fvscope {
 // Checks that options ask of fv (and compare, when not null) only what their
 // families give: a table scan, --map=KING:PIECE and --lambda need tables;
 // --fv-scale and --neuron a network; --census --compare two files of one
-// family (networks of one shape). Returns false with *error naming the file
-// and why.
+// family (networks of one shape); --part KPPT sets; a map, a census or a
+// scan with --compare two KPPT sets of one layout when either is one.
+// Returns false with *error naming the file and why.
 bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Evaluator* compare,
                        std::string* error);
 

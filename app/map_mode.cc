@@ -1,5 +1,6 @@
 #include "app/map_mode.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -78,6 +79,47 @@ HeatSheet NeuronSheet(const NetworkMap& map) {
   return sheet;
 }
 
+// The sheet of a KPPT map: every grid and hand row, the kings and PIECE marked.
+HeatSheet KpptSheet(const KpptMap& map) {
+  const MapRequest& r = map.request;
+  HeatSheet sheet{"MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
+                      (map.kkp ? " (KPPT kkp, " : " (KPPT kpp, ") + KpptPartName(map.part) +
+                      (map.compared ? "), after - before" : ")"),
+                  {true, 0,
+                   map.part == KpptPart::kTurn
+                       ? "turn part: blue a bonus to the side to move, red a cost (table units)"
+                       : "blue favours black, red white (table units)",
+                   false},
+                  kMapKinds,
+                  {},
+                  2,
+                  {}};
+  for (int g = 0; g < map.grid_count; ++g) {
+    const KpptGrid& grid = map.grids[g];
+    HeatGrid heat{KpptGridName(grid), {}, {}, {{r.king.square, "K"}}};
+    for (int s = 0; s < kSquares; ++s) {
+      heat.present[s] = grid.present[s];
+      heat.values[s] = grid.values[s];
+    }
+    if (!IsHeld(r.piece)) heat.marks.push_back({r.piece.square, map.kkp ? "k" : "P"});
+    sheet.grids.push_back(heat);
+  }
+  for (int h = 0; h < map.hand_count; ++h) {
+    const KpptHand& hand = map.hands[h];
+    // Cell c stands for c pieces held; none held has no feature, PIECE none with itself.
+    std::vector<double> values = {std::nan("")};
+    for (int c = 0; c < hand.counts; ++c) {
+      values.push_back(hand.present[c] ? hand.values[c] : std::nan(""));
+    }
+    HeatRow row{KpptHandName(hand), values, {}};
+    if (IsHeld(r.piece) && r.piece.side == hand.side && HandKindOf(r.piece) == hand.hand_kind) {
+      row.marks.push_back({r.piece.count, "P"});
+    }
+    sheet.rows.push_back(row);
+  }
+  return sheet;
+}
+
 }  // namespace
 
 int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
@@ -85,12 +127,16 @@ int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   MapAnalysis& analysis = result->emplace<MapAnalysis>();
   std::string error;
   if (!BuildFileMap(*inputs.fv, inputs.compare, inputs.options->map, inputs.options->neuron,
-                    &analysis.kind, &analysis.map, &analysis.network, &error)) {
+                    KpptPart(std::max(inputs.options->part, 0)), &analysis.kind, &analysis.map,
+                    &analysis.network, &analysis.kppt, &error)) {
     Fail(log, error);
     return 2;
   }
   analysis.done = true;
-  if (pictures != nullptr && analysis.kind == EvalKind::kNetwork) {
+  if (pictures != nullptr && analysis.kind == EvalKind::kKppt) {
+    pictures->push_back(SheetPictureJob(
+        kMapPicturePath, [sheet = KpptSheet(analysis.kppt)] { return DrawHeatSheet(sheet); }));
+  } else if (pictures != nullptr && analysis.kind == EvalKind::kNetwork) {
     pictures->push_back(SheetPictureJob(
         kMapPicturePath, [sheet = NeuronSheet(analysis.network)] { return DrawHeatSheet(sheet); }));
   } else if (pictures != nullptr) {

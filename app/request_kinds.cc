@@ -76,7 +76,7 @@ bool GameWords(const CommandLine&, const std::vector<RequestParam>&, bool,
 }
 
 bool ScanWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
-               std::vector<std::string>*, std::vector<std::string>* positional,
+               std::vector<std::string>* words, std::vector<std::string>* positional,
                std::string* error) {
   const std::string* square = FindRequestParam(params, "square");
   if (square == nullptr) {
@@ -85,6 +85,7 @@ bool ScanWords(const CommandLine&, const std::vector<RequestParam>& params, bool
   }
   const std::string* sort = FindRequestParam(params, "sort");
   *positional = {sort != nullptr ? *sort : "0", *square};
+  if (const std::string* part = FindRequestParam(params, "part")) words->push_back("--part=" + *part);
   return true;
 }
 
@@ -101,6 +102,7 @@ bool MapWords(const CommandLine&, const std::vector<RequestParam>& params, bool,
   // A network's map names only the king.
   words->push_back("--map=" + *king + (piece != nullptr ? ":" + *piece : ""));
   if (neuron != nullptr) words->push_back("--neuron=" + *neuron);
+  if (const std::string* part = FindRequestParam(params, "part")) words->push_back("--part=" + *part);
   return true;
 }
 
@@ -166,7 +168,8 @@ std::string SquaresQuery(const CommandLine& options, const std::vector<RequestPa
 
 std::string ScanQuery(const CommandLine& options, const std::vector<RequestParam>&,
                       const RunResult&) {
-  return "?square=" + std::to_string(options.scan_king_square) + "&" + SortQuery(options);
+  return "?square=" + std::to_string(options.scan_king_square) + "&" + SortQuery(options) +
+         (options.part >= 0 ? std::string("&part=") + (options.part == 1 ? "turn" : "board") : "");
 }
 
 }  // namespace
@@ -179,9 +182,10 @@ constexpr RequestKind kRequestKinds[kRequestKindCount] = {
     // A picture's record comes as a USI position text in position=.
     {"game", RunRecordMode, {{"position", false}}, false, true, true, RunTime::kEachRequest,
      GameWords, GameQuery},
-    {"scan", RunScanMode, {{"square", true}, {"sort", true}}, true, false, false,
+    {"scan", RunScanMode, {{"square", true}, {"sort", true}, {"part", false}}, true, false, false,
      RunTime::kEachRequest, ScanWords, ScanQuery},
-    {"map", RunMapMode, {{"king", false}, {"piece", false}, {"neuron", true}}, true, false, false,
+    {"map", RunMapMode, {{"king", false}, {"piece", false}, {"neuron", true}, {"part", false}},
+     true, false, false,
      RunTime::kEachRequest, MapWords, nullptr},
     {"census", RunCensusMode, {}, true, false, false, RunTime::kOnce, CensusWords, nullptr},
     {"squares", RunSquaresMode, {{"position", false}, {"pv", false}, {"piece", false}}, true, false,

@@ -333,11 +333,14 @@ bool ComputeShares(const Evaluator& file, const Position& position, Side to_move
 
 bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evaluator* second,
                     const std::string& second_path, int threads, EvalKind* kind,
-                    TableCensus* table, NetworkCensus* network, std::string* error) {
+                    TableCensus* table, NetworkCensus* network, KpptCensus* kppt,
+                    std::string* error) {
   *kind = file.kind;
   if (second != nullptr && (second->kind != file.kind ||
                             (file.kind == EvalKind::kNetwork &&
-                             !SameNetworkShape(file.network, second->network)))) {
+                             !SameNetworkShape(file.network, second->network)) ||
+                            (file.kind == EvalKind::kKppt &&
+                             file.kppt.layout != second->kppt.layout))) {
     *error = "--census --compare takes two files of one family and shape; " + path + " is " +
              EvaluatorSummary(file) + ", " + second_path + " " + EvaluatorSummary(*second);
     return false;
@@ -346,14 +349,40 @@ bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evalua
     return TakeCensus(path.c_str(), second != nullptr ? second_path.c_str() : nullptr, threads,
                       table, error);
   }
+  if (file.kind == EvalKind::kKppt) {
+    TakeKpptCensus(file.kppt, second != nullptr ? &second->kppt : nullptr, threads, kppt);
+    return true;
+  }
   TakeNetworkCensus(file.network, second != nullptr ? &second->network : nullptr, threads, network);
   return true;
 }
 
+namespace {
+
+// A KPPT set's map of KING:PIECE, with second (a set of the same layout) its change.
+bool BuildKpptFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
+                      KpptPart part, KpptMap* map, std::string* error) {
+  if (second != nullptr &&
+      (second->kind != EvalKind::kKppt || second->kppt.layout != file.kppt.layout)) {
+    *error = "--map with --compare takes two KPPT sets of one layout";
+    return false;
+  }
+  MapRequest request;
+  if (!ParseMapRequest(text, &request, error)) {
+    *error = "--map " + *error;
+    return false;
+  }
+  return BuildKpptMap(file.kppt, second != nullptr ? &second->kppt : nullptr, request, part, map,
+                      error);
+}
+
+}  // namespace
+
 bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
-                  int neuron, EvalKind* kind, TableMap* table, NetworkMap* network,
-                  std::string* error) {
+                  int neuron, KpptPart part, EvalKind* kind, TableMap* table,
+                  NetworkMap* network, KpptMap* kppt, std::string* error) {
   *kind = file.kind;
+  if (file.kind == EvalKind::kKppt) return BuildKpptFileMap(file, second, text, part, kppt, error);
   if (second != nullptr && (second->kind != EvalKind::kTable || file.kind != EvalKind::kTable)) {
     *error = "--map with --compare takes two tables";
     return false;

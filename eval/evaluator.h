@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "eval/kppt/kppt_census.h"
 #include "eval/kppt/kppt_eval.h"
 #include "eval/kppt/kppt_file.h"
+#include "eval/kppt/kppt_map.h"
 #include "eval/network/feature_use.h"
 #include "eval/network/network_breakdown.h"
 #include "eval/network/network_census.h"
@@ -154,21 +156,23 @@ bool CompareFiles(const Evaluator& before, const Evaluator& after, const Positio
                   Side to_move, SortMode mode, LeafComparison* out, std::string* error);
 
 // Takes the census of file (at path) by its family into *table (a table,
-// read again from path on up to threads threads) or *network, and with
-// second (at second_path, of the same family and shape) of the change to
-// it; *kind names which was filled. Returns false with *error when a file
-// cannot be read.
+// read again from path on up to threads threads), *network or *kppt, and
+// with second (at second_path, of the same family and shape or layout) of
+// the change to it; *kind names which was filled. Returns false with *error
+// when a file cannot be read.
 bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evaluator* second,
                     const std::string& second_path, int threads, EvalKind* kind,
-                    TableCensus* table, NetworkCensus* network, std::string* error);
+                    TableCensus* table, NetworkCensus* network, KpptCensus* kppt,
+                    std::string* error);
 
 // The map text asks of file by its family: a table's KING:PIECE (with
-// second, its change to that table) into *table, or a network's KING with
-// neuron (-1: magnitudes) into *network; *kind names which was filled.
-// Returns false with *error naming what is wrong with text or neuron.
+// second, its change to that table) into *table, a network's KING with
+// neuron (-1: magnitudes) into *network, or a KPPT set's KING:PIECE in part
+// (with second, its change to that set) into *kppt; *kind names which was
+// filled. Returns false with *error naming what is wrong with text or neuron.
 bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
-                  int neuron, EvalKind* kind, TableMap* table, NetworkMap* network,
-                  std::string* error);
+                  int neuron, KpptPart part, EvalKind* kind, TableMap* table,
+                  NetworkMap* network, KpptMap* kppt, std::string* error);
 
 // Each piece's share of position's evaluation under file.
 bool ComputeShares(const Evaluator& file, const Position& position, Side to_move,

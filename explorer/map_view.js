@@ -12,9 +12,18 @@ export async function show(ctx) {
   const words = ctx.params.get('map') || '';
   const [king, piece] = splitMapWords(words);
   const neuron = ctx.params.get('neuron');
-  const r = await ask('/api/map' + query({ king, piece, neuron }));
+  const part = ctx.params.get('part');
+  const r = await ask('/api/map' + query({ king, piece, neuron, part }));
   if (!r.ok) return ctx.refuse(r.error);
   const m = r.data.map;
+  if (m.kppt) {
+    // A KPPT set's map shows one part; a button shows the other.
+    const other = m.part === 'turn' ? 'board' : 'turn';
+    return ctx.draw(el('h1', {}, `Map of ${m.king} and ${m.piece} (KPPT ${m.table.toUpperCase()}, ${m.part} part)`),
+      el('p', {}, m.kk ? `KK of both kings: board ${m.kk.board}, turn ${m.kk.turn}. ` : '',
+        el('button', { type: 'button', onclick: () => ctx.go({ map: words, part: other }) }, `Show the ${other} part`)),
+      mapFigure(r.data, {}));
+  }
   if (m.network) {
     // A network's map: a box picks the neuron, empty for the magnitudes.
     const box = el('input', { type: 'number', min: 0, step: 1, value: m.neuron ?? '', 'aria-label': 'neuron' });
@@ -55,8 +64,8 @@ export function mapFigure(answer, options = {}) {
   const king = parseCell(map.king);
   const piece = map.piece ? parseCell(map.piece) : null;
   // A network's hands start at the 1st piece held, its magnitudes have a fraction.
-  const first = map.network ? 1 : 0;
-  const shown = (v) => (map.network && map.neuron === null ? v.toFixed(1) : String(v));
+  const first = map.network || map.kppt ? 1 : 0;
+  const shown = (v) => (v === null ? '' : map.network && map.neuron === null ? v.toFixed(1) : String(v));
   const mark = options.mark ? placeOf(map, options.mark) : null;
   const describe = (label, g, i) => {
     const v = g.values[i];
@@ -83,7 +92,7 @@ export function mapFigure(answer, options = {}) {
     h.values.map((v, index) => {
       const count = index + first;
       const marked = mark && mark.hand === hi && mark.count === count;
-      const cell = el('td', { class: 'num' + (marked ? ' marked' : ''), style: `background:${diverging(v, limit)}` },
+      const cell = el('td', { class: 'num' + (marked ? ' marked' : ''), style: `background:${v === null ? '#bbb' : diverging(v, limit)}` },
         el('button', {
           type: 'button', title: describe(`${h.piece}${count}`, h, index), 'aria-label': describe(`${h.piece}${count}`, h, index),
           onclick: () => options.onEntry && options.onEntry(`${h.piece}${count}`),

@@ -17,6 +17,7 @@ export async function censusAnswer() {
 // One king square's line of the census as text.
 export function censusRow(d, k) {
   if (d.census.network) return `a network: no table census of king square ${k}`;
+  if (d.census.kppt) return kpptCensusRow(d, k);
   const t = (c) => `not 0 ${c.nonzero}, mean |value| ${c.mean_abs.toFixed(2)}, largest ${c.max_abs}, saturated ${c.saturated}`;
   let text = `king square ${k} (${squareName(k)}): KPP ${t(d.census.kpp[k])}; KKP ${t(d.census.kkp[k])}`;
   if (Array.isArray(d.compare)) {
@@ -24,6 +25,49 @@ export function censusRow(d, k) {
     text += `; changed KPP ${c.changed} (mean ${c.mean_abs_change.toFixed(3)}), KKP ${c.kkp_changed} (mean ${c.kkp_mean_abs_change.toFixed(3)})`;
   }
   return text;
+}
+
+// One king square's line of a KPPT set's census: both parts of KPP and KKP.
+function kpptCensusRow(d, k) {
+  const t = (c) => (c ? `not 0 ${c.nonzero}, mean |value| ${c.mean_abs.toFixed(2)}, largest ${c.max_abs}` : 'none');
+  const row = d.census.kings[k];
+  let text = `king square ${k} (${squareName(k)}): KPP board ${t(row.kpp.board)}; KPP turn ${t(row.kpp.turn)}; ` +
+    `KKP board ${t(row.kkp.board)}; KKP turn ${t(row.kkp.turn)}`;
+  if (d.compare) {
+    const c = d.compare.kings[k].kpp;
+    const m = (x) => (x ? `${x.changed} (mean ${x.mean_abs_change.toFixed(3)})` : 'none');
+    text += `; changed KPP board ${m(c.board)}, turn ${m(c.turn)}`;
+  }
+  return text;
+}
+
+// A KPPT set's census: the mean of each part of KPP per king square (a click
+// opens that square's scan in the part), and the picker of maps.
+function showKppt(ctx, d) {
+  const c = d.census;
+  const compared = !!d.compare;
+  const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line of the census; a click opens its scan.');
+  const kingMap = (title, values, part) => {
+    const low = Math.min(...values);
+    const span = Math.max(1e-9, Math.max(...values) - low);
+    const digits = Math.max(...values) >= 100 ? 0 : Math.max(...values) >= 1 ? 1 : 2;
+    return el('figure', { class: 'census-map' },
+      squareGrid({
+        cell: 42, label: title, fill: (s) => diverging(values[s] - low, span), ink: (s) => inkOn(values[s] - low, span),
+        text: (s) => values[s].toFixed(digits),
+        onPoint: (s) => { readout.textContent = censusRow(d, s); },
+        onPick: (s) => ctx.go({ scan: String(s), part }),
+      }),
+      el('figcaption', {}, title));
+  };
+  const maps = ['board', 'turn'].filter((p) => c.kings[0].kpp[p]).map((p) => (compared
+    ? kingMap(`KPP ${p}: mean |after - before| per king square`, d.compare.kings.map((k) => k.kpp[p].mean_abs_change), p)
+    : kingMap(`KPP ${p}: mean |value| per king square`, c.kings.map((k) => k.kpp[p].mean_abs), p)));
+  const total = c.total.kpp.board;
+  ctx.draw(el('h1', {}, `The KPPT set (${c.kppt})`),
+    el('p', { class: 'meta' }, `The whole KPP, board part: ${total.nonzero} entries not 0, mean |value| ${total.mean_abs.toFixed(2)}.`),
+    el('div', { class: 'census' }, maps), readout,
+    picker(ctx));
 }
 
 // A network's census: maps of its king squares (a click opens the map of
@@ -69,6 +113,7 @@ export async function show(ctx) {
   if (!r.ok) return ctx.refuse(r.error);
   const d = r.data;
   if (d.census.network) return showNetwork(ctx, d);
+  if (d.census.kppt) return showKppt(ctx, d);
   const compared = Array.isArray(d.compare);
   const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a king square to read its line of the census; a click opens its scan.');
   // A sequential scale from the least to the largest figure.

@@ -1,5 +1,6 @@
 #include "report/console.h"
 
+#include "report/kppt_text.h"
 #include "report/texts.h"
 #include "shogi/board_text.h"
 #include "shogi/cell_name.h"
@@ -276,7 +277,9 @@ void WriteRunText(FILE* out, const RunFacts&, const RecordAnalysis& record) {
 
 void WriteRunText(FILE* out, const RunFacts&, const ScanAnalysis& scan) {
   if (!scan.done) return;
-  if (scan.comparing) {
+  if (scan.kppt) {
+    WriteKpptScanText(out, scan.kppt_scan);
+  } else if (scan.comparing) {
     WriteScanComparisonText(out, scan.comparison);
   } else {
     WriteScanText(out, scan.scan);
@@ -446,6 +449,10 @@ void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
     WriteNetworkMap(out, analysis.network);
     return;
   }
+  if (analysis.kind == EvalKind::kKppt) {
+    WriteKpptMapText(out, analysis.kppt);
+    return;
+  }
   const TableMap& map = analysis.map;
   std::fprintf(out, "MAP: %s %s (%s)\n", PlaceName(map.request.king).c_str(),
                PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp");
@@ -549,6 +556,10 @@ void WriteRunText(FILE* out, const RunFacts&, const CensusAnalysis& analysis) {
   if (!analysis.done) return;
   if (analysis.kind == EvalKind::kNetwork) {
     WriteNetworkCensus(out, analysis.network);
+    return;
+  }
+  if (analysis.kind == EvalKind::kKppt) {
+    WriteKpptCensusText(out, analysis.kppt);
     return;
   }
   const TableCensus& c = analysis.census;

@@ -798,7 +798,43 @@ std::string HtmlPage(const RunFacts& facts, const LeafAnalysis& leaf) {
   return html + PageTail();
 }
 
+namespace {
+
+// A KPPT set's scan: the summary and the ranking of the part (or its change).
+std::string KpptScanPage(const RunFacts& facts, const KpptScan& scan) {
+  const int k = scan.king_square;
+  std::string html = PageHead(facts,
+                              "Table scan of king square " + std::to_string(k) + " (" +
+                                  CellName(k, kKing) + "), " + KpptPartName(scan.part) + " part",
+                              "");
+  html += "<h2>Summary</h2>\n<p>" + std::to_string(scan.count) +
+          (scan.compared ? " pairs of this king square's KPP differ in the " +
+                               std::string(KpptPartName(scan.part)) + " part between the two sets"
+                         : " pairs of two pieces of this king square's KPP have a " +
+                               std::string(KpptPartName(scan.part)) + " part other than 0") +
+          "; the " + std::to_string(scan.ranking.count) +
+          " first are ranked below, each drawn as the king and the two pieces of its features.</p>\n";
+  html += scan.compared ? "<h2>Ranking of changes</h2>\n" : "<h2>Ranking</h2>\n";
+  RankingTable(facts, scan.ranking, scan.compared, &html);
+  if (!scan.compared) {
+    html += "<h3>Both parts</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+            "<th>rank</th><th>board</th><th>turn</th><th class=\"name\">entry</th></tr></thead>\n"
+            "<tbody>\n";
+    for (int r = 0; r < scan.ranking.count; ++r) {
+      const RankedTerm& t = scan.ranking.terms[r];
+      html += "<tr><td>" + std::to_string(r + 1) + "</td>" +
+              NumberCell(t.board, std::to_string(t.board)) +
+              NumberCell(t.turn, std::to_string(t.turn)) + NameCell(TermNames(t)) + "</tr>\n";
+    }
+    html += "</tbody></table></div>\n";
+  }
+  return html + PageTail();
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const ScanAnalysis& scan) {
+  if (scan.kppt) return KpptScanPage(facts, scan.kppt_scan);
   const int k = scan.comparing ? scan.comparison.king_square : scan.scan.king_square;
   const std::string title =
       "Table scan of king square " + std::to_string(k) + " (" + CellName(k, kKing) + ")";
@@ -882,8 +918,43 @@ std::string NetworkMapPage(const RunFacts& facts, const NetworkMap& map) {
 
 }  // namespace
 
+namespace {
+
+// A KPPT set's map: the picture and the values of the hands.
+std::string KpptMapPage(const RunFacts& facts, const KpptMap& map) {
+  const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
+                            PlaceName(map.request.piece) + (map.kkp ? " (KPPT KKP, " : " (KPPT KPP, ") +
+                            KpptPartName(map.part) + " part)";
+  std::string html = PageHead(facts, title, "");
+  html += Figure(facts, kMapPicturePath, "the map",
+                 map.compared ? "After minus before, in table units"
+                 : map.part == KpptPart::kTurn
+                     ? "The turn part in table units, a bonus to the side to move"
+                     : "The board part in table units, as it favours black",
+                 true);
+  if (map.kkp) {
+    html += "<p>KK of both kings: board " + std::to_string(map.kk.board) + ", turn " +
+            std::to_string(map.kk.turn) + ".</p>\n";
+  }
+  html += "<h2>Hands</h2>\n<p class=\"meta\">The 1st, 2nd, ... piece held.</p>\n"
+          "<div class=\"scroll\"><table>\n";
+  for (int h = 0; h < map.hand_count; ++h) {
+    const KpptHand& hand = map.hands[h];
+    html += "<tr>" + NameCell(KpptHandName(hand));
+    for (int c = 0; c < hand.counts; ++c) {
+      html += hand.present[c] ? "<td>" + std::to_string(hand.values[c]) + "</td>" : "<td>-</td>";
+    }
+    html += "</tr>\n";
+  }
+  html += "</table></div>\n";
+  return html + PageTail();
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const MapAnalysis& analysis) {
   if (analysis.kind == EvalKind::kNetwork) return NetworkMapPage(facts, analysis.network);
+  if (analysis.kind == EvalKind::kKppt) return KpptMapPage(facts, analysis.kppt);
   const TableMap& map = analysis.map;
   const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
                             PlaceName(map.request.piece) + (map.kkp ? " (KKP)" : " (KPP)");
@@ -958,8 +1029,70 @@ std::string NetworkCensusPage(const RunFacts& facts, const NetworkCensus& c) {
 
 }  // namespace
 
+namespace {
+
+// A KPPT set's census: the maps and, per king square, both parts of KPP and
+// KKP (compared, their changes).
+std::string KpptCensusPage(const RunFacts& facts, const KpptCensus& c) {
+  std::string html = PageHead(facts, std::string("Census of the KPPT set (") +
+                                         KpptLayoutName(c.layout) + ")", "");
+  html += Figure(facts, kCensusPicturePath, "the census maps",
+                 c.compared ? "Mean |after - before| of KPP per king square, by part"
+                            : "Mean |value| of KPP per king square, by part",
+                 true);
+  struct Column {
+    const char* name;
+    bool kpp;
+    int part;
+  };
+  std::vector<Column> columns;
+  for (int p = 0; p < c.kpp_parts; ++p) columns.push_back({p == 0 ? "KPP board" : "KPP turn", true, p});
+  columns.push_back({"KKP board", false, 0});
+  columns.push_back({"KKP turn", false, 1});
+  html += "<h2>Per king square</h2>\n<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr>"
+          "<th>king square</th><th class=\"name\">name</th>";
+  for (const Column& column : columns) {
+    const std::string n = column.name;
+    html += "<th>" + n + " not 0</th><th>" + n + " mean</th><th>" + n + " max</th>";
+    if (c.compared) html += "<th>" + n + " changed</th><th>" + n + " mean change</th>";
+  }
+  html += "</tr></thead>\n<tbody>\n";
+  const auto row = [&](const std::string& index, const std::string& name,
+                       const KpptCensusCell& kpp, const KpptCensusCell& kkp) {
+    html += "<tr><td>" + index + "</td>" + NameCell(name);
+    for (const Column& column : columns) {
+      const KpptCensusCell& cell = column.kpp ? kpp : kkp;
+      const CensusCounts& t = cell.counts[column.part];
+      html += "<td>" + Count(t.nonzero) + "</td><td>" + Format("%.2f", CensusMean(t)) +
+              "</td><td>" + Count(t.largest) + "</td>";
+      if (c.compared) {
+        html += "<td>" + Count(cell.change[column.part].changed) + "</td><td>" +
+                Format("%.2f", CensusChangeMean(cell.change[column.part], t.entries)) + "</td>";
+      }
+    }
+    html += "</tr>\n";
+  };
+  for (int s = 0; s < kSquares; ++s) {
+    const int k = FeatureSquare(s);
+    row(Count(s), std::to_string(FileOf(s)) + std::to_string(RankOf(s)), c.kpp[k], c.kkp[k]);
+  }
+  html += "</tbody>\n<tfoot>";
+  row("", "total", c.kpp_total, c.kkp_total);
+  html += "</tfoot></table></div>\n";
+  if (c.has_kk) {
+    html += "<p>KK: board not 0 " + Count(c.kk.counts[0].nonzero) + ", mean " +
+            Format("%.2f", CensusMean(c.kk.counts[0])) + "; turn not 0 " +
+            Count(c.kk.counts[1].nonzero) + ", mean " + Format("%.2f", CensusMean(c.kk.counts[1])) +
+            ".</p>\n";
+  }
+  return html + PageTail();
+}
+
+}  // namespace
+
 std::string HtmlPage(const RunFacts& facts, const CensusAnalysis& analysis) {
   if (analysis.kind == EvalKind::kNetwork) return NetworkCensusPage(facts, analysis.network);
+  if (analysis.kind == EvalKind::kKppt) return KpptCensusPage(facts, analysis.kppt);
   std::string html = PageHead(facts, "Census of the evaluation file", "");
   html += Figure(facts, kCensusPicturePath, "the census maps",
                  analysis.census.compared ? "Mean |after - before| per king square"

@@ -184,7 +184,9 @@ void WriteReportBody(FILE* report, const RunFacts&, const RecordAnalysis& record
 
 void WriteReportBody(FILE* report, const RunFacts&, const ScanAnalysis& scan) {
   if (!scan.done) return;
-  WriteReportPictures(report, scan.comparing ? scan.comparison.ranking.count : kRankingLength);
+  WriteReportPictures(report, scan.kppt        ? scan.kppt_scan.ranking.count
+                              : scan.comparing ? scan.comparison.ranking.count
+                                               : kRankingLength);
 }
 
 

@@ -186,7 +186,29 @@ std::string JsonDocument(const RunFacts& facts, const LeafAnalysis& leaf) {
   return Dump(document);
 }
 
+namespace {
+
+// A KPPT set's scan: the part, and the ranking with both parts (compared,
+// "compare" with the ranking of changes of the part).
+std::string KpptScanJson(const RunFacts& facts, const KpptScan& scan) {
+  Json document = Head(facts, "scan");
+  document["king_square"] = scan.king_square;
+  document["part"] = KpptPartName(scan.part);
+  if (scan.compared) {
+    document["compare"] = {{"fv", facts.compare_fv},
+                           {"changed", scan.count},
+                           {"ranking", RankingJson(facts, scan.ranking, true)}};
+  } else {
+    document["count"] = scan.count;
+    document["ranking"] = RankingJson(facts, scan.ranking, false, true);
+  }
+  return Dump(document);
+}
+
+}  // namespace
+
 std::string JsonDocument(const RunFacts& facts, const ScanAnalysis& scan) {
+  if (scan.kppt) return KpptScanJson(facts, scan.kppt_scan);
   Json document = Head(facts, "scan");
   if (scan.comparing) {
     const ScanComparison& comparison = scan.comparison;
@@ -476,8 +498,68 @@ std::string NetworkMapJson(const RunFacts& facts, const NetworkMap& map) {
 
 }  // namespace
 
+namespace {
+
+// A value of a KPPT map, null where blank.
+Json KpptValues(const bool* present, const int32_t* values, int count) {
+  Json list = Json::array();
+  for (int i = 0; i < count; ++i) list.push_back(present[i] ? Json(values[i]) : Json(nullptr));
+  return list;
+}
+
+// A KPPT set's map: KING, PIECE, the table and the part, each grid's and
+// held kind's values and features (square 0 first, 1st held first, null
+// where blank), KKP's KK pair; compared, before and after beside.
+std::string KpptMapJson(const RunFacts& facts, const KpptMap& map) {
+  Json document = Head(facts, "map");
+  Json grids = Json::array();
+  for (int g = 0; g < map.grid_count; ++g) {
+    const KpptGrid& grid = map.grids[g];
+    Json features = Json::array();
+    for (int s = 0; s < kSquares; ++s) {
+      features.push_back(grid.present[s] ? Json(grid.features[s]) : Json(nullptr));
+    }
+    Json entry = {{"piece", KpptGridName(grid)},
+                  {"values", KpptValues(grid.present, grid.values, kSquares)},
+                  {"features", features}};
+    if (map.compared) {
+      entry["before"] = KpptValues(grid.present, grid.before, kSquares);
+      entry["after"] = KpptValues(grid.present, grid.after, kSquares);
+    }
+    grids.push_back(entry);
+  }
+  Json hands = Json::array();
+  for (int h = 0; h < map.hand_count; ++h) {
+    const KpptHand& hand = map.hands[h];
+    Json entry = {{"piece", KpptHandName(hand)},
+                  {"values", KpptValues(hand.present, hand.values, hand.counts)},
+                  {"features", std::vector<int16_t>(hand.features, hand.features + hand.counts)}};
+    if (map.compared) {
+      entry["before"] = KpptValues(hand.present, hand.before, hand.counts);
+      entry["after"] = KpptValues(hand.present, hand.after, hand.counts);
+    }
+    hands.push_back(entry);
+  }
+  document["map"] = {{"king", PlaceName(map.request.king)},
+                     {"piece", PlaceName(map.request.piece)},
+                     {"table", map.kkp ? "kkp" : "kpp"},
+                     {"kppt", true},
+                     {"part", KpptPartName(map.part)},
+                     {"slab", map.slab},
+                     {"piece_feature", map.kkp ? Json(nullptr) : Json(map.piece_feature)},
+                     {"kk", map.kkp ? Json{{"board", map.kk.board}, {"turn", map.kk.turn}}
+                                    : Json(nullptr)},
+                     {"grids", grids},
+                     {"hands", hands}};
+  if (map.compared) document["compare"] = {{"fv", facts.compare_fv}};
+  return Dump(document);
+}
+
+}  // namespace
+
 std::string JsonDocument(const RunFacts& facts, const MapAnalysis& analysis) {
   if (analysis.kind == EvalKind::kNetwork) return NetworkMapJson(facts, analysis.network);
+  if (analysis.kind == EvalKind::kKppt) return KpptMapJson(facts, analysis.kppt);
   const TableMap& map = analysis.map;
   Json document = Head(facts, "map");
   Json grids = Json::array();
@@ -562,8 +644,62 @@ std::string NetworkCensusJson(const RunFacts& facts, const NetworkCensus& c) {
 
 }  // namespace
 
+namespace {
+
+// Both parts' figures of a KPPT table (turn null when KPP has none).
+Json KpptPartsJson(const KpptCensusCell& cell, int parts) {
+  return {{"board", CensusJson(cell.counts[0])},
+          {"turn", parts > 1 ? CensusJson(cell.counts[1]) : Json(nullptr)}};
+}
+
+Json KpptChangeJson(const KpptCensusCell& cell, int parts) {
+  Json out = Json::object();
+  for (int p = 0; p < kKpptParts; ++p) {
+    out[KpptPartName(KpptPart(p))] =
+        p < parts ? Json{{"changed", cell.change[p].changed},
+                         {"mean_abs_change", CensusChangeMean(cell.change[p], cell.counts[p].entries)}}
+                  : Json(nullptr);
+  }
+  return out;
+}
+
+// A KPPT set's census: the layout, per king square (square 0 first) both
+// parts of KPP and KKP, the total and KK; compared, "compare" with the changes.
+std::string KpptCensusJson(const RunFacts& facts, const KpptCensus& c) {
+  Json document = Head(facts, "census");
+  Json kings = Json::array(), changes = Json::array();
+  for (int s = 0; s < kSquares; ++s) {
+    const int k = FeatureSquare(s);
+    const std::string square = std::to_string(FileOf(s)) + std::to_string(RankOf(s));
+    kings.push_back({{"square", square},
+                     {"kpp", KpptPartsJson(c.kpp[k], c.kpp_parts)},
+                     {"kkp", KpptPartsJson(c.kkp[k], kKpptParts)}});
+    changes.push_back({{"square", square},
+                       {"kpp", KpptChangeJson(c.kpp[k], c.kpp_parts)},
+                       {"kkp", KpptChangeJson(c.kkp[k], kKpptParts)}});
+  }
+  document["census"] = {
+      {"kppt", KpptLayoutName(c.layout)},
+      {"kings", kings},
+      {"total", {{"kpp", KpptPartsJson(c.kpp_total, c.kpp_parts)},
+                 {"kkp", KpptPartsJson(c.kkp_total, kKpptParts)}}},
+      {"kk", c.has_kk ? KpptPartsJson(c.kk, kKpptParts) : Json(nullptr)}};
+  if (c.compared) {
+    document["compare"] = {
+        {"kings", changes},
+        {"total", {{"kpp", KpptChangeJson(c.kpp_total, c.kpp_parts)},
+                   {"kkp", KpptChangeJson(c.kkp_total, kKpptParts)}}},
+        {"kk", c.has_kk ? KpptChangeJson(c.kk, kKpptParts) : Json(nullptr)}};
+    document["compare_fv"] = facts.compare_fv;
+  }
+  return Dump(document);
+}
+
+}  // namespace
+
 std::string JsonDocument(const RunFacts& facts, const CensusAnalysis& analysis) {
   if (analysis.kind == EvalKind::kNetwork) return NetworkCensusJson(facts, analysis.network);
+  if (analysis.kind == EvalKind::kKppt) return KpptCensusJson(facts, analysis.kppt);
   const TableCensus& c = analysis.census;
   Json document = Head(facts, "census");
   Json kpp = Json::array(), kkp = Json::array();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "eval/evaluator.h"
+#include "eval/kppt/kppt_scan.h"
 #include "eval/network/feature_use.h"
 #include "eval/table/breakdown.h"
 #include "eval/table/compare.h"
@@ -89,6 +90,8 @@ struct ScanAnalysis {
   bool comparing = false;
   TableScan scan;              // without a second file
   ScanComparison comparison;   // with a second file
+  bool kppt = false;           // a KPPT set's scan: kppt_scan, with or without a second set
+  KpptScan kppt_scan;
 };
 
 // How well one evaluation file's values predict the results of a corpus.
@@ -123,6 +126,7 @@ struct MapAnalysis {
   EvalKind kind = EvalKind::kTable;
   TableMap map;        // kTable
   NetworkMap network;  // kNetwork: a king's features' weights
+  KpptMap kppt;        // kKppt
 };
 
 // A census of the whole file per king square.
@@ -131,6 +135,7 @@ struct CensusAnalysis {
   EvalKind kind = EvalKind::kTable;
   TableCensus census;      // kTable
   NetworkCensus network;   // kNetwork
+  KpptCensus kppt;         // kKppt
 };
 
 // Where one piece of a PV's leaf is worth most: the leaf's value with the
@@ -159,6 +164,7 @@ inline const Ranking& ShownRanking(const LeafAnalysis& leaf) {
   return leaf.comparing ? leaf.comparison.ranking : leaf.ranking;
 }
 inline const Ranking& ShownRanking(const ScanAnalysis& scan) {
+  if (scan.kppt) return scan.kppt_scan.ranking;
   return scan.comparing ? scan.comparison.ranking : scan.scan.ranking;
 }
 

@@ -54,6 +54,20 @@ struct KpptPair {
   int32_t turn = 0;
 };
 
+// The part of an entry a map, a census or a scan shows.
+enum class KpptPart : int {
+  kBoard = 0,
+  kTurn = 1,
+};
+
+// "board" or "turn".
+inline const char* KpptPartName(KpptPart part) { return part == KpptPart::kTurn ? "turn" : "board"; }
+
+// The chosen part of pair.
+inline int32_t PartOf(const KpptPair& pair, KpptPart part) {
+  return part == KpptPart::kTurn ? pair.turn : pair.board;
+}
+
 // A loaded set. Read only once loaded.
 struct KpptSet {
   KpptLayout layout = KpptLayout::kKppt32;

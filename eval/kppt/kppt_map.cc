@@ -1,0 +1,152 @@
+#include "eval/kppt/kppt_map.h"
+
+namespace fvscope {
+
+namespace {
+
+bool Fail(const MapRequest& request, const std::string& why, std::string* error) {
+  *error = "map " + PlaceName(request.king) + ":" + PlaceName(request.piece) + ": " + why;
+  return false;
+}
+
+// The feature of PIECE from view: a piece on the board, or the count-th held.
+int RequestFeature(Side view, const Place& piece) {
+  if (IsHeld(piece)) {
+    const int h = HandKindOf(piece);
+    if (h < 0 || h >= kHandKinds || piece.count < 1 || piece.count > kPiecesInSet[h]) return -1;
+    return HandFeature(view, piece.side, h, piece.count);
+  }
+  if (!IsSquare(piece.square) || piece.kind < 1 || piece.kind > kPieceKinds || piece.kind == kKing ||
+      RanksAhead(piece.side, piece.square) < RanksToMove(piece.kind)) {
+    return -1;
+  }
+  return BoardFeature(view, piece.side == kBlack ? piece.kind : -piece.kind, piece.square);
+}
+
+}  // namespace
+
+bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& request,
+                  KpptPart part, KpptMap* map, std::string* error) {
+  const Place& king = request.king;
+  const Place& piece = request.piece;
+  if (IsHeld(king) || king.kind != kKing || !IsSquare(king.square)) {
+    return Fail(request, "KING is not a king on the board", error);
+  }
+  if (!IsHeld(piece) && piece.square == king.square) {
+    return Fail(request, "PIECE stands on KING's square", error);
+  }
+  const Side view = king.side;
+  const bool kkp = !IsHeld(piece) && piece.kind == kKing;
+  map->request = request;
+  map->part = part;
+  map->kkp = kkp;
+  map->compared = second != nullptr;
+  map->kk = {};
+  if (kkp) {
+    if (piece.side == view || !IsSquare(piece.square)) {
+      return Fail(request, "the other king must be the other side's, on the board", error);
+    }
+    const int black_king = view == kBlack ? king.square : piece.square;
+    const int white_king = view == kBlack ? piece.square : king.square;
+    map->slab = FeatureSquare(black_king);
+    map->other_king = FeatureSquare(white_king);
+    map->piece_feature = -1;
+    const KpptPair kk = KkPair(set, map->slab, map->other_king);
+    map->kk = kk;
+    if (second != nullptr) {
+      const KpptPair next = KkPair(*second, map->slab, map->other_king);
+      map->kk = {next.board - kk.board, next.turn - kk.turn};
+    }
+  } else {
+    map->slab = ViewedFeatureSquare(view, FeatureSquare(king.square));
+    map->other_king = -1;
+    map->piece_feature = RequestFeature(view, piece);
+    if (map->piece_feature < 0) {
+      return Fail(request, IsHeld(piece) ? "a held piece is counted 1 to the set's number of that kind"
+                                         : "the set has no feature for that piece there",
+                  error);
+    }
+  }
+  // A white king's board part is subtracted from the value: shown negated.
+  const int sign = !kkp && part == KpptPart::kBoard && view == kWhite ? -1 : 1;
+  // KKP's features are black's view whichever king is KING.
+  const Side feature_view = kkp ? kBlack : view;
+  auto read = [&](const KpptSet& s, int feature) -> int32_t {
+    const KpptPair pair = kkp ? KkpPair(s, map->slab, map->other_king, feature)
+                              : KppPair(s, map->slab, map->piece_feature, feature);
+    return sign * PartOf(pair, part);
+  };
+  auto put = [&](int feature, int32_t* value, int32_t* before, int32_t* after) {
+    *before = read(set, feature);
+    *after = second != nullptr ? read(*second, feature) : *before;
+    *value = second != nullptr ? *after - *before : *before;
+  };
+  const int other_square = kkp || IsHeld(piece) ? -1 : piece.square;
+  map->grid_count = 0;
+  for (Side side : kSides) {
+    for (int kind : kMapKindList.kinds) {
+      KpptGrid& grid = map->grids[map->grid_count++];
+      grid.side = side;
+      grid.kind = kind;
+      const int code = side == kBlack ? kind : -kind;
+      for (int s = 0; s < kSquares; ++s) {
+        grid.present[s] = s != king.square && s != other_square &&
+                          !(kkp && s == piece.square) &&
+                          RanksAhead(side, s) >= RanksToMove(kind);
+        grid.features[s] = static_cast<int16_t>(BoardFeature(feature_view, code, s));
+        grid.values[s] = grid.before[s] = grid.after[s] = 0;
+        if (grid.present[s]) put(grid.features[s], &grid.values[s], &grid.before[s], &grid.after[s]);
+      }
+    }
+  }
+  map->hand_count = 0;
+  for (Side side : kSides) {
+    for (int h = 0; h < kHandKinds; ++h) {
+      KpptHand& hand = map->hands[map->hand_count++];
+      hand.side = side;
+      hand.hand_kind = h;
+      hand.counts = kPiecesInSet[h];
+      for (int c = 0; c < kMaxMapCounts; ++c) {
+        hand.present[c] = false;
+        hand.features[c] = 0;
+        hand.values[c] = hand.before[c] = hand.after[c] = 0;
+        if (c >= hand.counts) continue;
+        hand.features[c] = static_cast<int16_t>(HandFeature(feature_view, side, h, c + 1));
+        hand.present[c] = kkp || hand.features[c] != map->piece_feature;
+        if (hand.present[c]) put(hand.features[c], &hand.values[c], &hand.before[c], &hand.after[c]);
+      }
+    }
+  }
+  return true;
+}
+
+std::string KpptGridName(const KpptGrid& grid) {
+  const int kind = grid.kind >= 1 && grid.kind <= kPieceKinds ? grid.kind : 0;
+  return std::string(1, SideSign(grid.side)) + kPieceNames[kind];
+}
+
+std::string KpptHandName(const KpptHand& hand) {
+  const int h = hand.hand_kind >= 0 && hand.hand_kind < kHandKinds ? hand.hand_kind : -1;
+  return std::string(1, SideSign(hand.side)) + kPieceNames[h + 1] + "*";
+}
+
+int32_t KpptMapLargest(const KpptMap& map) {
+  int32_t largest = 0;
+  auto see = [&](int32_t v) {
+    if (v < 0) v = -v;
+    if (v > largest) largest = v;
+  };
+  for (int g = 0; g < map.grid_count && g < 2 * kMapKinds; ++g) {
+    for (int s = 0; s < kSquares; ++s) {
+      if (map.grids[g].present[s]) see(map.grids[g].values[s]);
+    }
+  }
+  for (int h = 0; h < map.hand_count && h < 2 * kHandKinds; ++h) {
+    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) {
+      if (map.hands[h].present[c]) see(map.hands[h].values[c]);
+    }
+  }
+  return largest;
+}
+
+}  // namespace fvscope
