@@ -35,6 +35,10 @@ bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Ev
              ShapeText(compare->network.shape);
     return false;
   }
+  if (o.activations && !first_network) {
+    *error = "--activations counts a network's neurons; " + o.fv + " is a table";
+    return false;
+  }
   if (o.neuron >= 0 && !first_network) {
     *error = "--neuron picks a neuron of a network's map; " + o.fv + " is a table";
     return false;
