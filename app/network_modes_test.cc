@@ -400,8 +400,7 @@ TEST(NetworkModes, ActivationsOverACorpusAgreeOnEveryRouteAndMerge) {
   int64_t binned = 0;
   for (const auto& count : whole["histogram"]["counts"]) binned += count.get<int64_t>();
   EXPECT_EQ(binned, 2 * 256 * records);
-  for (const char* picture : {"activations_transformer", "activations_layer1", "activations_layer2",
-                              "activations_histogram"}) {
+  for (const char* picture : {"transformer", "layer1", "layer2", "preclamp"}) {
     EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/" + picture + ".png")) << picture;
   }
   // The same positions as games take the games' route to the same counts.

@@ -21,7 +21,7 @@ std::string RankPicturePath(int rank) { return NumberedPath("rank", rank); }
 std::string PullPicturePath(int rank) { return NumberedPath("pull", rank); }
 
 std::string ActivationPicturePath(int layer) {
-  return std::string("./log/activations_") + ActivationLayerName(layer) + ".png";
+  return std::string("./log/") + ActivationLayerName(layer) + ".png";
 }
 
 std::string DocumentName(const std::string& path) {
