@@ -838,6 +838,11 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
       Fail(log, options.merge[i] + ": " + error);
       return 1;
     }
+    if (shard.positions != partials[i].positions) {
+      Fail(log, options.merge[i] + ": its activations count " + std::to_string(shard.positions) +
+                    " positions, not the " + std::to_string(partials[i].positions) + " it evaluated");
+      return 1;
+    }
     if (i == 0) *activations = std::move(shard);
   }
   for (const RefusedGame& r : found->refused) {
