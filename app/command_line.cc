@@ -218,6 +218,12 @@ constexpr OptionDoc kOptionDocs[] = {
      ""},
     {"--no-usage", "count no reads of table entries in a corpus run", "", "off",
      "A corpus run counts no reads of table entries: only the fit.", "needs --corpus", ""},
+    {"--activations", "count a network's neurons clamped at 0, between and\nat 127 over a corpus",
+     "", "off",
+     "A corpus run under a network counts, for every neuron of the transformer (both views), of "
+     "layer 1 and of layer 2, its outputs clamped at 0, between and clamped at 127, and their "
+     "mean; the dead and the saturated neurons; the transformer's values before the clamp.",
+     "needs --corpus or --merge, and --fv a network", ""},
     {"--packed=psv|hcpe", "read corpus files of other names as packed records", "psv or hcpe",
      "by the file's name: *.psv, *.hcpe",
      "Reads corpus files that are not game records (such as .bin) as packed training records "
@@ -373,6 +379,10 @@ bool CheckTableModes(const CommandLine& c, int positional, std::string* error) {
     *error = "--shard, --partial, --from-ply, --scale and --no-usage need --corpus";
     return false;
   }
+  if (!corpus && c.activations) {
+    *error = "--activations counts a network's neurons over a corpus: it needs --corpus or --merge";
+    return false;
+  }
   if (c.corpus.empty() && (!c.packed.empty() || c.lambda != 0)) {
     *error = "--packed and --lambda need --corpus";
     return false;
@@ -465,6 +475,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
       command_line->part = value[0] == 't' ? 1 : 0;
     } else if (std::strcmp(arg, "--census") == 0) {
       command_line->census = true;
+    } else if (std::strcmp(arg, "--activations") == 0) {
+      command_line->activations = true;
     } else if (std::strcmp(arg, "--no-usage") == 0) {
       command_line->no_usage = true;
     } else if (std::strcmp(arg, "--progress") == 0) {
@@ -554,6 +566,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* command_li
     // The corpus's options, given with --serve, go with its corpus.
     if (!AnalysesCorpus(c) && (c.from_ply >= 0 || c.scale != kDefaultScale || c.no_usage)) {
       *error = "--from-ply, --scale and --no-usage need --corpus";
+      return false;
+    }
+    if (!AnalysesCorpus(c) && c.activations) {
+      *error = "--activations counts a network's neurons over a corpus: it needs --corpus";
       return false;
     }
     return true;

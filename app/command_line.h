@@ -48,6 +48,7 @@ struct CommandLine {
   std::string partial;              // where a shard's partial goes; empty: the outputs instead
   std::vector<std::string> merge;   // partials to merge into one corpus run
   bool no_usage = false;            // a corpus run counts no reads of table entries
+  bool activations = false;         // a corpus run counts a network's neurons' clamps
   std::string packed;               // --packed: "psv" or "hcpe" for packed files of other names
   double lambda = 0;                // share of the score in the pull's target, 0..1
   int progress = -1;                // --progress 1, --no-progress 0; -1: when stderr is a terminal

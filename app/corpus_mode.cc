@@ -25,7 +25,9 @@
 #include "eval/corpus/score_fit.h"
 #include "eval/table/table_scan.h"
 #include "eval/corpus/win_fit.h"
+#include "eval/network/activations.h"
 #include "eval/network/feature_use.h"
+#include "render/activity_strip.h"
 #include "render/chart.h"
 #include "render/heat_map.h"
 #include "render/thread_pool.h"
@@ -75,6 +77,7 @@ struct GameOutcome {
   std::vector<Position> positions;  // with the use of entries: those of figures
   std::vector<int32_t> inputs;      // with the use of features: each view's distinct inputs
   int64_t views = 0;                // the views inputs lists
+  std::unique_ptr<Activations> activations;  // with activations: those of figures
 };
 
 std::string LowerExtension(const fs::path& path) {
@@ -115,7 +118,8 @@ bool KingsWander(const std::vector<RecordPly>& plies, int from_ply) {
 
 // Plays and evaluates one game into *out.
 void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
-                        EntryUse* use, bool list_inputs, GameOutcome* out) {
+                        EntryUse* use, bool list_inputs, bool count_activations,
+                        GameOutcome* out) {
   const GameUse game_use{use, game.game.record.result, inputs.options->scale};
   if (!game.game.error.empty()) {
     out->why = game.game.error;
@@ -135,12 +139,18 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
   const bool by_position = use != nullptr && KingsWander(plies, from_ply);
+  if (count_activations) {
+    out->activations = std::make_unique<Activations>();
+    StartActivations(out->activations.get(), inputs.fv->network);
+  }
   if (!EvaluatePlies(plies, from_ply, *inputs.fv, inputs.compare, &out->figures,
                     inputs.compare != nullptr ? &out->second : nullptr,
-                    use != nullptr && !by_position ? &game_use : nullptr, &error)) {
+                    use != nullptr && !by_position ? &game_use : nullptr, &error,
+                    out->activations.get())) {
     out->why = error;
     out->figures.clear();
     out->second.clear();
+    out->activations.reset();
     return;
   }
   if (by_position) {
@@ -187,6 +197,7 @@ struct CorpusPass {
   CorpusPartial* found;
   EntryUse* use;  // null without usage
   FeatureUse* features;  // null without the use of features
+  Activations* activations;  // null without --activations
   int threads;
   std::vector<CorpusGame> batch;
   size_t batch_moves = 0;  // of the games in batch
@@ -282,7 +293,7 @@ bool EvaluateBatch(CorpusPass* pass) {
   const int from_ply = pass->found->from_ply;
   RunParallel(count, pass->threads, [&](int i) {
     EvaluateCorpusGame(*pass->inputs, from_ply, pass->batch[i], pass->use,
-                       pass->features != nullptr, &outcomes[i]);
+                       pass->features != nullptr, pass->activations != nullptr, &outcomes[i]);
   });
   CorpusPartial* found = pass->found;
   if (pass->use != nullptr && !AddGamesUse(pass, outcomes)) {
@@ -298,6 +309,10 @@ bool EvaluateBatch(CorpusPass* pass) {
     }
     const GameResult result = game.game.record.result;
     if (pass->features != nullptr) AddInputList(pass->features, outcome.inputs, outcome.views);
+    if (outcome.activations != nullptr) {
+      std::string unused;  // the shapes are the run's network's
+      MergeActivations(pass->activations, *outcome.activations, &unused);
+    }
     ++found->games;
     CountResult(&found->results, result);
     found->positions += static_cast<int64_t>(outcome.figures.size());
@@ -505,7 +520,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
       RunParallel(n, pass->threads, work);
     };
-    ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel);
+    ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel, pass->activations);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
     if (pass->features != nullptr) CountBatchInputs(batch.get(), count, pass->features, parallel);
     RunParallel(chunks, pass->threads, [&](int c) {
@@ -699,10 +714,40 @@ void AddFeatureUsePictures(const FeatureUseSummary& use, std::vector<PictureJob>
   }
 }
 
+// The activations' pictures: a strip per layer and the histogram before
+// the clamp, the clamp's own bins marked.
+void AddActivationPictures(const Activations& a, std::vector<PictureJob>* pictures) {
+  for (int l = 0; l < kActivationLayers; ++l) {
+    const double outputs = static_cast<double>(LayerOutputs(a, l));
+    std::vector<NeuronShares> shares;
+    for (const NeuronActivity& n : a.layers[l]) {
+      shares.push_back(outputs > 0 ? NeuronShares{n.zero / outputs, n.between / outputs, n.max / outputs}
+                                   : NeuronShares{0, 0, 0});
+    }
+    const std::string title = std::string(ActivationLayerName(l)) + ": " +
+                              std::to_string(a.widths[l]) + " neurons over " +
+                              std::to_string(a.positions) + " positions" +
+                              (l == kTransformerLayer ? " (both views)" : "");
+    pictures->push_back(SheetPictureJob(ActivationPicturePath(l), [title, shares] {
+      return DrawActivityStrip(title, shares);
+    }));
+  }
+  std::vector<HistogramBar> bars;
+  for (int b = 0; b < kPreClampBins; ++b) {
+    const int low = kPreClampLow + (b - 1) * kPreClampBinWidth;
+    bars.push_back({PreClampBinText(b), a.histogram[b],
+                    b > 0 && b < kPreClampBins - 1 && low >= 0 && low < kClampMax});
+  }
+  pictures->push_back(SheetPictureJob(kActivationHistogramPath, [bars] {
+    return DrawBarHistogram("transformer's values before the clamp (0..127 marked)", bars);
+  }));
+}
+
 // Reads and merges the partials of --merge into *found and *use (when
 // usage is kept). Returns the exit status, the failure printed.
 int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, EntryUse* use,
-                  FeatureUse* features, bool* with_usage, bool* with_features) {
+                  FeatureUse* features, Activations* activations, bool* with_usage,
+                  bool* with_features, bool* with_activations) {
   const CommandLine& options = *inputs.options;
   std::vector<CorpusPartial> partials(options.merge.size());
   std::string error;
@@ -757,6 +802,16 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
            options.merge[0]);
       return 1;
     }
+    if (p.activations.empty() != partials[0].activations.empty()) {
+      Fail(log, name + ": made " + (p.activations.empty() ? "without" : "with") +
+                    " --activations, unlike " + options.merge[0] +
+                    ": the neurons' counts would cover part of the corpus");
+      return 1;
+    }
+    if (p.activations.empty() && options.activations) {
+      Fail(log, name + ": made without --activations: it holds no counts of the neurons");
+      return 1;
+    }
   }
   if (!MergeCorpusPartials(partials, options.merge, found, &error)) {
     Fail(log, error);
@@ -780,6 +835,21 @@ int MergePartials(const ModeInputs& inputs, RunLog* log, CorpusPartial* found, E
       return 1;
     }
     if (*with_features) MergeFeatureUse(features, shard);
+  }
+  *with_activations = !partials[0].activations.empty();
+  for (size_t i = 0; i < partials.size() && *with_activations; ++i) {
+    Activations shard;
+    if (!DecodeActivations(partials[i].activations, &shard, &error) ||
+        (i > 0 && !MergeActivations(activations, shard, &error))) {
+      Fail(log, options.merge[i] + ": " + error);
+      return 1;
+    }
+    if (shard.positions != partials[i].positions) {
+      Fail(log, options.merge[i] + ": its activations count " + std::to_string(shard.positions) +
+                    " positions, not the " + std::to_string(partials[i].positions) + " it evaluated");
+      return 1;
+    }
+    if (i == 0) *activations = std::move(shard);
   }
   for (const RefusedGame& r : found->refused) {
     Warn(log, r.path + ": game " + std::to_string(r.file_game) + ": " + r.why);
@@ -979,23 +1049,28 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   auto features = std::make_unique<FeatureUse>();
   if (!options.merge.empty()) {
     const int status = MergePartials(inputs, log, &found, use.get(), features.get(),
-                                     &corpus.with_usage, &corpus.with_features);
+                                     &corpus.activations, &corpus.with_usage,
+                                     &corpus.with_features, &corpus.with_activations);
     if (status != 0) return status;
   } else {
     // A corpus reads every slab of a KPPT set.
     std::vector<int> kings(kSquares);
     for (int k = 0; k < kSquares; ++k) kings[k] = k;
     WarnKppAsymmetry(inputs, kings, log);
+    corpus.with_activations = options.activations;
+    if (corpus.with_activations) StartActivations(&corpus.activations, inputs.fv->network);
     // A run with a network counts the use of the inputs instead of entries.
     corpus.with_features = !options.no_usage && CountsInputs(inputs);
     corpus.with_usage = !options.no_usage && !corpus.with_features && CountsEntries(inputs);
     CorpusPass pass{&inputs, log, &found, corpus.with_usage ? use.get() : nullptr,
                     corpus.with_features ? features.get() : nullptr,
+                    corpus.with_activations ? &corpus.activations : nullptr,
                     options.jobs > 0 ? options.jobs : MachineThreads(), {}};
     if (!EvaluateCorpus(&pass)) return 1;
     if (!options.partial.empty()) {
       if (corpus.with_usage) EncodeAndDropEntryUse(use.get(), &found.usage);
       if (corpus.with_features) found.usage = EncodeFeatureUse(*features);
+      if (corpus.with_activations) found.activations = EncodeActivations(corpus.activations);
       use.reset();  // the counts are in their byte form now
       OutputFile output;
       std::string error;
@@ -1051,6 +1126,9 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
       pictures->push_back(FeatureMapJob(corpus.features));
       AddFeatureUsePictures(corpus.features, pictures);
     }
+  }
+  if (corpus.with_activations && pictures != nullptr) {
+    AddActivationPictures(corpus.activations, pictures);
   }
   corpus.done = true;
   return 0;

@@ -31,6 +31,11 @@ bool CheckKpptFamilies(const CommandLine& o, const Evaluator& fv, const Evaluato
     return false;
   }
   if (!first_kppt && !second_kppt) return true;
+  if (o.lambda > 0) {
+    *error = (first_kppt ? o.fv : o.compare) +
+             ": a KPPT set; --lambda pulls the entries a corpus uses, which are counted for tables only";
+    return false;
+  }
   if (o.neuron >= 0) {
     *error = "--neuron picks a neuron of a network's map; " + o.fv + " is " + FamilyText(fv);
     return false;
@@ -77,6 +82,10 @@ bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Ev
     *error = "--census --compare takes two networks of one shape; " + o.fv + " is " +
              ShapeText(fv.network.shape) + ", " + o.compare + " " +
              ShapeText(compare->network.shape);
+    return false;
+  }
+  if (o.activations && !first_network) {
+    *error = "--activations counts a network's neurons; " + o.fv + " is " + FamilyText(fv);
     return false;
   }
   if (o.neuron >= 0 && !first_network) {

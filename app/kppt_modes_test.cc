@@ -180,6 +180,7 @@ TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {
       {"--fv=empty --position=startpos", 1, "empty: no KPPT set: found none of its files"},
       {"--fv=asym --position=startpos --pv=7g7f", 0, "asym: KPP is not symmetric: [44][70][900] = {0, 0} but [44][900][70] = {5, 0}"},
       {"--fv=asym --compare=empty --position=startpos", 1, "empty: no KPPT set"},
+      {"--fv=asym --corpus=. --lambda=0.5", 2, "asym: a KPPT set; --lambda pulls the entries a corpus uses"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

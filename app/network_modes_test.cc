@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <set>
@@ -321,6 +322,117 @@ TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   EXPECT_NE(run.err.find("another evaluation file"), std::string::npos) << run.err;
 }
 
+// The ACTIVATIONS: block of a run's text, to the end of its histogram.
+std::string ActivationsBlock(const std::string& out) {
+  const size_t from = out.find("ACTIVATIONS:");
+  if (from == std::string::npos) return "";
+  const size_t to = out.find(">= 384: ", from);
+  return out.substr(from, out.find('\n', to) - from);
+}
+
+TEST(NetworkModes, ActivationsOverACorpusAgreeOnEveryRouteAndMerge) {
+  NetworkFolder folder;
+  Network network;
+  std::string error;
+  ASSERT_TRUE(LoadNetwork((folder.path + "/nn.bin").c_str(), &network, &error)) << error;
+  std::string psv;
+  int records = 0;
+  // Each transformer neuron's outputs over both views, and each hidden
+  // layer's totals, counted position by position through the plain pass.
+  std::vector<std::array<int64_t, 3>> transformer(256);
+  int64_t hidden[2][3] = {};
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    const std::vector<RecordPly> plies = RandomGamePlies(90, seed);
+    GameRecord game;
+    game.start = plies[0].position;
+    game.side_to_move = kBlack;
+    for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+    folder.dir.Write("work/games/" + std::to_string(seed) + ".csa", CsaText(game));
+    for (const RecordPly& ply : plies) {
+      PieceFeatureList list;
+      ASSERT_TRUE(BuildPieceFeatures(ply.position, &list, &error));
+      Accumulator acc[2];
+      for (Side view : kSides) {
+        Accumulate(network, NetworkPath::kPlain, list.king[view], list.view[view], list.count,
+                   &acc[view]);
+        for (int j = 0; j < 256; ++j) {
+          const int v = acc[view].values[j];
+          ++transformer[j][v <= 0 ? 0 : v >= 127 ? 2 : 1];
+        }
+      }
+      LayerCounts counts;
+      Propagate(network, NetworkPath::kPlain, acc[ply.to_move], acc[Opponent(ply.to_move)], &counts);
+      for (int l = 0; l < 2; ++l) {
+        hidden[l][0] += counts.hidden[l].zero;
+        hidden[l][1] += counts.hidden[l].between;
+        hidden[l][2] += counts.hidden[l].max;
+      }
+      uint8_t bytes[40];
+      ASSERT_TRUE(EncodePackedRecord(ply.position, ply.to_move, 0, GameResult::kBlackWins, ply.ply,
+                                     PackedFormat::kPsv, bytes));
+      psv.append(reinterpret_cast<const char*>(bytes), PackedRecordBytes(PackedFormat::kPsv));
+      ++records;
+    }
+  }
+  CloseNetwork(&network);
+  folder.dir.Write("work/all.psv", psv);
+  ToolRun run = folder.Run("--fv=nn.bin --corpus=all.psv --activations --json=whole.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string whole_text = ActivationsBlock(run.out);
+  ASSERT_FALSE(whole_text.empty()) << run.out;
+  const auto whole = folder.Json("whole.json")["activations"];
+  EXPECT_EQ(whole["positions"], records);
+  ASSERT_EQ(whole["transformer"].size(), 256u);
+  for (int j = 0; j < 256; ++j) {
+    EXPECT_EQ(whole["transformer"][j], nlohmann::json(transformer[j])) << "neuron " << j;
+  }
+  for (int l = 0; l < 2; ++l) {
+    const auto& layer = whole[l == 0 ? "layer1" : "layer2"];
+    int64_t totals[3] = {};
+    for (const auto& triple : layer) {
+      for (int k = 0; k < 3; ++k) totals[k] += triple[k].get<int64_t>();
+      EXPECT_EQ(triple[0].get<int64_t>() + triple[1].get<int64_t>() + triple[2].get<int64_t>(), records);
+    }
+    EXPECT_EQ(totals[0], hidden[l][0]);
+    EXPECT_EQ(totals[1], hidden[l][1]);
+    EXPECT_EQ(totals[2], hidden[l][2]);
+  }
+  int64_t binned = 0;
+  for (const auto& count : whole["histogram"]["counts"]) binned += count.get<int64_t>();
+  EXPECT_EQ(binned, 2 * 256 * records);
+  for (const char* picture : {"transformer", "layer1", "layer2", "preclamp"}) {
+    EXPECT_TRUE(std::filesystem::exists(folder.path + "/log/" + picture + ".png")) << picture;
+  }
+  // The same positions as games take the games' route to the same counts.
+  run = folder.Run("--fv=nn.bin --corpus=games --activations --json=games.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.Json("games.json")["activations"], whole);
+  // Three shards merged give the whole run's text and JSON.
+  for (int shard = 1; shard <= 3; ++shard) {
+    run = folder.Run("--fv=nn.bin --corpus=all.psv --activations --shard=" +
+                     std::to_string(shard) + "/3 --partial=p" + std::to_string(shard));
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  run = folder.Run("--fv=nn.bin --merge=p3 --merge=p1 --merge=p2 --json=merged.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ActivationsBlock(run.out), whole_text);
+  EXPECT_EQ(folder.Json("merged.json")["activations"], whole);
+  // A shard without the activations does not merge with those that have them.
+  run = folder.Run("--fv=nn.bin --corpus=all.psv --shard=2/3 --partial=q2");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = folder.Run("--fv=nn.bin --merge=p1 --merge=q2 --merge=p3");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("q2: made without --activations, unlike p1"), std::string::npos) << run.err;
+  run = folder.Run("--fv=nn.bin --merge=q2 --merge=p1 --merge=p3");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("p1: made with --activations, unlike q2"), std::string::npos) << run.err;
+  // Without --activations the run has none of them.
+  run = folder.Run("--fv=nn.bin --corpus=all.psv --json=plain.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(folder.Json("plain.json").contains("activations"));
+  EXPECT_EQ(run.out.find("ACTIVATIONS:"), std::string::npos);
+}
+
 TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
   NetworkFolder folder;
   const std::string good = NetworkFileContents(EmptyNetwork({256, 32, 32}));
@@ -369,6 +481,11 @@ TEST(NetworkModes, BadInputIsRefusedWithItsReason) {
       {"--fv=nn.bin --squares=+59OU", 2, "--squares needs --position"},
       {"--fv=fv.bin --position=startpos --squares=+59OU 0 40", 2, "--squares moves a piece"},
       {"--fv=nn.bin --corpus=x.csa --squares=+59OU", 2, "a corpus run (--corpus, --merge) takes no --squares"},
+      {"--fv=fv.bin --corpus=x.csa --activations", 2, "--activations counts a network's neurons; fv.bin is a table"},
+      {"--fv=fv.bin --compare=nn.bin --corpus=x.csa --activations", 2, "fv.bin is a table"},
+      {"--fv=nn.bin --position=startpos --activations", 2, "--activations counts a network's neurons over a corpus: it needs --corpus or --merge"},
+      {"--fv=nn.bin --activations", 2, "it needs --corpus or --merge"},
+      {"--fv=nn.bin --census --activations", 2, "it needs --corpus or --merge"},
   };
   for (const auto& c : cases) {
     const ToolRun run = folder.Run(c.args);

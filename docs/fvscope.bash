@@ -76,7 +76,7 @@ _fvscope() {
       return ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "--workdir= --engine= --utf8 --jobs= --json= --position= --ply= --game= --pv= --usi= --go= --usi-timeout= --fv= --fv-scale= --img= --html= --compare= --pieces --corpus= --from-ply= --scale= --no-usage --packed= --lambda= --shard= --partial= --merge= --progress --no-progress --map= --map= --neuron= --part= --squares= --census --serve --serve= --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "--workdir= --engine= --utf8 --jobs= --json= --position= --ply= --game= --pv= --usi= --go= --usi-timeout= --fv= --fv-scale= --img= --html= --compare= --pieces --corpus= --from-ply= --scale= --no-usage --activations --packed= --lambda= --shard= --partial= --merge= --progress --no-progress --map= --map= --neuron= --part= --squares= --census --serve --serve= --help --version" -- "$cur"))
     [[ ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
   else
     # the sort mode: 0 by magnitude, 1 most positive first, 2 most negative first

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <numeric>
 
 #include "eval/corpus/corpus_partial.h"
@@ -96,7 +97,7 @@ bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_m
 bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Evaluator& file,
                    const Evaluator* second, std::vector<PositionFigures>* figures,
                    std::vector<PositionFigures>* second_figures, const GameUse* use,
-                   std::string* error) {
+                   std::string* error, Activations* activations) {
   const bool tables = CountsEntryUse(file) && (second == nullptr || CountsEntryUse(*second));
   if (tables) {
     return EvaluateGame(plies, from_ply, file.table, second != nullptr ? &second->table : nullptr,
@@ -106,7 +107,8 @@ bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Eval
     *error = "the use of entries needs tables";
     return false;
   }
-  const auto one = [&](const Evaluator& f, std::vector<PositionFigures>* out) {
+  const auto one = [&](const Evaluator& f, std::vector<PositionFigures>* out,
+                       Activations* counted) {
     if (f.kind == EvalKind::kTable) {
       return EvaluateGame(plies, from_ply, f.table, nullptr, out, nullptr, nullptr, error);
     }
@@ -114,7 +116,17 @@ bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Eval
     for (size_t q = from_ply; q < plies.size(); ++q) {
       PositionFigures figures_of_ply;
       std::string why;
-      if (!EvaluatePosition(f, plies[q].position, plies[q].to_move, &figures_of_ply, &why)) {
+      int32_t z = 0;
+      const bool evaluated =
+          counted != nullptr
+              ? EvaluateNetworkCounting(f.network, FastestNetworkPath(), plies[q].position,
+                                        plies[q].to_move, &z, &figures_of_ply.value, counted, &why)
+              : EvaluatePosition(f, plies[q].position, plies[q].to_move, &figures_of_ply, &why);
+      if (counted != nullptr) {
+        figures_of_ply.kkp_sum = figures_of_ply.kpp_sum = 0;
+        figures_of_ply.material = MaterialSum(plies[q].position);
+      }
+      if (!evaluated) {
         *error = "ply " + std::to_string(plies[q].ply) + ": " + why;
         out->clear();
         return false;
@@ -123,7 +135,8 @@ bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Eval
     }
     return true;
   };
-  return one(file, figures) && (second == nullptr || one(*second, second_figures));
+  return one(file, figures, activations) &&
+         (second == nullptr || one(*second, second_figures, nullptr));
 }
 
 const EvalFile* TableOf(const Evaluator* file) {
@@ -172,7 +185,7 @@ void ValueKpptBatch(PositionBatch* batch, int count, const KpptSet& set, int f,
 }  // namespace
 
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
-                     const ParallelFor& parallel) {
+                     const ParallelFor& parallel, Activations* activations) {
   if (file.kind == EvalKind::kTable) return;
   if (file.kind == EvalKind::kKppt) {
     ValueKpptBatch(batch, count, file.kppt, f, parallel);
@@ -203,10 +216,31 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
     std::iota(order, order + kSquares, 0);
     const auto views_of = [&](int k) { return views->king_begin[k + 1] - views->king_begin[k]; };
     std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
-    parallel(kSquares, [&](int k) { AccumulateNetworkKing(views, network, path, order[k]); });
+    if (activations == nullptr) {
+      parallel(kSquares, [&](int k) { AccumulateNetworkKing(views, network, path, order[k]); });
+      parallel(chunks, [&](int c) {
+        PropagateNetworkBatch(*views, network, path, c * kChunk, chunk_end(c),
+                              batch->values_apart[f].data() + at);
+      });
+      continue;
+    }
+    // Each king square and chunk counts on its own, then adds under the lock:
+    // the counts are exact, so the order of adding does not matter.
+    std::mutex lock;
+    parallel(kSquares, [&](int k) {
+      if (views_of(order[k]) == 0) return;
+      auto tally = std::make_unique<TransformerTally>();
+      ClearTransformerTally(tally.get());
+      AccumulateNetworkKing(views, network, path, order[k], tally.get());
+      std::lock_guard<std::mutex> hold(lock);
+      AddTransformerTally(activations, tally.get());
+    });
     parallel(chunks, [&](int c) {
+      auto tally = std::make_unique<LayerTally>();
       PropagateNetworkBatch(*views, network, path, c * kChunk, chunk_end(c),
-                            batch->values_apart[f].data() + at);
+                            batch->values_apart[f].data() + at, tally.get());
+      std::lock_guard<std::mutex> hold(lock);
+      AddLayerTally(activations, *tally);
     });
   }
 }

@@ -14,6 +14,7 @@
 #include "eval/kppt/kppt_eval.h"
 #include "eval/kppt/kppt_file.h"
 #include "eval/kppt/kppt_map.h"
+#include "eval/network/activations.h"
 #include "eval/network/feature_use.h"
 #include "eval/network/network_breakdown.h"
 #include "eval/network/network_census.h"
@@ -83,10 +84,13 @@ bool EvaluatePosition(const Evaluator& file, const Position& position, Side to_m
 
 // Evaluates plies[from_ply..] under file and, when not null, second, as
 // EvaluateGame does; the use of entries (use not null) needs two tables.
+// With activations not null (file a network, shaped by StartActivations),
+// counts file's activations over the plies into it; on failure it may hold
+// some of them.
 bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Evaluator& file,
                    const Evaluator* second, std::vector<PositionFigures>* figures,
                    std::vector<PositionFigures>* second_figures, const GameUse* use,
-                   std::string* error);
+                   std::string* error, Activations* activations = nullptr);
 
 // True when file's entries can be counted by the store of entry use.
 bool CountsEntryUse(const Evaluator& file);
@@ -116,9 +120,10 @@ using ParallelFor = std::function<void(int count, const std::function<void(int)>
 // Evaluates the taken positions [0, count) of batch under file, the f-th
 // file of the batch (0 or 1), when it is a network: grouped by king square,
 // into batch->values_apart[f]. Nothing for a table, whose sums SumBatchSlab
-// makes.
+// makes. With activations not null (file a network, shaped by
+// StartActivations), adds the positions' activations to it.
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
-                     const ParallelFor& parallel);
+                     const ParallelFor& parallel, Activations* activations = nullptr);
 
 // Adds the inputs of both views of the taken positions [0, count) of batch
 // to *use, grouped by king square (as a network's ValueBatchApart of the

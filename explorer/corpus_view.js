@@ -4,7 +4,7 @@
 import { el, svg } from './dom.js';
 import { ask } from './api.js';
 import { rankingSection, termParams } from './ranking.js';
-import { featureUseSection } from './network.js';
+import { activationsSection, featureUseSection } from './network.js';
 
 export const name = 'corpus';
 
@@ -39,7 +39,8 @@ export async function show(ctx) {
     usage ? rankingSection(usage.ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of use', id: 'use' }) : null,
     c && c.usage_ranking ? rankingSection(c.usage_ranking, { onTerm: (e) => ctx.go(termParams(e)), title: 'Ranking of changes in use', id: 'changes' }) : null,
     d.pull ? pullSection(d, ctx) : null,
-    d.feature_use ? featureUseSection(d.feature_use) : null);
+    d.feature_use ? featureUseSection(d.feature_use) : null,
+    d.activations ? activationsSection(d.activations) : null);
 }
 
 // How far the server's run over the corpus is, from its 503 answer: a bar

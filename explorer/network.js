@@ -56,3 +56,36 @@ export function featureUseSection(u, cards = 12) {
         el('figcaption', {}, el('b', {}, String(f.rank)), ` views ${f.views}`, el('br'), el('code', {}, `[${f.king}]-[${f.piece}]`)));
     })));
 }
+
+// A network's activations over the corpus: per layer the shares of outputs
+// clamped at 0, between and at 127, the mean, the dead and the saturated
+// neurons; the strips of neurons and the histogram before the clamp.
+export function activationsSection(a) {
+  const layers = ['transformer', 'layer1', 'layer2'];
+  const percent = (part, all) => (all > 0 ? `${(100 * part / all).toFixed(2)}%` : '0.00%');
+  const list = (neurons) => (neurons.length ? neurons.join(' ') : 'none');
+  const rows = layers.map((name) => {
+    const counts = a[name];
+    const totals = [0, 1, 2].map((k) => counts.reduce((s, t) => s + t[k], 0));
+    const all = totals[0] + totals[1] + totals[2];
+    const means = a.means[name];
+    const mean = means.length ? means.reduce((s, m) => s + m, 0) / means.length : 0;
+    return el('tr', { 'data-layer': name }, el('th', { scope: 'row' }, name),
+      el('td', { class: 'num' }, String(counts.length)),
+      totals.map((t) => el('td', { class: 'num' }, percent(t, all))),
+      el('td', { class: 'num' }, mean.toFixed(2)),
+      el('td', { class: 'name' }, list(a.dead[name])),
+      el('td', { class: 'name' }, list(a.saturated[name])));
+  });
+  const figure = (picture, alt, caption) => {
+    const url = pictureUrl(picture);
+    return url ? el('figure', { class: 'chart' }, el('img', { src: url, alt, loading: 'lazy' }), el('figcaption', {}, caption)) : null;
+  };
+  return el('section', { 'data-section': 'activations' }, el('h2', {}, 'Activations of the network\'s neurons'),
+    el('p', {}, `Over ${a.positions} positions: each neuron's outputs clamped at 0, between, and clamped at 127 (the transformer's over both views). Dead neurons never rose above 0; saturated ones were always at 127.`),
+    el('div', { class: 'scroll' }, el('table', {},
+      el('thead', {}, el('tr', {}, ['layer', 'neurons', 'at 0', 'between', 'at 127', 'mean', 'dead', 'saturated'].map((h) => el('th', { scope: 'col' }, h)))),
+      el('tbody', {}, rows))),
+    layers.map((name) => figure(a.pictures[name], `the activations of the ${name}`, `Each neuron of the ${name}: its share of outputs at 0 (grey), between (green) and at 127 (red).`)),
+    figure(a.pictures.histogram, 'the histogram of the transformer\'s values before the clamp', 'The transformer\'s values before the clamp, in bins of 16; the clamp\'s own range is marked.'));
+}

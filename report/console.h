@@ -69,6 +69,11 @@ std::string FeatureUseName(const FeatureUseEntry& entry);
 // The use of a network's inputs: the views, the inputs ever active, the ranking.
 void WriteFeatureUseText(FILE* out, const FeatureUseSummary& use);
 
+// The ACTIVATIONS: block of a corpus run: per layer the shares of outputs
+// clamped at 0, between and at 127, the mean, the dead and the saturated;
+// then the histogram of the transformer's values before the clamp.
+void WriteActivationsText(FILE* out, const Activations& activations);
+
 // A network's block: the value, the output, the scale and the shape, the
 // clamps of each layer, and the ranking of its inputs by change.
 void WriteNetworkText(FILE* out, const NetworkBreakdown& network, const Ranking& ranking);

@@ -879,6 +879,51 @@ void FeatureUseSection(const RunFacts& facts, const FeatureUseSummary& use, std:
   *html += "</div>\n";
 }
 
+// A network's activations over the corpus: a table per layer's totals, the
+// strips, the dead and saturated neurons, the histogram before the clamp.
+void ActivationsSection(const RunFacts& facts, const Activations& a, std::string* html) {
+  *html += "<h2>Activations of the network's neurons</h2>\n<p class=\"meta\">Over " +
+           Count(a.positions) +
+           " positions: each neuron's outputs clamped at 0, between, and clamped at 127 (the "
+           "transformer's over both views). Dead neurons never rose above 0; saturated ones "
+           "were always at 127.</p>\n";
+  *html += "<div class=\"scroll\"><table>\n<thead><tr><th class=\"name\">layer</th>"
+           "<th>neurons</th><th>at 0</th><th>between</th><th>at 127</th><th>mean</th>"
+           "<th class=\"name\">dead</th><th class=\"name\">saturated</th></tr></thead>\n<tbody>\n";
+  const auto list = [](const std::vector<int32_t>& neurons) {
+    if (neurons.empty()) return std::string("none");
+    std::string text;
+    for (int32_t j : neurons) text += (text.empty() ? "" : " ") + std::to_string(j);
+    return text;
+  };
+  for (int l = 0; l < kActivationLayers; ++l) {
+    uint64_t zero = 0, between = 0, max = 0, sum = 0;
+    for (const NeuronActivity& n : a.layers[l]) {
+      zero += n.zero;
+      between += n.between;
+      max += n.max;
+      sum += n.sum;
+    }
+    const double all = static_cast<double>(LayerOutputs(a, l)) * a.widths[l];
+    const auto share = [&](uint64_t c) { return Format("%.2f%%", all > 0 ? 100.0 * c / all : 0.0); };
+    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
+    *html += "<tr>" + NameCell(ActivationLayerName(l)) + "<td>" + Count(a.widths[l]) + "</td><td>" +
+             share(zero) + "</td><td>" + share(between) + "</td><td>" + share(max) + "</td><td>" +
+             Format("%.2f", all > 0 ? sum / all : 0.0) + "</td>" + NameCell(list(s.dead)) +
+             NameCell(list(s.saturated)) + "</tr>\n";
+  }
+  *html += "</tbody></table></div>\n";
+  for (int l = 0; l < kActivationLayers; ++l) {
+    *html += Figure(facts, ActivationPicturePath(l), std::string("the activations of the ") +
+                    ActivationLayerName(l),
+                    std::string("Each neuron of the ") + ActivationLayerName(l) +
+                        ": its share of outputs at 0, between and at 127",
+                    true);
+  }
+  *html += Figure(facts, kActivationHistogramPath, "the histogram of the transformer's values",
+                  "The transformer's values before the clamp", true);
+}
+
 }  // namespace
 
 std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
@@ -889,6 +934,7 @@ std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
     PullSection(facts, corpus.usage.pull, &html);
   }
   if (corpus.with_features) FeatureUseSection(facts, corpus.features, &html);
+  if (corpus.with_activations) ActivationsSection(facts, corpus.activations, &html);
   return html + PageTail();
 }
 

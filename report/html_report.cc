@@ -218,6 +218,14 @@ void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus
                  kCoveragePicturePath);
     WritePictureRows(report, corpus.features.count);
   }
+  if (corpus.with_activations) {
+    std::fprintf(report, "activations over %lld positions:<br>\n",
+                 static_cast<long long>(corpus.activations.positions));
+    for (int l = 0; l < kActivationLayers; ++l) {
+      std::fprintf(report, "<img src=%s><br>\n", ActivationPicturePath(l).c_str());
+    }
+    std::fprintf(report, "<img src=%s><br>\n", kActivationHistogramPath);
+  }
   if (!corpus.with_usage) {
     std::fputs("</BODY></HTML>", report);
     return;

@@ -1,5 +1,6 @@
 #include "report/json_report.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "report/console.h"
@@ -25,6 +26,37 @@ Json Head(const RunFacts& facts, const char* mode) {
 std::string PictureName(const RunFacts& facts, const std::string& path) {
   if (facts.picture_url.empty()) return DocumentName(path);
   return facts.picture_url + path.substr(path.rfind('/') + 1) + facts.picture_query;
+}
+
+// A corpus's activations: the counts per neuron of each layer as
+// [zero, between, max], the means, the dead and saturated neurons, the
+// histogram before the clamp and the pictures.
+Json ActivationsJson(const RunFacts& facts, const Activations& a) {
+  Json out = {{"positions", a.positions}};
+  Json means = Json::object(), dead = Json::object(), saturated = Json::object(),
+       pictures = Json::object();
+  for (int l = 0; l < kActivationLayers; ++l) {
+    const char* name = ActivationLayerName(l);
+    Json counts = Json::array();
+    for (const NeuronActivity& n : a.layers[l]) counts.push_back({n.zero, n.between, n.max});
+    out[name] = counts;
+    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
+    Json rounded = Json::array();
+    for (double m : s.means) rounded.push_back(std::round(m * 1e4) / 1e4);
+    means[name] = rounded;
+    dead[name] = s.dead;
+    saturated[name] = s.saturated;
+    pictures[name] = PictureName(facts, ActivationPicturePath(l));
+  }
+  out["means"] = means;
+  out["dead"] = dead;
+  out["saturated"] = saturated;
+  out["histogram"] = {{"low", kPreClampLow},
+                      {"width", kPreClampBinWidth},
+                      {"counts", std::vector<uint64_t>(a.histogram, a.histogram + kPreClampBins)}};
+  pictures["histogram"] = PictureName(facts, kActivationHistogramPath);
+  out["pictures"] = pictures;
+  return out;
 }
 
 // A ranking of terms, or of their changes (with the term under each file).
@@ -433,6 +465,7 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
                                {"active_per_king_square", per_king},
                                {"ranking", ranking}};
   }
+  if (corpus.with_activations) document["activations"] = ActivationsJson(facts, corpus.activations);
   if (corpus.comparing) {
     Json compare = {{"fv", facts.compare_fv},
                     {"fit", FitJson(corpus.second.fit)},

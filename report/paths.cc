@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "eval/network/activations.h"
+
 namespace fvscope {
 
 namespace {
@@ -17,6 +19,10 @@ std::string NumberedPath(const char* stem, int rank) {
 std::string RankPicturePath(int rank) { return NumberedPath("rank", rank); }
 
 std::string PullPicturePath(int rank) { return NumberedPath("pull", rank); }
+
+std::string ActivationPicturePath(int layer) {
+  return std::string("./log/") + ActivationLayerName(layer) + ".png";
+}
 
 std::string DocumentName(const std::string& path) {
   return path.rfind("./", 0) == 0 ? path.substr(2) : path;

@@ -19,6 +19,11 @@ constexpr const char* kScorePicturePath = "./log/score.png";
 constexpr const char* kMapPicturePath = "./log/map.png";
 constexpr const char* kCensusPicturePath = "./log/census.png";
 constexpr const char* kSquaresPicturePath = "./log/squares.png";
+constexpr const char* kActivationHistogramPath = "./log/preclamp.png";
+
+// The strip of a network layer's activations (ActivationLayer):
+// "./log/transformer.png", "./log/layer1.png", "./log/layer2.png".
+std::string ActivationPicturePath(int layer);
 
 // The picture of rank (from 1), as the file is saved and as the report
 // links it: "./log/rank%03d.png".

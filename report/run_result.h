@@ -11,6 +11,7 @@
 
 #include "eval/evaluator.h"
 #include "eval/kppt/kppt_scan.h"
+#include "eval/network/activations.h"
 #include "eval/network/feature_use.h"
 #include "eval/table/breakdown.h"
 #include "eval/table/compare.h"
@@ -115,6 +116,8 @@ struct CorpusAnalysis {
   UseSummary usage;  // with usage
   bool with_features = false;     // a network's run: the use of its inputs
   FeatureUseSummary features;     // with features
+  bool with_activations = false;  // --activations: a network's neurons' clamps
+  Activations activations;        // with activations
   ScoreFigures score;          // values against the records' scores; records 0 without any
   ScoreFigures compare_score;  // under the second file
 };

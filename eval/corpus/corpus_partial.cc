@@ -435,7 +435,7 @@ bool CheckCorpusPartial(const CorpusPartial& p, std::string* error) {
 std::string EncodeCorpusPartial(const CorpusPartial& p) {
   std::string out;
   out.append(kCorpusPartialMagic, kCorpusPartialMagicBytes);
-  PutU32(&out, kCorpusPartialVersion);
+  PutU32(&out, p.activations.empty() ? kPlainCorpusPartialVersion : kCorpusPartialVersion);
   PutU32(&out, static_cast<uint32_t>(p.shard_index));
   PutU32(&out, static_cast<uint32_t>(p.shard_count));
   PutU64(&out, static_cast<uint64_t>(p.fv_size));
@@ -466,6 +466,10 @@ std::string EncodeCorpusPartial(const CorpusPartial& p) {
   PutScore(&out, p.compare_score);
   PutU64(&out, p.usage.size());
   out.append(p.usage);
+  if (!p.activations.empty()) {
+    PutU64(&out, p.activations.size());
+    out.append(p.activations);
+  }
   PutU64(&out, ContentChecksum(out.data(), out.size()));
   return out;
 }
@@ -589,8 +593,23 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
   p.usage.assign(reinterpret_cast<const char*>(in.at), usage);
   in.at += usage;
   in.left -= usage;
+  if (version >= 4) {
+    uint64_t activations;
+    if (!in.U64(&activations, "the activations section") ||
+        !in.Need(activations, "the activations section")) {
+      return false;
+    }
+    if (activations == 0) {
+      *error = "an empty activations section (a partial without them is of version 3)";
+      return false;
+    }
+    p.activations.assign(reinterpret_cast<const char*>(in.at), activations);
+    in.at += activations;
+    in.left -= activations;
+  }
   if (in.left != 0) {
-    *error = std::to_string(in.left) + " bytes after the usage section";
+    *error = std::to_string(in.left) + " bytes after the " +
+             (version >= 4 ? "activations" : "usage") + " section";
     return false;
   }
   if (!CheckCorpusPartial(p, error)) return false;

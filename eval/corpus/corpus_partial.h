@@ -29,6 +29,9 @@
 //               i128 x 6 as (low u64, high u64) sums of v, s, v*v, s*s, v*s
 //               and cross-entropy, then per bin u64 records and i64 sum of s
 //   u64         length of the usage section, then its bytes
+//   (version 4, written only by a run that counted activations; without
+//   them the file is version 3)
+//   u64         length of the activations section, then its bytes
 //   u64         checksum of every byte before it
 #ifndef FVSCOPE_EVAL_CORPUS_CORPUS_PARTIAL_H_
 #define FVSCOPE_EVAL_CORPUS_CORPUS_PARTIAL_H_
@@ -47,7 +50,9 @@ namespace fvscope {
 
 constexpr char kCorpusPartialMagic[] = "FVSCPART";
 constexpr int kCorpusPartialMagicBytes = 8;
-constexpr uint32_t kCorpusPartialVersion = 3;
+constexpr uint32_t kCorpusPartialVersion = 4;
+// The version a partial without activations is written as.
+constexpr uint32_t kPlainCorpusPartialVersion = 3;
 // The oldest version this build still reads: one without packed files.
 constexpr uint32_t kOldestCorpusPartialVersion = 2;
 // Refused records named per packed file.
@@ -99,6 +104,7 @@ struct CorpusPartial {
   ValueHistogram values;             // positions by value under the evaluation file
   ValueHistogram compare_values;     // under the compared file; empty without one
   std::string usage;                 // opaque bytes of the entry-use unit, maybe empty
+  std::string activations;           // opaque bytes of a network's activations, maybe empty
   double lambda = 0;                 // share of the score in the pull's target, 0..1
   std::vector<PackedFileCounts> packed;  // the packed files, in the corpus's order
   ScoreSums score;                   // records' values against their scores
@@ -139,8 +145,8 @@ bool DecodeCorpusPartial(std::string_view bytes, CorpusPartial* partial, std::st
 // Merges the partials of shards 1..N of one run (names[i] is the file of
 // partials[i], for messages) into *merged, the record of a run over the
 // whole corpus (shard 1/1): counts and histograms added, refused games in
-// ascending global number. The usage sections are not merged: *merged's is
-// empty and the caller merges each partial's with the entry-use unit.
+// ascending global number. The usage and activations sections are not
+// merged: *merged's are empty and the caller merges each partial's.
 // Returns false with *error naming the file and what does not match when
 // the partials disagree on N, the evaluation file, the compared file,
 // from_ply or the scale, when a shard is given twice or missing, or when a total would

@@ -59,7 +59,7 @@ void GroupNetworkBatch(NetworkBatch* batch) {
 }
 
 void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
-                           int king) {
+                           int king, TransformerTally* tally) {
   const int w = network.shape.w;
   constexpr int32_t kAhead = 4;  // views whose lists are asked for ahead
   const int32_t end = batch->king_begin[king + 1];
@@ -71,8 +71,12 @@ void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkP
     const int32_t side = batch->by_king[t];
     const PieceFeatureList& list = batch->lists[side / 2];
     // Written in the group's order: one stream, not a line here and there.
-    AccumulateClamped(network, path, king, list.view[side % 2], list.count,
-                      batch->clamped.data() + static_cast<size_t>(t) * w);
+    uint8_t* out = batch->clamped.data() + static_cast<size_t>(t) * w;
+    if (tally != nullptr) {
+      AccumulateClampedCounting(network, path, king, list.view[side % 2], list.count, out, tally);
+    } else {
+      AccumulateClamped(network, path, king, list.view[side % 2], list.count, out);
+    }
   }
 }
 
@@ -86,7 +90,7 @@ int32_t PropagateClamped(const Network& network, NetworkPath path, const uint8_t
 }
 
 void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, NetworkPath path,
-                           int32_t begin, int32_t end, int32_t* values) {
+                           int32_t begin, int32_t end, int32_t* values, LayerTally* tally) {
   const size_t w = network.shape.w;
   const auto bytes_of = [&](int32_t view) {
     return batch.clamped.data() + static_cast<size_t>(batch.slot[view]) * w;
@@ -106,7 +110,16 @@ void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, Ne
     const Side to_move = static_cast<Side>(batch.to_move[i]);
     const uint8_t* own = bytes_of(2 * i + to_move);
     const uint8_t* other = bytes_of(2 * i + Opponent(to_move));
-    values[i] = NetworkValueOf(network, PropagateClamped(network, path, own, other, nullptr), to_move);
+    int32_t z;
+    if (tally != nullptr) {
+      alignas(64) uint8_t x[2 * kMaxTransformerWidth];
+      std::memcpy(x, own, w);
+      std::memcpy(x + w, other, w);
+      z = PropagateInputsCounting(network, path, x, tally);
+    } else {
+      z = PropagateClamped(network, path, own, other, nullptr);
+    }
+    values[i] = NetworkValueOf(network, z, to_move);
   }
 }
 

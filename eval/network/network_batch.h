@@ -43,14 +43,16 @@ void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const u
 void GroupNetworkBatch(NetworkBatch* batch);
 
 // Sums the accumulators of the views whose king stands on king and keeps
-// them clamped to bytes.
+// them clamped to bytes; counts them into *tally when not null.
 void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
-                           int king);
+                           int king, TransformerTally* tally = nullptr);
 
 // The values (points, black's view) of taken positions [begin, end) into
-// values[i]; positions not taken get 0.
+// values[i]; positions not taken get 0. Counts the hidden layers' outputs
+// into *tally when not null.
 void PropagateNetworkBatch(const NetworkBatch& batch, const Network& network, NetworkPath path,
-                           int32_t begin, int32_t end, int32_t* values);
+                           int32_t begin, int32_t end, int32_t* values,
+                           LayerTally* tally = nullptr);
 
 // The output z from the clamped bytes of the side to move's view (own) and
 // the other's.

@@ -12,6 +12,11 @@ namespace {
 // The widest layer input: both views' accumulators.
 constexpr int kMaxLayerInputs = 2 * kMaxTransformerWidth;
 
+// Views a tally's short counters take before they are emptied: 127 x 512
+// still fits 16 bits.
+constexpr int kShortViews = 512;
+static_assert(kClampMax * kShortViews <= 0xFFFF, "a short sum would wrap");
+
 
 int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
@@ -60,13 +65,29 @@ void AffinePlain(const int32_t* biases, const int8_t* weights, int outputs, int 
   }
 }
 
-int32_t LayersPlain(const Network& n, const uint8_t* x, LayerCounts* counts) {
+// Counts one position's hidden outputs h1 and h2 into *tally.
+void CountLayers(const NetworkShape& s, const uint8_t* h1, const uint8_t* h2, LayerTally* tally) {
+  const uint8_t* layers[2] = {h1, h2};
+  const int widths[2] = {s.h1, s.h2};
+  for (int l = 0; l < 2; ++l) {
+    for (int o = 0; o < widths[l]; ++o) {
+      const uint8_t v = layers[l][o];
+      tally->zero[l][o] += v == 0;
+      tally->max[l][o] += v == kClampMax;
+      tally->sum[l][o] += v;
+    }
+  }
+  ++tally->positions;
+}
+
+int32_t LayersPlain(const Network& n, const uint8_t* x, LayerCounts* counts, LayerTally* tally) {
   const NetworkShape& s = n.shape;
   uint8_t h1[kMaxHiddenWidth], h2[kMaxHiddenWidth];
   AffinePlain(n.b1.data(), n.w1.data(), s.h1, 2 * s.w, PaddedWidth(2 * s.w), x, h1,
               counts != nullptr ? &counts->hidden[0] : nullptr);
   AffinePlain(n.b2.data(), n.w2.data(), s.h2, s.h1, PaddedWidth(s.h1), h1, h2,
               counts != nullptr ? &counts->hidden[1] : nullptr);
+  if (tally != nullptr) CountLayers(s, h1, h2, tally);
   int64_t z = n.b3;
   for (int i = 0; i < s.h2; ++i) z += int32_t{n.w3[i]} * h2[i];
   return Wrap32(z);
@@ -122,6 +143,56 @@ struct StoreClamped {
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t + 16 * r), packed);
     }
+  }
+};
+
+// Ends one view counted into *tally: the short counters are emptied before
+// the next view's bytes could wrap a sum.
+void EndCountedView(TransformerTally* tally) {
+  ++tally->views;
+  if (++tally->short_views == kShortViews) FlushTransformerTally(tally);
+}
+
+// Counts one view's values before the clamp into *tally.
+void CountValuesPlain(const int16_t* values, int w, TransformerTally* tally) {
+  for (int j = 0; j < w; ++j) {
+    const int v = values[j];
+    tally->zero[j] += v <= 0;
+    tally->max[j] += v >= kClampMax;
+    tally->sum[j] += ClampToByte(v);
+    ++tally->spread[j % kHistogramSpread][PreClampBin(v)];
+  }
+  EndCountedView(tally);
+}
+
+// StoreClamped that also counts the tile into a tally: the clamps and sums
+// per neuron in the short counters, the values' bins in the histogram.
+struct StoreClampedCounting {
+  uint8_t* out;
+  TransformerTally* tally;
+  __attribute__((target("avx2"))) void operator()(int t, const __m256i* sum) const {
+    StoreClamped{out}(t, sum);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i below_top = _mm256_set1_epi16(kClampMax - 1);
+    const __m256i top = _mm256_set1_epi16(kClampMax);
+    const __m256i first_bin = _mm256_set1_epi16(1 - kPreClampLow / kPreClampBinWidth);
+    const __m256i last_bin = _mm256_set1_epi16(kPreClampBins - 1);
+    alignas(32) int16_t bins[16 * 8];
+    for (int r = 0; r < 8; ++r) {
+      const int j = t + 16 * r;
+      __m256i* zeros = reinterpret_cast<__m256i*>(tally->zero + j);
+      __m256i* maxes = reinterpret_cast<__m256i*>(tally->max + j);
+      __m256i* sums = reinterpret_cast<__m256i*>(tally->sum + j);
+      // A comparison's lanes are -1 where it holds: taken away, they count.
+      *zeros = _mm256_sub_epi16(*zeros, _mm256_cmpgt_epi16(one, sum[r]));
+      *maxes = _mm256_sub_epi16(*maxes, _mm256_cmpgt_epi16(sum[r], below_top));
+      *sums = _mm256_add_epi16(*sums, _mm256_min_epi16(_mm256_max_epi16(sum[r], zero), top));
+      const __m256i bin = _mm256_add_epi16(_mm256_srai_epi16(sum[r], 4), first_bin);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(bins + 16 * r),
+                         _mm256_min_epi16(_mm256_max_epi16(bin, zero), last_bin));
+    }
+    for (int i = 0; i < 16 * 8; ++i) ++tally->spread[(t + i) % kHistogramSpread][bins[i]];
   }
 };
 
@@ -236,7 +307,8 @@ __attribute__((target("avx2"))) void ClampAvx2(const int16_t* values, int w, uin
 }
 
 __attribute__((target("avx2"))) int32_t LayersAvx2(const Network& n, const uint8_t* x,
-                                                  LayerCounts* counts, bool vnni) {
+                                                  LayerCounts* counts, bool vnni,
+                                                  LayerTally* tally) {
   const NetworkShape& s = n.shape;
   alignas(32) uint8_t h1[kMaxHiddenWidth + 32] = {};
   alignas(32) uint8_t h2[kMaxHiddenWidth + 32] = {};
@@ -244,6 +316,7 @@ __attribute__((target("avx2"))) int32_t LayersAvx2(const Network& n, const uint8
              counts != nullptr ? &counts->hidden[0] : nullptr, vnni);
   AffineAvx2(n.b2.data(), n.w2.data(), s.h2, PaddedWidth(s.h1), h1, h2,
              counts != nullptr ? &counts->hidden[1] : nullptr, vnni);
+  if (tally != nullptr) CountLayers(s, h1, h2, tally);
   return Wrap32(int64_t{static_cast<uint32_t>(n.b3)} +
                 static_cast<uint32_t>(DotAvx2(h2, n.w3.data(), PaddedWidth(s.h2))));
 }
@@ -314,8 +387,55 @@ void AccumulateClamped(const Network& network, NetworkPath path, int king,
 
 int32_t PropagateInputs(const Network& network, NetworkPath path, const uint8_t* x,
                         LayerCounts* counts) {
-  if (path == NetworkPath::kPlain) return LayersPlain(network, x, counts);
-  return LayersAvx2(network, x, counts, path == NetworkPath::kAvx512);
+  if (path == NetworkPath::kPlain) return LayersPlain(network, x, counts, nullptr);
+  return LayersAvx2(network, x, counts, path == NetworkPath::kAvx512, nullptr);
+}
+
+int32_t PropagateInputsCounting(const Network& network, NetworkPath path, const uint8_t* x,
+                                LayerTally* tally) {
+  if (path == NetworkPath::kPlain) return LayersPlain(network, x, nullptr, tally);
+  return LayersAvx2(network, x, nullptr, path == NetworkPath::kAvx512, tally);
+}
+
+void ClearTransformerTally(TransformerTally* tally) {
+  std::memset(tally, 0, sizeof *tally);
+}
+
+void FlushTransformerTally(TransformerTally* tally) {
+  for (int j = 0; j < kMaxTransformerWidth; ++j) {
+    tally->total_zero[j] += tally->zero[j];
+    tally->total_max[j] += tally->max[j];
+    tally->total_sum[j] += tally->sum[j];
+  }
+  std::memset(tally->zero, 0, sizeof tally->zero);
+  std::memset(tally->max, 0, sizeof tally->max);
+  std::memset(tally->sum, 0, sizeof tally->sum);
+  for (int b = 0; b < kPreClampBins; ++b) {
+    for (int k = 0; k < kHistogramSpread; ++k) {
+      tally->histogram[b] += tally->spread[k][b];
+      tally->spread[k][b] = 0;
+    }
+  }
+  tally->short_views = 0;
+}
+
+void CountAccumulator(const Network& network, const Accumulator& acc, TransformerTally* tally) {
+  CountValuesPlain(acc.values, network.shape.w, tally);
+}
+
+void AccumulateClampedCounting(const Network& network, NetworkPath path, int king,
+                               const PieceFeature* features, int count, uint8_t* out,
+                               TransformerTally* tally) {
+  if (path == NetworkPath::kPlain) {
+    Accumulator acc;
+    AccumulatePlain(network, king, features, count, &acc);
+    ClampAccumulator(network, path, acc, out);
+    CountValuesPlain(acc.values, network.shape.w, tally);
+    return;
+  }
+  // The AVX-512 path's bytes are the AVX2 path's.
+  SumRowsAvx2(network, king, features, count, StoreClampedCounting{out, tally});
+  EndCountedView(tally);
 }
 
 int32_t Propagate(const Network& network, NetworkPath path, const Accumulator& own,

@@ -38,6 +38,23 @@ struct ClampCounts {
   int32_t max = 0;
 };
 
+// The histogram of the transformer's values before the clamp: kPreClampBins
+// bins of kPreClampBinWidth from kPreClampLow, the first and the last open.
+constexpr int kPreClampBins = 42;
+constexpr int kPreClampBinWidth = 16;
+constexpr int kPreClampLow = -256;
+
+// The bin of value v: [kPreClampLow + (b - 1) x width, + width) for b in
+// 1..kPreClampBins - 2, below kPreClampLow 0, above the last kPreClampBins - 1.
+static_assert(kPreClampBinWidth == 16, "PreClampBin and the kernels shift by 4");
+inline int PreClampBin(int v) {
+  const int b = (v >> 4) - kPreClampLow / kPreClampBinWidth + 1;
+  return b < 0 ? 0 : b > kPreClampBins - 1 ? kPreClampBins - 1 : b;
+}
+
+// Copies of the histogram a tally spreads its counts over.
+constexpr int kHistogramSpread = 4;
+
 // One view's accumulator: the transformer's W outputs, wrapped to 16 bits.
 struct alignas(64) Accumulator {
   int16_t values[kMaxTransformerWidth];
@@ -55,6 +72,34 @@ void AddInput(const Network& network, NetworkPath path, int king, int feature, i
 struct LayerCounts {
   ClampCounts hidden[2];
 };
+
+// A thread's counts of the transformer's outputs over the views it summed,
+// per neuron: short counters that the counting kernels empty into the long
+// ones (FlushTransformerTally) before a sum of bytes could wrap them.
+// ClearTransformerTally sets it to nothing counted.
+struct TransformerTally {
+  alignas(64) uint16_t zero[kMaxTransformerWidth];  // clamped at 0
+  alignas(64) uint16_t max[kMaxTransformerWidth];   // clamped at 127
+  alignas(64) uint16_t sum[kMaxTransformerWidth];   // of the clamped outputs
+  int32_t short_views;  // views in the short counters
+  int64_t views;        // views counted in all
+  uint64_t total_zero[kMaxTransformerWidth];
+  uint64_t total_max[kMaxTransformerWidth];
+  uint64_t total_sum[kMaxTransformerWidth];
+  uint64_t histogram[kPreClampBins];  // the values before the clamp, by PreClampBin
+  // The histogram's short part, spread over kHistogramSpread copies by neuron
+  // so that neighbouring values in one bin do not wait on each other.
+  uint64_t spread[kHistogramSpread][kPreClampBins];
+};
+
+// Sets every count of *tally to 0.
+void ClearTransformerTally(TransformerTally* tally);
+
+// Empties the short counters of *tally into its long ones.
+void FlushTransformerTally(TransformerTally* tally);
+
+// Counts one view's accumulator (its W values before the clamp) into *tally.
+void CountAccumulator(const Network& network, const Accumulator& acc, TransformerTally* tally);
 
 // The output z from the side to move's accumulator (own) and the other's,
 // through both hidden layers; counts the hidden layers' clamps into *counts
@@ -75,6 +120,24 @@ void AccumulateClamped(const Network& network, NetworkPath path, int king,
 // clamped accumulator, then the other's).
 int32_t PropagateInputs(const Network& network, NetworkPath path, const uint8_t* x,
                         LayerCounts* counts);
+
+// AccumulateClamped that also counts the view into *tally: the same bytes
+// and, on every path, the same counts.
+void AccumulateClampedCounting(const Network& network, NetworkPath path, int king,
+                               const PieceFeature* features, int count, uint8_t* out,
+                               TransformerTally* tally);
+
+// A thread's counts of the hidden layers' outputs, per neuron.
+struct LayerTally {
+  int64_t positions = 0;
+  uint64_t zero[2][kMaxHiddenWidth] = {};  // clamped at 0
+  uint64_t max[2][kMaxHiddenWidth] = {};   // clamped at 127
+  uint64_t sum[2][kMaxHiddenWidth] = {};   // of the clamped outputs
+};
+
+// PropagateInputs that also counts both hidden layers' outputs into *tally.
+int32_t PropagateInputsCounting(const Network& network, NetworkPath path, const uint8_t* x,
+                                LayerTally* tally);
 
 // The value in points from black's view of output z with to_move to move:
 // z / scale truncated toward zero, negated when white is to move.

@@ -485,12 +485,12 @@ if (compared) {
   await compared.stop();
 }
 // A network: the position view shows its block and its inputs ranked by
-// change; the corpus view the use of its inputs; a click on its census opens
+// change; the corpus view the use of its inputs and its neurons' activations; a click on its census opens
 // a king's map, whose box picks a neuron; a piece of a position opens where
 // it is worth most.
 const makeSampleNet = path.join(path.dirname(makeSampleFv), 'make_sample_net');
 const networked = given || !fs.existsSync(makeSampleNet) ? null
-  : (execFileSync(makeSampleNet, [path.join(work, 'nn.bin'), '3']), await startServer(['--fv=nn.bin', '--corpus=corpus']));
+  : (execFileSync(makeSampleNet, [path.join(work, 'nn.bin'), '3']), await startServer(['--fv=nn.bin', '--corpus=corpus', '--activations']));
 if (networked) {
   base = networked.address;
   await check('a network: its block, its inputs ranked by change and the use of its inputs', async () => {
@@ -506,6 +506,11 @@ if (networked) {
     await shot('explorer-network-position');
     await open('/?corpus');
     await page.waitForSelector('#view section[data-ranking="feature-use"] figure.card', { timeout: 120000 });
+    const activations = cli('--fv=nn.bin', '--corpus=corpus', '--activations').activations;
+    const dead = activations.dead.transformer;
+    expectEqual(await text('#view section[data-section="activations"] tr[data-layer="transformer"] td.name'),
+      dead.length ? dead.join(' ') : 'none', 'dead transformer neurons');
+    expectEqual(await page.locator('#view section[data-section="activations"] img').count(), 4, 'activation pictures');
     await shot('explorer-network-corpus');
   });
   await check('a network: its census, a king\'s map of one neuron and where a piece is worth most', async () => {
