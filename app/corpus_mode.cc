@@ -520,7 +520,7 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
       RunParallel(n, pass->threads, work);
     };
-    ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel, pass->activations);
+    ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel, pass->activations, pass->features);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
     if (pass->features != nullptr) CountBatchInputs(batch.get(), count, pass->features, parallel);
     RunParallel(chunks, pass->threads, [&](int c) {

@@ -185,7 +185,7 @@ void ValueKpptBatch(PositionBatch* batch, int count, const KpptSet& set, int f,
 }  // namespace
 
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
-                     const ParallelFor& parallel, Activations* activations) {
+                     const ParallelFor& parallel, Activations* activations, FeatureUse* inputs) {
   if (file.kind == EvalKind::kTable) return;
   if (file.kind == EvalKind::kKppt) {
     ValueKpptBatch(batch, count, file.kppt, f, parallel);
@@ -201,6 +201,9 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
   NetworkBatch* views = batch->views.get();
   ResizeNetworkBatch(views, part, network.shape.w);
   views->whole = part == count;
+  // The inputs of a block grouped in one part are counted as they are summed.
+  FeatureUse* use = views->whole ? inputs : nullptr;
+  if (inputs != nullptr) views->counted_views = -1;
   for (int32_t at = 0; at < count; at += part) {
     const int32_t n = std::min(part, count - at);
     views->count = n;
@@ -211,13 +214,14 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
                           batch->to_move.data() + at, c * kChunk, chunk_end(c));
     });
     GroupNetworkBatch(views);
+    if (use != nullptr) views->counted_views = views->king_begin[kSquares];
     // The crowded king squares first, so that no thread is left alone with one.
     int order[kSquares];
     std::iota(order, order + kSquares, 0);
     const auto views_of = [&](int k) { return views->king_begin[k + 1] - views->king_begin[k]; };
     std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
     if (activations == nullptr) {
-      parallel(kSquares, [&](int k) { AccumulateNetworkKing(views, network, path, order[k]); });
+      parallel(kSquares, [&](int k) { AccumulateNetworkKing(views, network, path, order[k], nullptr, use); });
       parallel(chunks, [&](int c) {
         PropagateNetworkBatch(*views, network, path, c * kChunk, chunk_end(c),
                               batch->values_apart[f].data() + at);
@@ -231,7 +235,7 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
       if (views_of(order[k]) == 0) return;
       auto tally = std::make_unique<TransformerTally>();
       ClearTransformerTally(tally.get());
-      AccumulateNetworkKing(views, network, path, order[k], tally.get());
+      AccumulateNetworkKing(views, network, path, order[k], tally.get(), use);
       std::lock_guard<std::mutex> hold(lock);
       AddTransformerTally(activations, tally.get());
     });
@@ -250,7 +254,14 @@ void CountBatchInputs(PositionBatch* batch, int count, FeatureUse* use,
   constexpr int kChunk = 512;
   if (batch->views == nullptr) batch->views = std::make_shared<NetworkBatch>();
   NetworkBatch* views = batch->views.get();
-  // A network's values of this block just grouped every position: taken as they are.
+  // A network's values of this block just grouped every position: taken as
+  // they are, and counted already when they were summed.
+  if (views->counted_views >= 0) {
+    use->views += views->counted_views;
+    views->counted_views = -1;
+    views->whole = false;
+    return;
+  }
   if (!views->whole) {
     ResizeNetworkBatch(views, count, 0);
     const int chunks = (count + kChunk - 1) / kChunk;

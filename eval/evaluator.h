@@ -121,9 +121,12 @@ using ParallelFor = std::function<void(int count, const std::function<void(int)>
 // file of the batch (0 or 1), when it is a network: grouped by king square,
 // into batch->values_apart[f]. Nothing for a table, whose sums SumBatchSlab
 // makes. With activations not null (file a network, shaped by
-// StartActivations), adds the positions' activations to it.
+// StartActivations), adds the positions' activations to it. With inputs not
+// null, counts the views' inputs into it as they are summed when the block
+// is grouped in one part (CountBatchInputs then only adds the views).
 void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int f,
-                     const ParallelFor& parallel, Activations* activations = nullptr);
+                     const ParallelFor& parallel, Activations* activations = nullptr,
+                     FeatureUse* inputs = nullptr);
 
 // Adds the inputs of both views of the taken positions [0, count) of batch
 // to *use, grouped by king square (as a network's ValueBatchApart of the

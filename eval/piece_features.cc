@@ -1,5 +1,7 @@
 #include "eval/piece_features.h"
 
+#include <cstring>
+
 namespace fvscope {
 
 int BoardFeature(Side view, int code, int square) {
@@ -13,7 +15,7 @@ int HandFeature(Side view, Side holder, int hand_kind, int k) {
   return (holder == view ? kHandFriendBase[hand_kind] : kHandEnemyBase[hand_kind]) + k - 1;
 }
 
-bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::string* error) {
+bool BuildCheckingEachPiece(const Position& position, PieceFeatureList* list, std::string* error) {
   const int8_t* cells = position.cells;
   int held[kHandKinds] = {};
   for (Side side : kSides) {
@@ -57,6 +59,88 @@ bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::s
     }
   }
   while (n < kSetPieces) add(-1, 0, kMissingPieceFeature, kMissingPieceFeature);
+  list->count = n;
+  return true;
+}
+
+namespace {
+
+// Per piece code + kMaxPieceCode: the feature base of a board piece from
+// each view, and whether it stands in the lists (not empty, not a king).
+struct BoardBases {
+  int16_t base[2][2 * kMaxPieceCode + 1];
+  uint8_t listed[2 * kMaxPieceCode + 1];
+};
+
+constexpr BoardBases kBoardBases = [] {
+  BoardBases b{};
+  for (int code = -kMaxPieceCode; code <= kMaxPieceCode; ++code) {
+    const int kind = KindOf(code);
+    if (code == 0 || kind == kKing) continue;
+    b.base[kBlack][code + kMaxPieceCode] =
+        static_cast<int16_t>(code > 0 ? kBoardFriendBase[kind] : kBoardEnemyBase[kind]);
+    b.base[kWhite][code + kMaxPieceCode] =
+        static_cast<int16_t>(code > 0 ? kBoardEnemyBase[kind] : kBoardFriendBase[kind]);
+    b.listed[code + kMaxPieceCode] = 1;
+  }
+  return b;
+}();
+
+}  // namespace
+
+bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::string* error) {
+  // The board without a branch per square into room for every square; a
+  // position with more pieces of a kind than a set holds is built again
+  // piece by piece, which names the kind.
+  const int8_t* cells = position.cells;
+  for (Side side : kSides) {
+    if (!IsSquare(cells[KingCell(side)])) return BuildCheckingEachPiece(position, list, error);
+  }
+  PieceFeature board[2][kSquares];
+  int held[2 * kMaxPieceCode + 1] = {};
+  int n = 0;
+  for (int s = 0; s < kSquares; ++s) {
+    const int code = IsPieceCode(cells[s]) ? cells[s] : 0;
+    const int at = code + kMaxPieceCode;
+    const int fsq = FeatureSquare(s);
+    board[kBlack][n] = {static_cast<int16_t>(kBoardBases.base[kBlack][at] + fsq), static_cast<int8_t>(s),
+                        static_cast<int8_t>(code)};
+    board[kWhite][n] = {static_cast<int16_t>(kBoardBases.base[kWhite][at] + kSquares - 1 - fsq),
+                        static_cast<int8_t>(s), static_cast<int8_t>(code)};
+    n += kBoardBases.listed[at];
+    ++held[at];
+  }
+  int held_by_kind[kHandKinds] = {};
+  for (int code = 1; code <= kMaxPieceCode; ++code) {
+    if (code == kKing) continue;
+    held_by_kind[kCaptureHandKind[code]] += held[kMaxPieceCode + code] + held[kMaxPieceCode - code];
+  }
+  for (int h = 0; h < kHandKinds; ++h) {
+    if (held_by_kind[h] > kPiecesInSet[h]) return BuildCheckingEachPiece(position, list, error);
+  }
+  for (Side side : kSides) {
+    list->king[side] = ViewedFeatureSquare(side, FeatureSquare(cells[KingCell(side)]));
+  }
+  std::memcpy(list->view[kBlack], board[kBlack], n * sizeof(PieceFeature));
+  std::memcpy(list->view[kWhite], board[kWhite], n * sizeof(PieceFeature));
+  for (Side holder : kSides) {
+    for (int h = 0; h < kHandKinds; ++h) {
+      const int count = cells[HandSlot(holder, h)];
+      if (count < 0 || (held_by_kind[h] += count) > kPiecesInSet[h]) {
+        return BuildCheckingEachPiece(position, list, error);
+      }
+      for (int k = 1; k <= count; ++k) {
+        list->view[kBlack][n] = {static_cast<int16_t>(HandFeature(kBlack, holder, h, k)),
+                                 static_cast<int8_t>(HandSlot(holder, h)), static_cast<int8_t>(k)};
+        list->view[kWhite][n] = {static_cast<int16_t>(HandFeature(kWhite, holder, h, k)),
+                                 static_cast<int8_t>(HandSlot(holder, h)), static_cast<int8_t>(k)};
+        ++n;
+      }
+    }
+  }
+  for (; n < kSetPieces; ++n) {
+    list->view[kBlack][n] = list->view[kWhite][n] = {kMissingPieceFeature, -1, 0};
+  }
   list->count = n;
   return true;
 }

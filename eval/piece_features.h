@@ -61,6 +61,10 @@ struct PieceFeatureList {
 // has no king of a side or more pieces of a kind than a set holds.
 bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::string* error);
 
+// Builds them as BuildPieceFeatures does, each piece checked as it comes:
+// slower, the reference the quick building is held to.
+bool BuildCheckingEachPiece(const Position& position, PieceFeatureList* list, std::string* error);
+
 // The feature of a piece (code, on square; or held: hand kind and k) from view.
 int BoardFeature(Side view, int code, int square);
 int HandFeature(Side view, Side holder, int hand_kind, int k);

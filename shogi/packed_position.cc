@@ -79,9 +79,21 @@ Code CodeOf(const char* text) {
   return code;
 }
 
+// Up to four board codes read at once from kMultiPeekBits bits: how many
+// were whole in them, what each names and the bits up to the end of each.
+constexpr int kMultiPeekBits = 10;
+constexpr int kMultiCodes = 4;
+struct alignas(16) MultiEntry {
+  uint8_t codes;
+  uint8_t bits;  // the end of the last
+  int8_t piece[kMultiCodes];
+  uint8_t end[kMultiCodes];
+};
+
 struct Lookups {
   BoardEntry board[2][1 << kBoardPeekBits];
   HandEntry hand[2][1 << kHandPeekBits];
+  MultiEntry board_codes[2][1 << kMultiPeekBits];
 };
 
 template <typename Entry>
@@ -121,6 +133,21 @@ Lookups BuildLookups() {
         Fill(l.hand[f], kHandPeekBits, code,
              HandEntry{static_cast<int8_t>(code.length), static_cast<int8_t>(side),
                        static_cast<int8_t>(h)});
+      }
+    }
+    // Several board codes at once: each whole within the bits (a code's
+    // entry does not depend on the bits after it).
+    for (uint32_t bits = 0; bits < (1u << kMultiPeekBits); ++bits) {
+      MultiEntry& multi = l.board_codes[f][bits];
+      int used = 0;
+      while (multi.codes < kMultiCodes) {
+        const BoardEntry entry = l.board[f][(bits >> used) & ((1u << kBoardPeekBits) - 1)];
+        if (entry.length == 0 || used + entry.length > kMultiPeekBits) break;
+        used += entry.length;
+        multi.piece[multi.codes] = entry.piece;
+        multi.end[multi.codes] = static_cast<uint8_t>(used);
+        multi.bits = static_cast<uint8_t>(used);
+        ++multi.codes;
       }
     }
     // Out of play last: in psv a gold's code is a silver's.
@@ -209,8 +236,8 @@ bool PackedFormatOfName(std::string_view name, PackedFormat* format) {
   return true;
 }
 
-bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* position,
-                          Side* to_move, const char** why) {
+bool DecodeCheckingEachCode(const uint8_t* bytes, PackedFormat format, Position* position,
+                            Side* to_move, const char** why) {
   const Lookups& lookups = TheLookups();
   const int f = static_cast<int>(format);
   BitStream stream(bytes);
@@ -266,6 +293,144 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
                  ? "a hand code that names no piece"
                  : "the stream ends inside a hand code";
       return false;
+    }
+    stream.Skip(entry.length);
+    if (entry.side == kOutOfPlay) continue;
+    ++counts[entry.kind];
+    AddToHand(position, HandSlot(static_cast<Side>(entry.side), entry.kind), 1);
+  }
+  for (int h = 0; h < kHandKinds; ++h) {
+    if (counts[h] > kPiecesInSet[h]) {
+      *why = "more pieces of a kind than the set holds";
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Per piece code + kMaxPieceCode and square: the piece could never move
+// from there (a pawn or lance on its last rank, a knight on its last two).
+struct DeadSquares {
+  uint8_t dead[2 * kMaxPieceCode + 1][kSquares];
+};
+
+const DeadSquares& TheDeadSquares() {
+  static const DeadSquares squares = [] {
+    DeadSquares d{};
+    for (int code = -kMaxPieceCode; code <= kMaxPieceCode; ++code) {
+      if (code == 0 || KindOf(code) == kKing) continue;
+      const Side side = code > 0 ? kBlack : kWhite;
+      for (int s = 0; s < kSquares; ++s) {
+        d.dead[code + kMaxPieceCode][s] = RanksAhead(side, s) < RanksToMove(KindOf(code));
+      }
+    }
+    return d;
+  }();
+  return squares;
+}
+
+}  // namespace
+
+bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* position,
+                          Side* to_move, const char** why) {
+  // The board read without a branch per square; a block with any fault is
+  // read again code by code, which names the first.
+  const Lookups& lookups = TheLookups();
+  const DeadSquares& dead_squares = TheDeadSquares();
+  const int f = static_cast<int>(format);
+  BitStream stream(bytes);
+  ClearPosition(position);
+  *to_move = stream.Take(1) == 0 ? kBlack : kWhite;
+  int kings[2];
+  for (Side side : kSides) {
+    const int square = static_cast<int>(stream.Take(7));
+    if (square >= kNoKingSquare) return DecodeCheckingEachCode(bytes, format, position, to_move, why);
+    kings[side] = BoardSquare(square);
+  }
+  if (kings[kBlack] == kings[kWhite]) return DecodeCheckingEachCode(bytes, format, position, to_move, why);
+  // The board's codes in stream order, several at a time, then their
+  // squares. The window is held in locals here: a chain of reads through
+  // memory would stand between one lookup and the next.
+  constexpr int kBoardCodes = kSquares - 2;
+  int8_t pieces[kBoardCodes + kMultiCodes];
+  uint32_t fault = 0;
+  {
+    uint64_t window = stream.window;
+    int held = stream.held;
+    int next = stream.next;
+    int at = stream.at;
+    const MultiEntry* table = lookups.board_codes[f];
+    const auto fill = [&] {
+      if (held >= 56) return;
+      uint64_t word;
+      std::memcpy(&word, stream.bytes + next, 8);
+      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+      window |= word << held;
+      next += (63 - held) >> 3;
+      held |= 56;
+    };
+    int n = 0;
+    // Whole entries while they cannot run past the board, then the last codes one entry at a time.
+    while (n <= kBoardCodes - kMultiCodes) {
+      fill();
+      const MultiEntry& multi = table[window & ((1u << kMultiPeekBits) - 1)];
+      if (multi.codes == 0) return DecodeCheckingEachCode(bytes, format, position, to_move, why);
+      window >>= multi.bits;
+      held -= multi.bits;
+      at += multi.bits;
+      std::memcpy(pieces + n, multi.piece, kMultiCodes);
+      n += multi.codes;
+    }
+    while (n < kBoardCodes) {
+      fill();
+      const MultiEntry& multi = table[window & ((1u << kMultiPeekBits) - 1)];
+      if (multi.codes == 0) return DecodeCheckingEachCode(bytes, format, position, to_move, why);
+      const int take = std::min<int>(multi.codes, kBoardCodes - n);
+      const int bits = multi.end[take - 1];
+      window >>= bits;
+      held -= bits;
+      at += bits;
+      std::memcpy(pieces + n, multi.piece, kMultiCodes);
+      n += take;
+    }
+    stream.window = window;
+    stream.held = held;
+    stream.next = next;
+    stream.at = at;
+  }
+  // Four tallies taken in turn: runs of one code (the empty squares) would
+  // wait on their own count otherwise.
+  int by_code[4][2 * kMaxPieceCode + 1] = {};
+  for (int q = 0, n = 0; q < kSquares; ++q) {
+    const int square = kBoardSquares[q];
+    if (square == kings[kBlack] || square == kings[kWhite]) continue;
+    const int8_t piece = pieces[n];
+    const int at = piece + kMaxPieceCode;
+    fault |= dead_squares.dead[at][square];
+    ++by_code[n & 3][at];
+    ++n;
+    position->cells[square] = piece;
+  }
+  if (fault != 0 || stream.at > kStreamBits) {
+    return DecodeCheckingEachCode(bytes, format, position, to_move, why);
+  }
+  for (Side side : kSides) {
+    position->cells[kings[side]] = static_cast<int8_t>(side == kBlack ? kKing : -kKing);
+    position->cells[KingCell(side)] = static_cast<int8_t>(kings[side]);
+  }
+  int counts[kHandKinds] = {};
+  for (int code = 1; code <= kMaxPieceCode; ++code) {
+    if (code == kKing) continue;
+    for (const auto& tally : by_code) {
+      counts[kCaptureHandKind[code]] += tally[kMaxPieceCode + code] + tally[kMaxPieceCode - code];
+    }
+  }
+  while (stream.at < kStreamBits) {
+    const HandEntry entry = lookups.hand[f][stream.Peek() & ((1u << kHandPeekBits) - 1)];
+    if (entry.length == 0 || stream.at + entry.length > kStreamBits) {
+      return DecodeCheckingEachCode(bytes, format, position, to_move, why);
     }
     stream.Skip(entry.length);
     if (entry.side == kOutOfPlay) continue;

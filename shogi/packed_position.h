@@ -56,6 +56,11 @@ struct PackedRecord {
 bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* position,
                           Side* to_move, const char** why);
 
+// Decodes as DecodePackedPosition does, every code checked as it is read:
+// slower, the reference the quick reading is held to.
+bool DecodeCheckingEachCode(const uint8_t* bytes, PackedFormat format, Position* position,
+                            Side* to_move, const char** why);
+
 // Decodes one whole record (PackedRecordBytes(format) bytes) into *record.
 // Returns false with *why as DecodePackedPosition does, or for a result byte
 // outside its values.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "eval/network/feature_use.h"
+
 namespace fvscope {
 
 namespace {
@@ -59,7 +61,7 @@ void GroupNetworkBatch(NetworkBatch* batch) {
 }
 
 void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
-                           int king, TransformerTally* tally) {
+                           int king, TransformerTally* tally, FeatureUse* use) {
   const int w = network.shape.w;
   constexpr int32_t kAhead = 4;  // views whose lists are asked for ahead
   const int32_t end = batch->king_begin[king + 1];
@@ -77,6 +79,8 @@ void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkP
     } else {
       AccumulateClamped(network, path, king, list.view[side % 2], list.count, out);
     }
+    // Counted while the list is at hand rather than in a second walk through the lists.
+    if (use != nullptr) AddViewInputs(use, king, list.view[side % 2], list.count);
   }
 }
 

@@ -25,6 +25,7 @@ struct NetworkBatch {
   int32_t king_begin[kSquares + 1] = {};
   std::vector<uint8_t> clamped;         // W bytes (0..127) a view, in by_king's order
   bool whole = false;  // the lists and groups are those of every position of the caller's block
+  int64_t counted_views = -1;  // views whose inputs were counted as they were summed; -1: none
 };
 
 // Positions a batch holds at most for a network of width w: their views'
@@ -42,10 +43,13 @@ void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const u
 // Orders the taken positions' views by king square.
 void GroupNetworkBatch(NetworkBatch* batch);
 
+struct FeatureUse;
+
 // Sums the accumulators of the views whose king stands on king and keeps
-// them clamped to bytes; counts them into *tally when not null.
+// them clamped to bytes; counts them into *tally when not null, and each
+// view's distinct inputs into *use when not null (its row of king only).
 void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkPath path,
-                           int king, TransformerTally* tally = nullptr);
+                           int king, TransformerTally* tally = nullptr, FeatureUse* use = nullptr);
 
 // The values (points, black's view) of taken positions [begin, end) into
 // values[i]; positions not taken get 0. Counts the hidden layers' outputs
