@@ -511,12 +511,15 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     });
     for (int i = count; i < block; ++i) batch->taken[i] = 0;
     for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
-    GroupBatch(batch.get());
     const ModeInputs& inputs = *pass->inputs;
-    const int jobs = static_cast<int>(batch->jobs.size());
-    RunParallel(jobs, pass->threads, [&](int j) {
-      SumBatchSlab(batch.get(), batch->jobs[j], TableOf(inputs.fv), TableOf(inputs.compare));
-    });
+    // The slabs' sums are a table's: a run without one has none to group.
+    if (TableOf(inputs.fv) != nullptr || TableOf(inputs.compare) != nullptr) {
+      GroupBatch(batch.get());
+      const int jobs = static_cast<int>(batch->jobs.size());
+      RunParallel(jobs, pass->threads, [&](int j) {
+        SumBatchSlab(batch.get(), batch->jobs[j], TableOf(inputs.fv), TableOf(inputs.compare));
+      });
+    }
     const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
       RunParallel(n, pass->threads, work);
     };

@@ -46,9 +46,7 @@ void AddInputList(FeatureUse* use, const std::vector<int32_t>& inputs, int64_t v
 
 void AddBatchKingInputs(FeatureUse* use, const NetworkBatch& batch, int king) {
   for (int32_t t = batch.king_begin[king]; t < batch.king_begin[king + 1]; ++t) {
-    const int32_t side = batch.by_king[t];
-    const PieceFeatureList& list = batch.lists[side / 2];
-    AddViewInputs(use, king, list.view[side % 2], list.count);
+    AddViewInputs(use, king, ViewFeatures(batch, batch.by_king[t]), kSetPieces);
   }
 }
 

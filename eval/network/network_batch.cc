@@ -21,7 +21,8 @@ int32_t NetworkBatchPositions(int32_t w) {
 void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w) {
   batch->count = count;
   batch->width = w;
-  batch->lists.resize(count);
+  batch->features.resize(2 * static_cast<size_t>(count) * kSetPieces);
+  batch->kings.resize(2 * static_cast<size_t>(count));
   batch->taken.assign(count, 0);
   batch->to_move.assign(count, kBlack);
   batch->by_king.resize(2 * static_cast<size_t>(count));
@@ -34,9 +35,17 @@ void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w) {
 void PrepareNetworkBatch(NetworkBatch* batch, const Position* positions, const uint8_t* taken,
                          const uint8_t* to_move, int32_t begin, int32_t end) {
   std::string unused;
+  PieceFeatureList list;
   for (int32_t i = begin; i < end; ++i) {
-    batch->taken[i] = taken[i] && BuildPieceFeatures(positions[i], &batch->lists[i], &unused);
+    batch->taken[i] = taken[i] && BuildPieceFeatures(positions[i], &list, &unused);
     batch->to_move[i] = to_move[i];
+    if (!batch->taken[i]) continue;
+    for (Side view : kSides) {
+      const int32_t v = 2 * i + view;
+      batch->kings[v] = static_cast<uint8_t>(list.king[view]);
+      std::memcpy(batch->features.data() + static_cast<size_t>(v) * kSetPieces, list.view[view],
+                  sizeof list.view[view]);
+    }
   }
 }
 
@@ -44,7 +53,7 @@ void GroupNetworkBatch(NetworkBatch* batch) {
   int32_t counts[kSquares] = {};
   for (int32_t i = 0; i < batch->count; ++i) {
     if (!batch->taken[i]) continue;
-    for (Side view : kSides) ++counts[batch->lists[i].king[view]];
+    for (Side view : kSides) ++counts[batch->kings[2 * i + view]];
   }
   batch->king_begin[0] = 0;
   for (int k = 0; k < kSquares; ++k) batch->king_begin[k + 1] = batch->king_begin[k] + counts[k];
@@ -53,7 +62,7 @@ void GroupNetworkBatch(NetworkBatch* batch) {
   for (int32_t i = 0; i < batch->count; ++i) {
     if (!batch->taken[i]) continue;
     for (Side view : kSides) {
-      const int32_t t = next[batch->lists[i].king[view]]++;
+      const int32_t t = next[batch->kings[2 * i + view]]++;
       batch->by_king[t] = 2 * i + view;
       batch->slot[2 * i + view] = t;
     }
@@ -67,20 +76,21 @@ void AccumulateNetworkKing(NetworkBatch* batch, const Network& network, NetworkP
   const int32_t end = batch->king_begin[king + 1];
   for (int32_t t = batch->king_begin[king]; t < end; ++t) {
     if (t + kAhead < end) {
-      const char* next = reinterpret_cast<const char*>(&batch->lists[batch->by_king[t + kAhead] / 2]);
-      for (size_t line = 0; line < sizeof(PieceFeatureList); line += 64) __builtin_prefetch(next + line);
+      const char* next = reinterpret_cast<const char*>(ViewFeatures(*batch, batch->by_king[t + kAhead]));
+      for (size_t at = 0; at < kSetPieces * sizeof(PieceFeature); at += 64) __builtin_prefetch(next + at);
+      __builtin_prefetch(next + kSetPieces * sizeof(PieceFeature) - 1);
     }
     const int32_t side = batch->by_king[t];
-    const PieceFeatureList& list = batch->lists[side / 2];
+    const PieceFeature* features = ViewFeatures(*batch, side);
     // Written in the group's order: one stream, not a line here and there.
     uint8_t* out = batch->clamped.data() + static_cast<size_t>(t) * w;
     if (tally != nullptr) {
-      AccumulateClampedCounting(network, path, king, list.view[side % 2], list.count, out, tally);
+      AccumulateClampedCounting(network, path, king, features, kSetPieces, out, tally);
     } else {
-      AccumulateClamped(network, path, king, list.view[side % 2], list.count, out);
+      AccumulateClamped(network, path, king, features, kSetPieces, out);
     }
     // Counted while the list is at hand rather than in a second walk through the lists.
-    if (use != nullptr) AddViewInputs(use, king, list.view[side % 2], list.count);
+    if (use != nullptr) AddViewInputs(use, king, features, kSetPieces);
   }
 }
 

@@ -17,7 +17,8 @@ namespace fvscope {
 struct NetworkBatch {
   int32_t count = 0;                   // positions
   int32_t width = 0;                   // W of the network the bytes were made for
-  std::vector<PieceFeatureList> lists;  // per position
+  std::vector<PieceFeature> features;   // kSetPieces a view (2 x position + view): one view's lines only
+  std::vector<uint8_t> kings;           // per view: its king square
   std::vector<uint8_t> taken;           // per position: its lists were built
   std::vector<uint8_t> to_move;         // per position
   std::vector<int32_t> by_king;         // views (2 x position + view), king ascending
@@ -34,6 +35,11 @@ int32_t NetworkBatchPositions(int32_t w);
 
 // Sizes *batch for count positions of a network of width w.
 void ResizeNetworkBatch(NetworkBatch* batch, int32_t count, int32_t w);
+
+// The features of view v (2 x position + side) of batch.
+inline const PieceFeature* ViewFeatures(const NetworkBatch& batch, int32_t v) {
+  return batch.features.data() + static_cast<size_t>(v) * kSetPieces;
+}
 
 // Builds the lists of positions [begin, end) whose taken byte is set; a
 // position that does not fit the features is left out (taken 0).
