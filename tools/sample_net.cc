@@ -153,6 +153,7 @@ Network NetworkOfParts(const NetworkParts& parts) {
   n.w2 = parts.w2;
   n.w3 = parts.w3;
   n.b3 = parts.b3;
+  ArrangeLayerBlocks(&n);
   return n;
 }
 

@@ -258,7 +258,25 @@ bool LoadNetwork(const char* path, Network* network, std::string* error, bool al
   at += 4;
   read_weights(&network->w3, PaddedWidth(s.h2));
   // The padding's weights are 0 in a well-formed file; the sums never read them.
+  ArrangeLayerBlocks(network);
   return true;
+}
+
+void ArrangeLayerBlocks(Network* network) {
+  const NetworkShape& s = network->shape;
+  const auto arrange = [](const std::vector<int8_t>& rows, int outputs, int padded,
+                          std::vector<int8_t>* blocks) {
+    const int count = (outputs + 15) / 16;
+    blocks->assign(static_cast<size_t>(count) * 16 * padded, 0);
+    for (int o = 0; o < outputs; ++o) {
+      for (int i = 0; i < padded; ++i) {
+        const size_t at = (static_cast<size_t>(o / 16) * (padded / 4) + i / 4) * 64 + (o % 16) * 4 + i % 4;
+        (*blocks)[at] = rows[static_cast<size_t>(o) * padded + i];
+      }
+    }
+  };
+  arrange(network->w1, s.h1, PaddedWidth(2 * s.w), &network->w1_blocks);
+  arrange(network->w2, s.h2, PaddedWidth(s.h1), &network->w2_blocks);
 }
 
 void CloseNetwork(Network* network) {

@@ -51,11 +51,18 @@ struct Network {
   const int16_t* weights = nullptr;  // [kNetworkInputs][W]
   std::vector<int32_t> b1, b2;       // [H1], [H2]
   std::vector<int8_t> w1, w2, w3;    // [H1][P(2W)], [H2][P(H1)], [P(H2)]
+  // w1 and w2 by blocks of 16 outputs (the last padded with zeros), each
+  // block by groups of 4 inputs, each group the 16 outputs' 4 weights: what
+  // the wide path reads.
+  std::vector<int8_t> w1_blocks, w2_blocks;
   int32_t b3 = 0;
   std::vector<int16_t> copied;  // the transformer, when it could not be used in place
   void* mapping = nullptr;
   size_t mapping_bytes = 0;
 };
+
+// Arranges network->w1 and w2 into w1_blocks and w2_blocks.
+void ArrangeLayerBlocks(Network* network);
 
 // True when the file at path begins with the network version word.
 bool IsNetworkFile(const char* path);
