@@ -306,6 +306,15 @@ __attribute__((target("avx2"))) void ClampAvx2(const int16_t* values, int w, uin
   }
 }
 
+// Group g of 4 inputs against a block's 16 outputs, added to acc.
+__attribute__((target("avx512f,avx512bw,avx512vnni"))) inline __m512i GroupStepAvx512(
+    __m512i acc, const uint8_t* in, const int8_t* w, int g) {
+  int32_t four;
+  std::memcpy(&four, in + 4 * g, 4);
+  return _mm512_dpbusd_epi32(acc, _mm512_set1_epi32(four),
+                             _mm512_loadu_si512(w + static_cast<size_t>(g) * 64));
+}
+
 // One affine layer through VNNI 16 outputs at a time from w's blocks: each
 // group of 4 inputs broadcast against the 16 outputs' weights, four groups
 // in flight; no sums across lanes. Writes a whole block of 16 bytes (the
@@ -318,18 +327,17 @@ __attribute__((target("avx512f,avx512bw,avx512vnni"))) void AffineBlocksAvx512(
   const __m512i top = _mm512_set1_epi32(kClampMax);
   for (int b = 0; b * 16 < outputs; ++b) {
     const int8_t* w = blocks + static_cast<size_t>(b) * groups * 64;
-    __m512i acc[4] = {zero, zero, zero, zero};
+    // Four sums in named registers: an array of them is kept in memory.
+    __m512i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
     for (int g = 0; g < groups; g += 4) {
-      for (int k = 0; k < 4; ++k) {
-        int32_t four;
-        std::memcpy(&four, in + 4 * (g + k), 4);
-        acc[k] = _mm512_dpbusd_epi32(acc[k], _mm512_set1_epi32(four),
-                                     _mm512_loadu_si512(w + static_cast<size_t>(g + k) * 64));
-      }
+      acc0 = GroupStepAvx512(acc0, in, w, g);
+      acc1 = GroupStepAvx512(acc1, in, w, g + 1);
+      acc2 = GroupStepAvx512(acc2, in, w, g + 2);
+      acc3 = GroupStepAvx512(acc3, in, w, g + 3);
     }
     const int lanes = std::min(16, outputs - 16 * b);
     const __mmask16 kept = static_cast<__mmask16>((1u << lanes) - 1);
-    __m512i sum = _mm512_add_epi32(_mm512_add_epi32(acc[0], acc[1]), _mm512_add_epi32(acc[2], acc[3]));
+    __m512i sum = _mm512_add_epi32(_mm512_add_epi32(acc0, acc1), _mm512_add_epi32(acc2, acc3));
     sum = _mm512_add_epi32(sum, _mm512_maskz_loadu_epi32(kept, biases + 16 * b));
     // The zero-masked forms: GCC 12 warns of the others' undefined inputs.
     constexpr __mmask16 kAll = 0xFFFF;
