@@ -209,31 +209,47 @@ __attribute__((target("avx2"))) void AccumulateClampedAvx2(const Network& n, int
   SumRowsAvx2(n, king, f, count, StoreClamped{out});
 }
 
+// Two registers of 32 sums clamped to 64 bytes at to, in order.
+__attribute__((target("avx512f,avx512bw"))) inline void StoreClampedPairAvx512(__m512i a, __m512i b,
+                                                                             uint8_t* to) {
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i top = _mm512_set1_epi16(kClampMax);
+  a = _mm512_min_epi16(_mm512_max_epi16(a, zero), top);
+  b = _mm512_min_epi16(_mm512_max_epi16(b, zero), top);
+  // packus works per 128-bit lane: this puts the lanes back in order.
+  const __m512i bytes = _mm512_packus_epi16(a, b);
+  _mm512_storeu_si512(to, _mm512_permutex2var_epi64(bytes, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), bytes));
+}
+
 // The same with 32 values a register, a whole 256-wide accumulator in 8.
 __attribute__((target("avx512f,avx512bw"))) void AccumulateClampedAvx512(
     const Network& n, int king, const PieceFeature* f, int count, uint8_t* out) {
   const int w = n.shape.w;
-  constexpr int kTile = 8;
   const int16_t* rows[kSetPieces];
   for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i top = _mm512_set1_epi16(kClampMax);
-  // packus works per 128-bit lane: this puts the lanes back in order.
-  const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
-  for (int t = 0; t < w; t += 32 * kTile) {
-    __m512i sum[kTile];
-    for (int r = 0; r < kTile; ++r) sum[r] = _mm512_loadu_si512(n.biases + t + 32 * r);
+  // 256 values a tile in eight named registers: an array of them is kept
+  // in memory, and every add would go through it.
+  for (int t = 0; t < w; t += 256) {
+    const int16_t* b = n.biases + t;
+    __m512i s0 = _mm512_loadu_si512(b), s1 = _mm512_loadu_si512(b + 32);
+    __m512i s2 = _mm512_loadu_si512(b + 64), s3 = _mm512_loadu_si512(b + 96);
+    __m512i s4 = _mm512_loadu_si512(b + 128), s5 = _mm512_loadu_si512(b + 160);
+    __m512i s6 = _mm512_loadu_si512(b + 192), s7 = _mm512_loadu_si512(b + 224);
     for (int i = 0; i < count; ++i) {
       const int16_t* row = rows[i] + t;
-      for (int r = 0; r < kTile; ++r) sum[r] = _mm512_add_epi16(sum[r], _mm512_loadu_si512(row + 32 * r));
+      s0 = _mm512_add_epi16(s0, _mm512_loadu_si512(row));
+      s1 = _mm512_add_epi16(s1, _mm512_loadu_si512(row + 32));
+      s2 = _mm512_add_epi16(s2, _mm512_loadu_si512(row + 64));
+      s3 = _mm512_add_epi16(s3, _mm512_loadu_si512(row + 96));
+      s4 = _mm512_add_epi16(s4, _mm512_loadu_si512(row + 128));
+      s5 = _mm512_add_epi16(s5, _mm512_loadu_si512(row + 160));
+      s6 = _mm512_add_epi16(s6, _mm512_loadu_si512(row + 192));
+      s7 = _mm512_add_epi16(s7, _mm512_loadu_si512(row + 224));
     }
-    for (int r = 0; r < kTile; r += 2) {
-      const __m512i a = _mm512_min_epi16(_mm512_max_epi16(sum[r], zero), top);
-      const __m512i b = _mm512_min_epi16(_mm512_max_epi16(sum[r + 1], zero), top);
-      const __m512i bytes = _mm512_packus_epi16(a, b);
-      const __m512i packed = _mm512_permutex2var_epi64(bytes, order, bytes);
-      _mm512_storeu_si512(out + t + 32 * r, packed);
-    }
+    StoreClampedPairAvx512(s0, s1, out + t);
+    StoreClampedPairAvx512(s2, s3, out + t + 64);
+    StoreClampedPairAvx512(s4, s5, out + t + 128);
+    StoreClampedPairAvx512(s6, s7, out + t + 192);
   }
 }
 
