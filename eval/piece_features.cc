@@ -1,5 +1,6 @@
 #include "eval/piece_features.h"
 
+#include <array>
 #include <cstring>
 
 namespace fvscope {
@@ -86,6 +87,13 @@ constexpr BoardBases kBoardBases = [] {
   return b;
 }();
 
+// FeatureSquare of every square.
+constexpr std::array<int8_t, kSquares> kFeatureSquares = [] {
+  std::array<int8_t, kSquares> squares{};
+  for (int s = 0; s < kSquares; ++s) squares[s] = static_cast<int8_t>(FeatureSquare(s));
+  return squares;
+}();
+
 }  // namespace
 
 bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::string* error) {
@@ -97,23 +105,26 @@ bool BuildPieceFeatures(const Position& position, PieceFeatureList* list, std::s
     if (!IsSquare(cells[KingCell(side)])) return BuildCheckingEachPiece(position, list, error);
   }
   PieceFeature board[2][kSquares];
-  int held[2 * kMaxPieceCode + 1] = {};
+  // Four tallies taken in turn: runs of empty squares would wait on their own count otherwise.
+  int held[4][2 * kMaxPieceCode + 1] = {};
   int n = 0;
   for (int s = 0; s < kSquares; ++s) {
     const int code = IsPieceCode(cells[s]) ? cells[s] : 0;
     const int at = code + kMaxPieceCode;
-    const int fsq = FeatureSquare(s);
+    const int fsq = kFeatureSquares[s];
     board[kBlack][n] = {static_cast<int16_t>(kBoardBases.base[kBlack][at] + fsq), static_cast<int8_t>(s),
                         static_cast<int8_t>(code)};
     board[kWhite][n] = {static_cast<int16_t>(kBoardBases.base[kWhite][at] + kSquares - 1 - fsq),
                         static_cast<int8_t>(s), static_cast<int8_t>(code)};
     n += kBoardBases.listed[at];
-    ++held[at];
+    ++held[s & 3][at];
   }
   int held_by_kind[kHandKinds] = {};
   for (int code = 1; code <= kMaxPieceCode; ++code) {
     if (code == kKing) continue;
-    held_by_kind[kCaptureHandKind[code]] += held[kMaxPieceCode + code] + held[kMaxPieceCode - code];
+    for (const auto& tally : held) {
+      held_by_kind[kCaptureHandKind[code]] += tally[kMaxPieceCode + code] + tally[kMaxPieceCode - code];
+    }
   }
   for (int h = 0; h < kHandKinds; ++h) {
     if (held_by_kind[h] > kPiecesInSet[h]) return BuildCheckingEachPiece(position, list, error);
