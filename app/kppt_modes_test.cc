@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -152,6 +153,41 @@ TEST(KpptModes, AGameRecordsAndAComparisonGiveTheSetsValues) {
   EXPECT_NE(compare.out.find("RANKING OF CHANGES:\n"), std::string::npos) << compare.out;
   EXPECT_EQ(compare.out.find("1: change"), std::string::npos);
   CloseEvaluator(&file);
+}
+
+TEST(KpptModes, APiecesSquaresAreTheSetsValuesWithThePieceMoved) {
+  KpptFolder folder;
+  // Black's king on 5i (slab 44): black's rook on each square with its 7g
+  // pawn (150) is worth a known whole number of points, -4..4 by its rank.
+  // White's view reads its 8b rook and 3c pawn at the same entry (that of
+  // 2h), which it subtracts: the value is the rook's points less 2h's 3.
+  const auto points = [](int s) { return RankOf(s) - 5; };
+  std::vector<std::pair<int64_t, int16_t>> words;
+  for (int s = 0; s < kSquares; ++s) {
+    const int rook = 1224 + FeatureSquare(s);
+    words.push_back({KppAt(44, rook, 150), static_cast<int16_t>(32 * points(s))});
+    words.push_back({KppAt(44, 150, rook), static_cast<int16_t>(32 * points(s))});
+  }
+  WriteSparseKppt(folder.path + "/set", KpptLayout::kKppt16, words);
+  ToolRun run = folder.Run("--fv=set --position=startpos --squares=+28HI --json=s.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto squares = folder.Json("s.json")["squares"];
+  EXPECT_EQ(squares["value"], 0);
+  // Ranks 4 to 6 and the empty squares of ranks 2 and 8.
+  ASSERT_EQ(squares["squares"].size(), 27u + 7u + 7u);
+  for (const auto& entry : squares["squares"]) {
+    const std::string name = entry["square"];
+    EXPECT_EQ(entry["value"], points(SquareOf(name[0] - '0', name[1] - '0')) - 3) << name;
+  }
+  EXPECT_EQ(squares["squares"][0]["value"], 0);  // rank 8 is the best black's rook reaches
+  // The rook on 55 evaluated directly.
+  run = folder.Run("--fv=set --position=\"sfen lnsgkgsnl/1r5b1/ppppppppp/9/4R4/9/PPPPPPPPP/1B7/LNSGKGSNL b - 1\" --json=p.json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.Json("p.json")["value"], -3);
+  const auto on55 = std::find_if(squares["squares"].begin(), squares["squares"].end(),
+                                 [](const auto& entry) { return entry["square"] == "55"; });
+  ASSERT_NE(on55, squares["squares"].end());
+  EXPECT_EQ((*on55)["value"], -3);
 }
 
 TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {

@@ -1,14 +1,17 @@
 // A piece's squares against the same positions set up by hand and evaluated
-// one by one, under a network and a table.
+// one by one, under a network, a table and a KPPT set; a KPPT set of known
+// entries against the values they predict.
 #include "eval/piece_squares.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "test/eval_files.h"
 #include "test/positions.h"
 #include "test/scratch_dir.h"
+#include "tools/sample_kppt.h"
 #include "tools/sample_net.h"
 
 namespace fvscope {
@@ -133,6 +136,62 @@ TEST(PieceSquares, EachSquareIsThePositionSetUpByHandUnderATable) {
   ASSERT_TRUE(LoadEvaluator(path, EvalLoadOptions{}, &file, &error, &warning)) << error;
   ExpectEveryPiece(file);
   CloseEvaluator(&file);
+}
+
+TEST(PieceSquares, EachSquareIsThePositionSetUpByHandUnderAKpptSet) {
+  auto sample = std::make_unique<SampleKppt>();
+  MakeSampleKppt(KpptLayout::kKppt16, 11, sample.get());
+  Evaluator file;
+  file.kind = EvalKind::kKppt;
+  file.kppt = SampleKpptSet(*sample);
+  ExpectEveryPiece(file);
+}
+
+// Zeros but for KKP of black's gold on each square (a different whole
+// number of points per square) and the pair of that gold and the pawn on 77
+// (2 points on the board, 1 to the side to move): the gold's value on each
+// square is the material, its square's points and the pair's.
+TEST(PieceSquares, AKpptSetOfKnownEntriesGivesThePredictedValues) {
+  auto sample = std::make_unique<SampleKppt>();
+  sample->layout = KpptLayout::kKppt32;
+  sample->kk.assign(KkFileBytes(sample->layout), 0);
+  sample->kkp.assign(KkpFileBytes(sample->layout), 0);
+  sample->kpp.assign(KppFileBytes(sample->layout), 0);
+  const auto put = [](std::vector<uint8_t>* bytes, int64_t element, int width, int32_t v) {
+    for (int b = 0; b < width; ++b) (*bytes)[element * width + b] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * b));
+  };
+  const int bk = FeatureSquare(SquareOf(5, 9)), wk = FeatureSquare(SquareOf(5, 1));
+  const auto points = [](int s) { return (s * 7) % 23 - 11; };
+  const int pawn = BoardFeature(kBlack, kPawn, SquareOf(7, 7));
+  for (int s = 0; s < kSquares; ++s) {
+    const int gold = BoardFeature(kBlack, kGold, s);
+    put(&sample->kkp, ((int64_t{bk} * kSquares + wk) * kPieceFeatures + gold) * 2, 4, 32 * points(s));
+    for (auto [a, b] : {std::pair{gold, pawn}, std::pair{pawn, gold}}) {
+      const int64_t e = (int64_t{bk} * kPieceFeatures + a) * kPieceFeatures + b;
+      put(&sample->kpp, 2 * e, 2, 64);
+      put(&sample->kpp, 2 * e + 1, 2, 32);
+    }
+  }
+  Evaluator file;
+  file.kind = EvalKind::kKppt;
+  file.kppt = SampleKpptSet(*sample);
+  // Black: a gold, two pawns, a held pawn and silver; white: a pawn.
+  const int32_t material = 540 + 2 * 90 + 90 + 495 - 90;
+  SquaresPiece piece;
+  std::string error;
+  ASSERT_TRUE(ParseSquaresPiece("+58KI", &piece, &error));
+  for (Side to_move : kSides) {
+    const int turn = to_move == kBlack ? 1 : -1;
+    PieceSquares found;
+    ASSERT_TRUE(FindPieceSquares(file, HandPosition(), to_move, piece, &found, &error)) << error;
+    EXPECT_EQ(found.value, material + points(SquareOf(5, 8)) + 2 + turn);
+    for (int s = 0; s < kSquares; ++s) {
+      if (!found.present[s]) continue;
+      EXPECT_EQ(found.values[s], material + points(s) + 2 + turn) << s;
+    }
+    EXPECT_EQ(found.count, kSquares - 6);  // every square but the six pieces' own
+    EXPECT_EQ(points(found.ranked[0].square), 11);
+  }
 }
 
 TEST(PieceSquares, RefusesAPieceThatIsNotThere) {

@@ -59,8 +59,10 @@ export function hasEngine(info) {
   return !!started(info).usi;
 }
 
-// The paths of the files loaded: the evaluation file, then the compared one.
+// The files loaded as the header names them: the evaluation file, then the
+// compared one; each its path, a KPPT set's with its layout and identity.
 export function filesLoaded(info) {
   const files = Array.isArray(info && info.files) ? info.files : [];
-  return ['fv', 'compare'].map((role) => files.find((f) => f.role === role)).filter(Boolean).map((f) => String(f.path));
+  return ['fv', 'compare'].map((role) => files.find((f) => f.role === role)).filter(Boolean)
+    .map((f) => (f.kind === 'kppt' ? `${f.path} (${f.layout}, identity ${f.identity})` : String(f.path)));
 }

@@ -22,7 +22,7 @@ export async function show(ctx) {
     return ctx.draw(el('h1', {}, `Map of ${m.king} and ${m.piece} (KPPT ${m.table.toUpperCase()}, ${m.part} part)`),
       el('p', {}, m.kk ? `KK of both kings: board ${m.kk.board}, turn ${m.kk.turn}. ` : '',
         el('button', { type: 'button', onclick: () => ctx.go({ map: words, part: other }) }, `Show the ${other} part`)),
-      mapFigure(r.data, {}));
+      mapFigure(r.data, { onEntry: (entry) => ctx.go({ term: `${m.king}:${m.piece}:${entry}`, part: m.part }) }));
   }
   if (m.network) {
     // A network's map: a box picks the neuron, empty for the magnitudes.

@@ -6,6 +6,7 @@ import { drawBoard } from './board.js';
 import { parseSfen, kingOf, parseCell } from './shogi.js';
 import { rankingSection, termParams } from './ranking.js';
 import { networkSection, featuresSection } from './network.js';
+import { kpptSection, tallySection } from './kppt.js';
 
 export const name = 'position';
 let flipped = false;
@@ -72,8 +73,10 @@ export async function show(ctx) {
             '; a click on a piece opens the map of its king and it.'),
         el('p', { class: 'meta sfen' }, 'SFEN ', el('code', {}, d.leaf.sfen)),
         worthForm(ctx, d.leaf.sfen)),
-      el('div', {}, breakdown(d), network ? networkSection(network) : null, pv(d), warnings(d))),
+      el('div', {}, breakdown(d), network ? networkSection(network) : null,
+        d.kppt ? kpptSection(d.kppt) : null, pv(d), warnings(d))),
     network && !compared ? featuresSection(d.features || []) : null,
+    d.kppt && d.tally ? tallySection(d.tally) : null,
     ranking && rankingSection(ranking, { onTerm, title: compared ? 'Ranking of changes' : 'Ranking of terms', sort: asked.sort, onSort: (mode) => {
       const next = new URLSearchParams(p);
       next.set('sort', mode);

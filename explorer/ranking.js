@@ -6,6 +6,8 @@ import { pictureUrl } from './api.js';
 
 // The figures a ranking's entries may carry, in the order they are shown.
 const FIGURES = ['change', 'contribution', 'pull', 'value', 'reads', 'mean', 'before', 'after'];
+// The parts a KPPT pair carries, shown after the figures.
+const PARTS = ['board', 'turn'];
 
 // A figure as text: whole numbers as they are, others (a pull, a mean) to
 // three decimals, signed when asked.
@@ -40,6 +42,8 @@ export function rankingSection(entries, options) {
   // A pull is no number of table units: it has no points.
   const withPoints = main !== 'pull';
   const shown = FIGURES.filter((f) => typeof entries[0][f] === 'number');
+  // A KPPT pair's parts as read from the set.
+  const parts = PARTS.filter((f) => typeof entries[0][f] === 'number');
   const cardList = el('div', { class: 'cards' }, entries.slice(0, cards).map((e) => {
     const url = pictureUrl(e.picture);
     const card = el('figure', { class: 'card', 'data-rank': e.rank },
@@ -53,10 +57,12 @@ export function rankingSection(entries, options) {
       el('td', { 'data-v': e.rank }, String(e.rank)),
       shown.map((f) => numberCell(e[f], figureText(e[f], false))),
       withPoints ? numberCell(e[main], points(e[main])) : null,
+      parts.map((f) => numberCell(e[f])),
       ['king', 'a', 'b'].map((k) => el('td', { class: 'name' }, el('code', {}, e[k]))));
     return clickable(row, () => onTerm(e), `term of rank ${e.rank}`);
   });
   const heads = [{ text: 'rank' }, ...shown.map((f) => ({ text: f })), ...(withPoints ? [{ text: 'points' }] : []),
+    ...parts.map((f) => ({ text: f })),
     { text: 'king', name: true }, { text: 'first piece', name: true }, { text: 'second piece', name: true }];
   return el('section', { 'data-ranking': id }, el('h2', {}, title), sort, cardList,
     el('h3', {}, 'Every rank (a heading sorts)'), sortableTable(heads, rows, 'ranking'));

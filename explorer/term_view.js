@@ -15,9 +15,11 @@ export async function show(ctx) {
   const counted = (n) => { const c = parseCell(n); return c && c.hand && c.count === null ? n + '1' : n; };
   a = counted(a);
   b = counted(b);
-  const r = await ask('/api/map' + query({ king, piece: a }));
+  const part = ctx.params.get('part');
+  const r = await ask('/api/map' + query({ king, piece: a, part }));
   if (!r.ok) return ctx.refuse(r.error);
   const url = pictureUrl(ctx.params.get('picture'));
+  if (r.data.map.kppt) return showKppt(ctx, r.data, king, a, b, url);
   const value = valueOf(r.data, b);
   ctx.draw(el('h1', {}, `Term [${king}]-[${a}]-[${b}]`),
     el('p', { class: 'term-value' }, value === null ? 'This pair has no entry in the table.' : `value ${value} (table units, as it favours black)`),
@@ -26,14 +28,36 @@ export async function show(ctx) {
     mapFigure(r.data, { mark: b, onEntry: (entry) => ctx.go({ term: `${king}:${a}:${entry}` }) }));
 }
 
+// A KPPT pair: both its parts (each read from its part's map), the picture,
+// and the map of the part asked for with a button for the other.
+async function showKppt(ctx, answer, king, a, b, url) {
+  const m = answer.map;
+  const other = m.part === 'turn' ? 'board' : 'turn';
+  const second = await ask('/api/map' + query({ king, piece: a, part: other }));
+  if (!second.ok) return ctx.refuse(second.error);
+  const parts = { [m.part]: valueOf(answer, b), [other]: valueOf(second.data, b) };
+  const name = `[${king}]-[${a}]-[${b}]`;
+  const again = (p) => ({ term: `${king}:${a}:${b}`, part: p, ...(url ? { picture: url } : {}) });
+  const change = answer.compare ? 'the change (after - before): ' : '';
+  ctx.draw(el('h1', {}, `Term ${name}`),
+    el('p', { class: 'term-value' }, parts.board === null ? 'This pair has no entry in the set.'
+      : `${change}board ${parts.board} (table units, as it favours black), turn ${parts.turn} (a bonus to the side to move)`),
+    url ? el('figure', { class: 'term-picture' }, el('img', { src: url, alt: `the term ${name}`, width: 640, height: 640 })) : null,
+    el('h2', {}, `Map of ${king} and ${a}, ${m.part} part`),
+    el('p', {}, el('button', { type: 'button', onclick: () => ctx.go(again(other)) }, `Show the ${other} part`)),
+    mapFigure(answer, { mark: b, onEntry: (entry) => ctx.go({ term: `${king}:${a}:${entry}`, part: m.part }) }));
+}
+
 // The value a map gives an entry, or null.
 function valueOf(answer, name) {
   const c = parseCell(name);
   if (!c) return null;
   const map = answer.map;
   if (c.hand) {
+    // A KPPT set's hands start at the 1st piece held, a table's at none.
+    const at = map.kppt ? c.count - 1 : c.count;
     const h = map.hands.find((x) => x.piece === `${c.side}${c.kind}*`);
-    return h && c.count < h.values.length ? h.values[c.count] : null;
+    return h && at >= 0 && at < h.values.length ? h.values[at] : null;
   }
   const kind = ['TO', 'NY', 'NK', 'NG'].includes(c.kind) ? 'KI' : c.kind;
   const g = map.grids.find((x) => x.piece === c.side + kind);

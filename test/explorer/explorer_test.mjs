@@ -1,6 +1,6 @@
 // Drives the explorer page in headless Chromium against `fvscope --serve` and
 // checks what it shows against the command line's own JSON answers.
-//   node explorer_test.mjs FVSCOPE MAKE_SAMPLE_FV SOURCE_DIR SCREENSHOT_DIR [--url=BASE]
+//   node explorer_test.mjs FVSCOPE MAKE_SAMPLE_FV SOURCE_DIR SCREENSHOT_DIR [--url=BASE] [--kppt=SET]
 // Exit 0 when every check passed, 1 when one failed, 77 when the browser or
 // playwright-core is missing (the test is skipped).
 import fs from 'node:fs';
@@ -535,6 +535,136 @@ if (networked) {
   });
   await page.goto('about:blank');
   await networked.stop();
+}
+
+// A KPPT set (the one ctest's fixture makes, else one made here): the
+// position view's terms part by part, the tally and the ranking's parts; a
+// piece's map and a term's parts; where a piece is worth most; a game; and
+// a second set of the layout compared.
+const makeSampleKppt = path.join(path.dirname(makeSampleFv), 'make_sample_kppt');
+let kpptSet = rest.find((a) => a.startsWith('--kppt='))?.slice(7);
+if (!given && fs.existsSync(makeSampleKppt) && !(kpptSet && fs.existsSync(path.join(kpptSet, 'KPP_synthesized.bin')))) {
+  kpptSet = path.join(work, 'kppt-set');
+  execFileSync(makeSampleKppt, [kpptSet, '7', 'kppt32']);
+}
+const kppted = given || !kpptSet ? null : await startServer([`--fv=${kpptSet}`]);
+if (kppted) {
+  base = kppted.address;
+  const signedText = (n) => (n > 0 ? '+' : '') + n;
+  await check('a KPPT set: the header names its layout and identity; a position shows its terms part by part, the tally and the ranking\'s parts', async () => {
+    const expected = cli(`--position=${moves}`, '--pieces', `--fv=${kpptSet}`);
+    const k = expected.kppt;
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector('#view section.kppt');
+    expectEqual(await text('#files'), `${kpptSet} (${k.layout}, identity ${k.identity})`, 'files');
+    expectEqual(await text(valueCell), points(expected.value * 32), 'value');
+    for (const field of ['kk', 'kkp', 'kpp_black', 'kpp_white', 'material', 'total']) {
+      const t = k[field];
+      expectEqual(await page.locator(`#view tr[data-kppt="${field}"] td`).allTextContents(),
+        [String(t.board), String(t.turn), String(t.sum), points(t.sum), t.sum > 0 ? 'black' : t.sum < 0 ? 'white' : 'neither'], field);
+    }
+    for (const side of ['black', 'white']) {
+      const t = expected.tally[side];
+      expectEqual(await text(`#view [data-tally="${side}"] h3`), `Terms favouring ${side}: ${t.count}, ${Math.trunc(t.sum / 32)} points in all`, `${side}'s tally`);
+      expectEqual(await page.locator(`#view [data-tally="${side}"] tbody td:last-child`).allTextContents(), t.histogram.map(String), `${side}'s histogram`);
+    }
+    const rows = page.locator('#view table.ranking tbody tr');
+    expectEqual(await rows.count(), expected.ranking.length, 'ranked rows');
+    const top = expected.ranking[0];
+    expectEqual(await page.locator('#view table.ranking thead th').allTextContents(),
+      ['rank', 'value', 'points', 'board', 'turn', 'king', 'first piece', 'second piece'], 'ranking columns');
+    expectEqual(await rows.first().locator('td').allTextContents(),
+      ['1', String(top.value), points(top.value), String(top.board), String(top.turn), top.king, top.a, top.b], 'first rank');
+    const share = expected.pieces.find((p) => !p.cell.endsWith('*'));
+    expectEqual((await text(`#view g[data-cell="${share.cell}"] text.figure`)).trim(), points(share.share), `share of ${share.cell}`);
+    await expectReadable();
+    await shot('explorer-kppt-position');
+  });
+
+  await check('a KPPT set: a piece opens its map, an entry of it the term with both parts; a card\'s term agrees with its rank', async () => {
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector('#view svg.board');
+    const leaf = parseSfen(await text('#view .sfen code'));
+    const king = kingOf(leaf, '+');
+    await page.locator('#view g[data-cell="+28HI"]').click();
+    await page.waitForFunction((t) => document.querySelector('#view h1')?.textContent === t, `Map of ${king} and +28HI (KPPT KPP, board part)`);
+    await shown();
+    const board = cli(`--fv=${kpptSet}`, `--map=${king}:+28HI`).map;
+    const turn = cli(`--fv=${kpptSet}`, `--map=${king}:+28HI`, '--part=turn').map;
+    expectEqual(await page.locator('#view table.hands tr').first().locator('button').allTextContents(), board.hands[0].values.map((v) => (v === null ? '' : String(v))), 'first hand row');
+    // The black pawn on 57 (grid +FU, square index 58 as the grids number them).
+    const g = board.grids.findIndex((x) => x.piece === '+FU');
+    await page.locator('#view svg.grid[data-piece="+FU"] rect[data-s="58"]').click();
+    await page.waitForFunction(() => /^Term /.test(document.querySelector('#view h1')?.textContent || ''));
+    await shown();
+    expectEqual(await text('#view h1'), `Term [${king}]-[+28HI]-[+57FU]`, 'term');
+    expectEqual(await text('#view .term-value'),
+      `board ${board.grids[g].values[58]} (table units, as it favours black), turn ${turn.grids[g].values[58]} (a bonus to the side to move)`, 'term parts');
+    await page.click('#view button:has-text("Show the turn part")');
+    await page.waitForFunction(() => /turn part$/.test(document.querySelector('#view h2')?.textContent || ''));
+    // A card of the position: the map's parts are the rank's, the board part
+    // signed as it favours black (a white king's subtracted).
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    const expected = cli(`--position=${moves}`, `--fv=${kpptSet}`).ranking;
+    const n = expected.findIndex((e) => !e.a.endsWith('*') && !e.b.endsWith('*'));
+    await page.locator(`#view figure.card[data-rank="${n + 1}"]`).click();
+    await page.waitForFunction(() => /^Term /.test(document.querySelector('#view h1')?.textContent || ''));
+    await shown();
+    const e = expected[n];
+    const sign = e.king.startsWith('+') ? 1 : -1;
+    expectEqual(await text('#view .term-value'),
+      `board ${sign * e.board} (table units, as it favours black), turn ${e.turn} (a bonus to the side to move)`, `term of rank ${n + 1}`);
+    await page.waitForFunction(() => { const i = document.querySelector('#view .term-picture img'); return i && i.complete && i.naturalWidth > 0; });
+    await expectReadable();
+    await shot('explorer-kppt-term');
+  });
+
+  await check('a KPPT set: where a piece is worth most, and a game\'s values', async () => {
+    await open('/?position=startpos&pv=7g7f');
+    await page.fill('#view .worth input', '-82HI');
+    await page.click('#view .worth button');
+    await page.waitForSelector('#view h1:has-text("Where -82HI")');
+    const squares = cli(`--fv=${kpptSet}`, '--position=startpos', '--pv=7g7f', '--squares=-82HI').squares;
+    expectEqual(await page.locator('#view ol li').allTextContents(),
+      squares.squares.slice(0, 10).map((s) => `${s.square}: ${s.value} (${signedText(s.change)})`), 'best squares');
+    await shot('explorer-kppt-squares');
+    const game = cli('--game=even.kif', `--fv=${kpptSet}`);
+    await page.fill('#input-text', fs.readFileSync(path.join(work, 'even.kif'), 'utf8'));
+    await page.click('#input-form button[type=submit]');
+    await page.waitForSelector('ol.moves button[aria-current="step"][data-ply="0"]');
+    await shown();
+    expectEqual(await page.locator('ol.moves button .num').allTextContents(), game.plies.map((p) => ` ${signedText(p.value)}`), 'values per ply');
+    await page.locator('ol.moves button[data-ply="3"]').click();
+    await page.waitForFunction(() => /After ply 3/.test(document.querySelector('#view h1')?.textContent || ''));
+    await page.waitForSelector('#view section.kppt');
+    expectEqual(await text(valueCell), points(game.plies[3].value * 32), 'value at ply 3');
+  });
+  await page.goto('about:blank');
+  await kppted.stop();
+
+  // A second set of the same layout: its values and the ranking of changes.
+  const secondSet = path.join(work, 'kppt-set2');
+  execFileSync(makeSampleKppt, [secondSet, '8', 'kppt32']);
+  const kpptCompared = await startServer([`--fv=${kpptSet}`, `--compare=${secondSet}`]);
+  base = kpptCompared.address;
+  await check('two KPPT sets: before, after and the change, the first set\'s terms and the ranking of changes', async () => {
+    const expected = cli(`--position=${moves}`, '--pieces', `--fv=${kpptSet}`, `--compare=${secondSet}`);
+    const c = expected.compare;
+    await open(`/?position=${encodeURIComponent(moves)}`);
+    await page.waitForSelector('#view section.kppt');
+    const change = (c.value[1] - expected.value) * 32;
+    expectEqual(await page.locator('#view tr[data-term="value"] td').allTextContents(),
+      [String(expected.value * 32), String(c.value[1] * 32), signedText(change), points(change), change > 0 ? 'black' : change < 0 ? 'white' : 'neither'], 'value row');
+    expectEqual(await page.locator('#view tr[data-kppt="total"] td').first().textContent(), String(expected.kppt.total.board), 'first set\'s total board part');
+    const top = c.ranking[0];
+    expectEqual(await text('#view figure.card code'), `[${top.king}]-[${top.a}]-[${top.b}]`, 'top change');
+    expectEqual(await page.locator('#view table.ranking tbody tr').first().locator('td').allTextContents(),
+      ['1', String(top.change), String(top.before), String(top.after), points(top.change), top.king, top.a, top.b], 'first change');
+    await expectReadable();
+    await shot('explorer-kppt-compare');
+  });
+  await page.goto('about:blank');
+  await kpptCompared.stop();
 }
 
 await browser.close();
