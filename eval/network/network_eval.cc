@@ -222,13 +222,16 @@ __attribute__((target("avx512f,avx512bw"))) inline void StoreClampedPairAvx512(_
 }
 
 // The same with 32 values a register, a whole 256-wide accumulator in 8.
-__attribute__((target("avx512f,avx512bw"))) void AccumulateClampedAvx512(
-    const Network& n, int king, const PieceFeature* f, int count, uint8_t* out) {
+// The sums of the count features' rows under king, 256 values a tile in
+// eight named registers (an array of them is kept in memory, and every add
+// would go through it), each tile handed to store(t, s0..s7).
+template <typename Store>
+__attribute__((target("avx512f,avx512bw"))) inline void SumRowsAvx512(const Network& n, int king,
+                                                                     const PieceFeature* f,
+                                                                     int count, const Store& store) {
   const int w = n.shape.w;
   const int16_t* rows[kSetPieces];
   for (int i = 0; i < count; ++i) rows[i] = InputWeights(n, king, f[i].number);
-  // 256 values a tile in eight named registers: an array of them is kept
-  // in memory, and every add would go through it.
   for (int t = 0; t < w; t += 256) {
     const int16_t* b = n.biases + t;
     __m512i s0 = _mm512_loadu_si512(b), s1 = _mm512_loadu_si512(b + 32);
@@ -246,11 +249,43 @@ __attribute__((target("avx512f,avx512bw"))) void AccumulateClampedAvx512(
       s6 = _mm512_add_epi16(s6, _mm512_loadu_si512(row + 192));
       s7 = _mm512_add_epi16(s7, _mm512_loadu_si512(row + 224));
     }
+    store(t, s0, s1, s2, s3, s4, s5, s6, s7);
+  }
+}
+
+// A tile clamped to bytes straight from the registers.
+struct StoreClampedAvx512 {
+  uint8_t* out;
+  __attribute__((target("avx512f,avx512bw"))) void operator()(int t, __m512i s0, __m512i s1, __m512i s2,
+                                                             __m512i s3, __m512i s4, __m512i s5,
+                                                             __m512i s6, __m512i s7) const {
     StoreClampedPairAvx512(s0, s1, out + t);
     StoreClampedPairAvx512(s2, s3, out + t + 64);
     StoreClampedPairAvx512(s4, s5, out + t + 128);
     StoreClampedPairAvx512(s6, s7, out + t + 192);
   }
+};
+
+// A tile's values themselves.
+struct StoreValuesAvx512 {
+  int16_t* out;
+  __attribute__((target("avx512f,avx512bw"))) void operator()(int t, __m512i s0, __m512i s1, __m512i s2,
+                                                             __m512i s3, __m512i s4, __m512i s5,
+                                                             __m512i s6, __m512i s7) const {
+    const __m512i s[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
+    for (int r = 0; r < 8; ++r) _mm512_storeu_si512(out + t + 32 * r, s[r]);
+  }
+};
+
+__attribute__((target("avx512f,avx512bw"))) void AccumulateClampedAvx512(
+    const Network& n, int king, const PieceFeature* f, int count, uint8_t* out) {
+  SumRowsAvx512(n, king, f, count, StoreClampedAvx512{out});
+}
+
+// The sums as values, for a caller that counts them.
+__attribute__((target("avx512f,avx512bw"))) void AccumulateValuesAvx512(
+    const Network& n, int king, const PieceFeature* f, int count, int16_t* values) {
+  SumRowsAvx512(n, king, f, count, StoreValuesAvx512{values});
 }
 
 // A dot product of bytes 64 at a time through VNNI (exact: its products and
@@ -502,7 +537,16 @@ void AccumulateClampedCounting(const Network& network, NetworkPath path, int kin
     CountValuesPlain(acc.values, network.shape.w, tally);
     return;
   }
-  // The AVX-512 path's bytes are the AVX2 path's.
+  if (path == NetworkPath::kAvx512) {
+    // Summed in the wide registers, then counted 128 values at a time as the AVX2 path counts its tiles.
+    alignas(64) int16_t values[kMaxTransformerWidth];
+    AccumulateValuesAvx512(network, king, features, count, values);
+    for (int t = 0; t < network.shape.w; t += 128) {
+      StoreClampedCounting{out, tally}(t, reinterpret_cast<const __m256i*>(values + t));
+    }
+    EndCountedView(tally);
+    return;
+  }
   SumRowsAvx2(network, king, features, count, StoreClampedCounting{out, tally});
   EndCountedView(tally);
 }
