@@ -169,13 +169,35 @@ TEST(KpptUse, TwoSetsRankTheChangesAndKeepBothPulls) {
   for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
   folder.dir.Write("work/games/1.csa", CsaText(game));
   // The same set under another name: nothing changes, both pulls agree.
-  const ToolRun run = folder.Run("--fv=" + set + " --compare=" + set +
-                                 " --corpus=games --lambda=0.5 --json=c.json");
+  ToolRun run = folder.Run("--fv=" + set + " --compare=" + set +
+                           " --corpus=games --lambda=0.5 --json=c.json");
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto document = folder.Json("c.json");
-  EXPECT_EQ(document["compare"]["usage_ranking"].size(), 0u);
-  EXPECT_EQ(document["compare"]["pull"]["total"], document["pull"]["total"]);
-  EXPECT_GT(document["usage"]["kpp_read"].get<int64_t>(), 0);
+  const auto same = folder.Json("c.json");
+  EXPECT_EQ(same["compare"]["usage_ranking"].size(), 0u);
+  EXPECT_EQ(same["compare"]["pull"]["total"], same["pull"]["total"]);
+  EXPECT_GT(same["usage"]["kpp_read"].get<int64_t>(), 0);
+  // A set of another layout, every entry 0: each change takes the board part
+  // away, the turn parts shown before and after.
+  const std::string zero = folder.path + "/zero";
+  std::filesystem::create_directories(zero);
+  folder.dir.Write("work/zero/KKP.bin", "");
+  folder.dir.Write("work/zero/KPP.bin", "");
+  std::filesystem::resize_file(zero + "/KKP.bin", KkpFileBytes(KpptLayout::kNoKk));
+  std::filesystem::resize_file(zero + "/KPP.bin", KppFileBytes(KpptLayout::kNoKk));
+  run = folder.Run("--fv=" + set + " --compare=zero --corpus=games --json=z.json --html=z.html");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto changed = folder.Json("z.json");
+  const auto& top = changed["compare"]["usage_ranking"][0];
+  EXPECT_EQ(top["after"], 0);
+  EXPECT_EQ(top["turn_after"], 0);
+  EXPECT_TRUE(top.contains("turn_before"));
+  EXPECT_NE(run.out.find("RANKING OF CHANGES IN USE:\n1: change = "), std::string::npos);
+  EXPECT_NE(run.out.find("turn before = " + std::to_string(top["turn_before"].get<int>()) +
+                         "  turn after = 0"),
+            std::string::npos);
+  // Each file's pull by its own values' residuals.
+  EXPECT_GT(changed["compare"]["pull"]["entries"].get<int64_t>(), 0);
+  EXPECT_NE(changed["compare"]["pull"]["total"], changed["pull"]["total"]);
 }
 
 }  // namespace
