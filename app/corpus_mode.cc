@@ -74,7 +74,8 @@ struct GameOutcome {
   std::string why;
   std::vector<PositionFigures> figures;
   std::vector<PositionFigures> second;
-  std::vector<Position> positions;  // with the use of entries: those of figures
+  std::vector<Position> positions;  // with the use of entries, or under KPPT sets: those of figures
+  std::vector<uint8_t> to_move;     // under KPPT sets: the side to move of each
   std::vector<int32_t> inputs;      // with the use of features: each view's distinct inputs
   int64_t views = 0;                // the views inputs lists
   std::unique_ptr<Activations> activations;  // with activations: those of figures
@@ -116,7 +117,16 @@ bool KingsWander(const std::vector<RecordPly>& plies, int from_ply) {
   return 3 * moves > static_cast<int>(plies.size()) - from_ply;
 }
 
-// Plays and evaluates one game into *out.
+// True when every file of the run is a KPPT set: the games' positions are
+// then evaluated a block at a time, grouped by king square, as packed
+// records are.
+bool KpptGames(const ModeInputs& inputs) {
+  return inputs.fv->kind == EvalKind::kKppt &&
+         (inputs.compare == nullptr || inputs.compare->kind == EvalKind::kKppt);
+}
+
+// Plays and evaluates one game into *out; under KPPT sets only plays it,
+// its positions checked and kept for ValueKpptGames.
 void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame& game,
                         EntryUse* use, bool list_inputs, bool count_activations,
                         GameOutcome* out) {
@@ -138,6 +148,20 @@ void EvaluateCorpusGame(const ModeInputs& inputs, int from_ply, const CorpusGame
     return;
   }
   if (static_cast<size_t>(from_ply) >= plies.size()) return;
+  if (KpptGames(inputs)) {
+    PieceFeatureList list;
+    for (size_t q = from_ply; q < plies.size(); ++q) {
+      if (!BuildPieceFeatures(plies[q].position, &list, &error)) {
+        out->why = "ply " + std::to_string(plies[q].ply) + ": " + error;
+        out->positions.clear();
+        out->to_move.clear();
+        return;
+      }
+      out->positions.push_back(plies[q].position);
+      out->to_move.push_back(static_cast<uint8_t>(plies[q].to_move));
+    }
+    return;
+  }
   const bool by_position = use != nullptr && KingsWander(plies, from_ply);
   if (count_activations) {
     out->activations = std::make_unique<Activations>();
@@ -284,6 +308,72 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
   }
 }
 
+// Evaluates the positions of the batch's played games under KPPT sets, a
+// block of positions at a time grouped by king square, into their figures'
+// values; with the store of entry use, adds their reads, each position
+// pulled by the residual of its game's result. Returns false when the store
+// cannot take them.
+bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
+  const ModeInputs& inputs = *pass->inputs;
+  const int32_t scale = inputs.options->scale;
+  EntryUse* use = pass->use;
+  PositionBatch* batch = pass->game_batch.get();
+  const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
+    RunParallel(n, pass->threads, work);
+  };
+  for (GameOutcome& o : *outcomes) {
+    o.figures.assign(o.positions.size(), PositionFigures{});
+    if (inputs.compare != nullptr) o.second.assign(o.positions.size(), PositionFigures{});
+  }
+  size_t g = 0, q = 0;
+  while (true) {
+    std::vector<std::pair<int, int>> taken;
+    while (g < outcomes->size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
+      const GameOutcome& o = (*outcomes)[g];
+      if (!o.why.empty() || q >= o.positions.size()) {
+        ++g;
+        q = 0;
+        continue;
+      }
+      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
+    }
+    if (taken.empty()) return true;
+    const int count = static_cast<int>(taken.size());
+    ResizeBatch(batch, count);
+    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
+    RunParallel(chunks, pass->threads, [&](int c) {
+      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+        const auto [game, ply] = taken[i];
+        batch->positions[i] = (*outcomes)[game].positions[ply];
+        batch->to_move[i] = (*outcomes)[game].to_move[ply];
+        batch->taken[i] = 1;
+      }
+    });
+    ValueBatchApart(batch, count, *inputs.fv, 0, parallel);
+    if (inputs.compare != nullptr) ValueBatchApart(batch, count, *inputs.compare, 1, parallel);
+    RunParallel(chunks, pass->threads, [&](int c) {
+      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+        const auto [game, ply] = taken[i];
+        GameOutcome& o = (*outcomes)[game];
+        o.figures[ply].value = batch->values_apart[0][i];
+        if (inputs.compare != nullptr) o.second[ply].value = batch->values_apart[1][i];
+        if (use == nullptr) continue;
+        const GameResult result = pass->batch[game].game.record.result;
+        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
+        batch->pulled[i] = decided;
+        if (!decided) continue;
+        for (int f = 0; f < use->pulls; ++f) {
+          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+              ResidualUnits(batch->values_apart[f][i], result == GameResult::kBlackWins, scale);
+        }
+      }
+    });
+    std::string error;
+    if (use != nullptr && !AddKpptBatchUse(*batch, count, use, parallel, &error)) return false;
+  }
+}
+
 // Evaluates the games of the batch on every thread and adds them, in order.
 // Returns false, the failure printed, when the store of entry use cannot
 // take their reads.
@@ -296,7 +386,12 @@ bool EvaluateBatch(CorpusPass* pass) {
                        pass->features != nullptr, pass->activations != nullptr, &outcomes[i]);
   });
   CorpusPartial* found = pass->found;
-  if (pass->use != nullptr && !AddGamesUse(pass, outcomes)) {
+  if (KpptGames(*pass->inputs)) {
+    if (!ValueKpptGames(pass, &outcomes)) {
+      Fail(pass->log, "the store of entry use cannot take the games' reads");
+      return false;
+    }
+  } else if (pass->use != nullptr && !AddGamesUse(pass, outcomes)) {
     Fail(pass->log, "the store of entry use cannot take the games' reads");
     return false;
   }
@@ -388,7 +483,8 @@ void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begi
     out.value = BatchValue(*batch, i, *inputs.fv, 0);
     if (inputs.compare != nullptr) out.second_value = BatchValue(*batch, i, *inputs.compare, 1);
     if (use == nullptr) continue;
-    MarkBatchKkp(*batch, i, use);
+    // A KPPT set's marks go with its reads (AddKpptBatchUse).
+    if (inputs.fv->kind == EvalKind::kTable) MarkBatchKkp(*batch, i, use);
     const bool decided =
         out.result == GameResult::kBlackWins || out.result == GameResult::kWhiteWins;
     batch->pulled[i] = lambda >= 1 || decided;
@@ -533,7 +629,11 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
                    c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
-      if (!AddSlabsUse(*batch, pass->threads, pass->use)) {
+      std::string error;
+      const bool added = inputs.fv->kind == EvalKind::kKppt
+                             ? AddKpptBatchUse(*batch, count, pass->use, parallel, &error)
+                             : AddSlabsUse(*batch, pass->threads, pass->use);
+      if (!added) {
         close(fd);
         Fail(pass->log, path + ": the store of entry use cannot take its reads");
         return false;
@@ -680,9 +780,12 @@ bool CountsInputs(const ModeInputs& inputs) {
   return CountsInputUse(*inputs.fv) || (inputs.compare != nullptr && CountsInputUse(*inputs.compare));
 }
 
-// True when every file of the run has entries the store of entry use counts.
+// True when every file of the run has entries the store of entry use
+// counts, of one geometry (two tables, or two KPPT sets of any layouts).
 bool CountsEntries(const ModeInputs& inputs) {
-  return CountsEntryUse(*inputs.fv) && (inputs.compare == nullptr || CountsEntryUse(*inputs.compare));
+  const UseGeometry* first = EntryUseGeometry(*inputs.fv);
+  if (first == nullptr) return false;
+  return inputs.compare == nullptr || EntryUseGeometry(*inputs.compare) == first;
 }
 
 // The map of each king square's share of its inputs ever active.
@@ -949,7 +1052,7 @@ PictureJob ScoreChartJob(const ScoreSums& sums) {
 PictureJob CoverageJob(const UseSummary& usage) {
   double shares[kSquares];
   for (int k = 0; k < kSquares; ++k) {
-    shares[k] = static_cast<double>(usage.per_king_square[k]) / kKppTriangleValues;
+    shares[k] = static_cast<double>(usage.per_king_square[k]) / usage.triangle;
   }
   return ShareMapJob("KPP entries read, share of each king square's triangle", "share read", shares);
 }
@@ -971,7 +1074,7 @@ PictureJob PullMapJob(const PullFigures& pull) {
 void AddPullPictures(const UseRanking& ranking, std::vector<PictureJob>* pictures) {
   for (int r = 0; r < ranking.count; ++r) {
     const UseRankEntry& e = ranking.entries[r];
-    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const RankedTerm t = UseTerm(e, e.value);
     PictureJob job = TermPictureJob(PullPicturePath(r + 1), ScanTermPosition(t),
                                     e.contribution >= 0 ? 1 : -1, t.king, t.cell_a, t.cell_b);
     job.label = PullText(e.contribution);
@@ -986,7 +1089,7 @@ Ranking UseTerms(const UseRanking& ranking, bool changes) {
   terms.count = ranking.count;
   for (int r = 0; r < ranking.count; ++r) {
     const UseRankEntry& e = ranking.entries[r];
-    terms.terms[r] = ScanTerm(changes ? e.after - e.value : e.value, e.king_square, e.hi, e.lo);
+    terms.terms[r] = UseTerm(e, changes ? e.after - e.value : e.value);
   }
   return terms;
 }
@@ -1048,7 +1151,9 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
 
   found.scale = options.scale;
   found.lambda = options.lambda;
-  auto use = std::make_unique<EntryUse>(true, corpus.comparing ? 2 : 1);
+  const UseGeometry* geometry = EntryUseGeometry(*inputs.fv);
+  auto use = std::make_unique<EntryUse>(true, corpus.comparing ? 2 : 1,
+                                        geometry != nullptr ? *geometry : kTableUse);
   auto features = std::make_unique<FeatureUse>();
   if (!options.merge.empty()) {
     const int status = MergePartials(inputs, log, &found, use.get(), features.get(),
@@ -1110,8 +1215,7 @@ int RunCorpusMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
   }
   if (corpus.with_usage) {
     UseSummary& usage = corpus.usage;
-    SummarizeEntryUse(*use, inputs.fv->table, TableOf(inputs.compare),
-                      SortModeOf(options.sort_mode), &usage);
+    SummarizeFileUse(*use, *inputs.fv, inputs.compare, SortModeOf(options.sort_mode), &usage);
     use.reset();
     if (pictures != nullptr) pictures->push_back(CoverageJob(usage));
     const Ranking drawn = corpus.comparing ? UseTerms(usage.changes, true)

@@ -31,9 +31,12 @@ bool CheckKpptFamilies(const CommandLine& o, const Evaluator& fv, const Evaluato
     return false;
   }
   if (!first_kppt && !second_kppt) return true;
-  if (o.lambda > 0) {
-    *error = (first_kppt ? o.fv : o.compare) +
-             ": a KPPT set; --lambda pulls the entries a corpus uses, which are counted for tables only";
+  // The store counts the entries of two files of one kind only.
+  if (o.lambda > 0 && compare != nullptr && first_kppt != second_kppt &&
+      compare->kind != EvalKind::kNetwork && fv.kind != EvalKind::kNetwork) {
+    *error = (first_kppt ? o.fv : o.compare) + ": a KPPT set with " +
+             FamilyText(first_kppt ? *compare : fv) +
+             "; --lambda pulls the entries a corpus uses, counted when both files are tables or both KPPT sets";
     return false;
   }
   if (o.neuron >= 0) {

@@ -204,6 +204,7 @@ TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {
   std::filesystem::create_directory(at + "empty");
   // An asymmetric entry: evaluated, with a warning naming it.
   WriteSparseKppt(at + "asym", KpptLayout::kKppt32, {{KppAt(44, 900, 70), 5}});
+  folder.dir.Write("work/t.bin", std::string(64, '\0'));
   const struct {
     std::string args;
     int status;
@@ -216,7 +217,7 @@ TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {
       {"--fv=empty --position=startpos", 1, "empty: no KPPT set: found none of its files"},
       {"--fv=asym --position=startpos --pv=7g7f", 0, "asym: KPP is not symmetric: [44][70][900] = {0, 0} but [44][900][70] = {5, 0}"},
       {"--fv=asym --compare=empty --position=startpos", 1, "empty: no KPPT set"},
-      {"--fv=asym --corpus=. --lambda=0.5", 2, "asym: a KPPT set; --lambda pulls the entries a corpus uses"},
+      {"--fv=asym --compare=t.bin --corpus=. --lambda=0.5", 2, "asym: a KPPT set with a table (fv.bin); --lambda pulls the entries a corpus uses, counted when both files are tables or both KPPT sets"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

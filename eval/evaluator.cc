@@ -284,6 +284,76 @@ int32_t BatchValue(const PositionBatch& batch, int i, const Evaluator& file, int
 
 bool CountsEntryUse(const Evaluator& file) { return file.kind == EvalKind::kTable; }
 
+const UseGeometry* EntryUseGeometry(const Evaluator& file) {
+  if (file.kind == EvalKind::kTable) return &kTableUse;
+  if (file.kind == EvalKind::kKppt) return &kKpptUse;
+  return nullptr;
+}
+
+bool AddKpptBatchUse(const PositionBatch& batch, int count, EntryUse* use,
+                     const ParallelFor& parallel, std::string* error) {
+  if (batch.kppt_views == nullptr || batch.kppt_views->count != count) {
+    *error = "the block's views were not grouped";
+    return false;
+  }
+  const KpptBatch& views = *batch.kppt_views;
+  // The crowded king squares first, so that no thread is left alone with one.
+  int order[kSquares];
+  std::iota(order, order + kSquares, 0);
+  const auto views_of = [&](int k) { return views.king_begin[k + 1] - views.king_begin[k]; };
+  std::stable_sort(order, order + kSquares, [&](int a, int b) { return views_of(a) > views_of(b); });
+  std::mutex lock;
+  bool failed = false;
+  parallel(kSquares, [&](int n) {
+    const int k = order[n];
+    if (views_of(k) == 0) return;
+    std::vector<FeatureListReads> lists(views_of(k));
+    for (int32_t at = views.king_begin[k]; at < views.king_begin[k + 1]; ++at) {
+      const int32_t v = views.by_king[at];
+      const int i = v / 2;
+      FeatureListReads& list = lists[at - views.king_begin[k]];
+      // The numbers lie below 1548: read as int16 they are the same.
+      list = {reinterpret_cast<const int16_t*>(&views.numbers[static_cast<size_t>(v) * kSetPieces]),
+              kSetPieces, static_cast<Side>(v % 2), {0, 0}};
+      for (int f = 0; batch.pulled[i] && f < use->pulls; ++f) {
+        const int64_t* prefix = batch.prefix[f].data() + 2 * static_cast<size_t>(i);
+        list.residual[f] = prefix[1] - prefix[0];
+      }
+    }
+    std::string why;
+    if (!AddFeaturePairReads(use, k, lists.data(), static_cast<int>(lists.size()), &why)) {
+      std::lock_guard<std::mutex> hold(lock);
+      if (!failed) *error = why;
+      failed = true;
+    }
+  });
+  if (failed) return false;
+  constexpr int kChunk = 512;
+  const int chunks = (count + kChunk - 1) / kChunk;
+  parallel(chunks, [&](int c) {
+    std::string unused;  // the indices lie within the KKP table
+    for (int i = c * kChunk; i < std::min(count, (c + 1) * kChunk); ++i) {
+      if (!views.taken[i]) continue;
+      const int bk = views.king[2 * i];
+      const int wk = kSquares - 1 - views.king[2 * i + 1];
+      const int64_t row = (int64_t{bk} * kSquares + wk) * kPieceFeatures;
+      const uint16_t* numbers = &views.numbers[2 * static_cast<size_t>(i) * kSetPieces];
+      for (int j = 0; j < kSetPieces; ++j) MarkKkpRead(use, row + numbers[j], &unused);
+    }
+  });
+  return true;
+}
+
+void SummarizeFileUse(const EntryUse& use, const Evaluator& file, const Evaluator* after,
+                      SortMode mode, UseSummary* summary) {
+  if (file.kind == EvalKind::kKppt) {
+    SummarizeKpptEntryUse(use, file.kppt, after != nullptr ? &after->kppt : nullptr, mode,
+                          summary);
+    return;
+  }
+  SummarizeEntryUse(use, file.table, TableOf(after), mode, summary);
+}
+
 bool CountsInputUse(const Evaluator& file) { return file.kind == EvalKind::kNetwork; }
 
 std::vector<int> SlabsOf(const Position& position) {

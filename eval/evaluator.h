@@ -95,6 +95,10 @@ bool EvaluatePlies(const std::vector<RecordPly>& plies, int from_ply, const Eval
 // True when file's entries can be counted by the store of entry use.
 bool CountsEntryUse(const Evaluator& file);
 
+// The geometry of the store of entry use that counts file's entries: a
+// table's, or a KPPT set's KPP pairs and KKP entries; null for a network.
+const UseGeometry* EntryUseGeometry(const Evaluator& file);
+
 // True when a corpus counts the use of file's inputs (a network's).
 bool CountsInputUse(const Evaluator& file);
 
@@ -133,6 +137,20 @@ void ValueBatchApart(PositionBatch* batch, int count, const Evaluator& file, int
 // same block grouped them, when it did so in one part).
 void CountBatchInputs(PositionBatch* batch, int count, FeatureUse* use,
                       const ParallelFor& parallel);
+
+// Adds to use (of kKpptUse) the reads of the taken positions [0, count) of
+// batch, whose views a KPPT set's ValueBatchApart of this block grouped: for
+// each view the pairs i > j of its sorted numbers, each one read of its
+// king's KPP entry, pulled by the position's residuals (batch->prefix) when
+// pulled, white's the other way; and a mark on each KKP entry the position
+// reads. Returns false with *error when the store refuses them.
+bool AddKpptBatchUse(const PositionBatch& batch, int count, EntryUse* use,
+                     const ParallelFor& parallel, std::string* error);
+
+// Summarizes use under file and, when not null, after (files of use's
+// geometry) as SummarizeEntryUse or SummarizeKpptEntryUse does.
+void SummarizeFileUse(const EntryUse& use, const Evaluator& file, const Evaluator* after,
+                      SortMode mode, UseSummary* summary);
 
 // The value of taken position i of batch under file, the f-th file of the
 // batch (0 or 1), once SumBatchSlab and ValueBatchApart have run.

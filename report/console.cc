@@ -342,6 +342,23 @@ void WriteFitLine(FILE* out, const char* prefix, const WinFit& fit) {
                fit.a, fit.b, fit.cross_entropy, static_cast<long long>(fit.positions));
 }
 
+// An entry's value in a use line: "value = V" (a KPPT set's board part, its
+// turn part beside: "value = V  turn = T"); with changes before and after.
+std::string UseValueText(const UseRankEntry& e, bool changes) {
+  char text[96];
+  if (changes && e.kppt) {
+    std::snprintf(text, sizeof text, "before = %d  after = %d  turn before = %d  turn after = %d",
+                  e.value, e.after, e.turn, e.after_turn);
+  } else if (changes) {
+    std::snprintf(text, sizeof text, "before = %d  after = %d", e.value, e.after);
+  } else if (e.kppt) {
+    std::snprintf(text, sizeof text, "value = %d  turn = %d", e.value, e.turn);
+  } else {
+    std::snprintf(text, sizeof text, "value = %d", e.value);
+  }
+  return text;
+}
+
 void WritePullLine(FILE* out, const char* prefix, const PullFigures& pull) {
   std::fprintf(out, "%spull: total = %.3f  entries = %lld\n", prefix, pull.total,
                static_cast<long long>(pull.entries));
@@ -409,27 +426,27 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
   const UseSummary& usage = corpus.usage;
   std::fputs("USAGE:\n", out);
   std::fprintf(out, "kpp: %lld of %lld entries read (%.3f%%)\n",
-               static_cast<long long>(usage.kpp_read), static_cast<long long>(kKppValues),
-               100.0 * usage.kpp_read / kKppValues);
+               static_cast<long long>(usage.kpp_read), static_cast<long long>(usage.kpp_entries),
+               100.0 * usage.kpp_read / usage.kpp_entries);
   std::fprintf(out, "kkp: %lld of %lld entries read (%.3f%%)\n",
-               static_cast<long long>(usage.kkp_read), static_cast<long long>(kKkpValues),
-               100.0 * usage.kkp_read / kKkpValues);
+               static_cast<long long>(usage.kkp_read), static_cast<long long>(usage.kkp_entries),
+               100.0 * usage.kkp_read / usage.kkp_entries);
   std::fputs("RANKING OF USE:\n", out);
   for (int i = 0; i < usage.ranking.count; ++i) {
     const UseRankEntry& e = usage.ranking.entries[i];
-    std::fprintf(out, "%d: contribution = %+lld  reads = %lld  value = %d  %s\n", i + 1,
+    std::fprintf(out, "%d: contribution = %+lld  reads = %lld  %s  %s\n", i + 1,
                  static_cast<long long>(e.contribution),
-                 static_cast<long long>(e.black_reads) + e.white_reads, e.value,
-                 TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
+                 static_cast<long long>(e.black_reads) + e.white_reads,
+                 UseValueText(e, false).c_str(), TermNames(UseTerm(e, e.value)).c_str());
   }
   if (corpus.comparing) {
     std::fputs("RANKING OF CHANGES IN USE:\n", out);
     for (int i = 0; i < usage.changes.count; ++i) {
       const UseRankEntry& e = usage.changes.entries[i];
-      std::fprintf(out, "%d: change = %+lld  reads = %lld  before = %d  after = %d  %s\n", i + 1,
+      std::fprintf(out, "%d: change = %+lld  reads = %lld  %s  %s\n", i + 1,
                    static_cast<long long>(e.contribution),
-                   static_cast<long long>(e.black_reads) + e.white_reads, e.value, e.after,
-                   TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
+                   static_cast<long long>(e.black_reads) + e.white_reads,
+                   UseValueText(e, true).c_str(), TermNames(UseTerm(e, e.value)).c_str());
     }
   }
   std::fputs("PULL:\n", out);
@@ -440,9 +457,9 @@ void WriteRunText(FILE* out, const RunFacts&, const CorpusAnalysis& corpus) {
     const UseRankEntry& e = usage.pull.ranking.entries[i];
     const int64_t reads = int64_t{e.black_reads} + e.white_reads;
     const double pull = static_cast<double>(e.contribution) * kPullUnit;
-    std::fprintf(out, "%d: pull = %+.3f  reads = %lld  mean = %+.4f  value = %d  %s\n", i + 1,
-                 pull, static_cast<long long>(reads), pull / static_cast<double>(reads), e.value,
-                 TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)).c_str());
+    std::fprintf(out, "%d: pull = %+.3f  reads = %lld  mean = %+.4f  %s  %s\n", i + 1, pull,
+                 static_cast<long long>(reads), pull / static_cast<double>(reads),
+                 UseValueText(e, false).c_str(), TermNames(UseTerm(e, e.value)).c_str());
   }
 }
 

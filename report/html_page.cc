@@ -510,7 +510,7 @@ void CorpusSummary(const RunFacts& facts, const CorpusAnalysis& corpus, std::str
 
 // A ranking of used entries, with the pictures of its ranks when drawn.
 void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bool drawn,
-              std::string* html) {
+              bool kppt, std::string* html) {
   *html += std::string("<h2>") + (changes ? "Ranking of changes in use" : "Ranking of use") +
            "</h2>\n";
   if (drawn) {
@@ -520,24 +520,27 @@ void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bo
       *html += Card(facts, RankPicturePath(r + 1), r + 1,
                     (changes ? "change " : "contribution ") +
                         Format("%+.0f", static_cast<double>(e.contribution)),
-                    TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)));
+                    TermNames(UseTerm(e, e.value)));
     }
     *html += "</div>\n<h3>As a table</h3>\n";
   }
   *html += std::string("<div class=\"scroll\"><table class=\"sortable\">\n<thead><tr><th>rank</th><th>") +
            (changes ? "change" : "contribution") + "</th><th>reads</th>" +
            (changes ? "<th>before</th><th>after</th>" : "<th>value</th>") +
+           (!kppt ? "" : changes ? "<th>turn before</th><th>turn after</th>" : "<th>turn</th>") +
            "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
            "<th class=\"name\">second piece</th>" +
            (drawn ? "<th class=\"name\">picture</th>" : "") + "</tr></thead>\n<tbody>\n";
   for (int r = 0; r < ranking.count; ++r) {
     const UseRankEntry& e = ranking.entries[r];
-    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const RankedTerm t = UseTerm(e, e.value);
     *html += "<tr><td data-v=\"" + Count(r + 1) + "\">" + Count(r + 1) + "</td>" +
              NumberCell(e.contribution, Format("%+.0f", static_cast<double>(e.contribution))) +
              "<td>" + Count(int64_t{e.black_reads} + e.white_reads) + "</td>" +
              NumberCell(e.value, Count(e.value)) +
              (changes ? NumberCell(e.after, Count(e.after)) : std::string()) +
+             (kppt ? NumberCell(e.turn, Count(e.turn)) : std::string()) +
+             (kppt && changes ? NumberCell(e.after_turn, Count(e.after_turn)) : std::string()) +
              NameCell(CellName(t.king, t.king_code)) + NameCell(CellName(t.cell_a, t.code_a)) +
              NameCell(CellName(t.cell_b, t.code_b)) + (drawn ? Thumbnail(facts, RankPicturePath(r + 1), r + 1) : "") +
              "</tr>\n";
@@ -548,19 +551,22 @@ void UseTable(const RunFacts& facts, const UseRanking& ranking, bool changes, bo
 void UsageSection(const RunFacts& facts, const CorpusAnalysis& corpus, std::string* html) {
   const UseSummary& u = corpus.usage;
   *html += "<h2>Which entries the games read</h2>\n<p>" + Count(u.kpp_read) + " of " +
-           Count(kKppValues) + " KPP entries (" +
-           Format("%.3f", 100.0 * u.kpp_read / kKppValues) + "%) and " + Count(u.kkp_read) +
-           " of " + Count(kKkpValues) + " KKP entries (" +
-           Format("%.3f", 100.0 * u.kkp_read / kKkpValues) + "%) were read.</p>\n";
+           Count(u.kpp_entries) + " KPP entries (" +
+           Format("%.3f", 100.0 * u.kpp_read / u.kpp_entries) + "%) and " + Count(u.kkp_read) +
+           " of " + Count(u.kkp_entries) + " KKP entries (" +
+           Format("%.3f", 100.0 * u.kkp_read / u.kkp_entries) + "%) were read" +
+           (u.kppt ? ": a KPPT set's pairs, each ranked by its board part, its turn part beside"
+                   : "") +
+           ".</p>\n";
   *html += Figure(facts, kCoveragePicturePath, "the share of each king square's entries read",
                   "The share of each king square's KPP triangle that the games read");
-  UseTable(facts, u.ranking, false, !corpus.comparing, html);
-  if (corpus.comparing) UseTable(facts, u.changes, true, true, html);
+  UseTable(facts, u.ranking, false, !corpus.comparing, u.kppt, html);
+  if (corpus.comparing) UseTable(facts, u.changes, true, true, u.kppt, html);
 }
 
 // The pull of the results under the first file: the map of king squares,
 // the cards of its ranking and the table.
-void PullSection(const RunFacts& facts, const PullFigures& pull, std::string* html) {
+void PullSection(const RunFacts& facts, const PullFigures& pull, bool kppt, std::string* html) {
   *html += "<h2>Which entries the results argue with</h2>\n<p>The pull of an entry is the "
            "residual of each position (1 or 0 for a game black or white won, less the scale "
            "curve's chance of a black win) summed over the entry's reads, black's added and "
@@ -573,22 +579,25 @@ void PullSection(const RunFacts& facts, const PullFigures& pull, std::string* ht
   for (int r = 0; r < pull.ranking.count; ++r) {
     const UseRankEntry& e = pull.ranking.entries[r];
     *html += Card(facts, PullPicturePath(r + 1), r + 1, "pull " + PullText(e.contribution),
-                  TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo)));
+                  TermNames(UseTerm(e, e.value)));
   }
-  *html += "</div>\n<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n"
-           "<thead><tr><th>rank</th><th>pull</th><th>reads</th><th>mean</th><th>value</th>"
+  *html += std::string("</div>\n<h3>As a table</h3>\n<div class=\"scroll\"><table class=\"sortable\">\n"
+           "<thead><tr><th>rank</th><th>pull</th><th>reads</th><th>mean</th><th>value</th>") +
+           (kppt ? "<th>turn</th>" : "") +
            "<th class=\"name\">king</th><th class=\"name\">first piece</th>"
            "<th class=\"name\">second piece</th><th class=\"name\">picture</th></tr></thead>\n"
            "<tbody>\n";
   for (int r = 0; r < pull.ranking.count; ++r) {
     const UseRankEntry& e = pull.ranking.entries[r];
-    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const RankedTerm t = UseTerm(e, e.value);
     const int64_t reads = int64_t{e.black_reads} + e.white_reads;
     const double value = static_cast<double>(e.contribution) * kPullUnit;
     *html += "<tr><td data-v=\"" + Count(r + 1) + "\">" + Count(r + 1) + "</td>" +
              DecimalCell(value, Format("%+.3f", value)) + "<td>" + Count(reads) + "</td>" +
              DecimalCell(value / static_cast<double>(reads), Format("%+.4f", value / static_cast<double>(reads))) +
-             NumberCell(e.value, Count(e.value)) + NameCell(CellName(t.king, t.king_code)) +
+             NumberCell(e.value, Count(e.value)) +
+             (kppt ? NumberCell(e.turn, Count(e.turn)) : std::string()) +
+             NameCell(CellName(t.king, t.king_code)) +
              NameCell(CellName(t.cell_a, t.code_a)) + NameCell(CellName(t.cell_b, t.code_b)) +
              Thumbnail(facts, PullPicturePath(r + 1), r + 1) + "</tr>\n";
   }
@@ -931,7 +940,7 @@ std::string HtmlPage(const RunFacts& facts, const CorpusAnalysis& corpus) {
   CorpusSummary(facts, corpus, &html);
   if (corpus.with_usage) {
     UsageSection(facts, corpus, &html);
-    PullSection(facts, corpus.usage.pull, &html);
+    PullSection(facts, corpus.usage.pull, corpus.usage.kppt, &html);
   }
   if (corpus.with_features) FeatureUseSection(facts, corpus.features, &html);
   if (corpus.with_activations) ActivationsSection(facts, corpus.activations, &html);

@@ -94,22 +94,26 @@ void WritePictureRows(FILE* report, int count) {
 }
 
 // The pull of the results: the figures, the map and the ranking as a table.
-void WriteReportPull(FILE* report, const PullFigures& pull) {
+void WriteReportPull(FILE* report, const PullFigures& pull, bool kppt) {
   std::fprintf(report, "<br>pull: total=%.3f entries=%lld<br>\n<img src=%s width=640><br>\n",
                pull.total, static_cast<long long>(pull.entries), kPullPicturePath);
-  std::fputs("<TABLE border=1><TR><TH>rank</TH><TH>pull</TH><TH>reads</TH><TH>mean</TH>"
-             "<TH>value</TH><TH>term</TH><TH>picture</TH></TR>\n",
+  std::fputs(kppt ? "<TABLE border=1><TR><TH>rank</TH><TH>pull</TH><TH>reads</TH><TH>mean</TH>"
+                    "<TH>value</TH><TH>turn</TH><TH>term</TH><TH>picture</TH></TR>\n"
+                  : "<TABLE border=1><TR><TH>rank</TH><TH>pull</TH><TH>reads</TH><TH>mean</TH>"
+                    "<TH>value</TH><TH>term</TH><TH>picture</TH></TR>\n",
              report);
   for (int r = 0; r < pull.ranking.count; ++r) {
     const UseRankEntry& e = pull.ranking.entries[r];
     const int64_t reads = int64_t{e.black_reads} + e.white_reads;
     const double value = static_cast<double>(e.contribution) * kPullUnit;
+    const std::string value_cells =
+        e.kppt ? std::to_string(e.value) + "</TD><TD>" + std::to_string(e.turn)
+               : std::to_string(e.value);
     std::fprintf(report,
-                 "<TR><TD>%d</TD><TD>%+.3f</TD><TD>%lld</TD><TD>%+.4f</TD><TD>%d</TD><TD>%s</TD>"
+                 "<TR><TD>%d</TD><TD>%+.3f</TD><TD>%lld</TD><TD>%+.4f</TD><TD>%s</TD><TD>%s</TD>"
                  "<TD><img src=%s width=160></TD></TR>\n",
                  r + 1, value, static_cast<long long>(reads), value / static_cast<double>(reads),
-                 e.value,
-                 EscapeHtml(TermNames(ScanTerm(e.value, e.king_square, e.hi, e.lo))).c_str(),
+                 value_cells.c_str(), EscapeHtml(TermNames(UseTerm(e, e.value))).c_str(),
                  PullPicturePath(r + 1).c_str());
   }
   std::fputs("</TABLE>\n", report);
@@ -233,7 +237,7 @@ void WriteReportBody(FILE* report, const RunFacts&, const CorpusAnalysis& corpus
   std::fprintf(report, "<img src=%s width=640><br>\n", kCoveragePicturePath);
   WritePictureRows(report, corpus.comparing ? corpus.usage.changes.count
                                             : corpus.usage.ranking.count);
-  WriteReportPull(report, corpus.usage.pull);
+  WriteReportPull(report, corpus.usage.pull, corpus.usage.kppt);
   std::fputs("</BODY></HTML>", report);
 }
 

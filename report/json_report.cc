@@ -343,17 +343,22 @@ Json UseRankingJson(const RunFacts& facts, const UseRanking& ranking, bool chang
   Json list = Json::array();
   for (int r = 0; r < ranking.count; ++r) {
     const UseRankEntry& e = ranking.entries[r];
-    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const RankedTerm t = UseTerm(e, e.value);
     Json entry = {{"rank", r + 1}};
     entry[changes ? "change" : "contribution"] = e.contribution;
     entry["reads"] = int64_t{e.black_reads} + e.white_reads;
     if (changes) {
       entry["before"] = e.value;
       entry["after"] = e.after;
+      if (e.kppt) {
+        entry["turn_before"] = e.turn;
+        entry["turn_after"] = e.after_turn;
+      }
     } else {
       entry["black_reads"] = e.black_reads;
       entry["white_reads"] = e.white_reads;
       entry["value"] = e.value;
+      if (e.kppt) entry["turn"] = e.turn;
     }
     entry["king"] = CellName(t.king, t.king_code);
     entry["a"] = CellName(t.cell_a, t.code_a);
@@ -369,10 +374,10 @@ Json PullJson(const RunFacts& facts, const PullFigures& pull, bool pictures) {
   Json ranking = Json::array();
   for (int r = 0; r < pull.ranking.count; ++r) {
     const UseRankEntry& e = pull.ranking.entries[r];
-    const RankedTerm t = ScanTerm(e.value, e.king_square, e.hi, e.lo);
+    const RankedTerm t = UseTerm(e, e.value);
     const int64_t reads = int64_t{e.black_reads} + e.white_reads;
     const double value = static_cast<double>(e.contribution) * kPullUnit;
-    ranking.push_back({{"rank", r + 1},
+    Json& entry = ranking.emplace_back(Json{{"rank", r + 1},
                        {"pull", value},
                        {"reads", reads},
                        {"black_reads", e.black_reads},
@@ -384,6 +389,7 @@ Json PullJson(const RunFacts& facts, const PullFigures& pull, bool pictures) {
                        {"b", CellName(t.cell_b, t.code_b)},
                        {"picture", pictures ? Json(PictureName(facts, PullPicturePath(r + 1)))
                                             : Json(nullptr)}});
+    if (e.kppt) entry["turn"] = e.turn;
   }
   return {{"total", pull.total},
           {"entries", pull.entries},
@@ -436,9 +442,9 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
     const UseSummary& u = corpus.usage;
     document["usage"] = {
         {"kpp_read", u.kpp_read},
-        {"kpp_entries", kKppValues},
+        {"kpp_entries", u.kpp_entries},
         {"kkp_read", u.kkp_read},
-        {"kkp_entries", kKkpValues},
+        {"kkp_entries", u.kkp_entries},
         {"per_king_square", std::vector<int64_t>(u.per_king_square, u.per_king_square + kSquares)},
         {"ranking", UseRankingJson(facts, u.ranking, false, !corpus.comparing)}};
     document["pull"] = PullJson(facts, u.pull, true);

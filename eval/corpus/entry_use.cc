@@ -6,16 +6,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/table/table_scan.h"
+
 namespace fvscope {
 
 namespace {
 
-constexpr size_t kSliceBytes = kKppTriangleValues * sizeof(UseCell);
-constexpr size_t kSecondBytes = kKppTriangleValues * sizeof(int64_t);
+size_t SliceBytes(const EntryUse* use) { return use->triangle * sizeof(UseCell); }
+size_t SecondBytes(const EntryUse* use) { return use->triangle * sizeof(int64_t); }
 constexpr size_t kPendingBytes = kPendingReads * sizeof(PendingRead);
 constexpr size_t kPendingSecondBytes = kPendingReads * sizeof(int64_t);
 constexpr uint32_t kWhiteKey = uint32_t{1} << 31;
-constexpr char kTag[] = "FVU2";
 constexpr int kTagBytes = 4;
 constexpr int kMaxVarintBytes = 10;
 
@@ -32,11 +33,11 @@ void* MapZeroed(size_t bytes, bool huge_pages) {
 // first use; false when they cannot be. The caller holds k's lock.
 bool MapSquare(EntryUse* use, int k) {
   if (use->cells[k] == nullptr) {
-    use->cells[k] = static_cast<UseCell*>(MapZeroed(kSliceBytes, use->huge_pages));
+    use->cells[k] = static_cast<UseCell*>(MapZeroed(SliceBytes(use), use->huge_pages));
     if (use->cells[k] == nullptr) return false;
   }
   if (use->pulls == 2 && use->second_pulls[k] == nullptr) {
-    use->second_pulls[k] = static_cast<int64_t*>(MapZeroed(kSecondBytes, use->huge_pages));
+    use->second_pulls[k] = static_cast<int64_t*>(MapZeroed(SecondBytes(use), use->huge_pages));
     if (use->second_pulls[k] == nullptr) return false;
   }
   return true;
@@ -141,11 +142,21 @@ int64_t UnZigZag(uint64_t v) {
 // byte first (into null) means the adding pass cannot fail on the input.
 class UseReader {
  public:
-  UseReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  UseReader(const uint8_t* data, size_t size, const UseGeometry& geometry)
+      : data_(data), size_(size), geometry_(geometry) {}
 
   bool Read(EntryUse* into, std::string* error) {
     error_ = error;
-    if (size_ < kTagBytes || std::memcmp(data_, kTag, kTagBytes) != 0) {
+    const int64_t kpp_values = KppEntriesOf(geometry_);
+    const int64_t triangle = TriangleOf(geometry_);
+    const int64_t kkp_values = geometry_.kkp_entries;
+    if (size_ < kTagBytes || std::memcmp(data_, geometry_.tag, kTagBytes) != 0) {
+      for (const UseGeometry* other : {&kTableUse, &kKpptUse}) {
+        if (size_ >= kTagBytes && std::memcmp(data_, other->tag, kTagBytes) == 0) {
+          return Fail(std::string("the use of ") + FamilyOf(*other) + " where this run counts " +
+                      FamilyOf(geometry_));
+        }
+      }
       return Fail("no entry use tag \"FVU1\" at the start");
     }
     pos_ = kTagBytes;
@@ -161,9 +172,9 @@ class UseReader {
     uint64_t entries;
     if (!Varint("the number of KPP entries", &entries)) return false;
     // An entry takes a byte per number at the least.
-    if (entries > static_cast<uint64_t>(kKppValues) || entries > (size_ - pos_) / (3 + pulls)) {
+    if (entries > static_cast<uint64_t>(kpp_values) || entries > (size_ - pos_) / (3 + pulls)) {
       return Fail(std::to_string(entries) + " KPP entries: more than " +
-                  (entries > static_cast<uint64_t>(kKppValues) ? "the table has"
+                  (entries > static_cast<uint64_t>(kpp_values) ? "the table has"
                                                                : "the bytes left can hold"));
     }
     int64_t index = -1;
@@ -171,7 +182,7 @@ class UseReader {
     std::unique_lock<std::mutex> lock;
     for (uint64_t n = 0; n < entries; ++n) {
       uint64_t delta, black, white;
-      if (!Varint("a KPP index", &delta) || !Step(index, delta, kKppValues, "KPP", &index) ||
+      if (!Varint("a KPP index", &delta) || !Step(index, delta, kpp_values, "KPP", &index) ||
           !Varint("a black count", &black) || !Varint("a white count", &white)) {
         return false;
       }
@@ -197,26 +208,26 @@ class UseReader {
         }
       }
       if (into == nullptr) continue;
-      const int k = static_cast<int>(index / kKppTriangleValues);
+      const int k = static_cast<int>(index / triangle);
       if (k != locked) {
         lock = std::unique_lock<std::mutex>(into->locks[k]);
         locked = k;
       }
       if (!MapSquare(into, k)) return NoSlice(k, error);
-      AddEntryToCell(into, k, index - k * kKppTriangleValues, reads);
+      AddEntryToCell(into, k, index - k * triangle, reads);
     }
     if (lock.owns_lock()) lock.unlock();
     uint64_t marks;
     if (!Varint("the number of KKP entries", &marks)) return false;
-    if (marks > static_cast<uint64_t>(kKkpValues) || marks > size_ - pos_) {
+    if (marks > static_cast<uint64_t>(kkp_values) || marks > size_ - pos_) {
       return Fail(std::to_string(marks) + " KKP entries: more than " +
-                  (marks > static_cast<uint64_t>(kKkpValues) ? "the table has"
+                  (marks > static_cast<uint64_t>(kkp_values) ? "the table has"
                                                              : "the bytes left can hold"));
     }
     index = -1;
     for (uint64_t n = 0; n < marks; ++n) {
       uint64_t delta;
-      if (!Varint("a KKP index", &delta) || !Step(index, delta, kKkpValues, "KKP", &index)) {
+      if (!Varint("a KKP index", &delta) || !Step(index, delta, kkp_values, "KKP", &index)) {
         return false;
       }
       if (into != nullptr) MarkKkp(into, index);
@@ -267,32 +278,46 @@ class UseReader {
     return true;
   }
 
+  static const char* FamilyOf(const UseGeometry& g) {
+    return g.diagonal ? "a table (fv.bin)" : "a KPPT set";
+  }
+
   const uint8_t* data_;
   size_t size_;
+  const UseGeometry geometry_;
   size_t pos_ = 0;
   std::string* error_ = nullptr;
 };
 
 }  // namespace
 
-EntryUse::EntryUse(bool huge_pages, int pulls)
-    : huge_pages(huge_pages), pulls(std::clamp(pulls, 1, kMaxPulls)) {
-  for (std::atomic<uint64_t>& word : kkp) word.store(0, std::memory_order_relaxed);
+EntryUse::EntryUse(bool huge_pages, int pulls, const UseGeometry& geometry)
+    : huge_pages(huge_pages),
+      pulls(std::clamp(pulls, 1, kMaxPulls)),
+      geometry(geometry),
+      triangle(TriangleOf(geometry)),
+      chunks(UseChunksOf(geometry)),
+      kkp_words((geometry.kkp_entries + 63) / 64),
+      kkp(std::make_unique<std::atomic<uint64_t>[]>(static_cast<size_t>(kkp_words))) {
+  for (int64_t w = 0; w < kkp_words; ++w) kkp[w].store(0, std::memory_order_relaxed);
 }
 
 EntryUse::~EntryUse() {
   for (UseCell* slice : cells) {
-    if (slice != nullptr) munmap(slice, kSliceBytes);
+    if (slice != nullptr) munmap(slice, SliceBytes(this));
   }
   for (int64_t* slice : second_pulls) {
-    if (slice != nullptr) munmap(slice, kSecondBytes);
+    if (slice != nullptr) munmap(slice, SecondBytes(this));
   }
   for (int k = 0; k < kSquares; ++k) FreePending(this, k);
 }
 
-void KppEntryOf(int64_t index, int* k, int* hi, int* lo) {
-  *k = static_cast<int>(index / kKppTriangleValues);
-  const int64_t offset = index % kKppTriangleValues;
+void KppEntryOf(int64_t index, int* k, int* hi, int* lo) { KppEntryOf(kTableUse, index, k, hi, lo); }
+
+void KppEntryOf(const UseGeometry& g, int64_t index, int* k, int* hi, int* lo) {
+  const int64_t triangle = TriangleOf(g);
+  *k = static_cast<int>(index / triangle);
+  const int64_t offset = index % triangle;
   int64_t row = static_cast<int64_t>((std::sqrt(8.0 * offset + 1) - 1) / 2);
   while (row > 0 && TriangleIndex(row, 0) > offset) --row;
   while (TriangleIndex(row + 1, 0) <= offset) ++row;
@@ -366,10 +391,10 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
   const uint32_t side_bit = side == kBlack ? 0 : kWhiteKey;
   return AppendReads(use, k, n, error, [&](int i, PendingRead* out, int64_t* second) {
     const KppRead& read = reads[i];
-    if (read.offset >= kKppTriangleValues || read.since > end.ply) {
-      *error = read.offset >= kKppTriangleValues
+    if (read.offset >= use->triangle || read.since > end.ply) {
+      *error = read.offset >= use->triangle
                    ? "KPP read offset " + std::to_string(read.offset) +
-                         " is outside a triangle (0.." + std::to_string(kKppTriangleValues - 1) + ")"
+                         " is outside a triangle (0.." + std::to_string(use->triangle - 1) + ")"
                    : "a KPP read's stay starts at ply " + std::to_string(read.since) +
                          ", after its end at ply " + std::to_string(end.ply);
       return false;
@@ -392,22 +417,23 @@ namespace {
 constexpr int64_t kBandCells = 1 << 16;
 struct RowBands {
   int count = 0;
-  int16_t first[kKppFeatures + 1];
+  int16_t first[kMaxUseFeatures + 1];
 };
-RowBands MakeRowBands() {
+RowBands MakeRowBands(int features) {
   RowBands bands;
   int64_t since = 0;
   bands.first[bands.count++] = 0;
-  for (int f = 1; f < kKppFeatures; ++f) {
+  for (int f = 1; f < features; ++f) {
     if (TriangleIndex(f, 0) - since >= kBandCells) {
       bands.first[bands.count++] = static_cast<int16_t>(f);
       since = TriangleIndex(f, 0);
     }
   }
-  bands.first[bands.count] = kKppFeatures;
+  bands.first[bands.count] = static_cast<int16_t>(features);
   return bands;
 }
-const RowBands kRowBands = MakeRowBands();
+const RowBands kTableRowBands = MakeRowBands(kTableUse.features);
+const RowBands kKpptRowBands = MakeRowBands(kKpptUse.features);
 
 // Adds one read by side, pulling pull, to each cell of row at the
 // features[0..last], spilling a cell that would overflow: AddToCell for one
@@ -461,6 +487,11 @@ void AddListRowReads(EntryUse* use, int k, UseCell* cells, int64_t* second, Side
 bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, int n,
                          std::string* error) {
   if (!CheckKingSquare(k, error)) return false;
+  const int features_limit = use->geometry.features;
+  // Without the diagonal a list's pairs are its entries' i > j, a number may
+  // repeat, and a row's reads stop before its own entry.
+  const bool diagonal = use->geometry.diagonal;
+  const int past = diagonal ? 0 : 1;
   // The lists' features side by side, list after list: each band walks
   // them all in order, and scattered they would miss the cache band after
   // band.
@@ -476,8 +507,9 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
     }
     const int16_t* features = lists[l].features;
     for (int a = 0; a < lists[l].count; ++a) {
-      if (features[a] < (a == 0 ? 0 : features[a - 1] + 1) || features[a] >= kKppFeatures) {
-        *error = "KPP features not ascending within 0.." + std::to_string(kKppFeatures - 1);
+      if (features[a] < (a == 0 ? 0 : features[a - 1] + (diagonal ? 1 : 0)) ||
+          features[a] >= features_limit) {
+        *error = "KPP features not ascending within 0.." + std::to_string(features_limit - 1);
         return false;
       }
       packed[start[l] + a] = features[a];
@@ -488,11 +520,20 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
   UseCell* const cells = use->cells[k];
   int64_t* const second = use->second_pulls[k];
   std::vector<int> next(n, 0);
-  for (int band = 0; band < kRowBands.count; ++band) {
-    const int end = kRowBands.first[band + 1];
+  std::unique_ptr<RowBands> other_bands;
+  const RowBands* known = features_limit == kTableUse.features   ? &kTableRowBands
+                          : features_limit == kKpptUse.features ? &kKpptRowBands
+                                                                : nullptr;
+  if (known == nullptr) {
+    other_bands = std::make_unique<RowBands>(MakeRowBands(features_limit));
+    known = other_bands.get();
+  }
+  const RowBands& bands = *known;
+  for (int band = 0; band < bands.count; ++band) {
+    const int end = bands.first[band + 1];
     // A band's cells asked for in a stream, most of them being read: one
     // miss after another would each wait on the memory.
-    const int64_t band_begin = TriangleIndex(kRowBands.first[band], 0);
+    const int64_t band_begin = TriangleIndex(bands.first[band], 0);
     const int64_t band_end = TriangleIndex(end, 0);
     for (int64_t at = band_begin; at < band_end; at += 64 / sizeof(UseCell)) {
       __builtin_prefetch(cells + at, 1);
@@ -505,12 +546,14 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
       const int64_t pull = sign * list.residual[0], second_pull = sign * list.residual[1];
       int a = next[l];
       for (; a < count && features[a] < end; ++a) {
+        const int last = a - past;
+        if (last < 0) continue;
         const uint32_t row = static_cast<uint32_t>(TriangleIndex(features[a], 0));
-        AddListRowReads(use, k, cells, second, list.side, row, features, a, pull, second_pull);
+        AddListRowReads(use, k, cells, second, list.side, row, features, last, pull, second_pull);
         // A row's reads lie between its first and its last: their chunks
         // are touched (a chunk touched without a read is walked for nothing).
         for (int64_t chunk = (row + features[0]) >> kUseChunkShift;
-             chunk <= (row + features[a]) >> kUseChunkShift; ++chunk) {
+             chunk <= (row + features[last]) >> kUseChunkShift; ++chunk) {
           Touch(use, k, chunk << kUseChunkShift);
         }
       }
@@ -521,23 +564,24 @@ bool AddFeaturePairReads(EntryUse* use, int k, const FeatureListReads* lists, in
 }
 
 bool AddEntryReads(EntryUse* use, int64_t index, const EntryReads& reads, std::string* error) {
-  if (index < 0 || index >= kKppValues) {
+  const int64_t kpp_values = kSquares * use->triangle;
+  if (index < 0 || index >= kpp_values) {
     *error = "KPP entry " + std::to_string(index) + " is outside 0.." +
-             std::to_string(kKppValues - 1);
+             std::to_string(kpp_values - 1);
     return false;
   }
   if (reads.black == 0 && reads.white == 0) return true;
-  const int k = static_cast<int>(index / kKppTriangleValues);
+  const int k = static_cast<int>(index / use->triangle);
   std::lock_guard<std::mutex> lock(use->locks[k]);
   if (!MapSquare(use, k)) return NoSlice(k, error);
-  AddEntryToCell(use, k, index - k * kKppTriangleValues, reads);
+  AddEntryToCell(use, k, index - k * use->triangle, reads);
   return true;
 }
 
 bool MarkKkpRead(EntryUse* use, int64_t index, std::string* error) {
-  if (index < 0 || index >= kKkpValues) {
+  if (index < 0 || index >= use->geometry.kkp_entries) {
     *error = "KKP entry " + std::to_string(index) + " is outside 0.." +
-             std::to_string(kKkpValues - 1);
+             std::to_string(use->geometry.kkp_entries - 1);
     return false;
   }
   MarkKkp(use, index);
@@ -550,27 +594,34 @@ void ClearEntryUse(EntryUse* use) {
     UseCell* cells = use->cells[k];
     if (cells == nullptr) continue;
     int64_t* second = use->second_pulls[k];
-    for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
+    for (int64_t chunk = 0; chunk < use->chunks; ++chunk) {
       if (!(use->touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
       const int64_t begin = chunk << kUseChunkShift;
-      const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
+      const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), use->triangle);
       std::fill(cells + begin, cells + end, UseCell{});
       if (second != nullptr) std::fill(second + begin, second + end, 0);
     }
     std::fill(std::begin(use->touched[k]), std::end(use->touched[k]), 0);
     use->spilled[k].clear();
   }
-  for (std::atomic<uint64_t>& word : use->kkp) {
+  for (int64_t w = 0; w < use->kkp_words; ++w) {
+    std::atomic<uint64_t>& word = use->kkp[w];
     if (word.load(std::memory_order_relaxed) != 0) word.store(0, std::memory_order_relaxed);
   }
 }
 
 bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
+  if (std::memcmp(into->geometry.tag, from.geometry.tag, kTagBytes) != 0) {
+    *error = "entry use: stores of two geometries (" + std::string(from.geometry.tag) + " into " +
+             into->geometry.tag + ")";
+    return false;
+  }
+  const int64_t triangle = into->triangle;
   int locked = -1;
   std::unique_lock<std::mutex> lock;
   bool mapped = true;
   ForEachUsedKppEntry(from, [&](int64_t index, const EntryReads& reads) {
-    const int k = static_cast<int>(index / kKppTriangleValues);
+    const int k = static_cast<int>(index / triangle);
     if (!mapped) return;
     if (k != locked) {
       lock = std::unique_lock<std::mutex>(into->locks[k]);
@@ -581,11 +632,11 @@ bool MergeEntryUse(EntryUse* into, const EntryUse& from, std::string* error) {
         return;
       }
     }
-    AddEntryToCell(into, k, index - k * kKppTriangleValues, reads);
+    AddEntryToCell(into, k, index - k * triangle, reads);
   });
   if (!mapped) return false;
   if (lock.owns_lock()) lock.unlock();
-  for (int64_t w = 0; w < kKkpUseWords; ++w) {
+  for (int64_t w = 0; w < from.kkp_words; ++w) {
     const uint64_t bits = from.kkp[w].load(std::memory_order_relaxed);
     if (bits != 0) into->kkp[w].fetch_or(bits, std::memory_order_relaxed);
   }
@@ -616,8 +667,8 @@ int64_t CountUsedKppEntries(const EntryUse& use) {
 
 int64_t CountReadKkpEntries(const EntryUse& use) {
   int64_t total = 0;
-  for (const std::atomic<uint64_t>& word : use.kkp) {
-    total += std::popcount(word.load(std::memory_order_relaxed));
+  for (int64_t w = 0; w < use.kkp_words; ++w) {
+    total += std::popcount(use.kkp[w].load(std::memory_order_relaxed));
   }
   return total;
 }
@@ -655,50 +706,132 @@ void Offer(const UseRankEntry& entry, SortMode mode, UseRanking* ranking) {
   top[at] = entry;
 }
 
-void NameEntries(UseRanking* ranking) {
+// Names the entries of a ranking: a table's by its slab, a KPPT set's by
+// the square of black's king on its slab.
+void NameEntries(const UseGeometry& g, UseRanking* ranking) {
   for (int r = 0; r < ranking->count; ++r) {
     UseRankEntry& e = ranking->entries[r];
-    KppEntryOf(e.index, &e.king_square, &e.hi, &e.lo);
+    KppEntryOf(g, e.index, &e.king_square, &e.hi, &e.lo);
+    if (e.kppt) e.king_square = SquareOfFeatureSquare(e.king_square);
   }
 }
 
+// An entry's parts under a file: value (a KPPT set's board part) and turn.
+struct EntryValue {
+  int16_t value;
+  int16_t turn;
+};
+
 // Adds one entry's pull to figures, ranked with its value in the file.
-void AddPullOf(int64_t index, const EntryReads& reads, int64_t pull, int16_t value,
-               SortMode mode, PullFigures* figures) {
+void AddPullOf(int64_t index, int square, const EntryReads& reads, int64_t pull,
+               EntryValue value, bool kppt, SortMode mode, PullFigures* figures) {
   if (pull == 0) return;
   const double magnitude = std::abs(static_cast<double>(pull)) * kPullUnit;
   figures->total += magnitude;
   ++figures->entries;
-  figures->per_king_square[index / kKppTriangleValues] += magnitude;
-  Offer({pull, index, reads.black, reads.white, value, value, 0, 0, 0}, mode, &figures->ranking);
+  figures->per_king_square[square] += magnitude;
+  Offer({pull, index, reads.black, reads.white, value.value, value.value, 0, 0, 0, value.turn,
+         value.turn, kppt},
+        mode, &figures->ranking);
 }
+
+// SummarizeEntryUse with each entry's parts under the first file given by
+// first(index) and under the second by second(index) when there is one.
+template <typename First, typename Second>
+void Summarize(const EntryUse& use, bool kppt, First first, Second second, bool has_second,
+               SortMode mode, UseSummary* summary) {
+  *summary = UseSummary{};
+  summary->kppt = kppt;
+  summary->triangle = use.triangle;
+  summary->kpp_entries = kSquares * use.triangle;
+  summary->kkp_entries = use.geometry.kkp_entries;
+  const int64_t triangle = use.triangle;
+  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
+    ++summary->kpp_read;
+    // Per king square as the board numbers it: a KPPT slab is black's king's feature square.
+    const int k = static_cast<int>(index / triangle);
+    const int square = kppt ? SquareOfFeatureSquare(k) : k;
+    ++summary->per_king_square[square];
+    const int64_t balance = int64_t{reads.black} - int64_t{reads.white};
+    const EntryValue value = first(index);
+    const EntryValue changed = has_second ? second(index) : value;
+    Offer({value.value * balance, index, reads.black, reads.white, value.value, value.value, 0, 0,
+           0, value.turn, value.turn, kppt},
+          mode, &summary->ranking);
+    if (has_second) {
+      Offer({(int64_t{changed.value} - value.value) * balance, index, reads.black, reads.white,
+             value.value, changed.value, 0, 0, 0, value.turn, changed.turn, kppt},
+            mode, &summary->changes);
+    }
+    AddPullOf(index, square, reads, reads.pull[0], value, kppt, mode, &summary->pull);
+    if (use.pulls == 2) {
+      AddPullOf(index, square, reads, reads.pull[1], changed, kppt, mode, &summary->second_pull);
+    }
+  });
+  summary->kkp_read = CountReadKkpEntries(use);
+  NameEntries(use.geometry, &summary->ranking);
+  NameEntries(use.geometry, &summary->changes);
+  NameEntries(use.geometry, &summary->pull.ranking);
+  NameEntries(use.geometry, &summary->second_pull.ranking);
+}
+
+// The parts of KPPT entries of a set, asked for by index ascending: the
+// row of the last one kept, so that the next is found in a step or two.
+class KpptEntryValues {
+ public:
+  KpptEntryValues(const KpptSet& set, const UseGeometry& g) : set_(set), g_(g) {}
+
+  EntryValue operator()(int64_t index) {
+    const int64_t triangle = TriangleOf(g_);
+    const int k = static_cast<int>(index / triangle);
+    const int64_t offset = index - k * triangle;
+    if (k != k_ || offset < TriangleIndex(hi_, 0)) {
+      KppEntryOf(g_, index, &k_, &hi_, &lo_);
+    } else {
+      while (TriangleIndex(hi_ + 1, 0) <= offset) ++hi_;
+    }
+    lo_ = static_cast<int>(offset - TriangleIndex(hi_, 0));
+    const KpptPair pair = KppPair(set_, k_, hi_, lo_);
+    return {static_cast<int16_t>(pair.board), static_cast<int16_t>(pair.turn)};
+  }
+
+ private:
+  const KpptSet& set_;
+  const UseGeometry g_;
+  int k_ = -1;
+  int hi_ = 0;
+  int lo_ = 0;
+};
 
 }  // namespace
 
 void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
                        SortMode mode, UseSummary* summary) {
-  *summary = UseSummary{};
-  ForEachUsedKppEntry(use, [&](int64_t index, const EntryReads& reads) {
-    ++summary->kpp_read;
-    ++summary->per_king_square[index / kKppTriangleValues];
-    const int64_t balance = int64_t{reads.black} - int64_t{reads.white};
-    const int16_t value = EvalValueAt(file, index);
-    const int16_t changed = after != nullptr ? EvalValueAt(*after, index) : value;
-    Offer({value * balance, index, reads.black, reads.white, value, value, 0, 0, 0}, mode,
-          &summary->ranking);
-    if (after != nullptr) {
-      Offer({(int64_t{changed} - value) * balance, index, reads.black, reads.white, value,
-             changed, 0, 0, 0},
-            mode, &summary->changes);
-    }
-    AddPullOf(index, reads, reads.pull[0], value, mode, &summary->pull);
-    if (use.pulls == 2) AddPullOf(index, reads, reads.pull[1], changed, mode, &summary->second_pull);
-  });
-  summary->kkp_read = CountReadKkpEntries(use);
-  NameEntries(&summary->ranking);
-  NameEntries(&summary->changes);
-  NameEntries(&summary->pull.ranking);
-  NameEntries(&summary->second_pull.ranking);
+  Summarize(
+      use, false, [&](int64_t index) { return EntryValue{EvalValueAt(file, index), 0}; },
+      [&](int64_t index) { return EntryValue{EvalValueAt(*after, index), 0}; }, after != nullptr,
+      mode, summary);
+}
+
+void SummarizeKpptEntryUse(const EntryUse& use, const KpptSet& set, const KpptSet* after,
+                           SortMode mode, UseSummary* summary) {
+  KpptEntryValues first(set, use.geometry);
+  std::unique_ptr<KpptEntryValues> second;
+  if (after != nullptr) second = std::make_unique<KpptEntryValues>(*after, use.geometry);
+  Summarize(
+      use, true, [&](int64_t index) { return first(index); },
+      [&](int64_t index) { return (*second)(index); }, after != nullptr, mode, summary);
+}
+
+RankedTerm UseTerm(const UseRankEntry& e, int32_t value) {
+  if (!e.kppt) return ScanTerm(value, e.king_square, e.hi, e.lo);
+  int cell_a, code_a, cell_b, code_b;
+  DecodePieceFeature(e.hi, &cell_a, &code_a);
+  DecodePieceFeature(e.lo, &cell_b, &code_b);
+  RankedTerm t{value, e.king_square, kKing, cell_a, code_a, cell_b, code_b};
+  t.board = e.value;
+  t.turn = e.turn;
+  return t;
 }
 
 namespace {
@@ -706,7 +839,7 @@ namespace {
 // The byte form of use appended to *out; with drop (use itself) each king
 // square is emptied and its memory given back once written.
 void Encode(const EntryUse& use, EntryUse* drop, std::string* out) {
-  out->append(kTag, kTagBytes);
+  out->append(use.geometry.tag, kTagBytes);
   PutVarint(static_cast<uint64_t>(use.pulls), out);
   PutVarint(static_cast<uint64_t>(CountUsedKppEntries(use)), out);
   std::vector<std::pair<uint32_t, SpilledReads>> spills;
@@ -723,8 +856,8 @@ void Encode(const EntryUse& use, EntryUse* drop, std::string* out) {
         },
         &spills);
     if (drop == nullptr) continue;
-    if (drop->cells[k] != nullptr) munmap(drop->cells[k], kSliceBytes);
-    if (drop->second_pulls[k] != nullptr) munmap(drop->second_pulls[k], kSecondBytes);
+    if (drop->cells[k] != nullptr) munmap(drop->cells[k], SliceBytes(drop));
+    if (drop->second_pulls[k] != nullptr) munmap(drop->second_pulls[k], SecondBytes(drop));
     drop->cells[k] = nullptr;
     drop->second_pulls[k] = nullptr;
     FreePending(drop, k);
@@ -738,7 +871,7 @@ void Encode(const EntryUse& use, EntryUse* drop, std::string* out) {
     previous = index;
   });
   if (drop == nullptr) return;
-  for (std::atomic<uint64_t>& word : drop->kkp) word.store(0, std::memory_order_relaxed);
+  for (int64_t w = 0; w < drop->kkp_words; ++w) drop->kkp[w].store(0, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -748,7 +881,7 @@ void EncodeEntryUse(const EntryUse& use, std::string* out) { Encode(use, nullptr
 void EncodeAndDropEntryUse(EntryUse* use, std::string* out) { Encode(*use, use, out); }
 
 bool DecodeEntryUse(const uint8_t* data, size_t size, EntryUse* into, std::string* error) {
-  UseReader reader(data, size);
+  UseReader reader(data, size, into->geometry);
   if (!reader.Read(nullptr, error)) return false;
   return reader.Read(into, error);
 }

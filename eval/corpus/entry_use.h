@@ -1,4 +1,5 @@
-// Which table entries a corpus of games reads: for every KPP entry the reads
+// Which table entries a corpus of games reads (an fv.bin's or a KPPT set's
+// KPP pairs, by the store's geometry): for every KPP entry the reads
 // made by black's king terms and by white's, its pull (the residuals of the
 // games' results summed over its reads, black's added and white's taken
 // away), and which KKP entries were read at all; the entries whose use or
@@ -11,12 +12,15 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "eval/kppt/kppt_file.h"
+#include "eval/piece_features.h"
 #include "eval/table/eval_file.h"
 #include "eval/table/features.h"
 #include "eval/ranking.h"
@@ -27,11 +31,39 @@ namespace fvscope {
 // KPP entries in a file: a triangle for each king square.
 constexpr int64_t kKppValues = kSquares * kKppTriangleValues;
 
+// What a store counts: the KPP features under a king square (a triangle of
+// features x (features + 1) / 2 entries, TriangleIndex(hi, lo), for each
+// king square), the KKP entries, whether a list's pairs include each entry
+// with itself, and the tag of its byte form.
+struct UseGeometry {
+  int32_t features;
+  int64_t kkp_entries;
+  bool diagonal;
+  char tag[5];
+};
+
+// An fv.bin's entries: its triangles and KKP section, the pairs (i, j <= i).
+inline constexpr UseGeometry kTableUse{kKppFeatures, kKkpValues, true, "FVU2"};
+// A KPPT set's: the pairs i > j of the 1548 feature numbers, KKP[bk][wk][f].
+inline constexpr UseGeometry kKpptUse{kPieceFeatures, kKkpPairs, false, "FVUK"};
+
+// Entries of a king square's triangle, and of every king square's.
+constexpr int64_t TriangleOf(const UseGeometry& g) {
+  return int64_t{g.features} * (g.features + 1) / 2;
+}
+constexpr int64_t KppEntriesOf(const UseGeometry& g) { return kSquares * TriangleOf(g); }
+
 // Entries of a king square's triangle behind one bit of EntryUse::touched.
 constexpr int kUseChunkShift = 10;
 constexpr int64_t kUseChunks = (kKppTriangleValues >> kUseChunkShift) + 1;
 constexpr int64_t kUseChunkWords = (kUseChunks + 63) / 64;
 constexpr int64_t kKkpUseWords = (kKkpValues + 63) / 64;
+constexpr int64_t UseChunksOf(const UseGeometry& g) { return (TriangleOf(g) >> kUseChunkShift) + 1; }
+// The largest geometry a store takes.
+constexpr int kMaxUseFeatures = kPieceFeatures;
+constexpr int64_t kMaxUseChunkWords =
+    ((((int64_t{kMaxUseFeatures} * (kMaxUseFeatures + 1) / 2) >> kUseChunkShift) + 1) + 63) / 64;
+static_assert(kKppFeatures <= kMaxUseFeatures);
 
 // Residuals and pulls are kept in fixed point, in units of 2^-kPullBits, so
 // that any order of adding gives the same sums.
@@ -91,13 +123,14 @@ struct SpilledReads {
   int64_t pull = 0;
 };
 
-// The store. Counts saturate at UINT32_MAX, pulls at the int64 range.
+// The store, of one geometry. Counts saturate at UINT32_MAX, pulls at the int64 range.
 // Adding (AddKppReads, AddEntryReads, MarkKkpRead, MergeEntryUse,
 // DecodeEntryUse) may run on several threads at once, each king square
 // under its own lock, and the store comes out the same whatever the
 // threads; reading (the walks, counts, ranking, encoding) must not overlap
-// adding. Allocate it with new (about 0.6 MB); a king square's cells (9.6 MB,
-// zero pages until written) are mapped when it is first added to.
+// adding. Allocate it with new (about 0.1 MB, and a bit per KKP entry); a
+// king square's cells (8.7 MB for fv.bin, 9.6 MB for a KPPT set, zero pages
+// until written) are mapped when it is first added to.
 // The stays' reads wait in a buffer of their king square (written in
 // order) and are applied to its cells a whole buffer at a time, the rest
 // when the store is first read.
@@ -106,15 +139,20 @@ struct EntryUse {
   // a large corpus (the reads scatter over every page: one fault per huge
   // page instead of 512); without, a few games take only the pages they
   // write. pulls: 1, or 2 to keep a second file's pull as well.
-  explicit EntryUse(bool huge_pages = true, int pulls = 1);
+  explicit EntryUse(bool huge_pages = true, int pulls = 1,
+                    const UseGeometry& geometry = kTableUse);
   ~EntryUse();
   EntryUse(const EntryUse&) = delete;
   EntryUse& operator=(const EntryUse&) = delete;
 
   const bool huge_pages;
   const int pulls;
+  const UseGeometry geometry;
+  const int64_t triangle;  // TriangleOf(geometry)
+  const int64_t chunks;    // UseChunksOf(geometry)
+  const int64_t kkp_words;
   std::mutex locks[kSquares];
-  // Per king square: kKppTriangleValues cells; null until the square is
+  // Per king square: triangle cells; null until the square is
   // first added to.
   UseCell* cells[kSquares] = {};
   // Per king square with pulls == 2: the second file's pull of each entry.
@@ -128,13 +166,16 @@ struct EntryUse {
   int64_t* pending_second[kSquares] = {};
   mutable int32_t pending_count[kSquares] = {};
   // Per king square: chunks of 1 << kUseChunkShift offsets holding a count.
-  uint64_t touched[kSquares][kUseChunkWords] = {};
-  // One bit per KKP entry read (index within the KKP section).
-  std::atomic<uint64_t> kkp[kKkpUseWords];
+  uint64_t touched[kSquares][kMaxUseChunkWords] = {};
+  // One bit per KKP entry read (index within the KKP section), kkp_words words.
+  std::unique_ptr<std::atomic<uint64_t>[]> kkp;
 };
 
 // King square k and features hi >= lo of KPP entry index (0..kKppValues-1).
 void KppEntryOf(int64_t index, int* k, int* hi, int* lo);
+
+// The same in geometry g (index 0..KppEntriesOf(g) - 1).
+void KppEntryOf(const UseGeometry& g, int64_t index, int* k, int* hi, int* lo);
 
 // Adds the n stays of side's king terms at king square k (0..80) that end
 // at end, each pulled by the residuals of its plies. Returns false with
@@ -144,8 +185,11 @@ bool AddKppReads(EntryUse* use, Side side, int k, const KppRead* reads, int n,
                  const StayEnd& end, std::string* error);
 
 // One position's list of KPP features under a king, its pairs each read
-// once: features ascending, each below kKppFeatures; pulled by residual[f]
-// (in kPullUnit) under each file the store keeps, white's taken away.
+// once: features ascending, each below the geometry's features; pulled by
+// residual[f] (in kPullUnit) under each file the store keeps, white's taken
+// away. Without the diagonal a feature may repeat (a KPPT set's feature 0 of
+// the missing pieces): the pair of two entries of one number reads its
+// diagonal entry.
 struct FeatureListReads {
   const int16_t* features;
   int count;
@@ -200,15 +244,16 @@ void ForEachUsedKppEntryOf(const EntryUse& use, int k, Visit visit,
   const int64_t* second = use.second_pulls[k];
   SortedSpills(use, k, spills);
   size_t next = 0;
-  for (int64_t chunk = 0; chunk < kUseChunks; ++chunk) {
+  const int64_t triangle = use.triangle;
+  for (int64_t chunk = 0; chunk < use.chunks; ++chunk) {
     if (!(use.touched[k][chunk >> 6] >> (chunk & 63) & 1)) continue;
     const int64_t begin = chunk << kUseChunkShift;
-    const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), kKppTriangleValues);
+    const int64_t end = std::min(begin + (int64_t{1} << kUseChunkShift), triangle);
     for (int64_t offset = begin; offset < end; ++offset) {
       const UseCell& cell = cells[offset];
       const bool spilled = next < spills->size() && (*spills)[next].first == offset;
       if (!spilled && (cell.black | cell.white) == 0) continue;
-      visit(k * kKppTriangleValues + offset,
+      visit(k * triangle + offset,
             ReadsOf(cell, spilled ? &(*spills)[next++].second : nullptr,
                     second != nullptr ? second[offset] : 0));
     }
@@ -226,7 +271,7 @@ void ForEachUsedKppEntry(const EntryUse& use, Visit visit) {
 // Calls visit(index) for every KKP entry read, index ascending.
 template <typename Visit>
 void ForEachReadKkpEntry(const EntryUse& use, Visit visit) {
-  for (int64_t w = 0; w < kKkpUseWords; ++w) {
+  for (int64_t w = 0; w < use.kkp_words; ++w) {
     uint64_t bits = use.kkp[w].load(std::memory_order_relaxed);
     while (bits != 0) {
       visit(w * 64 + std::countr_zero(bits));
@@ -242,6 +287,8 @@ int64_t CountUsedKppEntries(const EntryUse& use);
 int64_t CountReadKkpEntries(const EntryUse& use);
 
 // An entry ranked by how much its use or its pull weighs.
+// A KPPT set's entry is valued by its board part (black's pairs add it,
+// white's take it away), its turn part kept beside it.
 struct UseRankEntry {
   // value * (black - white); with a second file the change; in a ranking
   // of pull, the pull in kPullUnit
@@ -254,6 +301,9 @@ struct UseRankEntry {
   int32_t king_square;  // black's king as a table scan names it
   int32_t hi;           // features, hi >= lo
   int32_t lo;
+  int16_t turn;        // a KPPT set's: the turn part beside value
+  int16_t after_turn;  // and beside after
+  bool kppt;           // the entry is a KPPT set's
 };
 
 // The top of a use ranking, rank 1 first.
@@ -271,15 +321,24 @@ bool UseRankPrecedes(const UseRankEntry& a, const UseRankEntry& b, SortMode mode
 struct PullFigures {
   double total = 0;     // sum of |pull| over the entries
   int64_t entries = 0;  // entries whose pull is not 0
-  double per_king_square[kSquares] = {};  // sum of |pull| over each triangle
+  double per_king_square[kSquares] = {};  // sum of |pull| over each triangle, by board square
   UseRanking ranking;   // by pull; entries whose pull is 0 are left out
 };
 
+// The term an entry of a ranking stands for, as a table scan names and draws
+// it (a KPPT set's: black's king on its square, its features decoded from
+// black's view, board and turn parts set), with value shown.
+RankedTerm UseTerm(const UseRankEntry& entry, int32_t value);
+
 // What the store says of a corpus, from one walk over its entries.
 struct UseSummary {
+  bool kppt = false;         // the entries are a KPPT set's
+  int64_t kpp_entries = 0;   // KPP entries the store's geometry has
+  int64_t kkp_entries = 0;
+  int64_t triangle = 0;      // of a king square
   int64_t kpp_read = 0;
   int64_t kkp_read = 0;
-  int64_t per_king_square[kSquares] = {};  // KPP entries read
+  int64_t per_king_square[kSquares] = {};  // KPP entries read, by the king's board square
   UseRanking ranking;  // by contribution = value * (black - white) under the first file
   UseRanking changes;  // by change = (after - before) * (black - white), with a second file
   PullFigures pull;         // under the first file
@@ -292,7 +351,13 @@ struct UseSummary {
 void SummarizeEntryUse(const EntryUse& use, const EvalFile& file, const EvalFile* after,
                        SortMode mode, UseSummary* summary);
 
-// Appends the byte form of use to *out: the tag "FVU2", the number of
+// The same for a store of kKpptUse under a KPPT set (and after, a set of any
+// layout): each entry valued by its board part, its turn part beside.
+void SummarizeKpptEntryUse(const EntryUse& use, const KpptSet& set, const KpptSet* after,
+                           SortMode mode, UseSummary* summary);
+
+// Appends the byte form of use to *out: the geometry's tag ("FVU2" for
+// fv.bin, "FVUK" for a KPPT set), the number of
 // pulls per entry (1 or 2), the number of KPP entries read, then per entry
 // the varint index delta (the first index itself, later ones the step from
 // the previous, at least 1), black and white reads and each pull as a
@@ -306,7 +371,7 @@ void EncodeAndDropEntryUse(EntryUse* use, std::string* out);
 
 // Checks all of data[0..size) as EncodeEntryUse writes it, then adds its
 // counts, pulls and marks into *into. Returns false with *error, adding
-// nothing, for a missing tag, pulls other than *into keeps, a truncated or
+// nothing, for a missing tag or the tag of another geometry, pulls other than *into keeps, a truncated or
 // overlong varint, an index out of range or not ascending, a count of 0 for
 // both sides or above UINT32_MAX, a pull larger than its reads allow, more
 // entries than a table has, or bytes after the end.

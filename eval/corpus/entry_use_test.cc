@@ -415,7 +415,7 @@ std::vector<UseRankEntry> FullRanking(const EntryUse& use, const EvalFile& file,
     int64_t contribution = weight * (int64_t{r.black} - int64_t{r.white});
     if (pull) contribution = r.pull[0];
     if (contribution != 0) {
-      all.push_back({contribution, index, r.black, r.white, before, pull ? before : later, 0, 0, 0});
+      all.push_back({contribution, index, r.black, r.white, before, pull ? before : later, 0, 0, 0, 0, 0, false});
     }
   });
   std::sort(all.begin(), all.end(), [mode](const UseRankEntry& a, const UseRankEntry& b) {

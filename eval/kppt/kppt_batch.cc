@@ -19,13 +19,36 @@ void ResizeKpptBatch(KpptBatch* batch, int32_t count) {
   batch->by_king.resize(views);
 }
 
+namespace {
+
+// Asks for the KK and KKP entries list's position reads: a row of KKP per
+// pair of kings, far apart from one position to the next.
+void PrefetchKkx(const KpptSet& set, const PieceFeatureList& list) {
+  const int64_t bk = list.king[kBlack];
+  const int64_t wk = kSquares - 1 - list.king[kWhite];
+  const int64_t pair = 2 * set.kkp_bytes;
+  const uint8_t* row = set.kkp + (bk * kSquares + wk) * kPieceFeatures * pair;
+  for (int i = 0; i < list.count; ++i) __builtin_prefetch(row + list.view[kBlack][i].number * pair);
+  if (set.kk != nullptr) __builtin_prefetch(set.kk + (bk * kSquares + wk) * 2 * set.kk_bytes);
+}
+
+}  // namespace
+
 void PrepareKpptBatch(KpptBatch* batch, const KpptSet& set, const Position* positions,
                       const uint8_t* taken, int32_t begin, int32_t end) {
-  PieceFeatureList list;
+  // One position ahead: its lists built and its KKP entries asked for while
+  // this one's are sorted and summed.
+  PieceFeatureList lists[2];
   std::string error;
+  const auto build = [&](int32_t i) {
+    batch->taken[i] = taken[i] != 0 && BuildPieceFeatures(positions[i], &lists[i & 1], &error);
+    if (batch->taken[i]) PrefetchKkx(set, lists[i & 1]);
+  };
+  if (begin < end) build(begin);
   for (int32_t i = begin; i < end; ++i) {
-    batch->taken[i] = taken[i] != 0 && BuildPieceFeatures(positions[i], &list, &error);
+    if (i + 1 < end) build(i + 1);
     if (!batch->taken[i]) continue;
+    const PieceFeatureList& list = lists[i & 1];
     for (Side view : kSides) {
       const int32_t v = 2 * i + view;
       batch->king[v] = static_cast<uint8_t>(list.king[view]);

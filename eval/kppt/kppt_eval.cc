@@ -1,6 +1,7 @@
 #include "eval/kppt/kppt_eval.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -39,6 +40,25 @@ void SortedOrder(const PieceFeatureList& list, Side view, int8_t* order) {
 }  // namespace
 
 void SortedNumbers(const PieceFeatureList& list, Side view, uint16_t* numbers) {
+  // A bit per number: the missing pieces' 0s first, then the bits in order.
+  // Only 0 repeats in a list that fits; any other repeat is sorted one by one.
+  constexpr int kWords = (kPieceFeatures + 63) / 64;
+  uint64_t bits[kWords] = {};
+  int at = 0;
+  for (int i = 0; i < list.count; ++i) {
+    const int number = list.view[view][i].number;
+    if (number == 0) {
+      numbers[at++] = 0;
+    } else {
+      bits[number >> 6] |= uint64_t{1} << (number & 63);
+    }
+  }
+  for (int w = 0; w < kWords; ++w) {
+    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+      numbers[at++] = static_cast<uint16_t>(w * 64 + std::countr_zero(word));
+    }
+  }
+  if (at == list.count) return;
   int8_t order[kSetPieces];
   SortedOrder(list, view, order);
   for (int i = 0; i < list.count; ++i) numbers[i] = static_cast<uint16_t>(list.view[view][order[i]].number);
