@@ -121,8 +121,8 @@ bool KingsWander(const std::vector<RecordPly>& plies, int from_ply) {
 // then evaluated a block at a time, grouped by king square, as packed
 // records are.
 bool KpptGames(const ModeInputs& inputs) {
-  return inputs.fv->kind == EvalKind::kKppt &&
-         (inputs.compare == nullptr || inputs.compare->kind == EvalKind::kKppt);
+  return EvaluatesGamesInBlocks(*inputs.fv) &&
+         (inputs.compare == nullptr || EvaluatesGamesInBlocks(*inputs.compare));
 }
 
 // Plays and evaluates one game into *out; under KPPT sets only plays it,
@@ -484,7 +484,7 @@ void ValueRecords(const ModeInputs& inputs, const CorpusPartial& found, int begi
     if (inputs.compare != nullptr) out.second_value = BatchValue(*batch, i, *inputs.compare, 1);
     if (use == nullptr) continue;
     // A KPPT set's marks go with its reads (AddKpptBatchUse).
-    if (inputs.fv->kind == EvalKind::kTable) MarkBatchKkp(*batch, i, use);
+    if (AddsUseBySlabs(*inputs.fv)) MarkBatchKkp(*batch, i, use);
     const bool decided =
         out.result == GameResult::kBlackWins || out.result == GameResult::kWhiteWins;
     batch->pulled[i] = lambda >= 1 || decided;
@@ -630,9 +630,9 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     });
     if (pass->use != nullptr) {
       std::string error;
-      const bool added = inputs.fv->kind == EvalKind::kKppt
-                             ? AddKpptBatchUse(*batch, count, pass->use, parallel, &error)
-                             : AddSlabsUse(*batch, pass->threads, pass->use);
+      const bool added = AddsUseBySlabs(*inputs.fv)
+                             ? AddSlabsUse(*batch, pass->threads, pass->use)
+                             : AddKpptBatchUse(*batch, count, pass->use, parallel, &error);
       if (!added) {
         close(fd);
         Fail(pass->log, path + ": the store of entry use cannot take its reads");

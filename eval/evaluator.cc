@@ -519,4 +519,20 @@ bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::str
                            : BuildTableMap(file.table, request, table, error);
 }
 
+bool EvaluatesGamesInBlocks(const Evaluator& file) { return file.kind == EvalKind::kKppt; }
+
+bool AddsUseBySlabs(const Evaluator& file) { return file.kind == EvalKind::kTable; }
+
+bool ScanFileSlab(const Evaluator& file, const Evaluator* second, int k, int part, SortMode mode,
+                  bool* is_kppt, TableScan* table, ScanComparison* comparison, KpptScan* kppt,
+                  std::string* error) {
+  *is_kppt = file.kind == EvalKind::kKppt;
+  if (*is_kppt) {
+    return ScanKpptSlab(file.kppt, second != nullptr ? &second->kppt : nullptr, k,
+                        KpptPart(std::max(part, 0)), mode, kppt, error);
+  }
+  return second != nullptr ? CompareKppSquare(file.table, second->table, k, mode, comparison, error)
+                           : ScanKppTable(file.table, k, mode, table, error);
+}
+
 }  // namespace fvscope

@@ -13,6 +13,7 @@
 #include "eval/kppt/kppt_census.h"
 #include "eval/kppt/kppt_eval.h"
 #include "eval/kppt/kppt_file.h"
+#include "eval/kppt/kppt_scan.h"
 #include "eval/kppt/kppt_map.h"
 #include "eval/network/activations.h"
 #include "eval/network/feature_use.h"
@@ -27,6 +28,7 @@
 #include "eval/table/piece_shares.h"
 #include "eval/table/table_census.h"
 #include "eval/table/table_map.h"
+#include "eval/table/table_scan.h"
 #include "eval/table/term_tally.h"
 #include "shogi/types.h"
 
@@ -146,6 +148,22 @@ void CountBatchInputs(PositionBatch* batch, int count, FeatureUse* use,
 // reads. Returns false with *error when the store refuses them.
 bool AddKpptBatchUse(const PositionBatch& batch, int count, EntryUse* use,
                      const ParallelFor& parallel, std::string* error);
+
+// True when a corpus evaluates games under file a block at a time, grouped
+// by king square, as it does packed records (a KPPT set).
+bool EvaluatesGamesInBlocks(const Evaluator& file);
+
+// True when the reads of file's entries by a block are added slab by slab
+// from the batch's sides (a table), with each position's KKP marks apart;
+// false when they go with the block's views (AddKpptBatchUse).
+bool AddsUseBySlabs(const Evaluator& file);
+
+// Scans king square k of file (with second, the change to it) into *table
+// or *comparison (a table's) or *kppt (a KPPT set's, the part chosen);
+// *is_kppt names which. Returns false with *error when k is outside 0..80.
+bool ScanFileSlab(const Evaluator& file, const Evaluator* second, int k, int part, SortMode mode,
+                  bool* is_kppt, TableScan* table, ScanComparison* comparison, KpptScan* kppt,
+                  std::string* error);
 
 // Summarizes use under file and, when not null, after (files of use's
 // geometry) as SummarizeEntryUse or SummarizeKpptEntryUse does.
