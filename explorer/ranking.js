@@ -6,8 +6,8 @@ import { pictureUrl } from './api.js';
 
 // The figures a ranking's entries may carry, in the order they are shown.
 const FIGURES = ['change', 'contribution', 'pull', 'value', 'reads', 'mean', 'before', 'after'];
-// The parts a KPPT pair carries, shown after the figures.
-const PARTS = ['board', 'turn'];
+// The parts a KPPT pair or entry carries (and their change's), shown after the figures.
+const PARTS = ['board', 'turn', 'turn_before', 'turn_after'];
 
 // A figure as text: whole numbers as they are, others (a pull, a mean) to
 // three decimals, signed when asked.
