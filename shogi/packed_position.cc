@@ -308,37 +308,11 @@ bool DecodeCheckingEachCode(const uint8_t* bytes, PackedFormat format, Position*
   return true;
 }
 
-namespace {
-
-// Per piece code + kMaxPieceCode and square: the piece could never move
-// from there (a pawn or lance on its last rank, a knight on its last two).
-struct DeadSquares {
-  uint8_t dead[2 * kMaxPieceCode + 1][kSquares];
-};
-
-const DeadSquares& TheDeadSquares() {
-  static const DeadSquares squares = [] {
-    DeadSquares d{};
-    for (int code = -kMaxPieceCode; code <= kMaxPieceCode; ++code) {
-      if (code == 0 || KindOf(code) == kKing) continue;
-      const Side side = code > 0 ? kBlack : kWhite;
-      for (int s = 0; s < kSquares; ++s) {
-        d.dead[code + kMaxPieceCode][s] = RanksAhead(side, s) < RanksToMove(KindOf(code));
-      }
-    }
-    return d;
-  }();
-  return squares;
-}
-
-}  // namespace
-
 bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* position,
                           Side* to_move, const char** why) {
   // The board read without a branch per square; a block with any fault is
   // read again code by code, which names the first.
   const Lookups& lookups = TheLookups();
-  const DeadSquares& dead_squares = TheDeadSquares();
   const int f = static_cast<int>(format);
   BitStream stream(bytes);
   ClearPosition(position);
@@ -407,11 +381,17 @@ bool DecodePackedPosition(const uint8_t* bytes, PackedFormat format, Position* p
     const int square = kBoardSquares[q];
     if (square == kings[kBlack] || square == kings[kWhite]) continue;
     const int8_t piece = pieces[n];
-    const int at = piece + kMaxPieceCode;
-    fault |= dead_squares.dead[at][square];
-    ++by_code[n & 3][at];
+    ++by_code[n & 3][piece + kMaxPieceCode];
     ++n;
     position->cells[square] = piece;
+  }
+  // A pawn, lance or knight that can never move stands on its side's last ranks.
+  const int8_t* cells = position->cells;
+  for (int file = 1; file <= kFiles; ++file) {
+    const int b1 = cells[SquareOf(file, 1)], b2 = cells[SquareOf(file, 2)];
+    const int w9 = cells[SquareOf(file, kRanks)], w8 = cells[SquareOf(file, kRanks - 1)];
+    fault |= (b1 == kPawn) | (b1 == kLance) | (b1 == kKnight) | (b2 == kKnight);
+    fault |= (w9 == -kPawn) | (w9 == -kLance) | (w9 == -kKnight) | (w8 == -kKnight);
   }
   if (fault != 0 || stream.at > kStreamBits) {
     return DecodeCheckingEachCode(bytes, format, position, to_move, why);
