@@ -75,6 +75,7 @@ bool LoadEvalFileOf(const std::string& path, Run* run, Evaluator* file) {
   EvalLoadOptions load;
   if (run->options.fv_scale > 0) load.network_scale = run->options.fv_scale;
   load.many_positions = AnalysesCorpus(run->options);
+  load.identity_memo = IdentityMemoFolder();
   if (!LoadEvaluator(path, load, file, &error, &warning)) {
     Fail(error);
     return false;

@@ -43,7 +43,7 @@ struct KpptFolder {
       EXPECT_TRUE(WriteSampleKppt(set_path, sample));
     }
     std::string error;
-    EXPECT_TRUE(LoadKpptSet(set_path, &set, &error)) << error;
+    EXPECT_TRUE(LoadKpptSet(set_path, "", &set, &error)) << error;
     std::filesystem::create_directories(path + "/other");
     const KpptLayout other = set.layout == KpptLayout::kKppKkpt ? KpptLayout::kKppt32 : KpptLayout::kKppKkpt;
     const KpptLayoutInfo& info = kKpptLayoutInfo[static_cast<int>(other)];

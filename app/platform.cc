@@ -105,4 +105,12 @@ bool RunCommand(const std::string& command, std::string* error) {
   return false;
 }
 
+std::string IdentityMemoFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && cache[0] == '/') return std::string(cache) + "/fvscope";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.cache/fvscope";
+  return "";
+}
+
 }  // namespace fvscope

@@ -23,6 +23,11 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string* text, std
 // Size in bytes of the file at path, 0 when it cannot be told.
 int64_t FileSize(const std::string& path);
 
+// Where a KPPT set's identity is remembered between runs:
+// $XDG_CACHE_HOME/fvscope when that is an absolute path, else
+// $HOME/.cache/fvscope; empty (nowhere) without either.
+std::string IdentityMemoFolder();
+
 // Runs command through /bin/sh -c and waits for it. Returns false with
 // *error describing the status when it cannot be started or does not exit 0.
 bool RunCommand(const std::string& command, std::string* error);

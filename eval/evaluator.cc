@@ -20,7 +20,7 @@ bool LoadEvaluator(const std::string& path, const EvalLoadOptions& options, Eval
   file->path = path;
   if (IsKpptFolder(path)) {
     file->kind = EvalKind::kKppt;
-    return LoadKpptSet(path, &file->kppt, error);
+    return LoadKpptSet(path, options.identity_memo, &file->kppt, error);
   }
   if (IsNetworkFile(path.c_str())) {
     file->kind = EvalKind::kNetwork;

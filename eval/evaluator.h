@@ -57,6 +57,7 @@ struct Evaluator {
 struct EvalLoadOptions {
   int32_t network_scale = kDefaultNetworkScale;  // a network's S
   bool many_positions = false;  // the run evaluates many: lay a network out for it
+  std::string identity_memo;    // where a KPPT set's identity is remembered; empty: nowhere
 };
 
 // Loads the file at path: a KPPT set when it is a folder, a network when

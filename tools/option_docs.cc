@@ -159,7 +159,9 @@ std::string ManPage() {
                                                 Roff(line + 3) + "\n";
   out += ".SH FILES\n"
          "The working folder (\\-C) holds fv.bin, engine, img/, log/ and report.html; "
-         "share/fvscope/img holds the piece pictures.\n";
+         "share/fvscope/img holds the piece pictures. A KPPT set's identity, once summed, is "
+         "remembered in $XDG_CACHE_HOME/fvscope (else ~/.cache/fvscope) for as long as its "
+         "files stay the same.\n";
   out += ".SH SEE ALSO\n"
          "The reference in the docs/ folder of the source: command\\-line.md, outputs.md, "
          "json.md, inputs.md, corpora.md, server.md, explorer.md, performance.md, design.md.\n";

@@ -231,18 +231,18 @@ TEST(KpptFile, IdentityAndRefusals) {
   make("KPP_synthesized.bin", KppFileBytes(l), KppFileBytes(l) - 2, 0x8000);
   KpptSet set;
   std::string error;
-  ASSERT_TRUE(LoadKpptSet(dir.path(), &set, &error)) << error;
+  ASSERT_TRUE(LoadKpptSet(dir.path(), "", &set, &error)) << error;
   EXPECT_EQ(set.layout, l);
   EXPECT_EQ(set.identity, 0xFFFFu + 7u + 0x8000u);
   CloseKpptSet(&set);
   // 16-bit KK and KKP with a KPP of board values only: no layout.
   make("KK_synthesized.bin", KkFileBytes(KpptLayout::kKppt16), 0, 1);
   make("KPP_synthesized.bin", KppFileBytes(KpptLayout::kKppKkpt), 0, 1);
-  EXPECT_FALSE(LoadKpptSet(dir.path(), &set, &error));
+  EXPECT_FALSE(LoadKpptSet(dir.path(), "", &set, &error));
   EXPECT_NE(error.find("KK_synthesized.bin (26244 bytes)"), std::string::npos) << error;
   EXPECT_NE(error.find("KPP_synthesized.bin 776402496"), std::string::npos) << error;
   make("KKP.bin", 2, 0, 1);
-  EXPECT_FALSE(LoadKpptSet(dir.path(), &set, &error));
+  EXPECT_FALSE(LoadKpptSet(dir.path(), "", &set, &error));
   EXPECT_NE(error.find("a mix of layouts"), std::string::npos) << error;
 }
 

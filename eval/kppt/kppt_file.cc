@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "eval/kppt/identity_memo.h"
+
 namespace fvscope {
 
 const KpptLayoutInfo kKpptLayoutInfo[kKpptLayouts] = {
@@ -95,7 +97,8 @@ void CloseKpptSet(KpptSet* set) {
   *set = KpptSet();
 }
 
-bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error) {
+bool LoadKpptSet(const std::string& dir, const std::string& memo_dir, KpptSet* set,
+                 std::string* error) {
   *set = KpptSet();
   int64_t sizes[kKnownNameCount];
   bool present[kKnownNameCount];
@@ -182,7 +185,17 @@ bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error) {
     *tables[t] = static_cast<const uint8_t*>(mapped);
     set->total_bytes += bytes;
   }
-  if (ok) {
+  FileStamp stamps[3];
+  int stamped = 0;
+  for (int t = 0; t < 3 && ok; ++t) {
+    if (fds[t] >= 0 && !StampOf(fds[t], names[t], &stamps[stamped++])) {
+      *error = Joined(dir, names[t]) + ": cannot stat (" + std::strerror(errno) + ")";
+      ok = false;
+    }
+  }
+  const bool recalled = ok && RecallIdentity(memo_dir, dir, stamps, stamped, &set->identity);
+  const int64_t summed_ns = WallClockNs();
+  if (ok && !recalled) {
     // The KPP file, by far the largest, in two halves on two threads.
     const int64_t kpp_bytes = static_cast<int64_t>(set->mapping_bytes[2]);
     const int64_t half = kpp_bytes / 2 / 4096 * 4096;
@@ -200,6 +213,7 @@ bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error) {
       }
       set->identity += sums[t];
     }
+    if (ok) RememberIdentity(memo_dir, dir, stamps, stamped, summed_ns, set->identity);
   }
   for (int fd : fds) {
     if (fd >= 0) close(fd);

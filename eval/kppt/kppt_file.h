@@ -87,10 +87,13 @@ struct KpptSet {
 bool IsKpptFolder(const std::string& path);
 
 // Finds the layout of the folder dir by the names present and their sizes,
-// maps its files into *set and sums its identity. Returns false with *error
-// naming what was found and what is read when the folder holds no set
-// fvscope reads, or a file cannot be opened or mapped.
-bool LoadKpptSet(const std::string& dir, KpptSet* set, std::string* error);
+// maps its files into *set and sums its identity, or recalls it from the
+// memo folder memo_dir (none when empty) when the files are the ones summed
+// there. Returns false with *error naming what was found and what is read
+// when the folder holds no set fvscope reads, or a file cannot be opened or
+// mapped.
+bool LoadKpptSet(const std::string& dir, const std::string& memo_dir, KpptSet* set,
+                 std::string* error);
 
 // Drops the mappings of *set, which is empty afterwards.
 void CloseKpptSet(KpptSet* set);
