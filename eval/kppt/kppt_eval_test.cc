@@ -262,6 +262,15 @@ TEST(KpptFile, AsymmetryFoundFirstInOrder) {
   EXPECT_EQ(found.b, 900);
   EXPECT_NE(found.ab.turn, found.ba.turn);
   EXPECT_TRUE(CheckKppSymmetry(set, 31, &found));
+  // Board values only, the difference in the last entry read.
+  MakeSampleKppt(KpptLayout::kKppKkpt, 3, sample.get());
+  const KpptSet board_only = SampleKpptSet(*sample);
+  EXPECT_TRUE(CheckKppSymmetry(board_only, 80, &found));
+  ++sample->kpp[2 * ((int64_t{80} * 1548 + 1546) * 1548 + 1547) + 1];
+  ASSERT_FALSE(CheckKppSymmetry(board_only, 80, &found));
+  EXPECT_EQ(found.a, 1546);
+  EXPECT_EQ(found.b, 1547);
+  EXPECT_EQ(found.ab.board - found.ba.board, 256);
 }
 
 }  // namespace

@@ -222,35 +222,49 @@ bool LoadKpptSet(const std::string& dir, const std::string& memo_dir, KpptSet* s
   return ok;
 }
 
+namespace {
+
+// True when every entry (a, b) of rows [a0, a1) and columns [b0, b1), b > a,
+// of the slab holds the same bytes as its mirror (b, a). Entries are Words:
+// equal bytes are equal parts, whatever the byte order.
+template <typename Word>
+bool BlockSymmetric(const uint8_t* slab, int a0, int a1, int b0, int b1) {
+  Word differs = 0;
+  for (int a = a0; a < a1; ++a) {
+    const uint8_t* row = slab + int64_t{a} * kPieceFeatures * sizeof(Word);
+    for (int b = b0 > a ? b0 : a + 1; b < b1; ++b) {
+      Word ab, ba;
+      std::memcpy(&ab, row + int64_t{b} * sizeof(Word), sizeof(Word));
+      std::memcpy(&ba, slab + (int64_t{b} * kPieceFeatures + a) * sizeof(Word), sizeof(Word));
+      differs |= ab ^ ba;
+    }
+  }
+  return differs == 0;
+}
+
+}  // namespace
+
 bool CheckKppSymmetry(const KpptSet& set, int k, KppAsymmetry* found) {
-  // Blocks of 64 x 64 against their mirrors, which stay in the cache.
+  // Blocks of 64 x 64 against their mirrors, which stay in the cache; the
+  // first block row holding a difference is then read in order.
   constexpr int kBlock = 64;
+  const uint8_t* slab = KppRow(set, k, 0);
   for (int a0 = 0; a0 < kPieceFeatures; a0 += kBlock) {
     const int a1 = a0 + kBlock < kPieceFeatures ? a0 + kBlock : kPieceFeatures;
-    for (int b0 = a0; b0 < kPieceFeatures; b0 += kBlock) {
+    bool symmetric = true;
+    for (int b0 = a0; b0 < kPieceFeatures && symmetric; b0 += kBlock) {
       const int b1 = b0 + kBlock < kPieceFeatures ? b0 + kBlock : kPieceFeatures;
-      for (int a = a0; a < a1; ++a) {
-        for (int b = b0 > a ? b0 : a + 1; b < b1; ++b) {
-          const KpptPair ab = KppPair(set, k, a, b);
-          const KpptPair ba = KppPair(set, k, b, a);
-          if (ab.board == ba.board && ab.turn == ba.turn) continue;
-          // The first by (a, b) order: look no further than this block row's earlier ones.
-          KppAsymmetry first{k, a, b, ab, ba};
-          for (int a2 = a0; a2 <= a; ++a2) {
-            for (int b2 = a2 + 1; b2 < kPieceFeatures; ++b2) {
-              if (a2 == a && b2 >= b) break;
-              const KpptPair p = KppPair(set, k, a2, b2);
-              const KpptPair q = KppPair(set, k, b2, a2);
-              if (p.board != q.board || p.turn != q.turn) {
-                first = {k, a2, b2, p, q};
-                a2 = a;
-                break;
-              }
-            }
-          }
-          *found = first;
-          return false;
-        }
+      symmetric = set.kpp_parts == 2 ? BlockSymmetric<uint32_t>(slab, a0, a1, b0, b1)
+                                     : BlockSymmetric<uint16_t>(slab, a0, a1, b0, b1);
+    }
+    if (symmetric) continue;
+    for (int a = a0; a < a1; ++a) {
+      for (int b = a + 1; b < kPieceFeatures; ++b) {
+        const KpptPair ab = KppPair(set, k, a, b);
+        const KpptPair ba = KppPair(set, k, b, a);
+        if (ab.board == ba.board && ab.turn == ba.turn) continue;
+        *found = {k, a, b, ab, ba};
+        return false;
       }
     }
   }
