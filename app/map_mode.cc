@@ -81,10 +81,10 @@ HeatSheet NeuronSheet(const NetworkMap& map) {
 
 // The sheet of a KPPT map: every grid and hand row, the kings and PIECE marked.
 HeatSheet KpptSheet(const KpptMap& map) {
-  const MapRequest& r = map.request;
+  const MapRequest& r = map.table.request;
   HeatSheet sheet{"MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
-                      (map.kkp ? " (KPPT kkp, " : " (KPPT kpp, ") + KpptPartName(map.part) +
-                      (map.compared ? "), after - before" : ")"),
+                      (map.table.kkp ? " (KPPT kkp, " : " (KPPT kpp, ") + KpptPartName(map.part) +
+                      (map.table.compared ? "), after - before" : ")"),
                   {true, 0,
                    map.part == KpptPart::kTurn
                        ? "turn part: blue a bonus to the side to move, red a cost (table units)"
@@ -94,24 +94,24 @@ HeatSheet KpptSheet(const KpptMap& map) {
                   {},
                   2,
                   {}};
-  for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
-    HeatGrid heat{KpptGridName(grid), {}, {}, {{r.king.square, "K"}}};
+  for (int g = 0; g < map.table.grid_count; ++g) {
+    const MapGrid& grid = map.table.grids[g];
+    HeatGrid heat{MapGridName(grid), {}, {}, {{r.king.square, "K"}}};
     for (int s = 0; s < kSquares; ++s) {
       heat.present[s] = grid.present[s];
       heat.values[s] = grid.values[s];
     }
-    if (!IsHeld(r.piece)) heat.marks.push_back({r.piece.square, map.kkp ? "k" : "P"});
+    if (!IsHeld(r.piece)) heat.marks.push_back({r.piece.square, map.table.kkp ? "k" : "P"});
     sheet.grids.push_back(heat);
   }
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
+  for (int h = 0; h < map.table.hand_count; ++h) {
+    const MapHand& hand = map.table.hands[h];
     // Cell c stands for c pieces held; none held has no feature, PIECE none with itself.
     std::vector<double> values = {std::nan("")};
     for (int c = 0; c < hand.counts; ++c) {
       values.push_back(hand.present[c] ? hand.values[c] : std::nan(""));
     }
-    HeatRow row{KpptHandName(hand), values, {}};
+    HeatRow row{MapHandName(hand), values, {}};
     if (IsHeld(r.piece) && r.piece.side == hand.side && HandKindOf(r.piece) == hand.hand_kind) {
       row.marks.push_back({r.piece.count, "P"});
     }

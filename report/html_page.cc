@@ -977,25 +977,25 @@ namespace {
 
 // A KPPT set's map: the picture and the values of the hands.
 std::string KpptMapPage(const RunFacts& facts, const KpptMap& map) {
-  const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
-                            PlaceName(map.request.piece) + (map.kkp ? " (KPPT KKP, " : " (KPPT KPP, ") +
+  const std::string title = "Map of " + PlaceName(map.table.request.king) + " and " +
+                            PlaceName(map.table.request.piece) + (map.table.kkp ? " (KPPT KKP, " : " (KPPT KPP, ") +
                             KpptPartName(map.part) + " part)";
   std::string html = PageHead(facts, title, "");
   html += Figure(facts, kMapPicturePath, "the map",
-                 map.compared ? "After minus before, in table units"
+                 map.table.compared ? "After minus before, in table units"
                  : map.part == KpptPart::kTurn
                      ? "The turn part in table units, a bonus to the side to move"
                      : "The board part in table units, as it favours black",
                  true);
-  if (map.kkp) {
+  if (map.table.kkp) {
     html += "<p>KK of both kings: board " + std::to_string(map.kk.board) + ", turn " +
             std::to_string(map.kk.turn) + ".</p>\n";
   }
   html += "<h2>Hands</h2>\n<p class=\"meta\">The 1st, 2nd, ... piece held.</p>\n"
           "<div class=\"scroll\"><table>\n";
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    html += "<tr>" + NameCell(KpptHandName(hand));
+  for (int h = 0; h < map.table.hand_count; ++h) {
+    const MapHand& hand = map.table.hands[h];
+    html += "<tr>" + NameCell(MapHandName(hand));
     for (int c = 0; c < hand.counts; ++c) {
       html += hand.present[c] ? "<td>" + std::to_string(hand.values[c]) + "</td>" : "<td>-</td>";
     }

@@ -552,45 +552,45 @@ Json KpptValues(const bool* present, const int32_t* values, int count) {
 std::string KpptMapJson(const RunFacts& facts, const KpptMap& map) {
   Json document = Head(facts, "map");
   Json grids = Json::array();
-  for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
+  for (int g = 0; g < map.table.grid_count; ++g) {
+    const MapGrid& grid = map.table.grids[g];
     Json features = Json::array();
     for (int s = 0; s < kSquares; ++s) {
       features.push_back(grid.present[s] ? Json(grid.features[s]) : Json(nullptr));
     }
-    Json entry = {{"piece", KpptGridName(grid)},
+    Json entry = {{"piece", MapGridName(grid)},
                   {"values", KpptValues(grid.present, grid.values, kSquares)},
                   {"features", features}};
-    if (map.compared) {
+    if (map.table.compared) {
       entry["before"] = KpptValues(grid.present, grid.before, kSquares);
       entry["after"] = KpptValues(grid.present, grid.after, kSquares);
     }
     grids.push_back(entry);
   }
   Json hands = Json::array();
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    Json entry = {{"piece", KpptHandName(hand)},
+  for (int h = 0; h < map.table.hand_count; ++h) {
+    const MapHand& hand = map.table.hands[h];
+    Json entry = {{"piece", MapHandName(hand)},
                   {"values", KpptValues(hand.present, hand.values, hand.counts)},
                   {"features", std::vector<int16_t>(hand.features, hand.features + hand.counts)}};
-    if (map.compared) {
+    if (map.table.compared) {
       entry["before"] = KpptValues(hand.present, hand.before, hand.counts);
       entry["after"] = KpptValues(hand.present, hand.after, hand.counts);
     }
     hands.push_back(entry);
   }
-  document["map"] = {{"king", PlaceName(map.request.king)},
-                     {"piece", PlaceName(map.request.piece)},
-                     {"table", map.kkp ? "kkp" : "kpp"},
+  document["map"] = {{"king", PlaceName(map.table.request.king)},
+                     {"piece", PlaceName(map.table.request.piece)},
+                     {"table", map.table.kkp ? "kkp" : "kpp"},
                      {"kppt", true},
                      {"part", KpptPartName(map.part)},
                      {"slab", map.slab},
-                     {"piece_feature", map.kkp ? Json(nullptr) : Json(map.piece_feature)},
-                     {"kk", map.kkp ? Json{{"board", map.kk.board}, {"turn", map.kk.turn}}
+                     {"piece_feature", map.table.kkp ? Json(nullptr) : Json(map.piece_feature)},
+                     {"kk", map.table.kkp ? Json{{"board", map.kk.board}, {"turn", map.kk.turn}}
                                     : Json(nullptr)},
                      {"grids", grids},
                      {"hands", hands}};
-  if (map.compared) document["compare"] = {{"fv", facts.compare_fv}};
+  if (map.table.compared) document["compare"] = {{"fv", facts.compare_fv}};
   return Dump(document);
 }
 

@@ -37,10 +37,11 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
   }
   const Side view = king.side;
   const bool kkp = !IsHeld(piece) && piece.kind == kKing;
-  map->request = request;
+  TableMap& table = map->table;
+  table.request = request;
+  table.kkp = kkp;
+  table.compared = second != nullptr;
   map->part = part;
-  map->kkp = kkp;
-  map->compared = second != nullptr;
   map->kk = {};
   if (kkp) {
     if (piece.side == view || !IsSquare(piece.square)) {
@@ -82,10 +83,10 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     *value = second != nullptr ? *after - *before : *before;
   };
   const int other_square = kkp || IsHeld(piece) ? -1 : piece.square;
-  map->grid_count = 0;
+  table.grid_count = 0;
   for (Side side : kSides) {
     for (int kind : kMapKindList.kinds) {
-      KpptGrid& grid = map->grids[map->grid_count++];
+      MapGrid& grid = table.grids[table.grid_count++];
       grid.side = side;
       grid.kind = kind;
       const int code = side == kBlack ? kind : -kind;
@@ -99,12 +100,13 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
       }
     }
   }
-  map->hand_count = 0;
+  table.hand_count = 0;
   for (Side side : kSides) {
     for (int h = 0; h < kHandKinds; ++h) {
-      KpptHand& hand = map->hands[map->hand_count++];
+      MapHand& hand = table.hands[table.hand_count++];
       hand.side = side;
       hand.hand_kind = h;
+      hand.first_count = 1;
       hand.counts = kPiecesInSet[h];
       for (int c = 0; c < kMaxMapCounts; ++c) {
         hand.present[c] = false;
@@ -118,35 +120,6 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     }
   }
   return true;
-}
-
-std::string KpptGridName(const KpptGrid& grid) {
-  const int kind = grid.kind >= 1 && grid.kind <= kPieceKinds ? grid.kind : 0;
-  return std::string(1, SideSign(grid.side)) + kPieceNames[kind];
-}
-
-std::string KpptHandName(const KpptHand& hand) {
-  const int h = hand.hand_kind >= 0 && hand.hand_kind < kHandKinds ? hand.hand_kind : -1;
-  return std::string(1, SideSign(hand.side)) + kPieceNames[h + 1] + "*";
-}
-
-int32_t KpptMapLargest(const KpptMap& map) {
-  int32_t largest = 0;
-  auto see = [&](int32_t v) {
-    if (v < 0) v = -v;
-    if (v > largest) largest = v;
-  };
-  for (int g = 0; g < map.grid_count && g < 2 * kMapKinds; ++g) {
-    for (int s = 0; s < kSquares; ++s) {
-      if (map.grids[g].present[s]) see(map.grids[g].values[s]);
-    }
-  }
-  for (int h = 0; h < map.hand_count && h < 2 * kHandKinds; ++h) {
-    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) {
-      if (map.hands[h].present[c]) see(map.hands[h].values[c]);
-    }
-  }
-  return largest;
 }
 
 }  // namespace fvscope

@@ -78,6 +78,7 @@ bool Build(const EvalFile& first, const EvalFile* second, const MapRequest& requ
             !IsHeld(piece) && s == piece.square &&
             (kkp || t != piece.side || kKppOwnBase[kind] != kKppOwnBase[piece.kind]);
         grid.present[s] = feature >= 0 && s != king.square && !shares_piece_square;
+        grid.features[s] = static_cast<int16_t>(feature);
         grid.values[s] = grid.before[s] = grid.after[s] = 0;
         if (grid.present[s]) put(feature, &grid.values[s], &grid.before[s], &grid.after[s]);
       }
@@ -86,12 +87,16 @@ bool Build(const EvalFile& first, const EvalFile* second, const MapRequest& requ
       MapHand& hand = map->hands[map->hand_count++];
       hand.side = t;
       hand.hand_kind = h;
+      hand.first_count = 0;
       hand.counts = kMaxHandCount[h] + 1;
       for (int c = 0; c < kMaxMapCounts; ++c) {
+        hand.present[c] = c < hand.counts;
+        hand.features[c] = 0;
         hand.values[c] = hand.before[c] = hand.after[c] = 0;
         if (c >= hand.counts) continue;
         const Place p = {t, h + 1, -1, c};
         const int feature = kkp ? KkpFeatureOf(side, p) : KppFeatureOf(side, p);
+        hand.features[c] = static_cast<int16_t>(feature);
         put(feature, &hand.values[c], &hand.before[c], &hand.after[c]);
       }
     }
@@ -154,7 +159,9 @@ int32_t MapLargestMagnitude(const TableMap& map) {
     }
   }
   for (int h = 0; h < map.hand_count && h < 2 * kHandKinds; ++h) {
-    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) see(map.hands[h].values[c]);
+    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) {
+      if (map.hands[h].present[c]) see(map.hands[h].values[c]);
+    }
   }
   return largest;
 }

@@ -9,6 +9,8 @@
 // black: a white king's entries are negated, as the rankings negate its
 // terms. The entry of a grid's square that is PIECE itself is the entry of
 // the feature with itself.
+//
+// A KPPT set's map is laid out in the same records (eval/kppt/kppt_map.h).
 #ifndef FVSCOPE_EVAL_TABLE_TABLE_MAP_H_
 #define FVSCOPE_EVAL_TABLE_TABLE_MAP_H_
 
@@ -54,7 +56,9 @@ struct MapGrid {
   Side side;                 // real side of the grid's pieces
   int kind;                  // a kind of kMapKindList
   bool present[kSquares];    // false where such a piece never stands, where a king
-                             // stands, and on PIECE's square in all grids but its own
+                             // stands, and on PIECE's square in all grids but a
+                             // table's own (a KPPT set never reads the diagonal)
+  int16_t features[kSquares];  // the feature each square's entry pairs with
   int32_t values[kSquares];  // favouring black; after - before in a comparison
   int32_t before[kSquares];  // a comparison's two files, favouring black
   int32_t after[kSquares];
@@ -63,8 +67,11 @@ struct MapGrid {
 // The entries of one side's hand kind for every count it has features for.
 struct MapHand {
   Side side;
-  int hand_kind;  // 0..6, pawn..rook
-  int counts;     // values for counts 0..counts-1
+  int hand_kind;    // 0..6, pawn..rook
+  int first_count;  // the count of values[0]: 0 in a table, 1 in a KPPT set
+  int counts;       // values for counts first_count..first_count+counts-1
+  bool present[kMaxMapCounts];  // all in a table; false for PIECE itself in a KPPT set
+  int16_t features[kMaxMapCounts];
   int32_t values[kMaxMapCounts];
   int32_t before[kMaxMapCounts];
   int32_t after[kMaxMapCounts];
@@ -110,7 +117,7 @@ std::string MapGridName(const MapGrid& grid);
 // Heading of a hand kind's values: "+FU*".
 std::string MapHandName(const MapHand& hand);
 
-// Largest magnitude of the map's values, 0 when all are 0.
+// Largest magnitude of the map's present values, 0 when all are 0.
 int32_t MapLargestMagnitude(const TableMap& map);
 
 }  // namespace fvscope
