@@ -15,12 +15,15 @@ namespace fvscope {
 
 namespace {
 
+// The caption of values that favour black or white.
+constexpr const char* kFavoursCaption = "blue favours black, red white (table units)";
+
 // The sheet of every grid and hand row of map under title and caption, KING
 // and PIECE marked; a hand row's cell c stands for c pieces held.
 HeatSheet MapSheet(const TableMap& map, const std::string& title, const std::string& caption) {
   const MapRequest& r = map.request;
-  HeatSheet sheet{title, {true, 0, caption, false}, kMapKinds, {}, map.hand_count > kHandKinds ? 2 : 1,
-                  {}};
+  HeatSheet sheet{title, {true, 0, caption, false}, kMapKinds, {},
+                  map.hand_count > kHandKinds ? 2 : 1, {}};
   for (int g = 0; g < map.grid_count; ++g) {
     const MapGrid& grid = map.grids[g];
     HeatGrid heat{MapGridName(grid), {}, {}, {{r.king.square, "K"}}};
@@ -53,7 +56,7 @@ HeatSheet TableSheet(const TableMap& map) {
   return MapSheet(map,
                   "MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
                       (map.kkp ? " (kkp)" : " (kpp)") + (map.compared ? ", after - before" : ""),
-                  "blue favours black, red white (table units)");
+                  kFavoursCaption);
 }
 
 // The sheet of a network's map: every grid and hand row, KING marked.
@@ -99,7 +102,7 @@ HeatSheet KpptSheet(const KpptMap& map) {
                       (table.compared ? "), after - before" : ")"),
                   map.part == KpptPart::kTurn
                       ? "turn part: blue a bonus to the side to move, red a cost (table units)"
-                      : "blue favours black, red white (table units)");
+                      : kFavoursCaption);
 }
 
 }  // namespace
