@@ -4,11 +4,6 @@ namespace fvscope {
 
 namespace {
 
-bool Fail(const MapRequest& request, const std::string& why, std::string* error) {
-  *error = "map " + PlaceName(request.king) + ":" + PlaceName(request.piece) + ": " + why;
-  return false;
-}
-
 // The feature of PIECE from view: a piece on the board, or the count-th held.
 int RequestFeature(Side view, const Place& piece) {
   if (IsHeld(piece)) {
@@ -29,12 +24,7 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
                   KpptPart part, KpptMap* map, std::string* error) {
   const Place& king = request.king;
   const Place& piece = request.piece;
-  if (IsHeld(king) || king.kind != kKing || !IsSquare(king.square)) {
-    return Fail(request, "KING is not a king on the board", error);
-  }
-  if (!IsHeld(piece) && piece.square == king.square) {
-    return Fail(request, "PIECE stands on KING's square", error);
-  }
+  if (!CheckMapRequest(request, error)) return false;
   const Side view = king.side;
   const bool kkp = !IsHeld(piece) && piece.kind == kKing;
   TableMap& table = map->table;
@@ -44,9 +34,6 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
   map->part = part;
   map->kk = {};
   if (kkp) {
-    if (piece.side == view || !IsSquare(piece.square)) {
-      return Fail(request, "the other king must be the other side's, on the board", error);
-    }
     const int black_king = view == kBlack ? king.square : piece.square;
     const int white_king = view == kBlack ? piece.square : king.square;
     map->slab = FeatureSquare(black_king);
@@ -63,9 +50,10 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     map->other_king = -1;
     map->piece_feature = RequestFeature(view, piece);
     if (map->piece_feature < 0) {
-      return Fail(request, IsHeld(piece) ? "a held piece is counted 1 to the set's number of that kind"
-                                         : "the set has no feature for that piece there",
-                  error);
+      return FailMapRequest(request,
+                            IsHeld(piece) ? "a held piece is counted 1 to the set's number of that kind"
+                                          : "the set has no feature for that piece there",
+                            error);
     }
   }
   // A white king's board part is subtracted from the value: shown negated.

@@ -101,6 +101,15 @@ int KppFeatureOf(Side viewer, const Place& place);
 // feature.
 int KkpFeatureOf(Side viewer, const Place& place);
 
+// Checks what a map of either family asks of request: KING a king on the
+// board, PIECE not on KING's square, the other king of a KKP map the other
+// side's and on the board. Returns false with *error naming what is wrong.
+bool CheckMapRequest(const MapRequest& request, std::string* error);
+
+// Sets *error to why headed by the request ("map +59OU:+58KI: why") and
+// returns false.
+bool FailMapRequest(const MapRequest& request, const std::string& why, std::string* error);
+
 // Fills *map with request's entries under file. Returns false with *error
 // naming what is wrong when PIECE has no feature (a held count beyond the
 // table's, a king of KING's own side, a piece on KING's square).
