@@ -79,7 +79,8 @@ struct MapHand {
 
 // A map: KPP with a piece or a held kind as PIECE (black's nine grids, then
 // white's; black's seven hand kinds, then white's), KKP with the other king
-// (KING's side's nine grids and seven hand kinds).
+// (a table's: KING's side's nine grids and seven hand kinds; a KPPT set's
+// both sides').
 struct TableMap {
   MapRequest request;
   bool kkp;
