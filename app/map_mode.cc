@@ -15,16 +15,15 @@ namespace fvscope {
 
 namespace {
 
-// The sheet of every grid and hand row, KING and PIECE marked.
-HeatSheet MapSheet(const TableMap& map) {
+// The caption of values that favour black or white.
+constexpr const char* kFavoursCaption = "blue favours black, red white (table units)";
+
+// The sheet of every grid and hand row of map under title and caption, KING
+// and PIECE marked; a hand row's cell c stands for c pieces held.
+HeatSheet MapSheet(const TableMap& map, const std::string& title, const std::string& caption) {
   const MapRequest& r = map.request;
-  HeatSheet sheet{"MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
-                      (map.kkp ? " (kkp)" : " (kpp)") + (map.compared ? ", after - before" : ""),
-                  {true, 0, "blue favours black, red white (table units)", false},
-                  kMapKinds,
-                  {},
-                  map.kkp ? 1 : 2,
-                  {}};
+  HeatSheet sheet{title, {true, 0, caption, false}, kMapKinds, {},
+                  map.hand_count > kHandKinds ? 2 : 1, {}};
   for (int g = 0; g < map.grid_count; ++g) {
     const MapGrid& grid = map.grids[g];
     HeatGrid heat{MapGridName(grid), {}, {}, {{r.king.square, "K"}}};
@@ -37,13 +36,27 @@ HeatSheet MapSheet(const TableMap& map) {
   }
   for (int h = 0; h < map.hand_count; ++h) {
     const MapHand& hand = map.hands[h];
-    HeatRow row{MapHandName(hand), {hand.values, hand.values + hand.counts}, {}};
+    // Counts below the first have no feature, a KPPT set's PIECE none with itself.
+    std::vector<double> values(hand.first_count, std::nan(""));
+    for (int c = 0; c < hand.counts; ++c) {
+      values.push_back(hand.present[c] ? hand.values[c] : std::nan(""));
+    }
+    HeatRow row{MapHandName(hand), values, {}};
     if (IsHeld(r.piece) && r.piece.side == hand.side && HandKindOf(r.piece) == hand.hand_kind) {
       row.marks.push_back({r.piece.count, "P"});
     }
     sheet.rows.push_back(row);
   }
   return sheet;
+}
+
+// The sheet of a fv.bin map.
+HeatSheet TableSheet(const TableMap& map) {
+  const MapRequest& r = map.request;
+  return MapSheet(map,
+                  "MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
+                      (map.kkp ? " (kkp)" : " (kpp)") + (map.compared ? ", after - before" : ""),
+                  kFavoursCaption);
 }
 
 // The sheet of a network's map: every grid and hand row, KING marked.
@@ -79,45 +92,17 @@ HeatSheet NeuronSheet(const NetworkMap& map) {
   return sheet;
 }
 
-// The sheet of a KPPT map: every grid and hand row, the kings and PIECE marked.
+// The sheet of a KPPT map.
 HeatSheet KpptSheet(const KpptMap& map) {
-  const MapRequest& r = map.request;
-  HeatSheet sheet{"MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
-                      (map.kkp ? " (KPPT kkp, " : " (KPPT kpp, ") + KpptPartName(map.part) +
-                      (map.compared ? "), after - before" : ")"),
-                  {true, 0,
-                   map.part == KpptPart::kTurn
-                       ? "turn part: blue a bonus to the side to move, red a cost (table units)"
-                       : "blue favours black, red white (table units)",
-                   false},
-                  kMapKinds,
-                  {},
-                  2,
-                  {}};
-  for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
-    HeatGrid heat{KpptGridName(grid), {}, {}, {{r.king.square, "K"}}};
-    for (int s = 0; s < kSquares; ++s) {
-      heat.present[s] = grid.present[s];
-      heat.values[s] = grid.values[s];
-    }
-    if (!IsHeld(r.piece)) heat.marks.push_back({r.piece.square, map.kkp ? "k" : "P"});
-    sheet.grids.push_back(heat);
-  }
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    // Cell c stands for c pieces held; none held has no feature, PIECE none with itself.
-    std::vector<double> values = {std::nan("")};
-    for (int c = 0; c < hand.counts; ++c) {
-      values.push_back(hand.present[c] ? hand.values[c] : std::nan(""));
-    }
-    HeatRow row{KpptHandName(hand), values, {}};
-    if (IsHeld(r.piece) && r.piece.side == hand.side && HandKindOf(r.piece) == hand.hand_kind) {
-      row.marks.push_back({r.piece.count, "P"});
-    }
-    sheet.rows.push_back(row);
-  }
-  return sheet;
+  const TableMap& table = map.table;
+  const MapRequest& r = table.request;
+  return MapSheet(table,
+                  "MAP " + PlaceName(r.king) + " " + PlaceName(r.piece) +
+                      (table.kkp ? " (KPPT kkp, " : " (KPPT kpp, ") + KpptPartName(map.part) +
+                      (table.compared ? "), after - before" : ")"),
+                  map.part == KpptPart::kTurn
+                      ? "turn part: blue a bonus to the side to move, red a cost (table units)"
+                      : kFavoursCaption);
 }
 
 }  // namespace
@@ -141,7 +126,7 @@ int RunMapMode(const ModeInputs& inputs, RunLog* log, RunResult* result,
         kMapPicturePath, [sheet = NeuronSheet(analysis.network)] { return DrawHeatSheet(sheet); }));
   } else if (pictures != nullptr) {
     pictures->push_back(SheetPictureJob(
-        kMapPicturePath, [sheet = MapSheet(analysis.map)] { return DrawHeatSheet(sheet); }));
+        kMapPicturePath, [sheet = TableSheet(analysis.map)] { return DrawHeatSheet(sheet); }));
   }
   return 0;
 }

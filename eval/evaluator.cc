@@ -472,33 +472,17 @@ bool TakeFileCensus(const Evaluator& file, const std::string& path, const Evalua
   return true;
 }
 
-namespace {
-
-// A KPPT set's map of KING:PIECE, with second (a set of the same layout) its change.
-bool BuildKpptFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
-                      KpptPart part, KpptMap* map, std::string* error) {
-  if (second != nullptr &&
-      (second->kind != EvalKind::kKppt || second->kppt.layout != file.kppt.layout)) {
-    *error = "--map with --compare takes two KPPT sets of one layout";
-    return false;
-  }
-  MapRequest request;
-  if (!ParseMapRequest(text, &request, error)) {
-    *error = "--map " + *error;
-    return false;
-  }
-  return BuildKpptMap(file.kppt, second != nullptr ? &second->kppt : nullptr, request, part, map,
-                      error);
-}
-
-}  // namespace
-
 bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::string& text,
                   int neuron, KpptPart part, EvalKind* kind, TableMap* table,
                   NetworkMap* network, KpptMap* kppt, std::string* error) {
   *kind = file.kind;
-  if (file.kind == EvalKind::kKppt) return BuildKpptFileMap(file, second, text, part, kppt, error);
-  if (second != nullptr && (second->kind != EvalKind::kTable || file.kind != EvalKind::kTable)) {
+  if (second != nullptr && file.kind == EvalKind::kKppt &&
+      (second->kind != EvalKind::kKppt || second->kppt.layout != file.kppt.layout)) {
+    *error = "--map with --compare takes two KPPT sets of one layout";
+    return false;
+  }
+  if (second != nullptr && file.kind != EvalKind::kKppt &&
+      (second->kind != EvalKind::kTable || file.kind != EvalKind::kTable)) {
     *error = "--map with --compare takes two tables";
     return false;
   }
@@ -514,6 +498,10 @@ bool BuildFileMap(const Evaluator& file, const Evaluator* second, const std::str
   if (!ParseMapRequest(text, &request, error)) {
     *error = "--map " + *error;
     return false;
+  }
+  if (file.kind == EvalKind::kKppt) {
+    return BuildKpptMap(file.kppt, second != nullptr ? &second->kppt : nullptr, request, part, kppt,
+                        error);
   }
   return second != nullptr ? CompareTableMap(file.table, second->table, request, table, error)
                            : BuildTableMap(file.table, request, table, error);

@@ -54,6 +54,25 @@ function placeOf(map, name) {
   return { grid: map.grids.findIndex((g) => g.piece === c.side + kind), square: c.square };
 }
 
+// The count of a map's first hand value: the 1st piece held in a network
+// and a KPPT set, none in a table.
+function firstCount(map) {
+  return map.network || map.kppt ? 1 : 0;
+}
+
+// The value a map gives an entry named like "+57FU" or "+FU*2", or null.
+export function valueOf(map, name) {
+  const place = placeOf(map, name);
+  if (!place) return null;
+  if (place.hand !== undefined) {
+    const h = map.hands[place.hand];
+    const at = place.count - firstCount(map);
+    return h && at >= 0 && at < h.values.length ? h.values[at] : null;
+  }
+  const g = map.grids[place.grid];
+  return g ? g.values[place.square] : null;
+}
+
 // The map of an answer; options: mark (an entry's name, outlined), onEntry(name).
 export function mapFigure(answer, options = {}) {
   const map = answer.map;
@@ -63,8 +82,8 @@ export function mapFigure(answer, options = {}) {
   const readout = el('p', { class: 'readout', role: 'status', 'aria-live': 'polite' }, 'Point at a square to read its value.');
   const king = parseCell(map.king);
   const piece = map.piece ? parseCell(map.piece) : null;
-  // A network's hands start at the 1st piece held, its magnitudes have a fraction.
-  const first = map.network || map.kppt ? 1 : 0;
+  const first = firstCount(map);
+  // A network's magnitudes have a fraction.
   const shown = (v) => (v === null ? '' : map.network && map.neuron === null ? v.toFixed(1) : String(v));
   const mark = options.mark ? placeOf(map, options.mark) : null;
   const describe = (label, g, i) => {

@@ -2,7 +2,7 @@
 // piece with the second piece's square marked.
 import { el } from './dom.js';
 import { ask, query, pictureUrl } from './api.js';
-import { mapFigure } from './map_view.js';
+import { mapFigure, valueOf } from './map_view.js';
 import { parseCell } from './shogi.js';
 
 export const name = 'term';
@@ -20,7 +20,7 @@ export async function show(ctx) {
   if (!r.ok) return ctx.refuse(r.error);
   const url = pictureUrl(ctx.params.get('picture'));
   if (r.data.map.kppt) return showKppt(ctx, r.data, king, a, b, url);
-  const value = valueOf(r.data, b);
+  const value = valueOf(r.data.map, b);
   ctx.draw(el('h1', {}, `Term [${king}]-[${a}]-[${b}]`),
     el('p', { class: 'term-value' }, value === null ? 'This pair has no entry in the table.' : `value ${value} (table units, as it favours black)`),
     url ? el('figure', { class: 'term-picture' }, el('img', { src: url, alt: `the term [${king}]-[${a}]-[${b}]`, width: 640, height: 640 })) : null,
@@ -35,7 +35,7 @@ async function showKppt(ctx, answer, king, a, b, url) {
   const other = m.part === 'turn' ? 'board' : 'turn';
   const second = await ask('/api/map' + query({ king, piece: a, part: other }));
   if (!second.ok) return ctx.refuse(second.error);
-  const parts = { [m.part]: valueOf(answer, b), [other]: valueOf(second.data, b) };
+  const parts = { [m.part]: valueOf(answer.map, b), [other]: valueOf(second.data.map, b) };
   const name = `[${king}]-[${a}]-[${b}]`;
   const again = (p) => ({ term: `${king}:${a}:${b}`, part: p, ...(url ? { picture: url } : {}) });
   const change = answer.compare ? 'the change (after - before): ' : '';
@@ -46,20 +46,4 @@ async function showKppt(ctx, answer, king, a, b, url) {
     el('h2', {}, `Map of ${king} and ${a}, ${m.part} part`),
     el('p', {}, el('button', { type: 'button', onclick: () => ctx.go(again(other)) }, `Show the ${other} part`)),
     mapFigure(answer, { mark: b, onEntry: (entry) => ctx.go({ term: `${king}:${a}:${entry}`, part: m.part }) }));
-}
-
-// The value a map gives an entry, or null.
-function valueOf(answer, name) {
-  const c = parseCell(name);
-  if (!c) return null;
-  const map = answer.map;
-  if (c.hand) {
-    // A KPPT set's hands start at the 1st piece held, a table's at none.
-    const at = map.kppt ? c.count - 1 : c.count;
-    const h = map.hands.find((x) => x.piece === `${c.side}${c.kind}*`);
-    return h && at >= 0 && at < h.values.length ? h.values[at] : null;
-  }
-  const kind = ['TO', 'NY', 'NK', 'NG'].includes(c.kind) ? 'KI' : c.kind;
-  const g = map.grids.find((x) => x.piece === c.side + kind);
-  return g ? g.values[c.square] : null;
 }

@@ -505,19 +505,7 @@ void WriteNetworkMap(FILE* out, const NetworkMap& map) {
 
 }  // namespace
 
-void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
-  if (!analysis.done) return;
-  if (analysis.kind == EvalKind::kNetwork) {
-    WriteNetworkMap(out, analysis.network);
-    return;
-  }
-  if (analysis.kind == EvalKind::kKppt) {
-    WriteKpptMapText(out, analysis.kppt);
-    return;
-  }
-  const TableMap& map = analysis.map;
-  std::fprintf(out, "MAP: %s %s (%s)\n", PlaceName(map.request.king).c_str(),
-               PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp");
+void WriteMapBody(FILE* out, const TableMap& map) {
   for (int g = 0; g < map.grid_count; ++g) {
     const MapGrid& grid = map.grids[g];
     std::fprintf(out, "%s\n", MapGridName(grid).c_str());
@@ -536,9 +524,31 @@ void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
   for (int h = 0; h < map.hand_count; ++h) {
     const MapHand& hand = map.hands[h];
     std::fprintf(out, "%s:", MapHandName(hand).c_str());
-    for (int c = 0; c < hand.counts; ++c) std::fprintf(out, " %d", hand.values[c]);
+    for (int c = 0; c < hand.counts; ++c) {
+      if (hand.present[c]) {
+        std::fprintf(out, " %d", hand.values[c]);
+      } else {
+        std::fputs(" .", out);
+      }
+    }
     std::fputc('\n', out);
   }
+}
+
+void WriteRunText(FILE* out, const RunFacts&, const MapAnalysis& analysis) {
+  if (!analysis.done) return;
+  if (analysis.kind == EvalKind::kNetwork) {
+    WriteNetworkMap(out, analysis.network);
+    return;
+  }
+  if (analysis.kind == EvalKind::kKppt) {
+    WriteKpptMapText(out, analysis.kppt);
+    return;
+  }
+  const TableMap& map = analysis.map;
+  std::fprintf(out, "MAP: %s %s (%s)\n", PlaceName(map.request.king).c_str(),
+               PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp");
+  WriteMapBody(out, map);
 }
 
 namespace {

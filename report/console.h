@@ -115,8 +115,11 @@ void WriteRunText(FILE* out, const RunFacts& facts, const ScanAnalysis& scan);
 // the second file's fit and scale), then the use of the table's entries.
 void WriteRunText(FILE* out, const RunFacts& facts, const CorpusAnalysis& corpus);
 
-// Writes "MAP: KING PIECE (kpp|kkp)", each grid as its heading and nine rows
-// of nine values ("." where blank), rank 1 first, then the hand lines.
+// Writes each grid of map as its heading and nine rows of nine values, rank 1
+// first, then a line per hand kind, "." where blank.
+void WriteMapBody(FILE* out, const TableMap& map);
+
+// Writes "MAP: KING PIECE (kpp|kkp)" and the map's grids and hand lines.
 void WriteRunText(FILE* out, const RunFacts& facts, const MapAnalysis& map);
 
 // Writes "CENSUS:", one line per king square and the totals.

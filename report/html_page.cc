@@ -618,6 +618,28 @@ std::string DivergingBackground(double value, double limit) {
   return colour;
 }
 
+// A row per hand kind of a map, a cell per count, "-" where blank; with
+// limit > 0 each cell coloured on the diverging scale to limit, its name and
+// count as a tooltip.
+void MapHandRows(const TableMap& map, double limit, std::string* html) {
+  for (int h = 0; h < map.hand_count; ++h) {
+    const MapHand& hand = map.hands[h];
+    const std::string name = MapHandName(hand);
+    *html += "<tr>" + NameCell(name);
+    for (int c = 0; c < hand.counts; ++c) {
+      const std::string value = hand.present[c] ? std::to_string(hand.values[c]) : "-";
+      if (limit > 0) {
+        *html += "<td style=\"background:" + DivergingBackground(hand.values[c], limit) +
+                 "\" title=\"" + EscapeHtml(name) + std::to_string(hand.first_count + c) + "\">" +
+                 value + "</td>";
+      } else {
+        *html += "<td>" + value + "</td>";
+      }
+    }
+    *html += "</tr>\n";
+  }
+}
+
 // Each grid of a map as a small table of coloured squares, each with its
 // value as a tooltip.
 void MapGrids(const TableMap& map, std::string* html) {
@@ -650,16 +672,7 @@ void MapGrids(const TableMap& map, std::string* html) {
     *html += "</table>\n";
   }
   *html += "</div>\n<h2>Hands</h2>\n<div class=\"scroll\"><table>\n";
-  for (int h = 0; h < map.hand_count; ++h) {
-    const MapHand& hand = map.hands[h];
-    *html += "<tr>" + NameCell(MapHandName(hand));
-    for (int c = 0; c < hand.counts; ++c) {
-      *html += "<td style=\"background:" + DivergingBackground(hand.values[c], limit) +
-               "\" title=\"" + EscapeHtml(MapHandName(hand)) + std::to_string(c) + "\">" +
-               std::to_string(hand.values[c]) + "</td>";
-    }
-    *html += "</tr>\n";
-  }
+  MapHandRows(map, limit, html);
   *html += "</table></div>\n";
 }
 
@@ -977,30 +990,25 @@ namespace {
 
 // A KPPT set's map: the picture and the values of the hands.
 std::string KpptMapPage(const RunFacts& facts, const KpptMap& map) {
-  const std::string title = "Map of " + PlaceName(map.request.king) + " and " +
-                            PlaceName(map.request.piece) + (map.kkp ? " (KPPT KKP, " : " (KPPT KPP, ") +
-                            KpptPartName(map.part) + " part)";
+  const TableMap& table = map.table;
+  const std::string title = "Map of " + PlaceName(table.request.king) + " and " +
+                            PlaceName(table.request.piece) +
+                            (table.kkp ? " (KPPT KKP, " : " (KPPT KPP, ") + KpptPartName(map.part) +
+                            " part)";
   std::string html = PageHead(facts, title, "");
   html += Figure(facts, kMapPicturePath, "the map",
-                 map.compared ? "After minus before, in table units"
+                 table.compared ? "After minus before, in table units"
                  : map.part == KpptPart::kTurn
                      ? "The turn part in table units, a bonus to the side to move"
                      : "The board part in table units, as it favours black",
                  true);
-  if (map.kkp) {
+  if (table.kkp) {
     html += "<p>KK of both kings: board " + std::to_string(map.kk.board) + ", turn " +
             std::to_string(map.kk.turn) + ".</p>\n";
   }
   html += "<h2>Hands</h2>\n<p class=\"meta\">The 1st, 2nd, ... piece held.</p>\n"
           "<div class=\"scroll\"><table>\n";
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    html += "<tr>" + NameCell(KpptHandName(hand));
-    for (int c = 0; c < hand.counts; ++c) {
-      html += hand.present[c] ? "<td>" + std::to_string(hand.values[c]) + "</td>" : "<td>-</td>";
-    }
-    html += "</tr>\n";
-  }
+  MapHandRows(table, 0, &html);
   html += "</table></div>\n";
   return html + PageTail();
 }

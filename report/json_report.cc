@@ -489,13 +489,6 @@ std::string JsonDocument(const RunFacts& facts, const CorpusAnalysis& corpus) {
 
 namespace {
 
-// Grid values square 0 first, null where blank.
-Json GridValues(const MapGrid& grid, const int32_t* values) {
-  Json list = Json::array();
-  for (int s = 0; s < kSquares; ++s) list.push_back(grid.present[s] ? Json(values[s]) : Json(nullptr));
-  return list;
-}
-
 Json CensusJson(const CensusCounts& c) {
   return {{"nonzero", c.nonzero}, {"mean_abs", CensusMean(c)}, {"max_abs", c.largest},
           {"saturated", c.saturated}};
@@ -539,57 +532,60 @@ std::string NetworkMapJson(const RunFacts& facts, const NetworkMap& map) {
 
 namespace {
 
-// A value of a KPPT map, null where blank.
-Json KpptValues(const bool* present, const int32_t* values, int count) {
+// Values (or features) of a map's grid or hand kind, null where blank.
+template <typename T>
+Json MapValues(const bool* present, const T* values, int count) {
   Json list = Json::array();
   for (int i = 0; i < count; ++i) list.push_back(present[i] ? Json(values[i]) : Json(nullptr));
   return list;
 }
 
-// A KPPT set's map: KING, PIECE, the table and the part, each grid's and
-// held kind's values and features (square 0 first, 1st held first, null
-// where blank), KKP's KK pair; compared, before and after beside.
-std::string KpptMapJson(const RunFacts& facts, const KpptMap& map) {
+// A map's document: KING, PIECE and the table; with kppt, the set's part,
+// slab, PIECE's feature and KKP's KK pair; then each grid's and hand kind's
+// name and values (square 0 first, the first count first, null where blank)
+// and with kppt their features; compared, before and after beside.
+std::string MapDocument(const RunFacts& facts, const TableMap& map, const KpptMap* kppt) {
   Json document = Head(facts, "map");
+  Json entries = {{"king", PlaceName(map.request.king)},
+                  {"piece", PlaceName(map.request.piece)},
+                  {"table", map.kkp ? "kkp" : "kpp"}};
+  if (kppt != nullptr) {
+    entries["kppt"] = true;
+    entries["part"] = KpptPartName(kppt->part);
+    entries["slab"] = kppt->slab;
+    entries["piece_feature"] = map.kkp ? Json(nullptr) : Json(kppt->piece_feature);
+    entries["kk"] =
+        map.kkp ? Json{{"board", kppt->kk.board}, {"turn", kppt->kk.turn}} : Json(nullptr);
+  }
   Json grids = Json::array();
   for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
-    Json features = Json::array();
-    for (int s = 0; s < kSquares; ++s) {
-      features.push_back(grid.present[s] ? Json(grid.features[s]) : Json(nullptr));
-    }
-    Json entry = {{"piece", KpptGridName(grid)},
-                  {"values", KpptValues(grid.present, grid.values, kSquares)},
-                  {"features", features}};
+    const MapGrid& grid = map.grids[g];
+    Json entry = {{"piece", MapGridName(grid)},
+                  {"values", MapValues(grid.present, grid.values, kSquares)}};
+    if (kppt != nullptr) entry["features"] = MapValues(grid.present, grid.features, kSquares);
     if (map.compared) {
-      entry["before"] = KpptValues(grid.present, grid.before, kSquares);
-      entry["after"] = KpptValues(grid.present, grid.after, kSquares);
+      entry["before"] = MapValues(grid.present, grid.before, kSquares);
+      entry["after"] = MapValues(grid.present, grid.after, kSquares);
     }
     grids.push_back(entry);
   }
   Json hands = Json::array();
   for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    Json entry = {{"piece", KpptHandName(hand)},
-                  {"values", KpptValues(hand.present, hand.values, hand.counts)},
-                  {"features", std::vector<int16_t>(hand.features, hand.features + hand.counts)}};
+    const MapHand& hand = map.hands[h];
+    Json entry = {{"piece", MapHandName(hand)},
+                  {"values", MapValues(hand.present, hand.values, hand.counts)}};
+    if (kppt != nullptr) {
+      entry["features"] = std::vector<int16_t>(hand.features, hand.features + hand.counts);
+    }
     if (map.compared) {
-      entry["before"] = KpptValues(hand.present, hand.before, hand.counts);
-      entry["after"] = KpptValues(hand.present, hand.after, hand.counts);
+      entry["before"] = MapValues(hand.present, hand.before, hand.counts);
+      entry["after"] = MapValues(hand.present, hand.after, hand.counts);
     }
     hands.push_back(entry);
   }
-  document["map"] = {{"king", PlaceName(map.request.king)},
-                     {"piece", PlaceName(map.request.piece)},
-                     {"table", map.kkp ? "kkp" : "kpp"},
-                     {"kppt", true},
-                     {"part", KpptPartName(map.part)},
-                     {"slab", map.slab},
-                     {"piece_feature", map.kkp ? Json(nullptr) : Json(map.piece_feature)},
-                     {"kk", map.kkp ? Json{{"board", map.kk.board}, {"turn", map.kk.turn}}
-                                    : Json(nullptr)},
-                     {"grids", grids},
-                     {"hands", hands}};
+  entries["grids"] = grids;
+  entries["hands"] = hands;
+  document["map"] = entries;
   if (map.compared) document["compare"] = {{"fv", facts.compare_fv}};
   return Dump(document);
 }
@@ -598,37 +594,8 @@ std::string KpptMapJson(const RunFacts& facts, const KpptMap& map) {
 
 std::string JsonDocument(const RunFacts& facts, const MapAnalysis& analysis) {
   if (analysis.kind == EvalKind::kNetwork) return NetworkMapJson(facts, analysis.network);
-  if (analysis.kind == EvalKind::kKppt) return KpptMapJson(facts, analysis.kppt);
-  const TableMap& map = analysis.map;
-  Json document = Head(facts, "map");
-  Json grids = Json::array();
-  for (int g = 0; g < map.grid_count; ++g) {
-    const MapGrid& grid = map.grids[g];
-    Json entry = {{"piece", MapGridName(grid)}, {"values", GridValues(grid, grid.values)}};
-    if (map.compared) {
-      entry["before"] = GridValues(grid, grid.before);
-      entry["after"] = GridValues(grid, grid.after);
-    }
-    grids.push_back(entry);
-  }
-  Json hands = Json::array();
-  for (int h = 0; h < map.hand_count; ++h) {
-    const MapHand& hand = map.hands[h];
-    Json entry = {{"piece", MapHandName(hand)},
-                  {"values", std::vector<int32_t>(hand.values, hand.values + hand.counts)}};
-    if (map.compared) {
-      entry["before"] = std::vector<int32_t>(hand.before, hand.before + hand.counts);
-      entry["after"] = std::vector<int32_t>(hand.after, hand.after + hand.counts);
-    }
-    hands.push_back(entry);
-  }
-  document["map"] = {{"king", PlaceName(map.request.king)},
-                     {"piece", PlaceName(map.request.piece)},
-                     {"table", map.kkp ? "kkp" : "kpp"},
-                     {"grids", grids},
-                     {"hands", hands}};
-  if (map.compared) document["compare"] = {{"fv", facts.compare_fv}};
-  return Dump(document);
+  if (analysis.kind == EvalKind::kKppt) return MapDocument(facts, analysis.kppt.table, &analysis.kppt);
+  return MapDocument(facts, analysis.map, nullptr);
 }
 
 namespace {

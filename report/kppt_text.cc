@@ -26,37 +26,12 @@ void WriteKpptScanText(FILE* out, const KpptScan& scan) {
 }
 
 void WriteKpptMapText(FILE* out, const KpptMap& map) {
-  std::fprintf(out, "MAP: %s %s (KPPT %s, %s%s)\n", PlaceName(map.request.king).c_str(),
-               PlaceName(map.request.piece).c_str(), map.kkp ? "kkp" : "kpp",
-               KpptPartName(map.part), map.compared ? ", after - before" : "");
-  if (map.kkp) std::fprintf(out, "KK: board = %d  turn = %d\n", map.kk.board, map.kk.turn);
-  for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
-    std::fprintf(out, "%s\n", KpptGridName(grid).c_str());
-    for (int row = 0; row < kRanks; ++row) {
-      for (int column = 0; column < kFiles; ++column) {
-        const int s = row * kFiles + column;
-        if (grid.present[s]) {
-          std::fprintf(out, column == 0 ? "%6d" : " %6d", grid.values[s]);
-        } else {
-          std::fprintf(out, column == 0 ? "%6s" : " %6s", ".");
-        }
-      }
-      std::fputc('\n', out);
-    }
-  }
-  for (int h = 0; h < map.hand_count; ++h) {
-    const KpptHand& hand = map.hands[h];
-    std::fprintf(out, "%s:", KpptHandName(hand).c_str());
-    for (int c = 0; c < hand.counts; ++c) {
-      if (hand.present[c]) {
-        std::fprintf(out, " %d", hand.values[c]);
-      } else {
-        std::fputs(" .", out);
-      }
-    }
-    std::fputc('\n', out);
-  }
+  const TableMap& table = map.table;
+  std::fprintf(out, "MAP: %s %s (KPPT %s, %s%s)\n", PlaceName(table.request.king).c_str(),
+               PlaceName(table.request.piece).c_str(), table.kkp ? "kkp" : "kpp",
+               KpptPartName(map.part), table.compared ? ", after - before" : "");
+  if (table.kkp) std::fprintf(out, "KK: board = %d  turn = %d\n", map.kk.board, map.kk.turn);
+  WriteMapBody(out, table);
 }
 
 namespace {

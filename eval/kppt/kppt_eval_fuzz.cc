@@ -146,14 +146,14 @@ void CheckMap(const KpptSet& set, const Position& position, uint8_t pick, KpptPa
     return;
   }
   if (!BuildKpptMap(set, &set, request, part, map.get(), &error)) __builtin_trap();
-  for (int g = 0; g < map->grid_count; ++g) {
+  for (int g = 0; g < map->table.grid_count; ++g) {
     for (int s = 0; s < kSquares; ++s) {
-      if (map->grids[g].present[s] && map->grids[g].values[s] != 0) __builtin_trap();
+      if (map->table.grids[g].present[s] && map->table.grids[g].values[s] != 0) __builtin_trap();
     }
   }
-  for (int h = 0; h < map->hand_count; ++h) {
-    for (int c = 0; c < map->hands[h].counts; ++c) {
-      if (map->hands[h].present[c] && map->hands[h].values[c] != 0) __builtin_trap();
+  for (int h = 0; h < map->table.hand_count; ++h) {
+    for (int c = 0; c < map->table.hands[h].counts; ++c) {
+      if (map->table.hands[h].present[c] && map->table.hands[h].values[c] != 0) __builtin_trap();
     }
   }
 }

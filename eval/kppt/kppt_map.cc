@@ -4,11 +4,6 @@ namespace fvscope {
 
 namespace {
 
-bool Fail(const MapRequest& request, const std::string& why, std::string* error) {
-  *error = "map " + PlaceName(request.king) + ":" + PlaceName(request.piece) + ": " + why;
-  return false;
-}
-
 // The feature of PIECE from view: a piece on the board, or the count-th held.
 int RequestFeature(Side view, const Place& piece) {
   if (IsHeld(piece)) {
@@ -29,23 +24,16 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
                   KpptPart part, KpptMap* map, std::string* error) {
   const Place& king = request.king;
   const Place& piece = request.piece;
-  if (IsHeld(king) || king.kind != kKing || !IsSquare(king.square)) {
-    return Fail(request, "KING is not a king on the board", error);
-  }
-  if (!IsHeld(piece) && piece.square == king.square) {
-    return Fail(request, "PIECE stands on KING's square", error);
-  }
+  if (!CheckMapRequest(request, error)) return false;
   const Side view = king.side;
   const bool kkp = !IsHeld(piece) && piece.kind == kKing;
-  map->request = request;
+  TableMap& table = map->table;
+  table.request = request;
+  table.kkp = kkp;
+  table.compared = second != nullptr;
   map->part = part;
-  map->kkp = kkp;
-  map->compared = second != nullptr;
   map->kk = {};
   if (kkp) {
-    if (piece.side == view || !IsSquare(piece.square)) {
-      return Fail(request, "the other king must be the other side's, on the board", error);
-    }
     const int black_king = view == kBlack ? king.square : piece.square;
     const int white_king = view == kBlack ? piece.square : king.square;
     map->slab = FeatureSquare(black_king);
@@ -62,9 +50,10 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     map->other_king = -1;
     map->piece_feature = RequestFeature(view, piece);
     if (map->piece_feature < 0) {
-      return Fail(request, IsHeld(piece) ? "a held piece is counted 1 to the set's number of that kind"
-                                         : "the set has no feature for that piece there",
-                  error);
+      return FailMapRequest(request,
+                            IsHeld(piece) ? "a held piece is counted 1 to the set's number of that kind"
+                                          : "the set has no feature for that piece there",
+                            error);
     }
   }
   // A white king's board part is subtracted from the value: shown negated.
@@ -82,10 +71,10 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     *value = second != nullptr ? *after - *before : *before;
   };
   const int other_square = kkp || IsHeld(piece) ? -1 : piece.square;
-  map->grid_count = 0;
+  table.grid_count = 0;
   for (Side side : kSides) {
     for (int kind : kMapKindList.kinds) {
-      KpptGrid& grid = map->grids[map->grid_count++];
+      MapGrid& grid = table.grids[table.grid_count++];
       grid.side = side;
       grid.kind = kind;
       const int code = side == kBlack ? kind : -kind;
@@ -99,12 +88,13 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
       }
     }
   }
-  map->hand_count = 0;
+  table.hand_count = 0;
   for (Side side : kSides) {
     for (int h = 0; h < kHandKinds; ++h) {
-      KpptHand& hand = map->hands[map->hand_count++];
+      MapHand& hand = table.hands[table.hand_count++];
       hand.side = side;
       hand.hand_kind = h;
+      hand.first_count = 1;
       hand.counts = kPiecesInSet[h];
       for (int c = 0; c < kMaxMapCounts; ++c) {
         hand.present[c] = false;
@@ -118,35 +108,6 @@ bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& r
     }
   }
   return true;
-}
-
-std::string KpptGridName(const KpptGrid& grid) {
-  const int kind = grid.kind >= 1 && grid.kind <= kPieceKinds ? grid.kind : 0;
-  return std::string(1, SideSign(grid.side)) + kPieceNames[kind];
-}
-
-std::string KpptHandName(const KpptHand& hand) {
-  const int h = hand.hand_kind >= 0 && hand.hand_kind < kHandKinds ? hand.hand_kind : -1;
-  return std::string(1, SideSign(hand.side)) + kPieceNames[h + 1] + "*";
-}
-
-int32_t KpptMapLargest(const KpptMap& map) {
-  int32_t largest = 0;
-  auto see = [&](int32_t v) {
-    if (v < 0) v = -v;
-    if (v > largest) largest = v;
-  };
-  for (int g = 0; g < map.grid_count && g < 2 * kMapKinds; ++g) {
-    for (int s = 0; s < kSquares; ++s) {
-      if (map.grids[g].present[s]) see(map.grids[g].values[s]);
-    }
-  }
-  for (int h = 0; h < map.hand_count && h < 2 * kHandKinds; ++h) {
-    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) {
-      if (map.hands[h].present[c]) see(map.hands[h].values[c]);
-    }
-  }
-  return largest;
 }
 
 }  // namespace fvscope

@@ -22,45 +22,16 @@
 
 namespace fvscope {
 
-// One 9 x 9 grid: the feature of one side's kind on every real square.
-struct KpptGrid {
-  Side side;
-  int kind;                // a kind of kMapKindList
-  bool present[kSquares];  // false where such a piece never stands, on a king's
-                           // square, and on PIECE's square (the diagonal is never read)
-  int16_t features[kSquares];
-  int32_t values[kSquares];  // the chosen part; after - before in a comparison
-  int32_t before[kSquares];
-  int32_t after[kSquares];
-};
-
-// The features of one side's held kind, for the 1st..counts-th piece held.
-struct KpptHand {
-  Side side;
-  int hand_kind;  // 0..6
-  int counts;
-  bool present[kMaxMapCounts];  // false for PIECE itself
-  int16_t features[kMaxMapCounts];
-  int32_t values[kMaxMapCounts];
-  int32_t before[kMaxMapCounts];
-  int32_t after[kMaxMapCounts];
-};
-
 // A KPPT map: KPP with a piece or a held piece as PIECE, KKP with the other
-// king; both sides' nine grids and seven hand kinds either way.
+// king; both sides' nine grids and seven hand kinds either way, each hand
+// from the 1st piece held.
 struct KpptMap {
-  MapRequest request;
+  TableMap table;      // the request, the grids and hands, the part's values
   KpptPart part;
-  bool kkp;
-  bool compared;       // values are after - before
   int32_t slab;        // KPP: the king square of KING's view; KKP: black's king square
   int32_t other_king;  // KKP: white's king square; -1 for KPP
   int32_t piece_feature;  // KPP: PIECE's feature from KING's view; -1 for KKP
   KpptPair kk;         // KKP: KK of both kings (after - before compared), {0, 0} without KK
-  int grid_count;
-  KpptGrid grids[2 * kMapKinds];
-  int hand_count;
-  KpptHand hands[2 * kHandKinds];
 };
 
 // Fills *map with request's entries of part under set, and with second (of
@@ -70,15 +41,6 @@ struct KpptMap {
 // PIECE on KING's square).
 bool BuildKpptMap(const KpptSet& set, const KpptSet* second, const MapRequest& request,
                   KpptPart part, KpptMap* map, std::string* error);
-
-// Heading of a grid: "+FU", "-KA".
-std::string KpptGridName(const KpptGrid& grid);
-
-// Heading of a hand kind's values: "+FU*".
-std::string KpptHandName(const KpptHand& hand);
-
-// Largest magnitude of the map's shown values, 0 when all are 0.
-int32_t KpptMapLargest(const KpptMap& map);
 
 }  // namespace fvscope
 

@@ -57,10 +57,10 @@ TEST(KpptMap, GridsAndHandsAreTheSlabsEntries) {
   const int gold = ReferenceFeature(kBlack, kBlack, kGold, SquareOf(5, 8));
   EXPECT_EQ(map.slab, bk);
   EXPECT_EQ(map.piece_feature, gold);
-  ASSERT_EQ(map.grid_count, 18);
+  ASSERT_EQ(map.table.grid_count, 18);
   int checked = 0;
-  for (int g = 0; g < map.grid_count; ++g) {
-    const KpptGrid& grid = map.grids[g];
+  for (int g = 0; g < map.table.grid_count; ++g) {
+    const MapGrid& grid = map.table.grids[g];
     for (int s = 0; s < kSquares; ++s) {
       if (!grid.present[s]) continue;
       const int f = ReferenceFeature(kBlack, grid.side, grid.kind, s);
@@ -73,11 +73,11 @@ TEST(KpptMap, GridsAndHandsAreTheSlabsEntries) {
   }
   EXPECT_GT(checked, 18 * 70);
   // A black pawn on rank 1 never stands; a white one does.
-  EXPECT_FALSE(map.grids[0].present[SquareOf(3, 1)]);
-  EXPECT_TRUE(map.grids[9].present[SquareOf(3, 1)]);
+  EXPECT_FALSE(map.table.grids[0].present[SquareOf(3, 1)]);
+  EXPECT_TRUE(map.table.grids[9].present[SquareOf(3, 1)]);
   // Black's 3rd pawn held is friend pawn 1 + 2; white's 2nd silver enemy silver 64 + 1.
-  EXPECT_EQ(map.hands[0].values[2], RawKpp(sample, bk, gold, 3).board);
-  EXPECT_EQ(map.hands[kHandKinds + 3].values[1], RawKpp(sample, bk, gold, 65).board);
+  EXPECT_EQ(map.table.hands[0].values[2], RawKpp(sample, bk, gold, 3).board);
+  EXPECT_EQ(map.table.hands[kHandKinds + 3].values[1], RawKpp(sample, bk, gold, 65).board);
 
   // White's king on 51 from white's view, a black pawn held third as PIECE:
   // the slab at Inv(5a), the piece an enemy pawn; turn as read, board negated.
@@ -87,21 +87,21 @@ TEST(KpptMap, GridsAndHandsAreTheSlabsEntries) {
   EXPECT_EQ(map.slab, wk);
   EXPECT_EQ(map.piece_feature, pawn3);
   const int white_silver_on_62 = ReferenceFeature(kWhite, kWhite, kSilver, SquareOf(6, 2));
-  EXPECT_EQ(map.grids[9 + 3].values[SquareOf(6, 2)], RawKpp(sample, wk, pawn3, white_silver_on_62).turn);
-  EXPECT_FALSE(map.hands[0].present[2]);  // PIECE itself
-  EXPECT_EQ(map.hands[0].values[0], RawKpp(sample, wk, pawn3, 20).turn);
+  EXPECT_EQ(map.table.grids[9 + 3].values[SquareOf(6, 2)], RawKpp(sample, wk, pawn3, white_silver_on_62).turn);
+  EXPECT_FALSE(map.table.hands[0].present[2]);  // PIECE itself
+  EXPECT_EQ(map.table.hands[0].values[0], RawKpp(sample, wk, pawn3, 20).turn);
   ASSERT_TRUE(BuildKpptMap(set, nullptr, Request("-51OU:+FU*3"), KpptPart::kBoard, &map, &error));
-  EXPECT_EQ(map.grids[9 + 3].values[SquareOf(6, 2)], -RawKpp(sample, wk, pawn3, white_silver_on_62).board);
+  EXPECT_EQ(map.table.grids[9 + 3].values[SquareOf(6, 2)], -RawKpp(sample, wk, pawn3, white_silver_on_62).board);
 
   // Both kings: KKP from black's view, and KK.
   ASSERT_TRUE(BuildKpptMap(set, nullptr, Request("-51OU:+59OU"), KpptPart::kBoard, &map, &error));
-  EXPECT_TRUE(map.kkp);
+  EXPECT_TRUE(map.table.kkp);
   const int white_king = 9 * 4;
   const int rook = ReferenceFeature(kBlack, kWhite, kRook, SquareOf(2, 2));
-  EXPECT_EQ(map.grids[9 + 7].values[SquareOf(2, 2)], RawKkp32(sample, bk, white_king, rook, 0));
+  EXPECT_EQ(map.table.grids[9 + 7].values[SquareOf(2, 2)], RawKkp32(sample, bk, white_king, rook, 0));
   EXPECT_EQ(map.kk.board, KkPair(set, bk, white_king).board);
-  EXPECT_FALSE(map.grids[0].present[SquareOf(5, 1)]);
-  EXPECT_FALSE(map.grids[0].present[SquareOf(5, 9)]);
+  EXPECT_FALSE(map.table.grids[0].present[SquareOf(5, 1)]);
+  EXPECT_FALSE(map.table.grids[0].present[SquareOf(5, 9)]);
 }
 
 TEST(KpptMap, ComparedMapsShowTheChangeAndBadPiecesAreRefused) {
@@ -119,18 +119,18 @@ TEST(KpptMap, ComparedMapsShowTheChangeAndBadPiecesAreRefused) {
   KpptMap map;
   std::string error;
   ASSERT_TRUE(BuildKpptMap(a, &b, Request("+59OU:+58KI"), KpptPart::kBoard, &map, &error));
-  EXPECT_TRUE(map.compared);
+  EXPECT_TRUE(map.table.compared);
   int changed = 0;
-  for (int g = 0; g < map.grid_count; ++g) {
-    for (int s = 0; s < kSquares; ++s) changed += map.grids[g].present[s] && map.grids[g].values[s] != 0;
+  for (int g = 0; g < map.table.grid_count; ++g) {
+    for (int s = 0; s < kSquares; ++s) changed += map.table.grids[g].present[s] && map.table.grids[g].values[s] != 0;
   }
   EXPECT_EQ(changed, 1);
-  EXPECT_EQ(map.grids[9].values[SquareOf(3, 3)], 500);
-  EXPECT_EQ(map.grids[9].before[SquareOf(3, 3)], old_value);
-  EXPECT_EQ(map.grids[9].after[SquareOf(3, 3)], new_value);
+  EXPECT_EQ(map.table.grids[9].values[SquareOf(3, 3)], 500);
+  EXPECT_EQ(map.table.grids[9].before[SquareOf(3, 3)], old_value);
+  EXPECT_EQ(map.table.grids[9].after[SquareOf(3, 3)], new_value);
   // KPP_KKPT has no turn part in KPP.
   ASSERT_TRUE(BuildKpptMap(a, nullptr, Request("+59OU:+58KI"), KpptPart::kTurn, &map, &error));
-  EXPECT_EQ(KpptMapLargest(map), 0);
+  EXPECT_EQ(MapLargestMagnitude(map.table), 0);
 
   // Counts over a set's are refused by the request's reader; none held has no feature.
   for (const char* bad : {"+59OU:+FU*0", "-51OU:-KY*0"}) {

@@ -16,37 +16,24 @@ bool HeldAsFeature(const Place& place) {
   return h >= 0 && h < kHandKinds && place.count >= 0 && place.count <= kMaxHandCount[h];
 }
 
-bool Fail(const MapRequest& request, const std::string& why, std::string* error) {
-  *error = "map " + PlaceName(request.king) + ":" + PlaceName(request.piece) + ": " + why;
-  return false;
-}
-
 bool Build(const EvalFile& first, const EvalFile* second, const MapRequest& request,
            TableMap* map, std::string* error) {
   const Place& king = request.king;
   const Place& piece = request.piece;
-  if (IsHeld(king) || king.kind != kKing || !IsSquare(king.square)) {
-    return Fail(request, "KING is not a king on the board", error);
-  }
+  if (!CheckMapRequest(request, error)) return false;
   const Side side = king.side;
   const int k = ViewedSquare(side, king.square);
   const bool kkp = !IsHeld(piece) && piece.kind == kKing;
   int other_king = 0;
   int piece_feature = 0;
-  if (!IsHeld(piece) && piece.square == king.square) {
-    return Fail(request, "PIECE stands on KING's square", error);
-  }
   if (kkp) {
-    if (piece.side == side || !IsSquare(piece.square)) {
-      return Fail(request, "the other king must be the other side's, on the board", error);
-    }
     other_king = ViewedSquare(side, piece.square);
   } else {
     piece_feature = KppFeatureOf(side, piece);
     if (piece_feature < 0) {
-      return Fail(request, IsHeld(piece) ? "the tables have no feature for that count"
-                                         : "the tables have no feature for that piece there",
-                  error);
+      return FailMapRequest(request, IsHeld(piece) ? "the tables have no feature for that count"
+                                                   : "the tables have no feature for that piece there",
+                            error);
     }
   }
   const int sign = side == kBlack ? 1 : -1;
@@ -78,6 +65,7 @@ bool Build(const EvalFile& first, const EvalFile* second, const MapRequest& requ
             !IsHeld(piece) && s == piece.square &&
             (kkp || t != piece.side || kKppOwnBase[kind] != kKppOwnBase[piece.kind]);
         grid.present[s] = feature >= 0 && s != king.square && !shares_piece_square;
+        grid.features[s] = static_cast<int16_t>(feature);
         grid.values[s] = grid.before[s] = grid.after[s] = 0;
         if (grid.present[s]) put(feature, &grid.values[s], &grid.before[s], &grid.after[s]);
       }
@@ -86,12 +74,16 @@ bool Build(const EvalFile& first, const EvalFile* second, const MapRequest& requ
       MapHand& hand = map->hands[map->hand_count++];
       hand.side = t;
       hand.hand_kind = h;
+      hand.first_count = 0;
       hand.counts = kMaxHandCount[h] + 1;
       for (int c = 0; c < kMaxMapCounts; ++c) {
+        hand.present[c] = c < hand.counts;
+        hand.features[c] = 0;
         hand.values[c] = hand.before[c] = hand.after[c] = 0;
         if (c >= hand.counts) continue;
         const Place p = {t, h + 1, -1, c};
         const int feature = kkp ? KkpFeatureOf(side, p) : KppFeatureOf(side, p);
+        hand.features[c] = static_cast<int16_t>(feature);
         put(feature, &hand.values[c], &hand.before[c], &hand.after[c]);
       }
     }
@@ -120,6 +112,26 @@ int KkpFeatureOf(Side viewer, const Place& place) {
   }
   if (!StandsAsFeature(place)) return -1;
   return kKkpBase[place.kind] + ViewedSquare(viewer, place.square);
+}
+
+bool CheckMapRequest(const MapRequest& request, std::string* error) {
+  const Place& king = request.king;
+  const Place& piece = request.piece;
+  if (IsHeld(king) || king.kind != kKing || !IsSquare(king.square)) {
+    return FailMapRequest(request, "KING is not a king on the board", error);
+  }
+  if (!IsHeld(piece) && piece.square == king.square) {
+    return FailMapRequest(request, "PIECE stands on KING's square", error);
+  }
+  if (!IsHeld(piece) && piece.kind == kKing && (piece.side == king.side || !IsSquare(piece.square))) {
+    return FailMapRequest(request, "the other king must be the other side's, on the board", error);
+  }
+  return true;
+}
+
+bool FailMapRequest(const MapRequest& request, const std::string& why, std::string* error) {
+  *error = "map " + PlaceName(request.king) + ":" + PlaceName(request.piece) + ": " + why;
+  return false;
 }
 
 bool BuildTableMap(const EvalFile& file, const MapRequest& request, TableMap* map,
@@ -154,7 +166,9 @@ int32_t MapLargestMagnitude(const TableMap& map) {
     }
   }
   for (int h = 0; h < map.hand_count && h < 2 * kHandKinds; ++h) {
-    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) see(map.hands[h].values[c]);
+    for (int c = 0; c < map.hands[h].counts && c < kMaxMapCounts; ++c) {
+      if (map.hands[h].present[c]) see(map.hands[h].values[c]);
+    }
   }
   return largest;
 }

@@ -9,6 +9,8 @@
 // black: a white king's entries are negated, as the rankings negate its
 // terms. The entry of a grid's square that is PIECE itself is the entry of
 // the feature with itself.
+//
+// A KPPT set's map is laid out in the same records (eval/kppt/kppt_map.h).
 #ifndef FVSCOPE_EVAL_TABLE_TABLE_MAP_H_
 #define FVSCOPE_EVAL_TABLE_TABLE_MAP_H_
 
@@ -54,7 +56,9 @@ struct MapGrid {
   Side side;                 // real side of the grid's pieces
   int kind;                  // a kind of kMapKindList
   bool present[kSquares];    // false where such a piece never stands, where a king
-                             // stands, and on PIECE's square in all grids but its own
+                             // stands, and on PIECE's square in all grids but a
+                             // table's own (a KPPT set never reads the diagonal)
+  int16_t features[kSquares];  // the feature each square's entry pairs with
   int32_t values[kSquares];  // favouring black; after - before in a comparison
   int32_t before[kSquares];  // a comparison's two files, favouring black
   int32_t after[kSquares];
@@ -63,8 +67,11 @@ struct MapGrid {
 // The entries of one side's hand kind for every count it has features for.
 struct MapHand {
   Side side;
-  int hand_kind;  // 0..6, pawn..rook
-  int counts;     // values for counts 0..counts-1
+  int hand_kind;    // 0..6, pawn..rook
+  int first_count;  // the count of values[0]: 0 in a table, 1 in a KPPT set
+  int counts;       // values for counts first_count..first_count+counts-1
+  bool present[kMaxMapCounts];  // all in a table; false for PIECE itself in a KPPT set
+  int16_t features[kMaxMapCounts];
   int32_t values[kMaxMapCounts];
   int32_t before[kMaxMapCounts];
   int32_t after[kMaxMapCounts];
@@ -72,7 +79,8 @@ struct MapHand {
 
 // A map: KPP with a piece or a held kind as PIECE (black's nine grids, then
 // white's; black's seven hand kinds, then white's), KKP with the other king
-// (KING's side's nine grids and seven hand kinds).
+// (a table's: KING's side's nine grids and seven hand kinds; a KPPT set's
+// both sides').
 struct TableMap {
   MapRequest request;
   bool kkp;
@@ -94,6 +102,15 @@ int KppFeatureOf(Side viewer, const Place& place);
 // feature.
 int KkpFeatureOf(Side viewer, const Place& place);
 
+// Checks what a map of either family asks of request: KING a king on the
+// board, PIECE not on KING's square, the other king of a KKP map the other
+// side's and on the board. Returns false with *error naming what is wrong.
+bool CheckMapRequest(const MapRequest& request, std::string* error);
+
+// Sets *error to why headed by the request ("map +59OU:+58KI: why") and
+// returns false.
+bool FailMapRequest(const MapRequest& request, const std::string& why, std::string* error);
+
 // Fills *map with request's entries under file. Returns false with *error
 // naming what is wrong when PIECE has no feature (a held count beyond the
 // table's, a king of KING's own side, a piece on KING's square).
@@ -110,7 +127,7 @@ std::string MapGridName(const MapGrid& grid);
 // Heading of a hand kind's values: "+FU*".
 std::string MapHandName(const MapHand& hand);
 
-// Largest magnitude of the map's values, 0 when all are 0.
+// Largest magnitude of the map's present values, 0 when all are 0.
 int32_t MapLargestMagnitude(const TableMap& map);
 
 }  // namespace fvscope

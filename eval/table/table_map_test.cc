@@ -243,6 +243,36 @@ TEST_F(TableMapTest, BlanksWhereNoSuchPieceStands) {
   EXPECT_EQ(map->hands[0].counts, 19);
 }
 
+// Each present square and count carries the feature its entry pairs with;
+// a table's hands start at none held and have every count.
+TEST_F(TableMapTest, EntriesCarryTheirFeatures) {
+  auto map = std::make_unique<TableMap>();
+  std::string error;
+  for (const char* text : {"-51OU:+58KI", "+59OU:-51OU"}) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(BuildTableMap(*file_, Request(text), map.get(), &error)) << error;
+    const Side side = map->request.king.side;
+    auto feature = [&](const Place& p) {
+      return map->kkp ? KkpFeatureOf(side, p) : KppFeatureOf(side, p);
+    };
+    for (int g = 0; g < map->grid_count; ++g) {
+      const MapGrid& grid = map->grids[g];
+      for (int s = 0; s < kSquares; ++s) {
+        if (!grid.present[s]) continue;
+        EXPECT_EQ(grid.features[s], feature({grid.side, grid.kind, s, 0})) << g << " " << s;
+      }
+    }
+    for (int h = 0; h < map->hand_count; ++h) {
+      const MapHand& hand = map->hands[h];
+      EXPECT_EQ(hand.first_count, 0);
+      for (int c = 0; c < hand.counts; ++c) {
+        EXPECT_TRUE(hand.present[c]);
+        EXPECT_EQ(hand.features[c], feature({hand.side, hand.hand_kind + 1, -1, c})) << h << " " << c;
+      }
+    }
+  }
+}
+
 TEST_F(TableMapTest, ComparedMapsHoldAfterMinusBefore) {
   const EvalFile after = PatternFile(dir_->File("after.bin"), 5);
   auto map = std::make_unique<TableMap>();
