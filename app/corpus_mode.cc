@@ -258,6 +258,24 @@ bool AddSlabsUse(const PositionBatch& batch, int threads, EntryUse* use) {
   return !failed;
 }
 
+// Sets *taken to the next (game, ply) pairs of outcomes from (*game, *ply)
+// on, at most kBlockRecords, refused games passed over, and moves (*game,
+// *ply) past them. Returns false when none are left.
+bool TakeGameBlock(const std::vector<GameOutcome>& outcomes, size_t* game, size_t* ply,
+                   std::vector<std::pair<int, int>>* taken) {
+  taken->clear();
+  while (*game < outcomes.size() && static_cast<int64_t>(taken->size()) < kBlockRecords) {
+    const GameOutcome& o = outcomes[*game];
+    if (!o.why.empty() || *ply >= o.positions.size()) {
+      ++*game;
+      *ply = 0;
+      continue;
+    }
+    taken->push_back({static_cast<int>(*game), static_cast<int>((*ply)++)});
+  }
+  return !taken->empty();
+}
+
 // Adds the use of entries of the batch's evaluated games: every position
 // read once, as a packed record is, its residual that of the game's result.
 // Returns false when the store cannot take them.
@@ -266,18 +284,8 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
   const int pulls = pass->use->pulls;
   PositionBatch* batch = pass->game_batch.get();
   size_t g = 0, q = 0;
-  while (true) {
-    std::vector<std::pair<int, int>> taken;
-    while (g < outcomes.size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
-      const GameOutcome& o = outcomes[g];
-      if (!o.why.empty() || q >= o.positions.size()) {
-        ++g;
-        q = 0;
-        continue;
-      }
-      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
-    }
-    if (taken.empty()) return true;
+  std::vector<std::pair<int, int>> taken;
+  while (TakeGameBlock(outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
     const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
@@ -306,6 +314,7 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
       for (int i = c * kChunkRecords; i < chunk_end(c); ++i) MarkBatchKkp(*batch, i, pass->use);
     });
   }
+  return true;
 }
 
 // Evaluates the positions of the batch's played games under KPPT sets, a
@@ -326,18 +335,8 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
     if (inputs.compare != nullptr) o.second.assign(o.positions.size(), PositionFigures{});
   }
   size_t g = 0, q = 0;
-  while (true) {
-    std::vector<std::pair<int, int>> taken;
-    while (g < outcomes->size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
-      const GameOutcome& o = (*outcomes)[g];
-      if (!o.why.empty() || q >= o.positions.size()) {
-        ++g;
-        q = 0;
-        continue;
-      }
-      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
-    }
-    if (taken.empty()) return true;
+  std::vector<std::pair<int, int>> taken;
+  while (TakeGameBlock(*outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
     const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
@@ -372,6 +371,7 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
     std::string error;
     if (use != nullptr && !AddKpptBatchUse(*batch, count, use, parallel, &error)) return false;
   }
+  return true;
 }
 
 // Evaluates the games of the batch on every thread and adds them, in order.
