@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -258,6 +259,15 @@ bool AddSlabsUse(const PositionBatch& batch, int threads, EntryUse* use) {
   return !failed;
 }
 
+// Runs work(c, begin, end) on every thread for each slice c of records
+// [0, count): [begin, end), kChunkRecords records long but for the last.
+void RunChunks(int count, int threads, const std::function<void(int, int, int)>& work) {
+  const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+  RunParallel(chunks, threads, [&](int c) {
+    work(c, c * kChunkRecords, std::min(count, (c + 1) * kChunkRecords));
+  });
+}
+
 // Sets *taken to the next (game, ply) pairs of outcomes from (*game, *ply)
 // on, at most kBlockRecords, refused games passed over, and moves (*game,
 // *ply) past them. Returns false when none are left.
@@ -288,10 +298,8 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
   while (TakeGameBlock(outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         const GameOutcome& o = outcomes[game];
         batch->positions[i] = o.positions[ply];
@@ -306,12 +314,12 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
               ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
         }
       }
-      PrepareBatch(batch, c * kChunkRecords, chunk_end(c));
+      PrepareBatch(batch, begin, end);
     });
     GroupBatch(batch);
     if (!AddSlabsUse(*batch, pass->threads, pass->use)) return false;
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) MarkBatchKkp(*batch, i, pass->use);
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) MarkBatchKkp(*batch, i, pass->use);
     });
   }
   return true;
@@ -339,10 +347,8 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
   while (TakeGameBlock(*outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         batch->positions[i] = (*outcomes)[game].positions[ply];
         batch->to_move[i] = (*outcomes)[game].to_move[ply];
@@ -351,8 +357,8 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
     });
     ValueBatchApart(batch, count, *inputs.fv, 0, parallel);
     if (inputs.compare != nullptr) ValueBatchApart(batch, count, *inputs.compare, 1, parallel);
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         GameOutcome& o = (*outcomes)[game];
         o.figures[ply].value = batch->values_apart[0][i];
@@ -599,11 +605,9 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
       Fail(pass->log, path + ": cannot be read past record " + std::to_string(at + 1));
       return false;
     }
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      DecodeRecords(*pass->inputs, *found, format, bytes.data(), c * kChunkRecords, chunk_end(c),
-                    batch.get(), outcomes.data());
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      DecodeRecords(*pass->inputs, *found, format, bytes.data(), begin, end, batch.get(),
+                    outcomes.data());
     });
     for (int i = count; i < block; ++i) batch->taken[i] = 0;
     for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
@@ -622,11 +626,10 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel, pass->activations, pass->features);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
     if (pass->features != nullptr) CountBatchInputs(batch.get(), count, pass->features, parallel);
-    RunParallel(chunks, pass->threads, [&](int c) {
-      ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
-                   outcomes.data());
-      CountRecords(*found, inputs.compare != nullptr ? 2 : 1, outcomes.data(),
-                   c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
+    RunChunks(count, pass->threads, [&](int c, int begin, int end) {
+      ValueRecords(inputs, *found, begin, end, pass->use, batch.get(), outcomes.data());
+      CountRecords(*found, inputs.compare != nullptr ? 2 : 1, outcomes.data(), begin, end,
+                   &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
       std::string error;
