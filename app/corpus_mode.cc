@@ -286,6 +286,21 @@ bool TakeGameBlock(const std::vector<GameOutcome>& outcomes, size_t* game, size_
   return !taken->empty();
 }
 
+// Marks position i of the batch, ply of o's game, pulled when that game
+// ended in a win, each of the first pulls files' residual (o's figures, then
+// its second) toward it.
+void PullTowardResult(const GameOutcome& o, int ply, GameResult result, int pulls,
+                      int32_t scale, int i, PositionBatch* batch) {
+  const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
+  batch->pulled[i] = decided;
+  if (!decided) return;
+  for (int f = 0; f < pulls; ++f) {
+    const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
+    batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+        ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
+  }
+}
+
 // Adds the use of entries of the batch's evaluated games: every position
 // read once, as a packed record is, its residual that of the game's result.
 // Returns false when the store cannot take them.
@@ -304,15 +319,7 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
         const GameOutcome& o = outcomes[game];
         batch->positions[i] = o.positions[ply];
         batch->taken[i] = 1;
-        const GameResult result = pass->batch[game].game.record.result;
-        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
-        batch->pulled[i] = decided;
-        if (!decided) continue;
-        for (int f = 0; f < pulls; ++f) {
-          const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
-          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
-              ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
-        }
+        PullTowardResult(o, ply, pass->batch[game].game.record.result, pulls, scale, i, batch);
       }
       PrepareBatch(batch, begin, end);
     });
@@ -363,14 +370,9 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
         GameOutcome& o = (*outcomes)[game];
         o.figures[ply].value = batch->values_apart[0][i];
         if (inputs.compare != nullptr) o.second[ply].value = batch->values_apart[1][i];
-        if (use == nullptr) continue;
-        const GameResult result = pass->batch[game].game.record.result;
-        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
-        batch->pulled[i] = decided;
-        if (!decided) continue;
-        for (int f = 0; f < use->pulls; ++f) {
-          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
-              ResidualUnits(batch->values_apart[f][i], result == GameResult::kBlackWins, scale);
+        if (use != nullptr) {
+          PullTowardResult(o, ply, pass->batch[game].game.record.result, use->pulls, scale, i,
+                           batch);
         }
       }
     });
