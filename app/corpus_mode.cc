@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -258,6 +259,48 @@ bool AddSlabsUse(const PositionBatch& batch, int threads, EntryUse* use) {
   return !failed;
 }
 
+// Runs work(c, begin, end) on every thread for each slice c of records
+// [0, count): [begin, end), kChunkRecords records long but for the last.
+void RunChunks(int count, int threads, const std::function<void(int, int, int)>& work) {
+  const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
+  RunParallel(chunks, threads, [&](int c) {
+    work(c, c * kChunkRecords, std::min(count, (c + 1) * kChunkRecords));
+  });
+}
+
+// Sets *taken to the next (game, ply) pairs of outcomes from (*game, *ply)
+// on, at most kBlockRecords, refused games passed over, and moves (*game,
+// *ply) past them. Returns false when none are left.
+bool TakeGameBlock(const std::vector<GameOutcome>& outcomes, size_t* game, size_t* ply,
+                   std::vector<std::pair<int, int>>* taken) {
+  taken->clear();
+  while (*game < outcomes.size() && static_cast<int64_t>(taken->size()) < kBlockRecords) {
+    const GameOutcome& o = outcomes[*game];
+    if (!o.why.empty() || *ply >= o.positions.size()) {
+      ++*game;
+      *ply = 0;
+      continue;
+    }
+    taken->push_back({static_cast<int>(*game), static_cast<int>((*ply)++)});
+  }
+  return !taken->empty();
+}
+
+// Marks position i of the batch, ply of o's game, pulled when that game
+// ended in a win, each of the first pulls files' residual (o's figures, then
+// its second) toward it.
+void PullTowardResult(const GameOutcome& o, int ply, GameResult result, int pulls,
+                      int32_t scale, int i, PositionBatch* batch) {
+  const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
+  batch->pulled[i] = decided;
+  if (!decided) return;
+  for (int f = 0; f < pulls; ++f) {
+    const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
+    batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
+        ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
+  }
+}
+
 // Adds the use of entries of the batch's evaluated games: every position
 // read once, as a packed record is, its residual that of the game's result.
 // Returns false when the store cannot take them.
@@ -266,46 +309,27 @@ bool AddGamesUse(CorpusPass* pass, const std::vector<GameOutcome>& outcomes) {
   const int pulls = pass->use->pulls;
   PositionBatch* batch = pass->game_batch.get();
   size_t g = 0, q = 0;
-  while (true) {
-    std::vector<std::pair<int, int>> taken;
-    while (g < outcomes.size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
-      const GameOutcome& o = outcomes[g];
-      if (!o.why.empty() || q >= o.positions.size()) {
-        ++g;
-        q = 0;
-        continue;
-      }
-      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
-    }
-    if (taken.empty()) return true;
+  std::vector<std::pair<int, int>> taken;
+  while (TakeGameBlock(outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         const GameOutcome& o = outcomes[game];
         batch->positions[i] = o.positions[ply];
         batch->taken[i] = 1;
-        const GameResult result = pass->batch[game].game.record.result;
-        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
-        batch->pulled[i] = decided;
-        if (!decided) continue;
-        for (int f = 0; f < pulls; ++f) {
-          const std::vector<PositionFigures>& figures = f == 0 ? o.figures : o.second;
-          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
-              ResidualUnits(figures[ply].value, result == GameResult::kBlackWins, scale);
-        }
+        PullTowardResult(o, ply, pass->batch[game].game.record.result, pulls, scale, i, batch);
       }
-      PrepareBatch(batch, c * kChunkRecords, chunk_end(c));
+      PrepareBatch(batch, begin, end);
     });
     GroupBatch(batch);
     if (!AddSlabsUse(*batch, pass->threads, pass->use)) return false;
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) MarkBatchKkp(*batch, i, pass->use);
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) MarkBatchKkp(*batch, i, pass->use);
     });
   }
+  return true;
 }
 
 // Evaluates the positions of the batch's played games under KPPT sets, a
@@ -326,24 +350,12 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
     if (inputs.compare != nullptr) o.second.assign(o.positions.size(), PositionFigures{});
   }
   size_t g = 0, q = 0;
-  while (true) {
-    std::vector<std::pair<int, int>> taken;
-    while (g < outcomes->size() && static_cast<int64_t>(taken.size()) < kBlockRecords) {
-      const GameOutcome& o = (*outcomes)[g];
-      if (!o.why.empty() || q >= o.positions.size()) {
-        ++g;
-        q = 0;
-        continue;
-      }
-      taken.push_back({static_cast<int>(g), static_cast<int>(q++)});
-    }
-    if (taken.empty()) return true;
+  std::vector<std::pair<int, int>> taken;
+  while (TakeGameBlock(*outcomes, &g, &q, &taken)) {
     const int count = static_cast<int>(taken.size());
     ResizeBatch(batch, count);
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         batch->positions[i] = (*outcomes)[game].positions[ply];
         batch->to_move[i] = (*outcomes)[game].to_move[ply];
@@ -352,26 +364,22 @@ bool ValueKpptGames(CorpusPass* pass, std::vector<GameOutcome>* outcomes) {
     });
     ValueBatchApart(batch, count, *inputs.fv, 0, parallel);
     if (inputs.compare != nullptr) ValueBatchApart(batch, count, *inputs.compare, 1, parallel);
-    RunParallel(chunks, pass->threads, [&](int c) {
-      for (int i = c * kChunkRecords; i < chunk_end(c); ++i) {
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      for (int i = begin; i < end; ++i) {
         const auto [game, ply] = taken[i];
         GameOutcome& o = (*outcomes)[game];
         o.figures[ply].value = batch->values_apart[0][i];
         if (inputs.compare != nullptr) o.second[ply].value = batch->values_apart[1][i];
-        if (use == nullptr) continue;
-        const GameResult result = pass->batch[game].game.record.result;
-        const bool decided = result == GameResult::kBlackWins || result == GameResult::kWhiteWins;
-        batch->pulled[i] = decided;
-        if (!decided) continue;
-        for (int f = 0; f < use->pulls; ++f) {
-          batch->prefix[f][2 * static_cast<size_t>(i) + 1] =
-              ResidualUnits(batch->values_apart[f][i], result == GameResult::kBlackWins, scale);
+        if (use != nullptr) {
+          PullTowardResult(o, ply, pass->batch[game].game.record.result, use->pulls, scale, i,
+                           batch);
         }
       }
     });
     std::string error;
     if (use != nullptr && !AddKpptBatchUse(*batch, count, use, parallel, &error)) return false;
   }
+  return true;
 }
 
 // Evaluates the games of the batch on every thread and adds them, in order.
@@ -599,11 +607,9 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
       Fail(pass->log, path + ": cannot be read past record " + std::to_string(at + 1));
       return false;
     }
-    const int chunks = (count + kChunkRecords - 1) / kChunkRecords;
-    const auto chunk_end = [&](int c) { return std::min(count, (c + 1) * kChunkRecords); };
-    RunParallel(chunks, pass->threads, [&](int c) {
-      DecodeRecords(*pass->inputs, *found, format, bytes.data(), c * kChunkRecords, chunk_end(c),
-                    batch.get(), outcomes.data());
+    RunChunks(count, pass->threads, [&](int, int begin, int end) {
+      DecodeRecords(*pass->inputs, *found, format, bytes.data(), begin, end, batch.get(),
+                    outcomes.data());
     });
     for (int i = count; i < block; ++i) batch->taken[i] = 0;
     for (int i = count; i < block; ++i) batch->sides[2 * i].count = batch->sides[2 * i + 1].count = 0;
@@ -622,11 +628,10 @@ bool EvaluatePackedFile(CorpusPass* pass, const std::string& path, PackedFormat 
     ValueBatchApart(batch.get(), count, *inputs.fv, 0, parallel, pass->activations, pass->features);
     if (inputs.compare != nullptr) ValueBatchApart(batch.get(), count, *inputs.compare, 1, parallel);
     if (pass->features != nullptr) CountBatchInputs(batch.get(), count, pass->features, parallel);
-    RunParallel(chunks, pass->threads, [&](int c) {
-      ValueRecords(inputs, *found, c * kChunkRecords, chunk_end(c), pass->use, batch.get(),
-                   outcomes.data());
-      CountRecords(*found, inputs.compare != nullptr ? 2 : 1, outcomes.data(),
-                   c * kChunkRecords, chunk_end(c), &pass->record_sums[c % kRecordSlots]);
+    RunChunks(count, pass->threads, [&](int c, int begin, int end) {
+      ValueRecords(inputs, *found, begin, end, pass->use, batch.get(), outcomes.data());
+      CountRecords(*found, inputs.compare != nullptr ? 2 : 1, outcomes.data(), begin, end,
+                   &pass->record_sums[c % kRecordSlots]);
     });
     if (pass->use != nullptr) {
       std::string error;

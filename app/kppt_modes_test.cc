@@ -1,9 +1,7 @@
 // Runs with a KPPT set through the real executable: a leaf's terms part by
 // part, a game and packed records against the set's values in process, two
 // sets compared, and folders that hold no set.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,70 +15,16 @@
 #include "shogi/csa_record.h"
 #include "shogi/notation.h"
 #include "shogi/packed_position.h"
+#include "test/kppt_folder.h"
 #include "test/random_games.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
-#include "tools/sample_kppt.h"
 
 namespace fvscope {
 namespace {
 
-// Writes a set of layout into folder, zero but for the given 16-bit words
-// (byte offset in the file, value); the zeros cost no disk.
-void WriteSparseKppt(const std::string& folder, KpptLayout layout,
-                     const std::vector<std::pair<int64_t, int16_t>>& kpp_words,
-                     int64_t kpp_bytes = -1) {
-  std::filesystem::create_directories(folder);
-  const KpptLayoutInfo& info = kKpptLayoutInfo[static_cast<int>(layout)];
-  const auto write = [&](const char* name, int64_t bytes,
-                         const std::vector<std::pair<int64_t, int16_t>>& words) {
-    if (name == nullptr) return;
-    const int fd = open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, bytes), 0);
-    for (const auto& [at, value] : words) {
-      const uint8_t le[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(static_cast<uint16_t>(value) >> 8)};
-      ASSERT_EQ(pwrite(fd, le, 2, at), 2);
-    }
-    close(fd);
-  };
-  write(info.kk_file, KkFileBytes(layout), {});
-  write(info.kkp_file, KkpFileBytes(layout), {});
-  write(info.kpp_file, kpp_bytes >= 0 ? kpp_bytes : KppFileBytes(layout), kpp_words);
-}
-
-// Byte offset of KPP[k][a][b]'s board part in a layout with both parts.
-int64_t KppAt(int k, int a, int b) { return 4 * ((int64_t{k} * kPieceFeatures + a) * kPieceFeatures + b); }
-
-// The random set ctest makes once before the tests, else one made here.
-std::string RandomSetFolder() {
-  static std::string folder = [] {
-    const std::string made = FVSCOPE_KPPT_SET;
-    if (std::filesystem::exists(made + "/KPP_synthesized.bin")) return made;
-    static ScratchDir scratch;
-    SampleKppt sample;
-    MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
-    EXPECT_TRUE(WriteSampleKppt(scratch.File("set"), sample));
-    return scratch.File("set");
-  }();
-  return folder;
-}
-
-struct KpptFolder {
-  KpptFolder() {
-    dir.Write("work/.keep", "");
-    path = dir.File("work");
-  }
-  ToolRun Run(const std::string& args) const { return RunTool(path, args); }
-  nlohmann::json Json(const std::string& name) const {
-    return nlohmann::json::parse(ReadWholeFile(path + "/" + name));
-  }
-  ScratchDir dir;
-  std::string path;
-};
-
 TEST(KpptModes, ALeafsTermsArePrintedPartByPart) {
-  KpptFolder folder;
+  KpptWorkFolder folder;
   // Black's king on 5i (44) values its 7g pawn (150) with its 2h rook
   // (1224 + 16): 320 on the board, 64 to the side to move; symmetric.
   WriteSparseKppt(folder.path + "/set", KpptLayout::kKppt16,
@@ -115,8 +59,8 @@ TEST(KpptModes, ALeafsTermsArePrintedPartByPart) {
 }
 
 TEST(KpptModes, AGameRecordsAndAComparisonGiveTheSetsValues) {
-  KpptFolder folder;
-  const std::string set = RandomSetFolder();
+  KpptWorkFolder folder;
+  const std::string set = RandomKpptSet();
   Evaluator file;
   std::string error, warning;
   ASSERT_TRUE(LoadEvaluator(set, {}, &file, &error, &warning)) << error;
@@ -156,7 +100,7 @@ TEST(KpptModes, AGameRecordsAndAComparisonGiveTheSetsValues) {
 }
 
 TEST(KpptModes, APiecesSquaresAreTheSetsValuesWithThePieceMoved) {
-  KpptFolder folder;
+  KpptWorkFolder folder;
   // Black's king on 5i (slab 44): black's rook on each square with its 7g
   // pawn (150) is worth a known whole number of points, -4..4 by its rank.
   // White's view reads its 8b rook and 3c pawn at the same entry (that of
@@ -191,7 +135,7 @@ TEST(KpptModes, APiecesSquaresAreTheSetsValuesWithThePieceMoved) {
 }
 
 TEST(KpptModes, FoldersThatHoldNoSetAreRefusedWithWhatWasFound) {
-  KpptFolder folder;
+  KpptWorkFolder folder;
   const std::string at = folder.path + "/";
   WriteSparseKppt(at + "short", KpptLayout::kKppt32, {}, KppFileBytes(KpptLayout::kKppt32) - 2);
   WriteSparseKppt(at + "mix", KpptLayout::kKppt32, {});

@@ -4,7 +4,6 @@
 // run; partials of another file refused.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -14,26 +13,13 @@
 #include "eval/evaluator.h"
 #include "shogi/packed_position.h"
 #include "test/kif_writer.h"
+#include "test/kppt_folder.h"
 #include "test/random_games.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
-#include "tools/sample_kppt.h"
 
 namespace fvscope {
 namespace {
-
-std::string SetFolder() {
-  static std::string folder = [] {
-    const std::string made = FVSCOPE_KPPT_SET;
-    if (std::filesystem::exists(made + "/KPP_synthesized.bin")) return made;
-    static ScratchDir scratch;
-    SampleKppt sample;
-    MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
-    EXPECT_TRUE(WriteSampleKppt(scratch.File("set"), sample));
-    return scratch.File("set");
-  }();
-  return folder;
-}
 
 struct Reads {
   uint32_t black = 0;
@@ -58,22 +44,9 @@ std::map<int64_t, Reads> PartialReads(const std::string& path) {
   return reads;
 }
 
-struct Folder {
-  Folder() {
-    dir.Write("work/.keep", "");
-    path = dir.File("work");
-  }
-  ToolRun Run(const std::string& args) const { return RunTool(path, "--no-progress " + args); }
-  nlohmann::json Json(const std::string& name) const {
-    return nlohmann::json::parse(ReadWholeFile(path + "/" + name));
-  }
-  ScratchDir dir;
-  std::string path;
-};
-
 TEST(KpptUse, GamesAndRecordsCountEveryPairAsDefinedAndShardsMergeToTheWhole) {
-  Folder folder;
-  const std::string set = SetFolder();
+  KpptWorkFolder folder("--no-progress ");
+  const std::string set = RandomKpptSet();
   Evaluator file;
   std::string error, warning;
   ASSERT_TRUE(LoadEvaluator(set, {}, &file, &error, &warning)) << error;
@@ -160,8 +133,8 @@ TEST(KpptUse, GamesAndRecordsCountEveryPairAsDefinedAndShardsMergeToTheWhole) {
 }
 
 TEST(KpptUse, TwoSetsRankTheChangesAndKeepBothPulls) {
-  Folder folder;
-  const std::string set = SetFolder();
+  KpptWorkFolder folder("--no-progress ");
+  const std::string set = RandomKpptSet();
   const std::vector<RecordPly> plies = RandomGamePlies(60, 9);
   GameRecord game;
   game.start = plies[0].position;
@@ -178,12 +151,7 @@ TEST(KpptUse, TwoSetsRankTheChangesAndKeepBothPulls) {
   EXPECT_GT(same["usage"]["kpp_read"].get<int64_t>(), 0);
   // A set of another layout, every entry 0: each change takes the board part
   // away, the turn parts shown before and after.
-  const std::string zero = folder.path + "/zero";
-  std::filesystem::create_directories(zero);
-  folder.dir.Write("work/zero/KKP.bin", "");
-  folder.dir.Write("work/zero/KPP.bin", "");
-  std::filesystem::resize_file(zero + "/KKP.bin", KkpFileBytes(KpptLayout::kNoKk));
-  std::filesystem::resize_file(zero + "/KPP.bin", KppFileBytes(KpptLayout::kNoKk));
+  WriteSparseKppt(folder.path + "/zero", KpptLayout::kNoKk, {});
   run = folder.Run("--fv=" + set + " --compare=zero --corpus=games --json=z.json --html=z.html");
   ASSERT_EQ(run.status, 0) << run.err;
   const auto changed = folder.Json("z.json");

@@ -1,8 +1,5 @@
 // A KPPT set's table views through the real executable: the map against
 // the set's entries, the scan, the census with both parts, and bad input.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,56 +9,27 @@
 
 #include "eval/kppt/kppt_file.h"
 #include "test/eval_files.h"
+#include "test/kppt_folder.h"
 #include "test/run_tool.h"
 #include "test/scratch_dir.h"
-#include "tools/sample_kppt.h"
 #include "tools/sample_net.h"
 
 namespace fvscope {
 namespace {
 
-// Makes a file of size bytes of zeros that cost no disk.
-void WriteSparse(const std::string& path, int64_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0) << path;
-  ASSERT_EQ(ftruncate(fd, size), 0);
-  close(fd);
-}
-
-// A working folder with a KPPT set, a zero set of another layout, fv.bin and nn.bin.
-struct KpptFolder {
-  KpptFolder() {
-    dir.Write("work/.keep", "");
-    path = dir.File("work");
-    // The random set ctest makes once before the tests, else one made here.
-    if (std::filesystem::exists(std::string(FVSCOPE_KPPT_SET) + "/KPP_synthesized.bin")) {
-      set_path = FVSCOPE_KPPT_SET;
-    } else {
-      SampleKppt sample;
-      MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
-      set_path = path + "/set";
-      EXPECT_TRUE(WriteSampleKppt(set_path, sample));
-    }
+// A working folder whose runs read the random KPPT set, with a zero set of
+// another layout, fv.bin and nn.bin.
+struct KpptFolder : KpptWorkFolder {
+  KpptFolder()
+      : KpptWorkFolder("--fv=" + ShellQuote(RandomKpptSet()) + " "), set_path(RandomKpptSet()) {
     std::string error;
     EXPECT_TRUE(LoadKpptSet(set_path, "", &set, &error)) << error;
-    std::filesystem::create_directories(path + "/other");
     const KpptLayout other = set.layout == KpptLayout::kKppKkpt ? KpptLayout::kKppt32 : KpptLayout::kKppKkpt;
-    const KpptLayoutInfo& info = kKpptLayoutInfo[static_cast<int>(other)];
-    WriteSparse(path + "/other/" + info.kk_file, KkFileBytes(other));
-    WriteSparse(path + "/other/" + info.kkp_file, KkpFileBytes(other));
-    WriteSparse(path + "/other/" + info.kpp_file, KppFileBytes(other));
+    WriteSparseKppt(path + "/other", other, {});
     WriteEvalFile(path + "/fv.bin", {{KppOffset(76, 733, 139), 300}});
     EXPECT_TRUE(WriteNetworkFile(path + "/nn.bin", RandomNetwork({256, 32, 32}, 4)));
   }
   ~KpptFolder() { CloseKpptSet(&set); }
-  ToolRun Run(const std::string& args) const {
-    return RunTool(path, "--fv=" + ShellQuote(set_path) + " " + args);
-  }
-  nlohmann::json Json(const std::string& name) const {
-    return nlohmann::json::parse(ReadWholeFile(path + "/" + name));
-  }
-  ScratchDir dir;
-  std::string path;
   std::string set_path;
   KpptSet set;
 };
