@@ -55,7 +55,7 @@ void PrepareKpptBatch(KpptBatch* batch, const KpptSet& set, const Position* posi
       SortedNumbers(list, view, &batch->numbers[static_cast<size_t>(v) * kSetPieces]);
     }
     const KpptSum rest = KkxSum(set, list);
-    batch->rest_board[i] = rest.board + int64_t{kKpptScale} * KpptMaterial(positions[i]);
+    batch->rest_board[i] = rest.board + int64_t{kKpptScale} * KpptListMaterial(list);
     batch->rest_turn[i] = rest.turn;
   }
 }

@@ -75,11 +75,18 @@ void SortedNumbers(const PieceFeatureList& list, Side view, uint16_t* numbers);
 // kSetPieces sorted numbers, part by part.
 KpptSum SortedViewKpp(const KpptSet& set, int k, const uint16_t* numbers);
 
+// The same sum read one entry at a time, on any processor.
+KpptSum SortedViewKppPlain(const KpptSet& set, int k, const uint16_t* numbers);
+
 // KK + the KKP terms of black's view's entries, part by part.
 KpptSum KkxSum(const KpptSet& set, const PieceFeatureList& list);
 
 // Material from black's view by the KPPT values.
 int32_t KpptMaterial(const Position& position);
+
+// The same from the position's feature lists: each of black's view's
+// numbers stands for one piece.
+int32_t KpptListMaterial(const PieceFeatureList& list);
 
 // The board and turn sums of position with to_move to move (its features
 // built into *list): board = BKPP - WKPP + KKx + 32 x material, turn =

@@ -212,6 +212,48 @@ TEST(KpptEval, KnownRuleGivesThePredictedValue) {
   EXPECT_EQ(value, 1890 + 10 - 2 - 1 - 2);
 }
 
+// The sums of a view read sixteen entries at a time (where the processor
+// can) against one at a time, on entries at the limits of 16 bits: all at
+// the most negative, all at the most positive, and at random.
+TEST(KpptEval, ViewSumsAgreeOnEveryPathAtTheLimits) {
+  auto sample = std::make_unique<SampleKppt>();
+  MakeSampleKppt(KpptLayout::kKppt16, 9, sample.get());
+  const KpptSet set = SampleKpptSet(*sample);
+  const int64_t slab = int64_t{40} * 1548 * 1548 * 4;
+  std::mt19937 random(23);
+  for (int fill = 0; fill < 3; ++fill) {
+    for (int64_t b = 0; b < int64_t{1548} * 1548 * 4; b += 2) {
+      const uint16_t word = fill == 0 ? 0x8000 : fill == 1 ? 0x7FFF : static_cast<uint16_t>(random());
+      sample->kpp[slab + b] = static_cast<uint8_t>(word);
+      sample->kpp[slab + b + 1] = static_cast<uint8_t>(word >> 8);
+    }
+    for (int n = 0; n < 100; ++n) {
+      // Ascending numbers, a few missing pieces' 0s first.
+      uint16_t numbers[kSetPieces];
+      const int missing = n % 5;
+      for (int i = 0; i < kSetPieces; ++i) numbers[i] = i < missing ? 0 : static_cast<uint16_t>(1 + random() % 1547);
+      std::sort(numbers, numbers + kSetPieces);
+      const KpptSum plain = SortedViewKppPlain(set, 40, numbers);
+      const KpptSum sum = SortedViewKpp(set, 40, numbers);
+      ASSERT_EQ(sum.board, plain.board) << fill << " " << n;
+      ASSERT_EQ(sum.turn, plain.turn) << fill << " " << n;
+      if (fill == 0 && missing == 0) {
+        ASSERT_EQ(plain.board, -32768 * 703);
+      }
+    }
+  }
+}
+
+// The material of a position's lists against the board's, on every test position.
+TEST(KpptEval, ListMaterialIsTheBoards) {
+  for (const Position& p : TestPositions()) {
+    PieceFeatureList list;
+    std::string error;
+    ASSERT_TRUE(BuildPieceFeatures(p, &list, &error)) << error;
+    EXPECT_EQ(KpptListMaterial(list), KpptMaterial(p));
+  }
+}
+
 // The identity of a built set of zeros and three known words, read from
 // sparse files; the refusals of folders that hold no set.
 TEST(KpptFile, IdentityAndRefusals) {
