@@ -294,16 +294,26 @@ TEST(KpptFile, AsymmetryFoundFirstInOrder) {
   const KpptSet set = SampleKpptSet(*sample);
   KppAsymmetry found;
   EXPECT_TRUE(CheckKppSymmetry(set, 30, &found));
-  // Two differing entries: the one with the smaller first feature is named.
+  // Two differing entries: the one with the smaller first feature is named,
+  // pairs compared one at a time and (where the processor can) sixteen.
   const auto bump = [&](int a, int b) { ++sample->kpp[4 * ((int64_t{30} * 1548 + a) * 1548 + b) + 2]; };
   bump(900, 70);
   bump(200, 1500);
-  ASSERT_FALSE(CheckKppSymmetry(set, 30, &found));
-  EXPECT_EQ(found.king, 30);
-  EXPECT_EQ(found.a, 70);
-  EXPECT_EQ(found.b, 900);
-  EXPECT_NE(found.ab.turn, found.ba.turn);
-  EXPECT_TRUE(CheckKppSymmetry(set, 31, &found));
+  for (bool wide : {false, __builtin_cpu_supports("avx512f") != 0}) {
+    ASSERT_FALSE(CheckKppSymmetryOn(set, 30, wide, &found));
+    EXPECT_EQ(found.king, 30);
+    EXPECT_EQ(found.a, 70);
+    EXPECT_EQ(found.b, 900);
+    EXPECT_NE(found.ab.turn, found.ba.turn);
+    EXPECT_TRUE(CheckKppSymmetryOn(set, 31, wide, &found));
+    // The last pair of a slab, past the last whole block of sixteen.
+    EXPECT_TRUE(CheckKppSymmetryOn(set, 80, wide, &found));
+    ++sample->kpp[4 * ((int64_t{80} * 1548 + 1546) * 1548 + 1547)];
+    ASSERT_FALSE(CheckKppSymmetryOn(set, 80, wide, &found));
+    EXPECT_EQ(found.a, 1546);
+    EXPECT_EQ(found.b, 1547);
+    --sample->kpp[4 * ((int64_t{80} * 1548 + 1546) * 1548 + 1547)];
+  }
   // Board values only, the difference in the last entry read.
   MakeSampleKppt(KpptLayout::kKppKkpt, 3, sample.get());
   const KpptSet board_only = SampleKpptSet(*sample);
