@@ -188,13 +188,19 @@ bool LoadKpptSet(const std::string& dir, const std::string& memo_dir, KpptSet* s
   }
   FileStamp stamps[3];
   int stamped = 0;
+  // A file whose size changed since the folder was read is summed as mapped
+  // and neither recalled nor remembered.
+  bool steady = true;
   for (int t = 0; t < 3 && ok; ++t) {
-    if (fds[t] >= 0 && !StampOf(fds[t], names[t], &stamps[stamped++])) {
+    if (fds[t] < 0) continue;
+    if (!StampOf(fds[t], names[t], &stamps[stamped])) {
       *error = Joined(dir, names[t]) + ": cannot stat (" + std::strerror(errno) + ")";
       ok = false;
     }
+    steady = steady && stamps[stamped++].bytes == static_cast<int64_t>(set->mapping_bytes[t]);
   }
-  const bool recalled = ok && RecallIdentity(memo_dir, dir, stamps, stamped, &set->identity);
+  const std::string memo = steady ? memo_dir : "";
+  const bool recalled = ok && RecallIdentity(memo, dir, stamps, stamped, &set->identity);
   const int64_t summed_ns = WallClockNs();
   if (ok && !recalled) {
     // The KPP file, by far the largest, in two halves on two threads.
@@ -214,7 +220,7 @@ bool LoadKpptSet(const std::string& dir, const std::string& memo_dir, KpptSet* s
       }
       set->identity += sums[t];
     }
-    if (ok) RememberIdentity(memo_dir, dir, stamps, stamped, summed_ns, set->identity);
+    if (ok) RememberIdentity(memo, dir, stamps, stamped, summed_ns, set->identity);
   }
   for (int fd : fds) {
     if (fd >= 0) close(fd);
