@@ -1,6 +1,7 @@
 #include "app/file_family.h"
 
 #include "eval/network/network_census.h"
+#include "render/thread_pool.h"
 
 namespace fvscope {
 
@@ -112,9 +113,13 @@ bool CheckFileFamilies(const CommandLine& options, const Evaluator& fv, const Ev
 }
 
 void WarnKppAsymmetry(const ModeInputs& inputs, const std::vector<int>& kings, RunLog* log) {
+  const int threads = inputs.options->jobs > 0 ? inputs.options->jobs : MachineThreads();
+  const ParallelFor parallel = [&](int n, const std::function<void(int)>& work) {
+    RunParallel(n, threads, work);
+  };
   for (const Evaluator* file : {inputs.fv, inputs.compare}) {
     if (file == nullptr) continue;
-    const std::string warning = KppAsymmetryWarning(*file, kings);
+    const std::string warning = KppAsymmetryWarning(*file, kings, parallel);
     if (!warning.empty()) Warn(log, warning);
   }
 }

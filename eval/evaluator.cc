@@ -365,14 +365,23 @@ std::vector<int> SlabsOf(const Position& position) {
   return kings;
 }
 
-std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings) {
+std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings,
+                                const ParallelFor& parallel) {
   if (file.kind != EvalKind::kKppt) return "";
   bool seen[kSquares] = {};
+  std::vector<int> slabs;
   for (int k : kings) {
     if (k < 0 || k >= kSquares || seen[k]) continue;
     seen[k] = true;
-    KppAsymmetry found;
-    if (!CheckKppSymmetry(file.kppt, k, &found)) return AsymmetryWarning(file.path, found);
+    slabs.push_back(k);
+  }
+  std::vector<KppAsymmetry> found(slabs.size());
+  std::vector<uint8_t> symmetric(slabs.size());
+  parallel(static_cast<int>(slabs.size()), [&](int n) {
+    symmetric[n] = CheckKppSymmetry(file.kppt, slabs[n], &found[n]);
+  });
+  for (size_t n = 0; n < slabs.size(); ++n) {
+    if (!symmetric[n]) return AsymmetryWarning(file.path, found[n]);
   }
   return "";
 }

@@ -105,10 +105,15 @@ const UseGeometry* EntryUseGeometry(const Evaluator& file);
 // True when a corpus counts the use of file's inputs (a network's).
 bool CountsInputUse(const Evaluator& file);
 
+// Runs work(0..count - 1), on several threads when the caller has them.
+using ParallelFor = std::function<void(int count, const std::function<void(int)>& work)>;
+
 // The warning of the first asymmetric KPP entry of the slabs the king
-// squares (in the features' numbering) read, checked in order; empty when
-// file is not a KPPT set or they are symmetric.
-std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings);
+// squares (in the features' numbering) read, the first slab in their order
+// that has one (the slabs checked side by side through parallel); empty
+// when file is not a KPPT set or they are symmetric.
+std::string KppAsymmetryWarning(const Evaluator& file, const std::vector<int>& kings,
+                                const ParallelFor& parallel);
 
 // The king squares (in the features' numbering) of both views of position: the slabs it reads.
 std::vector<int> SlabsOf(const Position& position);
@@ -120,9 +125,6 @@ const EvalFile* TableOf(const Evaluator* file);
 // (PrepareBatch) when file or second is a table; else leaves their sides empty.
 void PrepareBatchSums(PositionBatch* batch, int begin, int end, const Evaluator& file,
                       const Evaluator* second);
-
-// Runs work(0..count - 1), on several threads when the caller has them.
-using ParallelFor = std::function<void(int count, const std::function<void(int)>& work)>;
 
 // Evaluates the taken positions [0, count) of batch under file, the f-th
 // file of the batch (0 or 1), when it is a network: grouped by king square,

@@ -212,6 +212,26 @@ TEST(KpptEval, KnownRuleGivesThePredictedValue) {
   EXPECT_EQ(value, 1890 + 10 - 2 - 1 - 2);
 }
 
+// The warning names the first slab in the run's order that is asymmetric,
+// whichever slab's check ends first.
+TEST(KpptFile, AsymmetryWarningFollowsTheSlabsOrder) {
+  auto sample = std::make_unique<SampleKppt>();
+  MakeSampleKppt(KpptLayout::kKppt16, 4, sample.get());
+  Evaluator file;
+  file.kind = EvalKind::kKppt;
+  file.kppt = SampleKpptSet(*sample);
+  file.path = "set";
+  const ParallelFor backwards = [](int n, const std::function<void(int)>& work) {
+    for (int i = n - 1; i >= 0; --i) work(i);
+  };
+  EXPECT_EQ(KppAsymmetryWarning(file, {40, 30, 40}, backwards), "");
+  ++sample->kpp[4 * ((int64_t{30} * 1548 + 5) * 1548 + 6)];
+  ++sample->kpp[4 * ((int64_t{40} * 1548 + 7) * 1548 + 8)];
+  EXPECT_NE(KppAsymmetryWarning(file, {40, 30}, backwards).find("[40][7][8]"), std::string::npos);
+  EXPECT_NE(KppAsymmetryWarning(file, {30, 40}, backwards).find("[30][5][6]"), std::string::npos);
+  EXPECT_NE(KppAsymmetryWarning(file, {12, 30, 40}, backwards).find("[30][5][6]"), std::string::npos);
+}
+
 // The sums of a view read sixteen entries at a time (where the processor
 // can) against one at a time, on entries at the limits of 16 bits: all at
 // the most negative, all at the most positive, and at random.
