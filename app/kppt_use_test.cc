@@ -56,10 +56,7 @@ TEST(KpptUse, GamesAndRecordsCountEveryPairAsDefinedAndShardsMergeToTheWhole) {
   std::string psv;
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const std::vector<RecordPly> plies = RandomGamePlies(70 + 10 * seed, seed, seed % 2 == 0);
-    GameRecord game;
-    game.start = plies[0].position;
-    game.side_to_move = kBlack;
-    for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+    const GameRecord game = GameOfPlies(plies);
     folder.dir.Write("work/games/" + std::to_string(seed) + ".csa", CsaText(game));
     // The side to move at the end resigns.
     const bool black_won = plies.back().to_move == kWhite;
@@ -136,10 +133,7 @@ TEST(KpptUse, TwoSetsRankTheChangesAndKeepBothPulls) {
   KpptWorkFolder folder("--no-progress ");
   const std::string set = RandomKpptSet();
   const std::vector<RecordPly> plies = RandomGamePlies(60, 9);
-  GameRecord game;
-  game.start = plies[0].position;
-  game.side_to_move = kBlack;
-  for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+  const GameRecord game = GameOfPlies(plies);
   folder.dir.Write("work/games/1.csa", CsaText(game));
   // The same set under another name: nothing changes, both pulls agree.
   ToolRun run = folder.Run("--fv=" + set + " --compare=" + set +

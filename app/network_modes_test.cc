@@ -254,10 +254,7 @@ TEST(NetworkModes, PackedRecordsScoredWithTheNetworkAgreeExactly) {
   std::map<int, int64_t> views_of_input;
   for (uint32_t seed = 1; seed <= 8; ++seed) {
     const std::vector<RecordPly> plies = RandomGamePlies(120, seed);
-    GameRecord game;
-    game.start = plies[0].position;
-    game.side_to_move = kBlack;
-    for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+    const GameRecord game = GameOfPlies(plies);
     folder.dir.Write("work/games/" + std::to_string(seed) + ".csa", CsaText(game));
     for (const RecordPly& ply : plies) {
       PieceFeatureList list;
@@ -343,10 +340,7 @@ TEST(NetworkModes, ActivationsOverACorpusAgreeOnEveryRouteAndMerge) {
   int64_t hidden[2][3] = {};
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const std::vector<RecordPly> plies = RandomGamePlies(90, seed);
-    GameRecord game;
-    game.start = plies[0].position;
-    game.side_to_move = kBlack;
-    for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+    const GameRecord game = GameOfPlies(plies);
     folder.dir.Write("work/games/" + std::to_string(seed) + ".csa", CsaText(game));
     for (const RecordPly& ply : plies) {
       PieceFeatureList list;

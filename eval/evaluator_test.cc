@@ -6,32 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "test/kppt_folder.h"
 #include "test/random_games.h"
-#include "test/scratch_dir.h"
-#include "tools/sample_kppt.h"
 
 namespace fvscope {
 namespace {
-
-std::string KpptSetFolder() {
-  static std::string folder = [] {
-    const std::string made = FVSCOPE_KPPT_SET;
-    if (std::filesystem::exists(made + "/KPP_synthesized.bin")) return made;
-    static ScratchDir scratch;
-    SampleKppt sample;
-    MakeSampleKppt(KpptLayout::kKppt32, 7, &sample);
-    EXPECT_TRUE(WriteSampleKppt(scratch.File("set"), sample));
-    return scratch.File("set");
-  }();
-  return folder;
-}
 
 struct DirectReads {
   uint32_t black = 0;
@@ -61,7 +46,7 @@ std::vector<RecordPly> TestPositions() {
 TEST(KpptBatchUse, CountsEveryPairOfBothViewsAndPullsByTheResidual) {
   Evaluator file;
   std::string error, warning;
-  ASSERT_TRUE(LoadEvaluator(KpptSetFolder(), {}, &file, &error, &warning)) << error;
+  ASSERT_TRUE(LoadEvaluator(RandomKpptSet(), {}, &file, &error, &warning)) << error;
   const std::vector<RecordPly> plies = TestPositions();
   const int count = static_cast<int>(plies.size());
   const ParallelFor serial = [](int n, const std::function<void(int)>& work) {

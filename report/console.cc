@@ -172,9 +172,6 @@ void WriteFeatureUseText(FILE* out, const FeatureUseSummary& use) {
   }
 }
 
-namespace {
-
-// "none", or the neuron numbers separated by spaces.
 std::string NeuronList(const std::vector<int32_t>& neurons) {
   if (neurons.empty()) return "none";
   std::string text;
@@ -182,29 +179,21 @@ std::string NeuronList(const std::vector<int32_t>& neurons) {
   return text;
 }
 
-}  // namespace
-
 void WriteActivationsText(FILE* out, const Activations& a) {
   std::fputs("ACTIVATIONS:\n", out);
   std::fprintf(out, "positions = %lld  shape = %d/%d/%d\n", static_cast<long long>(a.positions),
                a.widths[0], a.widths[1], a.widths[2]);
   for (int l = 0; l < kActivationLayers; ++l) {
     const uint64_t outputs = LayerOutputs(a, l);
-    uint64_t zero = 0, between = 0, max = 0, sum = 0;
-    for (const NeuronActivity& n : a.layers[l]) {
-      zero += n.zero;
-      between += n.between;
-      max += n.max;
-      sum += n.sum;
-    }
+    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
+    const NeuronActivity& t = s.total;
     const double all = static_cast<double>(outputs) * a.widths[l];
     const auto share = [&](uint64_t c) { return all > 0 ? 100.0 * c / all : 0.0; };
-    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
     std::fprintf(out,
                  "%s: neurons = %d  outputs each = %llu  at 0 = %.2f%%  between = %.2f%%  "
                  "at 127 = %.2f%%  mean = %.2f  dead = %zu  saturated = %zu\n",
                  ActivationLayerName(l), a.widths[l], static_cast<unsigned long long>(outputs),
-                 share(zero), share(between), share(max), all > 0 ? sum / all : 0.0,
+                 share(t.zero), share(t.between), share(t.max), all > 0 ? t.sum / all : 0.0,
                  s.dead.size(), s.saturated.size());
     std::fprintf(out, "%s dead: %s\n", ActivationLayerName(l), NeuronList(s.dead).c_str());
     std::fprintf(out, "%s saturated: %s\n", ActivationLayerName(l), NeuronList(s.saturated).c_str());

@@ -69,6 +69,9 @@ std::string FeatureUseName(const FeatureUseEntry& entry);
 // The use of a network's inputs: the views, the inputs ever active, the ranking.
 void WriteFeatureUseText(FILE* out, const FeatureUseSummary& use);
 
+// "none", or the neuron numbers separated by spaces.
+std::string NeuronList(const std::vector<int32_t>& neurons);
+
 // The ACTIVATIONS: block of a corpus run: per layer the shares of outputs
 // clamped at 0, between and at 127, the mean, the dead and the saturated;
 // then the histogram of the transformer's values before the clamp.

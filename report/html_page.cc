@@ -912,27 +912,15 @@ void ActivationsSection(const RunFacts& facts, const Activations& a, std::string
   *html += "<div class=\"scroll\"><table>\n<thead><tr><th class=\"name\">layer</th>"
            "<th>neurons</th><th>at 0</th><th>between</th><th>at 127</th><th>mean</th>"
            "<th class=\"name\">dead</th><th class=\"name\">saturated</th></tr></thead>\n<tbody>\n";
-  const auto list = [](const std::vector<int32_t>& neurons) {
-    if (neurons.empty()) return std::string("none");
-    std::string text;
-    for (int32_t j : neurons) text += (text.empty() ? "" : " ") + std::to_string(j);
-    return text;
-  };
   for (int l = 0; l < kActivationLayers; ++l) {
-    uint64_t zero = 0, between = 0, max = 0, sum = 0;
-    for (const NeuronActivity& n : a.layers[l]) {
-      zero += n.zero;
-      between += n.between;
-      max += n.max;
-      sum += n.sum;
-    }
+    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
+    const NeuronActivity& t = s.total;
     const double all = static_cast<double>(LayerOutputs(a, l)) * a.widths[l];
     const auto share = [&](uint64_t c) { return Format("%.2f%%", all > 0 ? 100.0 * c / all : 0.0); };
-    const LayerActivitySummary s = SummarizeLayerActivity(a, l);
     *html += "<tr>" + NameCell(ActivationLayerName(l)) + "<td>" + Count(a.widths[l]) + "</td><td>" +
-             share(zero) + "</td><td>" + share(between) + "</td><td>" + share(max) + "</td><td>" +
-             Format("%.2f", all > 0 ? sum / all : 0.0) + "</td>" + NameCell(list(s.dead)) +
-             NameCell(list(s.saturated)) + "</tr>\n";
+             share(t.zero) + "</td><td>" + share(t.between) + "</td><td>" + share(t.max) +
+             "</td><td>" + Format("%.2f", all > 0 ? t.sum / all : 0.0) + "</td>" +
+             NameCell(NeuronList(s.dead)) + NameCell(NeuronList(s.saturated)) + "</tr>\n";
   }
   *html += "</tbody></table></div>\n";
   for (int l = 0; l < kActivationLayers; ++l) {

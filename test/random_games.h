@@ -49,6 +49,15 @@ inline std::vector<RecordPly> RandomGamePlies(int plies, uint32_t seed, bool kin
   return out;
 }
 
+// The record of plies' game (RandomGamePlies): its start, black to move, and its moves.
+inline GameRecord GameOfPlies(const std::vector<RecordPly>& plies) {
+  GameRecord game;
+  game.start = plies[0].position;
+  game.side_to_move = kBlack;
+  for (size_t i = 1; i < plies.size(); ++i) game.moves.push_back(plies[i].move);
+  return game;
+}
+
 // Random values for a whole evaluation file (and a few more), made once.
 inline const std::vector<int16_t>& RandomTableValues() {
   static const std::vector<int16_t> values = [] {

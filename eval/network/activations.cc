@@ -229,6 +229,10 @@ LayerActivitySummary SummarizeLayerActivity(const Activations& activations, int 
   const std::vector<NeuronActivity>& neurons = activations.layers[layer];
   for (size_t j = 0; j < neurons.size(); ++j) {
     const NeuronActivity& n = neurons[j];
+    out.total.zero += n.zero;
+    out.total.between += n.between;
+    out.total.max += n.max;
+    out.total.sum += n.sum;
     out.means.push_back(outputs > 0 ? static_cast<double>(n.sum) / outputs : 0.0);
     if (outputs == 0) continue;
     if (n.zero == outputs) out.dead.push_back(static_cast<int32_t>(j));

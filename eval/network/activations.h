@@ -76,6 +76,7 @@ std::string PreClampBinText(int b);
 
 // What the counts of one layer say.
 struct LayerActivitySummary {
+  NeuronActivity total;            // every neuron's counts added
   std::vector<double> means;       // per neuron, of its clamped outputs
   std::vector<int32_t> dead;       // never above 0
   std::vector<int32_t> saturated;  // always at 127
